@@ -1,0 +1,17 @@
+#include "winui/text.h"
+
+#include <gtest/gtest.h>
+
+// Shift-JIS with 0x5C trail bytes and half-width kana must survive both ways,
+// whatever the process's ANSI code page is.
+TEST(SjisText, RoundTripsTrailBackslashAndHalfwidthKana) {
+  const std::string sjis = "\x83\x5C\x95\x5C\xDB\xB0\xC4\xDE";  // ソ表ﾛｰﾄﾞ
+  const std::wstring wide = winui::FromSjis(sjis);
+  EXPECT_EQ(wide, L"\u30BD\u8868\uFF9B\uFF70\uFF84\uFF9E");
+  EXPECT_EQ(winui::ToSjis(wide), sjis);
+}
+
+TEST(SjisText, EmptyStaysEmpty) {
+  EXPECT_EQ(winui::FromSjis(""), L"");
+  EXPECT_EQ(winui::ToSjis(L""), "");
+}

@@ -1,0 +1,21 @@
+#!/bin/sh
+# Installs what the build and the tests need on Debian (12): the MinGW-w64 cross
+# compiler, 32-bit Wine, Xvfb, Japanese fonts and locale, ImageMagick, GoogleTest.
+# Safe to run again: it installs only what is missing.
+set -eu
+SUDO=; [ "$(id -u)" = 0 ] || SUDO=sudo
+PKGS="mingw-w64 g++-mingw-w64-i686 cmake make wine wine32:i386 wine64 xvfb xauth x11-utils \
+fonts-ipafont-gothic locales imagemagick xdotool googletest"
+missing=
+for p in $PKGS; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

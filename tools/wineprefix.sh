@@ -1,0 +1,49 @@
+#!/bin/sh
+# Creates the private Wine prefix the tests and the viewer run in, deterministically:
+# no prompts, nothing from the user's home, Japanese fonts, one CD-ROM letter (q:).
+# Usage: wineprefix.sh PREFIX CDROM_LINK
+# CDROM_LINK is a symlink that the test runner repoints per test; q: resolves through it.
+set -eu
+PREFIX=$1
+CDROM_LINK=$2
+STAMP="$PREFIX/.kolbri-prefix-v1"
+[ -f "$STAMP" ] && exit 0
+
+export WINEPREFIX="$PREFIX" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+rm -rf "$PREFIX"
+mkdir -p "$(dirname "$PREFIX")"
+wineboot -i </dev/null >/dev/null 2>&1
+wineserver -w
+
+R() { wine reg "$@" </dev/null >/dev/null 2>&1 || true; }
+
+# Desktop and Documents are symlinks to $HOME; make them real, empty directories.
+for d in "$PREFIX"/drive_c/users/*/; do
+  for sub in Desktop Documents Downloads Music Pictures Videos Templates; do
+    if [ -L "$d$sub" ]; then rm -f "$d$sub"; mkdir -p "$d$sub"; fi
+  done
+done
+# The "/" entry on the desktop would expose the host's file system.
+R delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Desktop\Namespace\{9D20AAE8-0625-44B0-9CA7-71889C2254D9}' /f
+
+# Drives: c: and z: from wineboot, q: as a CD-ROM reached through CDROM_LINK.
+for l in "$PREFIX"/dosdevices/*; do
+  case "$(basename "$l")" in c:|z:) ;; *) rm -f "$l" ;; esac
+done
+mkdir -p "$(dirname "$CDROM_LINK")"
+[ -e "$CDROM_LINK" ] || [ -L "$CDROM_LINK" ] || ln -sfn /nonexistent "$CDROM_LINK"
+ln -sfn "$CDROM_LINK" "$PREFIX/dosdevices/q:"
+R add 'HKLM\Software\Wine\Drives' /v q: /t REG_SZ /d cdrom /f
+
+# Japanese-capable substitutes so texts render under code page 1252 as well.
+for f in 'ＭＳ Ｐゴシック' 'ＭＳ ゴシック' 'MS UI Gothic' 'MS Shell Dlg' 'MS Shell Dlg 2' 'Tahoma' 'MS Sans Serif' 'Segoe UI'; do
+  R add 'HKCU\Software\Wine\Fonts\Replacements' /v "$f" /t REG_SZ /d 'IPAPGothic' /f
+done
+R add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f
+# No crash dialog: a crashing test must end, not wait for a click.
+R add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+echo 96 > "$PREFIX/.kolbri-dpi"
+touch "$STAMP"
