@@ -1,0 +1,36 @@
+#pragma once
+// What the main window uses of the settings dialog: the dialog paths (four
+// 256-byte Shift-JIS buffers in this fixed order), the dialog result, and the
+// calls that select a page, show the dialog modally and steer the batch page.
+#include <cstdint>
+
+namespace settings {
+
+struct DialogPaths {
+  char RootDir[256];       // CD-ROM root: "d:\" or any directory ending in "\"
+  char DestDir[256];       // batch output directory, ending in "\"
+  char PluginDir[256];     // directory holding the *.kol files, ending in "\"
+  char PluginFile[256];    // plug-in file name without directory
+};
+static_assert(sizeof(DialogPaths) == 1024);
+
+enum DialogResult : int32_t { kNone = 0, kConfirmed = 1, kCancelled = 2 };
+
+enum Page : int { kPagePlugin = 0, kPageBatch = 1, kPageDrive = 2 };
+
+class ISettingsDialog {
+ public:
+  virtual DialogPaths& Paths() = 0;
+  // Makes the page active (no page-change event), shows the dialog modally and
+  // returns the dialog result.
+  virtual int32_t ShowModalOnPage(int page) = 0;
+  virtual int32_t Result() const = 0;
+  // Batch page tab visible / start button enabled, driven by the index tree's selection.
+  virtual void ShowBatchTab(bool visible) = 0;
+  virtual void EnableBatchStart(bool enabled) = 0;
+
+ protected:
+  ~ISettingsDialog() = default;
+};
+
+}  // namespace settings

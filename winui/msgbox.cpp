@@ -1,0 +1,49 @@
+#include "winui/msgbox.h"
+
+#include <mutex>
+
+namespace winui {
+namespace {
+
+std::wstring& Title() {
+  static std::wstring title;
+  return title;
+}
+
+std::mutex& SinkLock() {
+  static std::mutex m;
+  return m;
+}
+
+MessageSink& Sink() {
+  static MessageSink sink;
+  return sink;
+}
+
+}  // namespace
+
+void SetAppTitle(std::wstring_view title) { Title() = title; }
+const std::wstring& AppTitle() { return Title(); }
+
+void ShowMessage(HWND owner, std::wstring_view message, std::wstring_view context) {
+  std::wstring text;
+  text.reserve(message.size() + context.size() + 2);
+  text.append(message).append(L"(").append(context).append(L")");
+  MessageSink sink;
+  {
+    std::lock_guard<std::mutex> g(SinkLock());
+    sink = Sink();
+  }
+  if (sink) {
+    sink(AppTitle(), text);
+    return;
+  }
+  MessageBoxW(owner, text.c_str(), AppTitle().c_str(), MB_OK);
+}
+
+void SetMessageSink(MessageSink sink) {
+  std::lock_guard<std::mutex> g(SinkLock());
+  Sink() = std::move(sink);
+}
+
+}  // namespace winui

@@ -1,0 +1,23 @@
+#pragma once
+// The message routine: the one way errors of the viewer and the settings dialog
+// reach the user. A modal box with OK, captioned with the application title,
+// whose text is the message followed by "(" context ")".
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace winui {
+
+void SetAppTitle(std::wstring_view title);
+const std::wstring& AppTitle();
+
+// Shows text = message + L"(" + context + L")" with caption AppTitle().
+void ShowMessage(HWND owner, std::wstring_view message, std::wstring_view context);
+
+// Test seam: while a sink is installed, messages go to it instead of a box.
+using MessageSink = std::function<void(const std::wstring& caption, const std::wstring& text)>;
+void SetMessageSink(MessageSink sink);
+
+}  // namespace winui
