@@ -35,6 +35,7 @@ if [ -z "$DISP" ]; then
   n=91
   while [ -e "/tmp/.X$n-lock" ]; do n=$((n+1)); done
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+  echo $! > "$BUILD/.xvfb-pid"
   i=0; while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
   DISP=":$n"
   echo "$DISP" > "$BUILD/.display"
