@@ -1,0 +1,137 @@
+#include "cgmodule/module.h"
+
+#include <cstring>
+
+#include "cgmodule/guard.h"
+
+namespace cgmodule {
+
+const wchar_t* BindMessage(BindResult r) {
+  switch (r) {
+    case BindResult::Ok: return nullptr;
+    case BindResult::NotFound: return L"kolbri.dllが見つかりません。";
+    case BindResult::Broken:
+    case BindResult::NoContext: return L"kolbri.dllが壊れています";
+    case BindResult::WrongMagic: return L"このバージョンのkolbri.dllには対応していません";
+    case BindResult::TooOld: return L"kolbri.dllが古すぎます";
+  }
+  return L"kolbri.dllが壊れています";
+}
+
+const wchar_t* MakeBmpMessage(int32_t code) {
+  switch (code) {
+    case -2: return L"元ファイルが開けません";
+    case -3: return L"メモリ確保に失敗しました";
+    default: return kUnknownErrorMessage;
+  }
+}
+
+std::string CutSjis(std::string_view s, size_t maxBytes) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    const size_t w = lead && i + 1 < s.size() ? 2 : 1;
+    if (i + w > maxBytes) break;
+    i += w;
+  }
+  return std::string(s.substr(0, i));
+}
+
+CommonModule::~CommonModule() { Release(); }
+
+BindResult CommonModule::Bind(const OrvuHostRecord& host) {
+  Release();
+  lib_ = LoadLibraryA("kolbri.dll");
+  if (!lib_) return BindResult::NotFound;
+  auto find = [this](const char* name) {
+    return reinterpret_cast<OrvuEntry>(GetProcAddress(lib_, name));
+  };
+  initialize_ = find(kCmnInitialize);
+  loadPlugin_ = find(kCmnLoadPlugin);
+  makeBmp_ = find(kCmnMakeBmp);
+  unloadPlugin_ = find(kCmnUnloadPlugin);
+  terminate_ = find(kCmnTerminate);
+  if (!initialize_ || !loadPlugin_ || !makeBmp_ || !unloadPlugin_ || !terminate_) {
+    Release();
+    return BindResult::Broken;
+  }
+  OrvuHostRecord record = host;  // lives for the duration of the call only
+  int32_t zero = 0;
+  OrvuContext* ctx = nullptr;
+  const GuardedResult g = GuardedCall(initialize_, &record, &zero, &ctx);
+  BindResult r = BindResult::Ok;
+  if (g.faulted)
+    r = BindResult::Broken;
+  else if (!ctx)
+    r = BindResult::NoContext;
+  else if (ctx->Magic != kContextMagic || !ctx->ModuleInfo)
+    r = BindResult::WrongMagic;
+  else if (ctx->ModuleInfo->Version < kMinModuleVersion)
+    r = BindResult::TooOld;
+  if (r != BindResult::Ok) {
+    Release();
+    return r;
+  }
+  ctx_ = ctx;
+  return BindResult::Ok;
+}
+
+void CommonModule::Attach(OrvuVersionInfo* hostInfo, const OrvuHostCallbacks& table) {
+  if (!ctx_) return;
+  ctx_->HostInfo = hostInfo;
+  if (ctx_->Callbacks) *ctx_->Callbacks = table;
+}
+
+void CommonModule::SetRootDir(std::string_view sjis) {
+  if (!ctx_ || !ctx_->RootDir) return;
+  const std::string cut = CutSjis(sjis, kRootDirSize - 1);
+  std::memcpy(ctx_->RootDir, cut.c_str(), cut.size() + 1);
+}
+
+std::string CommonModule::RootDir() const {
+  if (!ctx_ || !ctx_->RootDir) return {};
+  return std::string(ctx_->RootDir, strnlen(ctx_->RootDir, kRootDirSize));
+}
+
+int32_t CommonModule::LoadPlugin(const char* sjisPath) {
+  if (!lib_) return -1;
+  const char* path = sjisPath;
+  int32_t unused = 0;
+  const GuardedResult g = GuardedCall(loadPlugin_, &path, nullptr, &unused);
+  return g.faulted ? -1 : g.value;
+}
+
+MakeBmpResult CommonModule::MakeBmp(const OrvuIndexEntry* entry, bool overlay) {
+  MakeBmpResult r;
+  if (!lib_) {
+    r.code = -1;
+    return r;
+  }
+  const OrvuIndexEntry* e = entry;
+  uint32_t flag = overlay ? kOverlayOn : kOverlayOff;
+  HGLOBAL block = nullptr;
+  const GuardedResult g = GuardedCall(makeBmp_, &e, &flag, &block);
+  if (g.faulted) {
+    r.faulted = true;
+    return r;
+  }
+  r.code = g.value;
+  if (r.code == 0) r.block = block;
+  return r;
+}
+
+void CommonModule::UnloadPlugin() {
+  if (!lib_) return;
+  int32_t unused = 0;
+  GuardedCall(unloadPlugin_, nullptr, nullptr, &unused);
+}
+
+void CommonModule::Release() {
+  if (lib_) FreeLibrary(lib_);
+  lib_ = nullptr;
+  ctx_ = nullptr;
+  initialize_ = loadPlugin_ = makeBmp_ = unloadPlugin_ = terminate_ = nullptr;
+}
+
+}  // namespace cgmodule

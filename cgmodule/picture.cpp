@@ -1,0 +1,75 @@
+#include "cgmodule/picture.h"
+
+#include <cstring>
+#include <utility>
+
+namespace cgmodule {
+
+PictureBlock::PictureBlock(HGLOBAL h) : h_(h) {
+  if (!h_) return;
+  data_ = GlobalLock(h_);
+  if (data_) size_ = GlobalSize(h_);
+}
+
+PictureBlock::~PictureBlock() { Reset(); }
+
+PictureBlock::PictureBlock(PictureBlock&& o) noexcept
+    : h_(std::exchange(o.h_, nullptr)),
+      data_(std::exchange(o.data_, nullptr)),
+      size_(std::exchange(o.size_, 0)) {}
+
+PictureBlock& PictureBlock::operator=(PictureBlock&& o) noexcept {
+  if (this != &o) {
+    Reset();
+    h_ = std::exchange(o.h_, nullptr);
+    data_ = std::exchange(o.data_, nullptr);
+    size_ = std::exchange(o.size_, 0);
+  }
+  return *this;
+}
+
+void PictureBlock::Reset() {
+  if (!h_) return;
+  if (data_) GlobalUnlock(h_);
+  GlobalFree(h_);
+  h_ = nullptr;
+  data_ = nullptr;
+  size_ = 0;
+}
+
+DibLayout ValidateDib(const void* p, size_t blockSize) {
+  DibLayout d;
+  if (!p || blockSize < sizeof(BITMAPINFOHEADER)) return d;
+  BITMAPINFOHEADER h;
+  std::memcpy(&h, p, sizeof h);
+  d.width = h.biWidth;
+  d.height = h.biHeight;
+  d.bitCount = h.biBitCount;
+  d.imageSize = h.biSizeImage;
+  if (h.biSize != sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight <= 0 ||
+      h.biCompression != BI_RGB) {
+    d.check = DibCheck::BadHeader;
+    return d;
+  }
+  switch (h.biBitCount) {
+    case 4: d.colours = 16; break;
+    case 8: d.colours = 256; break;
+    case 24: d.colours = 0; break;
+    default: d.check = DibCheck::OtherDepth; return d;
+  }
+  d.bitsOffset = sizeof(BITMAPINFOHEADER) + 4 * d.colours;
+  const uint64_t need = static_cast<uint64_t>(DibStride(h.biWidth, h.biBitCount)) *
+                        static_cast<uint64_t>(h.biHeight);
+  if (h.biSizeImage < need) {
+    d.check = DibCheck::BadImageSize;
+    return d;
+  }
+  if (static_cast<uint64_t>(d.bitsOffset) + h.biSizeImage > blockSize) {
+    d.check = DibCheck::Truncated;
+    return d;
+  }
+  d.check = DibCheck::Ok;
+  return d;
+}
+
+}  // namespace cgmodule

@@ -1,0 +1,62 @@
+#pragma once
+// Picture blocks handed back by OrvuCmnMakeBmp: movable global memory holding a
+// packed DIB. The caller owns them.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace cgmodule {
+
+// Locks on construction, unlocks then frees on destruction.
+class PictureBlock {
+ public:
+  PictureBlock() = default;
+  explicit PictureBlock(HGLOBAL h);
+  ~PictureBlock();
+  PictureBlock(PictureBlock&& o) noexcept;
+  PictureBlock& operator=(PictureBlock&& o) noexcept;
+  PictureBlock(const PictureBlock&) = delete;
+  PictureBlock& operator=(const PictureBlock&) = delete;
+
+  bool Locked() const { return data_ != nullptr; }
+  const void* Data() const { return data_; }
+  size_t Size() const { return size_; }  // GlobalSize of the block
+  HGLOBAL Handle() const { return h_; }
+
+ private:
+  void Reset();
+  HGLOBAL h_ = nullptr;
+  void* data_ = nullptr;
+  size_t size_ = 0;
+};
+
+enum class DibCheck {
+  Ok,
+  TooSmall,     // not even a 40-byte header
+  BadHeader,    // biSize is not 40, or width/height not positive
+  OtherDepth,   // bit count other than 4, 8, 24 (header is sound; not displayed)
+  Truncated,    // header + colour table + biSizeImage exceeds the block
+  BadImageSize, // biSizeImage smaller than the pixel rows need
+};
+
+struct DibLayout {
+  DibCheck check = DibCheck::TooSmall;
+  int32_t width = 0;
+  int32_t height = 0;
+  uint16_t bitCount = 0;
+  uint32_t colours = 0;      // colour-table entries: 16, 256 or 0
+  uint32_t bitsOffset = 0;   // 40 + 4 * colours
+  uint32_t imageSize = 0;    // biSizeImage
+  bool ok() const { return check == DibCheck::Ok; }
+};
+
+// Checks a packed DIB of blockSize bytes before anyone reads past its header.
+DibLayout ValidateDib(const void* p, size_t blockSize);
+
+// Bytes of one pixel row (padded to 4 bytes).
+inline uint32_t DibStride(int32_t width, uint16_t bitCount) {
+  return ((static_cast<uint32_t>(width) * bitCount + 31) / 32) * 4;
+}
+
+}  // namespace cgmodule
