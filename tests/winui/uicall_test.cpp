@@ -1,0 +1,136 @@
+#include "winui/uicall.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The UI side of each test: keep retrieving messages (which dispatches the
+// worker's sent calls) until the worker has ended.
+void PumpUntilDone(std::thread& worker, const std::atomic<bool>& done) {
+  while (!done.load()) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  worker.join();
+}
+
+BOOL CALLBACK FindDialog(HWND h, LPARAM l) {
+  wchar_t cls[16] = {};
+  GetClassNameW(h, cls, 16);
+  if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(h)) {
+    *reinterpret_cast<HWND*>(l) = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+TEST(UiCall, OnTheUiThreadRunsDirectly) {
+  winui::UiCall ui;
+  int ran = 0;
+  EXPECT_TRUE(ui.OnUiThread());
+  EXPECT_TRUE(ui.Invoke([&] { ++ran; }));
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(ui.Call([] { return 7; }), 7);
+}
+
+TEST(UiCall, WorkerCallsRunOnUiThreadInOrderAndWorkerWaits) {
+  winui::UiCall ui;
+  const DWORD uiThread = GetCurrentThreadId();
+  std::vector<int> seen;
+  std::vector<DWORD> threads;
+  std::atomic<bool> done{false};
+  bool waited = true;
+  std::thread worker([&] {
+    EXPECT_FALSE(ui.OnUiThread());
+    for (int i = 0; i < 50; ++i) {
+      bool finished = false;
+      ui.Invoke([&, i] {
+        if (i % 10 == 0) Sleep(20);  // a slow call must still finish before the worker goes on
+        seen.push_back(i);
+        threads.push_back(GetCurrentThreadId());
+        finished = true;
+      });
+      if (!finished) waited = false;
+    }
+    done = true;
+  });
+  PumpUntilDone(worker, done);
+  ASSERT_EQ(seen.size(), 50u);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(seen[i], i);
+  for (DWORD t : threads) EXPECT_EQ(t, uiThread);
+  EXPECT_TRUE(waited);
+}
+
+TEST(UiCall, ResultsAndExceptionsComeBackToTheWorker) {
+  winui::UiCall ui;
+  std::atomic<bool> done{false};
+  int value = 0;
+  bool caught = false;
+  std::thread worker([&] {
+    value = ui.Call([] { return 41 + 1; });
+    try {
+      ui.Invoke([] { throw std::runtime_error("x"); });
+    } catch (const std::runtime_error&) {
+      caught = true;
+    }
+    done = true;
+  });
+  PumpUntilDone(worker, done);
+  EXPECT_EQ(value, 42);
+  EXPECT_TRUE(caught);
+}
+
+// The dialog's worker runs while the UI thread sits in a modal loop; a message
+// box is the plainest one. The worker's call finds the box from inside the loop
+// and closes it.
+TEST(UiCall, WorksWhileTheUiThreadRunsAModalLoop) {
+  winui::UiCall ui;
+  const DWORD uiThread = GetCurrentThreadId();
+  std::atomic<bool> done{false};
+  std::atomic<bool> closedFromLoop{false};
+  std::thread worker([&] {
+    for (int tries = 0; tries < 500 && !closedFromLoop; ++tries) {
+      ui.Invoke([&] {
+        HWND box = nullptr;
+        EnumThreadWindows(
+            uiThread,
+FindDialog, reinterpret_cast<LPARAM>(&box));
+        if (box && GetCurrentThreadId() == uiThread) {
+          PostMessageW(box, WM_COMMAND, IDOK, 0);
+          closedFromLoop = true;
+        }
+      });
+      if (!closedFromLoop) Sleep(10);
+    }
+    done = true;
+  });
+  MessageBoxW(nullptr, L"modal", L"uicall", MB_OK);
+  PumpUntilDone(worker, done);
+  EXPECT_TRUE(closedFromLoop);
+}
+
+// Windows made by a handed-over call belong to the UI thread, not the worker.
+TEST(UiCall, WindowsMadeThroughItBelongToTheUiThread) {
+  winui::UiCall ui;
+  const DWORD uiThread = GetCurrentThreadId();
+  std::atomic<bool> done{false};
+  HWND made = nullptr;
+  std::thread worker([&] {
+    made = ui.Call([] {
+      return CreateWindowExW(0, L"STATIC", L"x", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    });
+    done = true;
+  });
+  PumpUntilDone(worker, done);
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(GetWindowThreadProcessId(made, nullptr), uiThread);
+  DestroyWindow(made);
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include "winui/uicall.h"
+
+#include "winui/messages.h"
+
+namespace winui {
+namespace {
+
+constexpr wchar_t kClass[] = L"kolbri.uicall";
+
+struct Packet {
+  const std::function<void()>* fn;
+  std::exception_ptr error;
+};
+
+}  // namespace
+
+LRESULT CALLBACK UiCall::Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == msg::kInvoke && l) {
+    auto* p = reinterpret_cast<Packet*>(l);
+    // An exception must not unwind through the window manager's frames.
+    try {
+      (*p->fn)();
+    } catch (...) {
+      p->error = std::current_exception();
+    }
+    return 1;
+  }
+  return DefWindowProcW(h, m, w, l);
+}
+
+UiCall::UiCall() : thread_(GetCurrentThreadId()) {
+  HINSTANCE inst = GetModuleHandleW(nullptr);
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &UiCall::Proc;
+  wc.hInstance = inst;
+  wc.lpszClassName = kClass;
+  RegisterClassW(&wc);  // fails harmlessly when already registered
+  hwnd_ = CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, inst, nullptr);
+}
+
+UiCall::~UiCall() {
+  if (hwnd_) DestroyWindow(hwnd_);
+}
+
+bool UiCall::Invoke(const std::function<void()>& fn) const {
+  if (OnUiThread()) {
+    fn();
+    return true;
+  }
+  Packet p{&fn, nullptr};
+  // SendMessage returns 0 without running anything when the window is gone.
+  if (!hwnd_ || SendMessageW(hwnd_, msg::kInvoke, 0, reinterpret_cast<LPARAM>(&p)) == 0) return false;
+  if (p.error) std::rethrow_exception(p.error);
+  return true;
+}
+
+}  // namespace winui
