@@ -1,0 +1,311 @@
+// Item-identifier list operations, names, comparisons and icons, against the
+// real shell namespace of the running system (and one small folder double for
+// the STRRET kinds that Wine's folders never produce).
+#include "shellview/shview.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "tests/shellview/shell_env.h"
+#include "winui/text.h"
+
+using namespace shview;
+
+namespace {
+
+// A list from item sizes; each item's data bytes are its index + 1.
+ItemIDListPtr MakeList(std::initializer_list<USHORT> sizes) {
+  UINT total = 2;
+  for (USHORT cb : sizes) total += cb;
+  auto* p = static_cast<BYTE*>(ShellAlloc(total));
+  BYTE* at = p;
+  BYTE tag = 1;
+  for (USHORT cb : sizes) {
+    std::memcpy(at, &cb, 2);
+    std::memset(at + 2, tag++, cb - 2);
+    at += cb;
+  }
+  return ItemIDListPtr(reinterpret_cast<LPITEMIDLIST>(p));
+}
+
+std::vector<BYTE> Bytes(LPCITEMIDLIST list) {
+  const BYTE* p = reinterpret_cast<const BYTE*>(list);
+  return std::vector<BYTE>(p, p + ItemIDListSize(list));
+}
+
+ItemIDListPtr Parse(const std::string& path) {
+  ItemIDListPtr list;
+  std::wstring w = winui::FromAcp(path);
+  ULONG eaten = 0;
+  DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten, list.receive(), nullptr);
+  return list;
+}
+
+// Answers GetDisplayNameOf with a preset STRRET; CompareIDs with a preset result.
+class NameFolder final : public IShellFolder {
+ public:
+  STRRET answer{};
+  HRESULT result = S_OK;
+  HRESULT compare = E_FAIL;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    *out = (riid == IID_IUnknown || riid == IID_IShellFolder) ? this : nullptr;
+    return *out ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, LPITEMIDLIST*,
+                                             ULONG*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST, LPBC, REFIID, void**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE BindToStorage(LPCITEMIDLIST, LPBC, REFIID, void**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, LPCITEMIDLIST, LPCITEMIDLIST) override {
+    return compare;
+  }
+  HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, LPCITEMIDLIST*, SFGAOF*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, LPCITEMIDLIST*, REFIID, UINT*,
+                                          void**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(LPCITEMIDLIST, SHGDNF, STRRET* out) override {
+    *out = answer;
+    return result;
+  }
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND, LPCITEMIDLIST, LPCOLESTR, SHGDNF,
+                                      LPITEMIDLIST*) override {
+    return E_NOTIMPL;
+  }
+};
+
+}  // namespace
+
+TEST(ItemIDList, AllocZeroFillsAndFreeAcceptsNone) {
+  const long before = shtest::LiveTaskBlocks();
+  auto* p = static_cast<BYTE*>(ShellAlloc(64));
+  ASSERT_NE(p, nullptr);
+  for (int i = 0; i < 64; ++i) ASSERT_EQ(p[i], 0) << i;
+  ShellFree(p);
+  ShellFree(nullptr);
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+}
+
+TEST(ItemIDList, SizesAndWalks) {
+  EXPECT_EQ(ItemIDListSize(nullptr), 0u);
+  ItemIDListPtr empty = MakeList({});
+  EXPECT_EQ(ItemIDListSize(empty.get()), 2u);
+  ItemIDListPtr two = MakeList({14, 20});
+  EXPECT_EQ(ItemIDListSize(two.get()), 36u);
+
+  LPCITEMIDLIST second = GetNextItemID(two.get());
+  ASSERT_EQ(second, NextItemID(two.get()));
+  EXPECT_EQ(second->mkid.cb, 20);
+  EXPECT_EQ(GetNextItemID(second), nullptr);  // the last item has no next item
+  EXPECT_EQ(GetNextItemID(empty.get()), nullptr);  // nor has the terminator
+  EXPECT_EQ(NextItemID(second)->mkid.cb, 0);
+}
+
+TEST(ItemIDList, CopiesAndConcatenationsOwnNewBlocks) {
+  const long before = shtest::LiveTaskBlocks();
+  {
+    ItemIDListPtr empty = MakeList({});
+    ItemIDListPtr three = MakeList({6, 8, 10});
+    const auto original = Bytes(three.get());
+
+    EXPECT_EQ(CopyFirstItemID(nullptr), nullptr);
+    ItemIDListPtr firstOfEmpty(CopyFirstItemID(empty.get()));
+    ASSERT_TRUE(firstOfEmpty);
+    EXPECT_NE(firstOfEmpty.get(), empty.get());
+    EXPECT_EQ(ItemIDListSize(firstOfEmpty.get()), 2u);
+    ItemIDListPtr first(CopyFirstItemID(three.get()));
+    EXPECT_EQ(Bytes(first.get()), (std::vector<BYTE>{6, 0, 1, 1, 1, 1, 0, 0}));
+
+    ItemIDListPtr none2(ConcatItemIDLists(nullptr, nullptr));
+    ASSERT_TRUE(none2);
+    EXPECT_EQ(ItemIDListSize(none2.get()), 2u);
+    ItemIDListPtr emptyX(ConcatItemIDLists(empty.get(), three.get()));
+    EXPECT_EQ(Bytes(emptyX.get()), original);
+    ItemIDListPtr xNone(ConcatItemIDLists(three.get(), nullptr));
+    EXPECT_EQ(Bytes(xNone.get()), original);
+    ItemIDListPtr xx(ConcatItemIDLists(three.get(), first.get()));
+    EXPECT_EQ(ItemIDListSize(xx.get()), 24u + 8u);
+
+    // Consumes both inputs: nothing of them stays allocated.
+    ItemIDListPtr joined(ConcatItemIDListsFree(CopyFirstItemID(three.get()),
+                                               CopyLastItemID(three.get())));
+    EXPECT_EQ(ItemIDListSize(joined.get()), 6u + 10u + 2u);
+
+    EXPECT_EQ(CopyParentItemIDList(nullptr), nullptr);
+    EXPECT_EQ(CopyParentItemIDList(empty.get()), nullptr);
+    EXPECT_EQ(CopyParentItemIDList(first.get()), nullptr);
+    ItemIDListPtr parent(CopyParentItemIDList(three.get()));
+    ASSERT_TRUE(parent);
+    EXPECT_EQ(ItemIDListSize(parent.get()), 6u + 8u + 2u);
+    EXPECT_EQ(std::memcmp(parent.get(), three.get(), 14), 0);
+    EXPECT_EQ(Bytes(three.get()), original);
+
+    EXPECT_EQ(CopyLastItemID(nullptr), nullptr);
+    ItemIDListPtr lastOfEmpty(CopyLastItemID(empty.get()));
+    EXPECT_EQ(ItemIDListSize(lastOfEmpty.get()), 2u);
+    ItemIDListPtr last(CopyLastItemID(three.get()));
+    ASSERT_EQ(ItemIDListSize(last.get()), 12u);
+    EXPECT_EQ(std::memcmp(last.get(), reinterpret_cast<BYTE*>(three.get()) + 14, 12), 0);
+  }
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+}
+
+TEST(ItemIDList, OwnerReleasesAndTakesOver) {
+  const long before = shtest::LiveTaskBlocks();
+  LPITEMIDLIST handed = nullptr;
+  {
+    ItemIDListPtr a = MakeList({4});
+    handed = a.release();
+    EXPECT_FALSE(a);
+  }
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before + 1);
+  {
+    ItemIDListPtr b(handed);
+    ItemIDListPtr c = std::move(b);
+    c.reset(CopyFirstItemID(c.get()));  // frees the old block
+    EXPECT_EQ(shtest::LiveTaskBlocks(), before + 1);
+  }
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+}
+
+TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
+  shtest::TempTree tree("shv_names");
+  // A name beyond ASCII that the ANSI code page can spell.
+  const std::string jp = winui::ToAcp(GetACP() == 932 ? L"\u753B\u50CF" : L"caf\u00E9");
+  const std::string dir = tree.Dir(jp);
+  ItemIDListPtr list = Parse(dir);
+  ASSERT_TRUE(list);
+
+  const long before = shtest::LiveTaskBlocks();
+  std::string name = "stale";
+  ASSERT_TRUE(GetItemDisplayName(DesktopFolder, list.get(), SHGDN_FORPARSING, name));
+  EXPECT_EQ(name, dir);
+  std::wstring wname;
+  ASSERT_TRUE(GetItemDisplayNameW(DesktopFolder, list.get(), SHGDN_FORPARSING, wname));
+  EXPECT_EQ(wname, winui::FromAcp(dir));
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before);  // the shell's wide string is freed
+
+  // Named relative to the parent folder, the last item gives the short name.
+  ItemIDListPtr parent(CopyParentItemIDList(list.get()));
+  ItemIDListPtr last(CopyLastItemID(list.get()));
+  IShellFolder* folder = nullptr;
+  ASSERT_EQ(DesktopFolder->BindToObject(parent.get(), nullptr, IID_IShellFolder,
+                                        reinterpret_cast<void**>(&folder)),
+            S_OK);
+  EXPECT_TRUE(GetItemDisplayName(folder, last.get(), SHGDN_INFOLDER, name));
+  EXPECT_EQ(name, jp);
+  folder->Release();
+
+  // Drive roots end in a backslash; the desktop parses as its directory.
+  ItemIDListPtr drive = Parse("C:\\");
+  ASSERT_TRUE(GetItemDisplayName(DesktopFolder, drive.get(), SHGDN_FORPARSING, name));
+  EXPECT_EQ(name, "C:\\");
+  ItemIDListPtr desktop = MakeList({});
+  ASSERT_TRUE(GetItemDisplayName(DesktopFolder, desktop.get(), SHGDN_FORPARSING, name));
+  char expected[MAX_PATH];
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, expected, CSIDL_DESKTOPDIRECTORY, FALSE));
+  EXPECT_EQ(name, expected);
+}
+
+TEST(ShellNames, OffsetAndBufferKindsAndFailures) {
+  NameFolder folder;
+  // STRRET_OFFSET: the text lives inside the named list, after the item's cb.
+  const char text[] = "\x89\xe6\x91\x9c.bmp";  // 画像.bmp in code page 932
+  const USHORT cb = static_cast<USHORT>(2 + sizeof text);
+  auto* raw = static_cast<BYTE*>(ShellAlloc(cb + 2));
+  std::memcpy(raw, &cb, 2);
+  std::memcpy(raw + 2, text, sizeof text);
+  ItemIDListPtr item(reinterpret_cast<LPITEMIDLIST>(raw));
+  folder.answer.uType = STRRET_OFFSET;
+  folder.answer.uOffset = 2;
+  std::string name;
+  ASSERT_TRUE(GetItemDisplayName(&folder, item.get(), SHGDN_NORMAL, name));
+  EXPECT_EQ(name, text);
+
+  // STRRET_CSTR: up to the first zero, or the whole 260 bytes without one.
+  folder.answer.uType = STRRET_CSTR;
+  std::memset(folder.answer.cStr, 0, sizeof folder.answer.cStr);
+  std::strcpy(folder.answer.cStr, "abc");
+  ASSERT_TRUE(GetItemDisplayName(&folder, item.get(), SHGDN_NORMAL, name));
+  EXPECT_EQ(name, "abc");
+  std::memset(folder.answer.cStr, 'x', sizeof folder.answer.cStr);
+  ASSERT_TRUE(GetItemDisplayName(&folder, item.get(), SHGDN_NORMAL, name));
+  EXPECT_EQ(name, std::string(260, 'x'));
+  std::wstring wname;
+  ASSERT_TRUE(GetItemDisplayNameW(&folder, item.get(), SHGDN_NORMAL, wname));
+  EXPECT_EQ(wname.size(), 260u);
+
+  // STRRET_WSTR from a folder of ours: converted and freed.
+  const long before = shtest::LiveTaskBlocks();
+  folder.answer.uType = STRRET_WSTR;
+  folder.answer.pOleStr = static_cast<LPWSTR>(CoTaskMemAlloc(16));
+  std::wcscpy(folder.answer.pOleStr, L"\u753B\u50CF");
+  ASSERT_TRUE(GetItemDisplayName(&folder, item.get(), SHGDN_NORMAL, name));
+  EXPECT_EQ(name, winui::ToAcp(L"\u753B\u50CF"));
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+
+  // An unknown kind or a refusal: false, and the previous text is gone.
+  folder.answer.uType = 7;
+  name = "stale";
+  EXPECT_FALSE(GetItemDisplayName(&folder, item.get(), SHGDN_NORMAL, name));
+  EXPECT_EQ(name, "");
+  folder.answer.uType = STRRET_CSTR;
+  folder.result = S_FALSE;
+  name = "stale";
+  EXPECT_FALSE(GetItemDisplayName(&folder, item.get(), SHGDN_NORMAL, name));
+  EXPECT_EQ(name, "");
+
+  // A failing comparison reads as a mismatch; the low word is signed.
+  EXPECT_EQ(CompareItemIDs(&folder, item.get(), item.get()), -1);
+  folder.compare = MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0xFFFF);
+  EXPECT_EQ(CompareItemIDs(&folder, item.get(), item.get()), -1);
+  folder.compare = MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
+  EXPECT_EQ(CompareItemIDs(&folder, item.get(), item.get()), 1);
+}
+
+TEST(ShellCompare, AbsoluteListsThroughTheDesktop) {
+  shtest::TempTree tree("shv_cmp");
+  ItemIDListPtr a = Parse(tree.Dir("a"));
+  ItemIDListPtr b = Parse(tree.Dir("b\\deep"));
+  ItemIDListPtr a2 = Parse(tree.path() + "\\a");
+  ASSERT_TRUE(a && b && a2);
+  EXPECT_EQ(CompareItemIDs(DesktopFolder, a.get(), a2.get()), 0);
+  EXPECT_LT(CompareItemIDs(DesktopFolder, a.get(), b.get()), 0);
+  EXPECT_GT(CompareItemIDs(DesktopFolder, b.get(), a.get()), 0);
+  // The parent of a parsed folder is the parsed parent.
+  ItemIDListPtr parent(CopyParentItemIDList(b.get()));
+  ItemIDListPtr bParsed = Parse(tree.path() + "\\b");
+  EXPECT_EQ(CompareItemIDs(DesktopFolder, parent.get(), bParsed.get()), 0);
+}
+
+TEST(ShellIcons, SystemImageListIsSharedAndIndexesAreValid) {
+  HIMAGELIST small = SystemImageList(true);
+  ASSERT_NE(small, nullptr);
+  EXPECT_EQ(SystemImageList(true), small);
+  EXPECT_NE(SystemImageList(false), small);
+  shtest::TempTree tree("shv_icons");
+  ItemIDListPtr dir = Parse(tree.Dir("x"));
+  const int normal = GetItemIconIndex(dir.get(), kSmallIconFlags);
+  const int open = GetItemIconIndex(dir.get(), kSmallOpenIconFlags);
+  EXPECT_GE(normal, 0);
+  EXPECT_LT(normal, ImageList_GetImageCount(small));
+  EXPECT_LT(open, ImageList_GetImageCount(small));
+  // A list the shell cannot resolve gets the fixed index.
+  BYTE junk[] = {6, 0, 0xEE, 0xEE, 0xEE, 0xEE, 0, 0};
+  EXPECT_EQ(GetItemIconIndex(reinterpret_cast<LPCITEMIDLIST>(junk), kSmallIconFlags),
+            kFallbackIconIndex);
+}
