@@ -1,0 +1,216 @@
+#include "settings/batch.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "cgmodule/picture.h"
+#include "winui/msgbox.h"
+#include "winui/uicall.h"
+
+namespace settings {
+namespace {
+
+// Closes a file handle at scope end.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE h) : h_(h) {}
+  ~FileHandle() { Close(); }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return h_; }
+  bool Close() {
+    bool r = true;
+    if (h_ != INVALID_HANDLE_VALUE) r = CloseHandle(h_) != 0;
+    h_ = INVALID_HANDLE_VALUE;
+    return r;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+bool IsDirectory(const std::wstring& path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WriteAll(HANDLE f, const void* p, DWORD n) {
+  DWORD done = 0;
+  return WriteFile(f, p, n, &done, nullptr) && done == n;
+}
+
+void Put16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+uint32_t PixelOffset(uint16_t bitCount) {
+  switch (bitCount) {
+    case 4: return 14 + 40 + 16 * 4;
+    case 8: return 14 + 40 + 256 * 4;
+    case 24: return 14 + 40;
+    default: return 0;
+  }
+}
+
+bool FillFileHeader(uint16_t bitCount, uint32_t imageSize, uint8_t out[14]) {
+  const uint32_t offset = PixelOffset(bitCount);
+  if (!offset) return false;
+  out[0] = 'B';
+  out[1] = 'M';
+  Put32(out + 2, imageSize + offset);
+  Put16(out + 6, 0);
+  Put16(out + 8, 0);
+  Put32(out + 10, offset);
+  return true;
+}
+
+std::wstring SerialName(std::wstring_view prefix, int32_t counter) {
+  wchar_t digits[24];
+  swprintf(digits, 24, L"%.4d.bmp", counter);
+  std::wstring s(prefix);
+  s += digits;
+  return s;
+}
+
+bool IsSafeName(std::wstring_view name) {
+  if (name.empty() || name == L"." || name == L"..") return false;
+  return name.find_first_of(L"\\/:") == std::wstring_view::npos;
+}
+
+BatchWalk::BatchWalk(const BatchHost& host, const BatchPage& page, const winui::UiCall& ui)
+    : host_(host), page_(page), ui_(ui) {}
+
+bool BatchWalk::Continue() const { return host_.continueFlag && host_.continueFlag->load(); }
+
+// The index tree belongs to the UI thread. Reading it with SendMessage from the
+// worker is the same hand-off as UiCall: a message sent to a window of another
+// thread is run by that thread (inside whatever loop it is in) while the sender
+// waits, so the tree is only ever touched on its own thread. The main window is
+// disabled behind the modal dialog, so the nodes do not change meanwhile.
+BatchWalk::Node BatchWalk::ReadNode(HTREEITEM item) const {
+  wchar_t text[1024] = {};
+  TVITEMW it{};
+  it.mask = TVIF_TEXT | TVIF_PARAM;
+  it.hItem = item;
+  it.pszText = text;
+  it.cchTextMax = static_cast<int>(std::size(text));
+  Node n;
+  if (SendMessageW(host_.indexTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) {
+    n.text = text;
+    n.entry = reinterpret_cast<const OrvuIndexEntry*>(it.lParam);
+  }
+  return n;
+}
+
+void BatchWalk::Report(const wchar_t* message) const {
+  const HWND owner = page_.messageOwner;
+  ui_.Invoke([&] { winui::ShowMessage(owner, message, kBatchContext); });
+}
+
+int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter,
+                             int mode) {
+  if (!Continue()) return -1;
+  std::wstring childPath = path;
+  if (mode == 1) {
+    const bool folders = ui_.Call([&] { return page_.options ? page_.options().categoryFolders : true; });
+    if (folders) {
+      const Node self = ReadNode(node);
+      // A name that would leave the output folder is a folder that cannot be made.
+      if (!IsSafeName(self.text)) {
+        Report(kFileCreateFailed);
+        return -1;
+      }
+      const std::wstring folder = path + self.text;
+      if (!IsDirectory(folder) && !CreateDirectoryW(folder.c_str(), nullptr) && !IsDirectory(folder)) {
+        Report(kFileCreateFailed);
+        return -1;
+      }
+      childPath = folder + L"\\";
+    }
+  }
+  HWND tree = host_.indexTree;
+  for (auto child = reinterpret_cast<HTREEITEM>(
+           SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
+       child; child = reinterpret_cast<HTREEITEM>(
+                  SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+    if (!Continue()) return -1;
+    const Node n = ReadNode(child);
+    if (n.entry && n.entry->IsCategory()) {
+      if (ConvertBranch(child, childPath, counter, mode) < 0) return -1;
+      continue;
+    }
+    if (mode == 1 && !ConvertPicture(n, childPath, counter)) return -1;
+    ++counter;
+  }
+  return 0;
+}
+
+// Renders one picture and writes it; the block is freed before returning, so
+// only one picture is ever held.
+bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t counter) {
+  BatchOptions opt;
+  bool overlay = false;
+  ui_.Invoke([&] {
+    if (page_.options) opt = page_.options();
+    overlay = host_.overlay && host_.overlay();
+  });
+
+  cgmodule::MakeBmpResult r;
+  if (host_.render) r = host_.render(n.entry, overlay);
+  else if (host_.module) r = host_.module->MakeBmp(n.entry, overlay);
+  else r.code = -1;
+  if (r.faulted) {
+    Report(cgmodule::kInternalErrorMessage);
+    return false;
+  }
+  if (r.code != 0) {
+    if (r.block) GlobalFree(r.block);
+    Report(cgmodule::MakeBmpMessage(r.code));
+    return false;
+  }
+  const cgmodule::PictureBlock block(r.block);
+  // A block that does not hold what its header promises, or of a depth the file
+  // header is not defined for, is never written.
+  const cgmodule::DibLayout dib =
+      block.Locked() ? cgmodule::ValidateDib(block.Data(), block.Size()) : cgmodule::DibLayout{};
+  if (!dib.ok()) {
+    Report(cgmodule::kUnknownErrorMessage);
+    return false;
+  }
+
+  const std::wstring name = opt.indexNames ? n.text + L".bmp" : SerialName(opt.prefix, counter);
+  if (!IsSafeName(name)) {
+    Report(kFileCreateFailed);
+    return false;
+  }
+  const std::wstring file = path + name;
+  uint8_t header[14];
+  FillFileHeader(dib.bitCount, dib.imageSize, header);
+  const DWORD rest = dib.bitsOffset + dib.imageSize;  // file size - 14
+  {
+    FileHandle f(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.ok()) {
+      Report(kFileCreateFailed);
+      return false;
+    }
+    const bool written = WriteAll(f.get(), header, sizeof header) && WriteAll(f.get(), block.Data(), rest);
+    if (!f.Close() || !written) {
+      // A short file would pass for a picture; take it away and stop.
+      DeleteFileW(file.c_str());
+      Report(kFileCreateFailed);
+      return false;
+    }
+  }
+  if (page_.progress) ui_.Invoke([&] { page_.progress(counter); });
+  return true;
+}
+
+}  // namespace settings

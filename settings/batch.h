@@ -1,0 +1,90 @@
+#pragma once
+// Batch conversion ("まとめ保存"): every picture below one category of the main
+// window's index tree is rendered by the common module and written as a
+// Windows bitmap file, optionally in one folder per category.
+//
+// The walk runs on the worker thread. Everything it needs of the user interface
+// (batch-page options, the overlay switch, progress, message boxes) is carried
+// out on the UI thread through winui::UiCall while the worker waits.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "cgmodule/module.h"
+
+namespace winui {
+class UiCall;
+}
+
+namespace settings {
+
+inline constexpr wchar_t kBatchContext[] = L"まとめ保存";
+inline constexpr wchar_t kFileCreateFailed[] = L"ファイルの生成に失敗しました";
+
+// What the conversion takes from the main window.
+struct BatchHost {
+  // TreeView1: each item's lParam is the address of its OrvuIndexEntry.
+  HWND indexTree = nullptr;
+  // Renders on the worker thread (guarded MakeBmp).
+  cgmodule::CommonModule* module = nullptr;
+  // ME_Overlay checked; called on the UI thread. Null: no overlay.
+  std::function<bool()> overlay;
+  // The main window's continue flag: set at start, cleared to abort.
+  std::atomic<bool>* continueFlag = nullptr;
+  // Used instead of module->MakeBmp when set (same contract).
+  std::function<cgmodule::MakeBmpResult(const OrvuIndexEntry*, bool overlay)> render;
+};
+
+// The batch page's options, read afresh for each category folder and each file.
+struct BatchOptions {
+  bool categoryFolders = true;  // CheckBox_MulSav1
+  bool indexNames = true;       // RadioButton_MulSav1 (else prefix + serial)
+  std::wstring prefix = L"orvu";  // Edit_MulSav1
+};
+
+// The batch page's side of the walk; both callables run on the UI thread.
+struct BatchPage {
+  std::function<BatchOptions()> options;
+  std::function<void(int)> progress;  // ProgressBar_MulSav1 position
+  HWND messageOwner = nullptr;        // the dialog, modal in front
+};
+
+// Pixel-data offset of a file for the depth: 118, 1078, 54; 0 for other depths.
+uint32_t PixelOffset(uint16_t bitCount);
+// The 14-byte file header; false (nothing filled) for a depth other than 4, 8, 24.
+bool FillFileHeader(uint16_t bitCount, uint32_t imageSize, uint8_t out[14]);
+// prefix + counter formatted with "%.4d.bmp".
+std::wstring SerialName(std::wstring_view prefix, int32_t counter);
+// True when the text can stand as one file or folder name inside the output
+// folder: no path separator, no drive colon, not "." or "..", not empty.
+bool IsSafeName(std::wstring_view name);
+
+// One conversion's walk. ConvertBranch(category node, path ending in "\",
+// picture counter, mode 0 count / 1 convert): 0 when the branch is finished,
+// -1 when the walk must stop (abort or failure; a failure has been reported).
+class BatchWalk {
+ public:
+  BatchWalk(const BatchHost& host, const BatchPage& page, const winui::UiCall& ui);
+  int ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode);
+
+ private:
+  struct Node {
+    std::wstring text;
+    const OrvuIndexEntry* entry = nullptr;
+  };
+  Node ReadNode(HTREEITEM item) const;
+  bool Continue() const;
+  bool ConvertPicture(const Node& n, const std::wstring& path, int32_t counter);
+  void Report(const wchar_t* message) const;
+
+  const BatchHost& host_;
+  const BatchPage& page_;
+  const winui::UiCall& ui_;
+};
+
+}  // namespace settings

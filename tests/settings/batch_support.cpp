@@ -1,0 +1,194 @@
+#include "batch_support.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include "winui/msgbox.h"
+#include "winui/text.h"
+
+namespace batchtest {
+
+Index::Index(const std::vector<Spec>& roots) { Build(roots); }
+
+OrvuIndexEntry* Index::Build(const std::vector<Spec>& specs) {
+  arrays_.emplace_back(specs.size() + 1);
+  std::vector<OrvuIndexEntry>& a = arrays_.back();
+  std::memset(a.data(), 0, a.size() * sizeof(OrvuIndexEntry));
+  for (size_t i = 0; i < specs.size(); ++i) {
+    names_.push_back(winui::ToSjis(specs[i].name));
+    a[i].Name = names_.back().c_str();
+    if (specs[i].category) {
+      a[i].Code = kCategoryCode;
+      a[i].Children = Build(specs[i].children);
+    } else {
+      a[i].Code = next_++;
+    }
+  }
+  return a.data();
+}
+
+Tree::Tree(OrvuIndexEntry* root) {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES};
+  InitCommonControlsEx(&icc);
+  h_ = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 300, nullptr, nullptr,
+                       GetModuleHandleW(nullptr), nullptr);
+  if (root) Add(TVI_ROOT, root);
+}
+
+Tree::~Tree() { DestroyWindow(h_); }
+
+void Tree::Add(HTREEITEM parent, OrvuIndexEntry* first) {
+  for (OrvuIndexEntry* e = first; e && e->Name; ++e) {
+    std::wstring text = winui::FromSjis(e->Name);
+    TVINSERTSTRUCTW ins{};
+    ins.hParent = parent;
+    ins.hInsertAfter = TVI_LAST;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM;
+    ins.item.pszText = text.data();
+    ins.item.lParam = reinterpret_cast<LPARAM>(e);
+    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(h_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+    if (e->IsCategory()) Add(item, e->Children);
+  }
+}
+
+HTREEITEM Tree::Find(const std::vector<std::wstring>& path) const {
+  HTREEITEM parent = nullptr;
+  for (const std::wstring& want : path) {
+    HTREEITEM it = parent ? TreeView_GetChild(h_, parent) : TreeView_GetRoot(h_);
+    for (; it; it = TreeView_GetNextSibling(h_, it)) {
+      wchar_t buf[512] = {};
+      TVITEMW ti{};
+      ti.mask = TVIF_TEXT;
+      ti.hItem = it;
+      ti.pszText = buf;
+      ti.cchTextMax = 512;
+      SendMessageW(h_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&ti));
+      if (want == buf) break;
+    }
+    if (!it) return nullptr;
+    parent = it;
+  }
+  return parent;
+}
+
+ScratchDir::ScratchDir() {
+  wchar_t tmp[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  static int n = 0;
+  path_ = std::wstring(tmp) + L"kolbri-batch-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+          std::to_wstring(++n);
+  CreateDirectoryW(path_.c_str(), nullptr);
+  path_ += L"\\";
+}
+
+ScratchDir::~ScratchDir() {
+  std::wstring from = path_.substr(0, path_.size() - 1);
+  from.push_back(L'\0');  // double terminator
+  SHFILEOPSTRUCTW op{};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+  SHFileOperationW(&op);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
+  std::vector<uint8_t> out;
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return out;
+  out.resize(GetFileSize(f, nullptr));
+  DWORD got = 0;
+  if (!out.empty()) ReadFile(f, out.data(), static_cast<DWORD>(out.size()), &got, nullptr);
+  out.resize(got);
+  CloseHandle(f);
+  return out;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsDir(const std::wstring& path) {
+  DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::wstring> List(const std::wstring& dir) {
+  std::vector<std::wstring> out;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return out;
+  do {
+    std::wstring n = fd.cFileName;
+    if (n != L"." && n != L"..") out.push_back(n);
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::vector<uint8_t> MakeDib(int w, int h, int bitCount, uint32_t seed) {
+  const uint32_t colours = bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
+  const uint32_t stride = ((static_cast<uint32_t>(w) * bitCount + 31) / 32) * 4;
+  const uint32_t image = stride * static_cast<uint32_t>(h);
+  std::vector<uint8_t> d(40 + 4 * colours + image);
+  BITMAPINFOHEADER bi{};
+  bi.biSize = 40;
+  bi.biWidth = w;
+  bi.biHeight = h;
+  bi.biPlanes = 1;
+  bi.biBitCount = static_cast<WORD>(bitCount);
+  bi.biCompression = BI_RGB;
+  bi.biSizeImage = image;
+  std::memcpy(d.data(), &bi, 40);
+  uint32_t x = seed * 2654435761u + 1;
+  for (size_t i = 40; i < d.size(); ++i) {
+    x = x * 1103515245u + 12345u;
+    d[i] = static_cast<uint8_t>(x >> 16);
+  }
+  for (uint32_t c = 0; c < colours; ++c) d[40 + 4 * c + 3] = 0;  // reserved byte of each entry
+  return d;
+}
+
+HGLOBAL ToBlock(const std::vector<uint8_t>& dib, size_t extra) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, dib.size() + extra);
+  void* p = GlobalLock(h);
+  std::memset(p, 0, dib.size() + extra);
+  std::memcpy(p, dib.data(), dib.size());
+  GlobalUnlock(h);
+  return h;
+}
+
+Harness::Harness(HWND tree, std::function<cgmodule::MakeBmpResult(const OrvuIndexEntry*, bool)> render) {
+  host.indexTree = tree;
+  host.continueFlag = &keepGoing;
+  host.render = std::move(render);
+  page.options = [this] { return options; };
+  page.progress = [this](int p) {
+    run.progress.push_back(p);
+    if (onProgress) onProgress(p);
+  };
+}
+
+Outcome& Harness::Go(HTREEITEM node, const std::wstring& base) {
+  winui::SetMessageSink([this](const std::wstring&, const std::wstring& text) { run.messages.push_back(text); });
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    settings::BatchWalk walk(host, page, ui);
+    run.counted = 0;
+    run.countResult = walk.ConvertBranch(node, base, run.counted, 0);
+    run.converted = 0;
+    run.convertResult = walk.ConvertBranch(node, base, run.converted, 1);
+    done = true;
+  });
+  while (!done) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  worker.join();
+  winui::SetMessageSink(nullptr);
+  return run;
+}
+
+}  // namespace batchtest
