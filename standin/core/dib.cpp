@@ -1,0 +1,368 @@
+#include "standin/core/dib.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace standin {
+namespace {
+
+constexpr uint32_t kMagenta = 0xFF00FF;
+
+struct Rgb3 {
+  int r, g, b;
+};
+
+Rgb3 Lerp(Rgb3 a, Rgb3 b, int t) {  // t: 0..255
+  return {a.r + (b.r - a.r) * t / 255, a.g + (b.g - a.g) * t / 255, a.b + (b.b - a.b) * t / 255};
+}
+
+uint32_t Pack(Rgb3 c) { return (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | uint32_t(c.b); }
+
+Rgb3 SeedColour(uint32_t seed, int which) {
+  uint32_t v = seed * 2654435761u + uint32_t(which) * 40503u;
+  v ^= v >> 13;
+  v *= 0x5bd1e995u;
+  v ^= v >> 15;
+  return {int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF)};
+}
+
+// Ground runs between the first two seed colours, the figure from the third
+// to a light tone, so the figure stands out whatever the seed.
+struct Ramps {
+  Rgb3 g0, g1, f0, f1;
+  explicit Ramps(uint32_t seed)
+      : g0(SeedColour(seed, 0)), g1(SeedColour(seed, 1)), f0(SeedColour(seed, 2)),
+        f1{240, 240, 230} {
+    g0 = {g0.r / 2, g0.g / 2, g0.b / 2};  // darker ground
+  }
+};
+
+void WriteHeader(uint8_t* out, int w, int h, int bpp) {
+  BITMAPINFOHEADER bi{};
+  bi.biSize = sizeof bi;
+  bi.biWidth = w;
+  bi.biHeight = h;
+  bi.biPlanes = 1;
+  bi.biBitCount = static_cast<WORD>(bpp);
+  bi.biCompression = BI_RGB;
+  bi.biSizeImage = Stride(w, bpp) * uint32_t(h);
+  bi.biXPelsPerMeter = bi.biYPelsPerMeter = 3780;
+  std::memcpy(out, &bi, sizeof bi);
+}
+
+void PutIndex(uint8_t* row, int x, int bpp, uint32_t v) {
+  switch (bpp) {
+    case 8: row[x] = uint8_t(v); break;
+    case 4: {
+      uint8_t& b = row[x >> 1];
+      b = (x & 1) ? uint8_t((b & 0xF0) | (v & 0x0F)) : uint8_t((b & 0x0F) | (v << 4));
+      break;
+    }
+    case 1: {
+      const uint8_t mask = uint8_t(0x80 >> (x & 7));
+      if (v) row[x >> 3] |= mask; else row[x >> 3] &= uint8_t(~mask);
+      break;
+    }
+  }
+}
+
+void PutRgb(uint8_t* row, int x, int bpp, uint32_t rgb) {
+  if (bpp == 24) {
+    row[x * 3] = uint8_t(rgb);
+    row[x * 3 + 1] = uint8_t(rgb >> 8);
+    row[x * 3 + 2] = uint8_t(rgb >> 16);
+  } else {  // 16: 5-5-5
+    const uint16_t v = uint16_t((((rgb >> 19) & 31) << 10) | (((rgb >> 11) & 31) << 5) | ((rgb >> 3) & 31));
+    row[x * 2] = uint8_t(v);
+    row[x * 2 + 1] = uint8_t(v >> 8);
+  }
+}
+
+uint32_t ReadLe32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
+
+}  // namespace
+
+uint32_t PaletteEntries(int bitCount) {
+  switch (bitCount) {
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    default: return 0;
+  }
+}
+
+uint32_t Stride(int width, int bitCount) {
+  return ((uint32_t(width) * uint32_t(bitCount) + 31) / 32) * 4;
+}
+
+bool SupportedDepth(int bitCount) {
+  return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24;
+}
+
+size_t PackedSize(int width, int height, int bitCount) {
+  return sizeof(BITMAPINFOHEADER) + 4 * size_t(PaletteEntries(bitCount)) +
+         size_t(Stride(width, bitCount)) * size_t(height);
+}
+
+void Synthesize(const SynthSpec& s, uint8_t* out) {
+  const int w = s.width, h = s.height, bpp = s.bitCount;
+  WriteHeader(out, w, h, bpp);
+  const Ramps ramps(s.seed);
+  const uint32_t entries = PaletteEntries(bpp);
+  auto* pal = reinterpret_cast<RGBQUAD*>(out + sizeof(BITMAPINFOHEADER));
+  // Palette: 0 black (the key), the lower half the ground ramp, the upper half
+  // the figure ramp.
+  const uint32_t half = entries / 2;
+  for (uint32_t i = 0; i < entries; ++i) {
+    Rgb3 c{0, 0, 0};
+    if (entries == 2)
+      c = i ? Rgb3{255, 255, 255} : Rgb3{0, 0, 0};
+    else if (i == 0)
+      c = {0, 0, 0};
+    else if (i < half)
+      c = Lerp(ramps.g0, ramps.g1, int((i - 1) * 255 / (half - 2)));
+    else
+      c = Lerp(ramps.f0, ramps.f1, int((i - half) * 255 / (half - 1)));
+    pal[i] = RGBQUAD{uint8_t(c.b), uint8_t(c.g), uint8_t(c.r), 0};
+  }
+  uint8_t* bits = out + sizeof(BITMAPINFOHEADER) + 4 * entries;
+  const uint32_t stride = Stride(w, bpp);
+  std::memset(bits, 0, size_t(stride) * size_t(h));
+
+  const int cx = w / 2 + int(s.seed % 7) * w / 40 - 3 * w / 40;
+  const int cy = h / 2;
+  const int r = std::max(1, std::min(w, h) / 3);
+  const int stripeTop = h * 3 / 4, stripeBottom = stripeTop + std::max(1, h / 12);
+  const bool palette = entries != 0;
+  std::vector<int> colLevel(size_t(std::max(w, 1)));
+  for (int x = 0; x < w; ++x) colLevel[size_t(x)] = x * 255 / std::max(1, w - 1);
+
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = bits + size_t(h - 1 - y) * stride;  // bottom-up
+    const int rowLevel = y * 255 / std::max(1, h - 1);
+    const int dy = y - cy;
+    const bool stripes = y >= stripeTop && y < stripeBottom;
+    for (int x = 0; x < w; ++x) {
+      const int dx = x - cx;
+      const bool inFigure = dx * dx + dy * dy <= r * r;
+      int level;
+      if (inFigure) {
+        level = 255 - std::min(255, (std::abs(dx) + std::abs(dy)) * 255 / (2 * r));
+        if (((x - cx + r) / (r / 3 + 1) + (y - cy + r) / (r / 3 + 1)) % 5 == 0) level /= 2;
+      } else {
+        level = (colLevel[size_t(x)] + rowLevel) / 2;
+        if (stripes && ((x >> 4) & 1)) level = 255 - level;
+      }
+      const bool key = s.keyed && !inFigure;
+      if (palette) {
+        uint32_t idx;
+        if (key)
+          idx = 0;
+        else if (entries == 2)
+          idx = level > 127 ? 1 : 0;
+        else if (inFigure)
+          idx = half + uint32_t(level) * (half - 1) / 255;
+        else
+          idx = 1 + uint32_t(level) * (half - 2) / 255;
+        PutIndex(row, x, bpp, idx);
+      } else {
+        uint32_t rgb = key ? kMagenta
+                           : Pack(inFigure ? Lerp(ramps.f0, ramps.f1, level)
+                                           : Lerp(ramps.g0, ramps.g1, level));
+        if (!key && rgb == kMagenta) rgb = 0xFE00FF;
+        PutRgb(row, x, bpp, rgb);
+      }
+    }
+  }
+}
+
+std::vector<uint8_t> Synthesize(const SynthSpec& s) {
+  std::vector<uint8_t> v(PackedSize(s.width, s.height, s.bitCount));
+  Synthesize(s, v.data());
+  return v;
+}
+
+bool ParseSynthSpec(const std::string& text, SynthSpec& out) {
+  SynthSpec s;
+  const char* p = text.c_str();
+  char* end = nullptr;
+  auto number = [&](long max) -> long {
+    const long v = std::strtol(p, &end, 10);
+    if (end == p || v <= 0 || v > max) return -1;
+    p = end;
+    return v;
+  };
+  const long w = number(16384);
+  if (w < 0 || *p++ != 'x') return false;
+  const long h = number(16384);
+  if (h < 0 || *p++ != 'x') return false;
+  const long b = number(32);
+  if (b < 0 || !SupportedDepth(int(b))) return false;
+  s.width = int(w);
+  s.height = int(h);
+  s.bitCount = int(b);
+  if (*p == ':') {
+    ++p;
+    const unsigned long seed = std::strtoul(p, &end, 10);
+    if (end == p) return false;
+    s.seed = uint32_t(seed);
+    p = end;
+    if (*p == ':') {
+      if (std::strcmp(p + 1, "key") != 0) return false;
+      s.keyed = true;
+      p += 4;
+    }
+  }
+  if (*p != '\0') return false;
+  out = s;
+  return true;
+}
+
+ReadResult ParseBmpFile(const uint8_t* data, size_t size, std::vector<uint8_t>& packed) {
+  if (size < 14 + sizeof(BITMAPINFOHEADER) || data[0] != 'B' || data[1] != 'M')
+    return ReadResult::Bad;
+  const uint32_t bitsAt = ReadLe32(data + 10);
+  BITMAPINFOHEADER bi;
+  std::memcpy(&bi, data + 14, sizeof bi);
+  if (bi.biSize < sizeof bi || bi.biCompression != BI_RGB || bi.biWidth <= 0 ||
+      bi.biHeight == 0 || bi.biWidth > 65536 || std::abs(bi.biHeight) > 65536 ||
+      !SupportedDepth(bi.biBitCount))
+    return ReadResult::Bad;
+  const int w = bi.biWidth, h = std::abs(bi.biHeight), bpp = bi.biBitCount;
+  const bool topDown = bi.biHeight < 0;
+  const uint32_t entries = PaletteEntries(bpp);
+  const uint32_t used = bi.biClrUsed && bi.biClrUsed < entries ? bi.biClrUsed : entries;
+  const size_t palAt = 14 + size_t(bi.biSize);
+  const uint32_t stride = Stride(w, bpp);
+  if (palAt + 4 * size_t(used) > size || bitsAt > size ||
+      size - bitsAt < size_t(stride) * size_t(h))
+    return ReadResult::Bad;
+  packed.assign(PackedSize(w, h, bpp), 0);
+  WriteHeader(packed.data(), w, h, bpp);
+  auto* hdr = reinterpret_cast<BITMAPINFOHEADER*>(packed.data());
+  hdr->biXPelsPerMeter = bi.biXPelsPerMeter;
+  hdr->biYPelsPerMeter = bi.biYPelsPerMeter;
+  std::memcpy(packed.data() + sizeof bi, data + palAt, 4 * size_t(used));
+  uint8_t* bits = packed.data() + sizeof bi + 4 * size_t(entries);
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* src = data + bitsAt + size_t(topDown ? h - 1 - y : y) * stride;
+    std::memcpy(bits + size_t(y) * stride, src, stride);
+  }
+  return ReadResult::Ok;
+}
+
+ReadResult ReadBmpFile(const std::wstring& path, std::vector<uint8_t>& packed) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return ReadResult::CantOpen;
+  std::vector<uint8_t> data;
+  LARGE_INTEGER size{};
+  bool ok = GetFileSizeEx(f, &size) && size.QuadPart < (512ll << 20);
+  if (ok) {
+    data.resize(size_t(size.QuadPart));
+    DWORD got = 0;
+    ok = data.empty() || (ReadFile(f, data.data(), DWORD(data.size()), &got, nullptr) &&
+                          got == data.size());
+  }
+  CloseHandle(f);
+  if (!ok) return ReadResult::CantOpen;
+  return ParseBmpFile(data.data(), data.size(), packed);
+}
+
+bool WriteBmpFile(const std::wstring& path, const uint8_t* packed, size_t size) {
+  BITMAPINFOHEADER bi;
+  if (size < sizeof bi) return false;
+  std::memcpy(&bi, packed, sizeof bi);
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;
+  fh.bfSize = DWORD(sizeof fh + size);
+  fh.bfOffBits = DWORD(sizeof fh + sizeof bi + 4 * PaletteEntries(bi.biBitCount));
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0, put2 = 0;
+  const bool ok = WriteFile(f, &fh, sizeof fh, &put, nullptr) &&
+                  WriteFile(f, packed, DWORD(size), &put2, nullptr) && put2 == size;
+  CloseHandle(f);
+  return ok;
+}
+
+DibView::DibView(const uint8_t* packed, size_t size) : p_(packed) {
+  BITMAPINFOHEADER bi;
+  if (!packed || size < sizeof bi) return;
+  std::memcpy(&bi, packed, sizeof bi);
+  if (bi.biSize != sizeof bi || bi.biWidth <= 0 || bi.biHeight <= 0 ||
+      bi.biCompression != BI_RGB || !SupportedDepth(bi.biBitCount))
+    return;
+  w_ = bi.biWidth;
+  h_ = bi.biHeight;
+  bpp_ = bi.biBitCount;
+  stride_ = Stride(w_, bpp_);
+  const size_t palBytes = 4 * size_t(PaletteEntries(bpp_));
+  if (sizeof bi + palBytes + size_t(stride_) * size_t(h_) > size) return;
+  pal_ = reinterpret_cast<const RGBQUAD*>(packed + sizeof bi);
+  bits_ = packed + sizeof bi + palBytes;
+  ok_ = true;
+}
+
+uint32_t DibView::Raw(int x, int y) const {
+  const uint8_t* row = bits_ + size_t(h_ - 1 - y) * stride_;
+  switch (bpp_) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
+    case 8: return row[x];
+    case 16: return uint32_t(row[x * 2]) | (uint32_t(row[x * 2 + 1]) << 8);
+    default: return uint32_t(row[x * 3]) | (uint32_t(row[x * 3 + 1]) << 8) | (uint32_t(row[x * 3 + 2]) << 16);
+  }
+}
+
+uint32_t DibView::Rgb(int x, int y) const {
+  const uint32_t v = Raw(x, y);
+  switch (bpp_) {
+    case 1:
+    case 4:
+    case 8: {
+      const RGBQUAD q = pal_[v];
+      return (uint32_t(q.rgbRed) << 16) | (uint32_t(q.rgbGreen) << 8) | q.rgbBlue;
+    }
+    case 16: {
+      auto e = [](uint32_t c) { return (c << 3) | (c >> 2); };
+      return (e((v >> 10) & 31) << 16) | (e((v >> 5) & 31) << 8) | e(v & 31);
+    }
+    default: return v;
+  }
+}
+
+bool DibView::IsKey(int x, int y) const {
+  const uint32_t v = Raw(x, y);
+  switch (bpp_) {
+    case 16: return v == 0x7C1F;
+    case 24: return v == kMagenta;
+    default: return v == 0;
+  }
+}
+
+std::vector<uint8_t> Overlay(const DibView& picture, const DibView& background) {
+  const int w = picture.width(), h = picture.height();
+  std::vector<uint8_t> out(PackedSize(w, h, 24));
+  WriteHeader(out.data(), w, h, 24);
+  uint8_t* bits = out.data() + sizeof(BITMAPINFOHEADER);
+  const uint32_t stride = Stride(w, 24);
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = bits + size_t(h - 1 - y) * stride;
+    for (int x = 0; x < w; ++x) {
+      uint32_t rgb;
+      if (!picture.IsKey(x, y))
+        rgb = picture.Rgb(x, y);
+      else if (background.ok() && x < background.width() && y < background.height())
+        rgb = background.Rgb(x, y);
+      else
+        rgb = 0;
+      PutRgb(row, x, 24, rgb);
+    }
+  }
+  return out;
+}
+
+}  // namespace standin

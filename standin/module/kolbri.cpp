@@ -1,0 +1,363 @@
+// Stand-in common module: hosts plug-ins that hand over their index as a
+// manifest (standin/core/manifest.h) and renders pictures from .bmp files
+// below the title's root directory or synthesises them in memory.
+//
+// Variant builds (compile definitions) give the faulty modules the viewer must
+// refuse; see standin/README.md.
+#include <windows.h>
+
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cgmodule/contract.h"
+#include "standin/core/dib.h"
+#include "standin/core/manifest.h"
+#include "winui/text.h"
+
+#ifndef KOLBRI_MAGIC
+#define KOLBRI_MAGIC 0x00193015
+#endif
+#ifndef KOLBRI_VERSION
+#define KOLBRI_VERSION 0x0102
+#endif
+
+#define KOLBRI_EXPORT extern "C" __declspec(dllexport) int32_t __stdcall
+
+namespace {
+
+using winui::FromSjis;
+
+OrvuVersionInfo gModuleInfo{"kolbri.dll 代替共通モジュール", KOLBRI_VERSION, "2026/12/08",
+                            "検証用の代替モジュールです"};
+
+constexpr uint32_t kEntryTag = 0x424C4F4B;  // "KOLB"
+
+// What the module keeps in an entry's Private bytes.
+struct EntryPrivate {
+  uint32_t tag;
+  uint32_t generation;
+  uint32_t picture;
+};
+static_assert(sizeof(EntryPrivate) <= sizeof(OrvuIndexEntry::Private));
+
+enum class Fault { None, Result, NullBlock, Access, Throw, Redisplay, Oversize };
+
+struct Picture {
+  std::wstring file;  // relative to RootDir
+  std::wstring background;
+  bool synthetic = false;
+  standin::SynthSpec synth;
+  Fault fault = Fault::None;
+  int32_t result = 0;
+};
+
+// Entry arrays and names must not move while the viewer holds their
+// addresses: deques of fixed-size vectors and strings.
+struct Index {
+  std::deque<std::vector<OrvuIndexEntry>> arrays;
+  std::deque<std::string> names;
+  std::vector<Picture> pictures;
+  OrvuIndexEntry* root = nullptr;
+};
+
+// A plug-in library the module keeps loaded while its index is current.
+struct Plugin {
+  HMODULE lib = nullptr;
+  OrvuEntry terminate = nullptr;
+  OrvuPluginAnswer* answer = nullptr;
+
+  // Explicit, never from a destructor: it calls into another library, which
+  // must not happen while this one is being unloaded.
+  void Close() {
+    if (terminate) {
+      int32_t unused = 0;
+      terminate(nullptr, nullptr, &unused);
+    }
+    if (lib) FreeLibrary(lib);
+    lib = nullptr;
+    terminate = nullptr;
+    answer = nullptr;
+  }
+};
+
+struct State {
+  OrvuContext ctx{};
+  char rootDir[kRootDirSize]{};
+  OrvuHostCallbacks callbacks{};
+  OrvuHostCallbacks* hostTable = nullptr;  // from the host record, lives for the run
+  uint32_t generation = 1;
+  std::unique_ptr<Index> index;
+  Plugin plugin;
+};
+
+State g;
+volatile uintptr_t gNowhere = 0;  // the address the access-violation fault writes to
+
+std::wstring RootPath() {
+  std::wstring root = FromSjis(std::string(g.rootDir, strnlen(g.rootDir, kRootDirSize)));
+  if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
+  return root;
+}
+
+bool ParsePicture(const standin::ManifestNode& n, Picture& p) {
+  if (const std::string* v = n.Attr("file")) p.file = FromSjis(*v);
+  if (const std::string* v = n.Attr("bg")) p.background = FromSjis(*v);
+  if (const std::string* v = n.Attr("synth")) {
+    if (!standin::ParseSynthSpec(*v, p.synth)) return false;
+    p.synthetic = true;
+  }
+  if (const std::string* v = n.Attr("result")) {
+    char* end = nullptr;
+    p.result = int32_t(std::strtol(v->c_str(), &end, 10));
+    if (end == v->c_str() || *end) return false;
+    p.fault = Fault::Result;
+  }
+  if (const std::string* v = n.Attr("fault")) {
+    if (*v == "nullblock") p.fault = Fault::NullBlock;
+    else if (*v == "access") p.fault = Fault::Access;
+    else if (*v == "throw") p.fault = Fault::Throw;
+    else if (*v == "redisplay") p.fault = Fault::Redisplay;
+    else if (*v == "oversize") p.fault = Fault::Oversize;
+    else return false;
+  }
+  return p.synthetic || !p.file.empty() || p.fault == Fault::Result || p.fault == Fault::Access ||
+         p.fault == Fault::Throw || p.fault == Fault::NullBlock;
+}
+
+// Builds one entry array (and, depth first, those of its categories).
+bool BuildArray(Index& ix, uint32_t generation, const std::vector<standin::ManifestNode>& nodes,
+                OrvuIndexEntry*& first) {
+  ix.arrays.emplace_back(nodes.size() + 1);  // + the terminating entry
+  std::vector<OrvuIndexEntry>& arr = ix.arrays.back();
+  std::memset(arr.data(), 0, arr.size() * sizeof(OrvuIndexEntry));
+  first = arr.data();
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const standin::ManifestNode& n = nodes[i];
+    OrvuIndexEntry& e = arr[i];
+    ix.names.push_back(n.name);
+    e.Name = ix.names.back().c_str();
+    if (n.category) {
+      e.Code = kCategoryCode;
+      if (!BuildArray(ix, generation, n.children, e.Children)) return false;
+    } else {
+      Picture p;
+      if (!ParsePicture(n, p)) return false;
+      const EntryPrivate priv{kEntryTag, generation, uint32_t(ix.pictures.size())};
+      e.Code = uint32_t(ix.pictures.size());
+      std::memcpy(e.Private, &priv, sizeof priv);
+      ix.pictures.push_back(std::move(p));
+    }
+  }
+  return true;
+}
+
+std::unique_ptr<Index> BuildIndex(const char* manifest, uint32_t generation) {
+  standin::Manifest m;
+  if (!standin::ParseManifest(manifest, m)) return nullptr;
+  auto ix = std::make_unique<Index>();
+  if (!BuildArray(*ix, generation, m.roots, ix->root)) return nullptr;
+  return ix;
+}
+
+int32_t LoadPlugin(const char* sjisPath) {
+  if (!sjisPath || !*sjisPath) return -1;
+  Plugin next;
+  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  next.lib = LoadLibraryW(FromSjis(sjisPath).c_str());
+  SetErrorMode(oldMode);
+  if (!next.lib) return -1;
+  auto init = reinterpret_cast<OrvuEntry>(GetProcAddress(next.lib, kIdvInitialize));
+  auto term = reinterpret_cast<OrvuEntry>(GetProcAddress(next.lib, kIdvTerminate));
+  auto index = reinterpret_cast<OrvuEntry>(GetProcAddress(next.lib, "OrvuIdvIndex"));
+  if (!init || !term || !index) {
+    next.Close();
+    return -1;
+  }
+  uint32_t zeros[2] = {0, 0};
+  uint32_t kind = kPluginQueryKind;
+  init(zeros, &kind, &next.answer);
+  next.terminate = term;
+  if (!next.answer || next.answer->Magic != kPluginMagic || !next.answer->Info) {
+    next.Close();
+    return -1;
+  }
+  const char* manifest = nullptr;
+  std::unique_ptr<Index> ix;
+  const uint32_t generation = g.generation + 1;
+  try {
+    if (index(g.rootDir, nullptr, &manifest) == 0 && manifest) ix = BuildIndex(manifest, generation);
+  } catch (...) {
+    ix.reset();
+  }
+  if (!ix) {
+    next.Close();
+    return -1;
+  }
+  // Commit: only now do the previous plug-in and its entries go.
+  g.index = std::move(ix);
+  g.generation = generation;
+  Plugin previous = g.plugin;
+  g.plugin = next;
+  previous.Close();
+  g.ctx.PluginInfo = g.plugin.answer->Info;
+  g.ctx.IndexRoot = g.index->root;
+  return 0;
+}
+
+void UnloadPlugin() {
+  g.ctx.PluginInfo = nullptr;
+  g.ctx.IndexRoot = nullptr;
+  g.index.reset();
+  ++g.generation;
+  g.plugin.Close();
+}
+
+void CallRedisplay() {
+  OrvuCallback cb = g.callbacks.Entries[kRedisplayCallback];
+  if (!cb && g.hostTable) cb = g.hostTable->Entries[kRedisplayCallback];
+  if (cb) cb(nullptr, nullptr, nullptr);
+}
+
+int32_t HandOver(const uint8_t* packed, size_t size, uint32_t extraImageSize, HGLOBAL* out) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!h) return -3;
+  void* p = GlobalLock(h);
+  if (!p) {
+    GlobalFree(h);
+    return -3;
+  }
+  std::memcpy(p, packed, size);
+  reinterpret_cast<BITMAPINFOHEADER*>(p)->biSizeImage += extraImageSize;
+  GlobalUnlock(h);
+  *out = h;
+  return 0;
+}
+
+int32_t MakeBmp(const OrvuIndexEntry* e, bool overlay, HGLOBAL* out) {
+  if (!e || !g.index || e->Code == kCategoryCode) return -1;
+  EntryPrivate priv;
+  std::memcpy(&priv, e->Private, sizeof priv);
+  if (priv.tag != kEntryTag || priv.generation != g.generation ||
+      priv.picture >= g.index->pictures.size())
+    return -1;
+  const Picture& p = g.index->pictures[priv.picture];
+  switch (p.fault) {
+    case Fault::Result: return p.result;
+    case Fault::NullBlock: return 0;
+    case Fault::Access: *reinterpret_cast<volatile int*>(gNowhere) = 1; return -1;
+    case Fault::Throw: throw std::runtime_error("injected");
+    case Fault::Redisplay: CallRedisplay(); break;
+    default: break;
+  }
+  const uint32_t extra = p.fault == Fault::Oversize ? 4096 : 0;
+  const bool compose = overlay && !p.background.empty();
+  if (p.synthetic && !compose) {
+    // Straight into the block: the fast path the batch benchmark measures.
+    const size_t size = standin::PackedSize(p.synth.width, p.synth.height, p.synth.bitCount);
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!h) return -3;
+    auto* dst = static_cast<uint8_t*>(GlobalLock(h));
+    if (!dst) {
+      GlobalFree(h);
+      return -3;
+    }
+    standin::Synthesize(p.synth, dst);
+    reinterpret_cast<BITMAPINFOHEADER*>(dst)->biSizeImage += extra;
+    GlobalUnlock(h);
+    *out = h;
+    return 0;
+  }
+  std::vector<uint8_t> picture;
+  if (p.synthetic) {
+    picture = standin::Synthesize(p.synth);
+  } else {
+    const standin::ReadResult r = standin::ReadBmpFile(RootPath() + p.file, picture);
+    if (r == standin::ReadResult::CantOpen) return -2;
+    if (r != standin::ReadResult::Ok) return -1;
+  }
+  if (compose) {
+    std::vector<uint8_t> bg;
+    const standin::ReadResult r = standin::ReadBmpFile(RootPath() + p.background, bg);
+    if (r == standin::ReadResult::CantOpen) return -2;
+    if (r != standin::ReadResult::Ok) return -1;
+    picture = standin::Overlay(standin::DibView(picture.data(), picture.size()),
+                               standin::DibView(bg.data(), bg.size()));
+  }
+  return HandOver(picture.data(), picture.size(), extra, out);
+}
+
+}  // namespace
+
+// C++ exceptions cannot cross into the viewer: every entry point catches all.
+
+KOLBRI_EXPORT OrvuCmnInitialize(void* hostRecord, void*, void* contextOut) {
+#ifdef KOLBRI_INIT_FAULT
+  *reinterpret_cast<volatile int*>(gNowhere) = 1;
+#endif
+  try {
+    if (!contextOut) return -1;
+    UnloadPlugin();
+    g.ctx = OrvuContext{};
+    g.ctx.Magic = KOLBRI_MAGIC;
+    g.ctx.ModuleInfo = &gModuleInfo;
+    g.ctx.RootDir = g.rootDir;
+    g.ctx.Callbacks = &g.callbacks;
+    if (hostRecord) g.hostTable = static_cast<OrvuHostRecord*>(hostRecord)->HostCallbacks;
+#ifdef KOLBRI_NO_CONTEXT
+    *static_cast<OrvuContext**>(contextOut) = nullptr;
+#else
+    *static_cast<OrvuContext**>(contextOut) = &g.ctx;
+#endif
+    return 0;
+  } catch (...) {
+    return -1;
+  }
+}
+
+KOLBRI_EXPORT OrvuCmnLoadPlugin(void* pathVar, void*, void*) {
+  try {
+    if (!pathVar) return -1;
+    return LoadPlugin(*static_cast<const char**>(pathVar));
+  } catch (...) {
+    return -1;
+  }
+}
+
+KOLBRI_EXPORT OrvuCmnMakeBmp(void* entryVar, void* overlayFlag, void* blockOut) {
+  try {
+    if (!entryVar || !blockOut) return -1;
+    *static_cast<HGLOBAL*>(blockOut) = nullptr;
+    const bool overlay = overlayFlag && *static_cast<uint32_t*>(overlayFlag) == kOverlayOn;
+    return MakeBmp(*static_cast<const OrvuIndexEntry**>(entryVar), overlay,
+                   static_cast<HGLOBAL*>(blockOut));
+  } catch (const std::bad_alloc&) {
+    return -3;
+  } catch (...) {
+    return -1;
+  }
+}
+
+KOLBRI_EXPORT OrvuCmnUnloadPlugin(void*, void*, void*) {
+  try {
+    UnloadPlugin();
+    return 0;
+  } catch (...) {
+    return -1;
+  }
+}
+
+#ifndef KOLBRI_NO_TERMINATE
+KOLBRI_EXPORT OrvuCmnTerminate(void*, void*, void*) {
+  try {
+    UnloadPlugin();
+    return 0;
+  } catch (...) {
+    return -1;
+  }
+}
+#endif

@@ -1,0 +1,71 @@
+// folder.kol: the index is the directory tree below the root directory:
+// sub-directories are categories, *.bmp files are pictures, both in name order.
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "standin/core/manifest.h"
+#include "standin/plugins/plugin.h"
+#include "winui/text.h"
+
+namespace plugin {
+namespace {
+
+struct Item {
+  std::wstring name;
+  bool directory;
+};
+
+bool IsBmp(const std::wstring& name) {
+  return name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".bmp") == 0;
+}
+
+// False when dir cannot be read at all.
+bool Walk(const std::wstring& root, const std::wstring& rel, int depth, std::string& out) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((root + rel + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  std::vector<Item> items;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+    const bool dir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (dir || IsBmp(name)) items.push_back({name, dir});
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  std::sort(items.begin(), items.end(),
+            [](const Item& a, const Item& b) { return _wcsicmp(a.name.c_str(), b.name.c_str()) < 0; });
+  for (const Item& it : items) {
+    standin::ManifestNode node;
+    node.category = it.directory;
+    if (it.directory) {
+      node.name = winui::ToSjis(it.name);
+      standin::AppendManifestLine(out, depth, node);
+      Walk(root, rel + it.name + L"\\", depth + 1, out);
+    } else {
+      node.name = winui::ToSjis(it.name.substr(0, it.name.size() - 4));
+      node.attrs.emplace_back("file", winui::ToSjis(rel + it.name));
+      standin::AppendManifestLine(out, depth, node);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+OrvuVersionInfo* Version() {
+  static OrvuVersionInfo info{"フォルダ一覧Plug-in", 0x0100, "2026/12/08",
+                              "ルートディレクトリ以下のBMPを一覧します"};
+  return &info;
+}
+
+bool BuildManifest(const char* rootDir, std::string& manifest) {
+  std::wstring root = winui::FromSjis(rootDir);
+  if (root.empty()) return false;
+  if (root.back() != L'\\' && root.back() != L'/') root += L'\\';
+  return Walk(root, L"", 0, manifest);
+}
+
+}  // namespace plugin
