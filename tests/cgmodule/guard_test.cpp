@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "cgmodule/guard.h"
+
+using cgmodule::GuardedCall;
+
+namespace {
+
+volatile uintptr_t gNowhere = 0;
+volatile int gZero = 0;
+
+int32_t __stdcall Faulting(void*, void*, void*) {
+  *reinterpret_cast<volatile int*>(gNowhere) = 1;
+  return 1;
+}
+
+int32_t __stdcall Dividing(void*, void*, void*) { return 10 / gZero; }
+
+int32_t __stdcall Adding(void* a, void* b, void* c) {
+  *static_cast<int*>(c) = *static_cast<int*>(a) + *static_cast<int*>(b);
+  return 42;
+}
+
+// Faults deeper down the stack, below frames of its own.
+int32_t __stdcall Recursing(void* depth, void*, void*) {
+  int d = *static_cast<int*>(depth);
+  if (d == 0) return Faulting(nullptr, nullptr, nullptr);
+  --d;
+  volatile char pad[256] = {};
+  return Recursing(&d, nullptr, nullptr) + pad[0];
+}
+
+TEST(Guard, AccessViolationEndsTheCallNotTheProgram) {
+  for (int i = 0; i < 2; ++i) {
+    const auto r = GuardedCall(&Faulting, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(r.faulted);
+    EXPECT_EQ(r.exceptionCode, 0xC0000005u);
+  }
+  const auto div = GuardedCall(&Dividing, nullptr, nullptr, nullptr);
+  EXPECT_TRUE(div.faulted);
+  EXPECT_EQ(div.exceptionCode, 0xC0000094u);
+  int depth = 20;
+  EXPECT_TRUE(GuardedCall(&Recursing, &depth, nullptr, nullptr).faulted);
+}
+
+TEST(Guard, OrdinaryCallsAndCppExceptionsStillWorkAfterAFault) {
+  ASSERT_TRUE(GuardedCall(&Faulting, nullptr, nullptr, nullptr).faulted);
+  int a = 2, b = 3, sum = 0;
+  const auto r = GuardedCall(&Adding, &a, &b, &sum);
+  EXPECT_FALSE(r.faulted);
+  EXPECT_EQ(r.value, 42);
+  EXPECT_EQ(sum, 5);
+  bool caught = false;
+  try {
+    throw std::runtime_error("after the fault");
+  } catch (const std::runtime_error&) {
+    caught = true;
+  }
+  EXPECT_TRUE(caught);
+}
+
+TEST(Guard, WorksOnAWorkerThread) {
+  bool faulted = false;
+  int sum = 0;
+  std::thread worker([&] {
+    faulted = GuardedCall(&Faulting, nullptr, nullptr, nullptr).faulted;
+    int a = 1, b = 1;
+    GuardedCall(&Adding, &a, &b, &sum);
+  });
+  worker.join();
+  EXPECT_TRUE(faulted);
+  EXPECT_EQ(sum, 2);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "cgmodule/picture.h"
+
+using cgmodule::DibCheck;
+using cgmodule::ValidateDib;
+
+namespace {
+
+std::vector<uint8_t> Dib(int w, int h, int bpp, int colours, uint32_t imageSize, size_t extra = 0) {
+  BITMAPINFOHEADER bi{};
+  bi.biSize = sizeof bi;
+  bi.biWidth = w;
+  bi.biHeight = h;
+  bi.biPlanes = 1;
+  bi.biBitCount = static_cast<WORD>(bpp);
+  bi.biCompression = BI_RGB;
+  bi.biSizeImage = imageSize;
+  std::vector<uint8_t> v(sizeof bi + 4 * size_t(colours) + extra);
+  std::memcpy(v.data(), &bi, sizeof bi);
+  return v;
+}
+
+TEST(ValidateDib, AcceptsTheThreeDepthsWithTheirColourTables) {
+  for (int bpp : {4, 8, 24}) {
+    const int colours = bpp == 4 ? 16 : bpp == 8 ? 256 : 0;
+    const uint32_t size = cgmodule::DibStride(3, uint16_t(bpp)) * 2;
+    auto v = Dib(3, 2, bpp, colours, size, size);
+    const auto d = ValidateDib(v.data(), v.size());
+    EXPECT_EQ(d.check, DibCheck::Ok) << bpp;
+    EXPECT_EQ(d.bitsOffset, 40u + 4u * uint32_t(colours));
+  }
+}
+
+TEST(ValidateDib, RefusesBlocksItCannotReadSafely) {
+  EXPECT_EQ(ValidateDib(nullptr, 0).check, DibCheck::TooSmall);
+  auto ok = Dib(640, 480, 8, 256, 640 * 480, 640 * 480);
+  EXPECT_EQ(ValidateDib(ok.data(), 39).check, DibCheck::TooSmall);
+  // Pixel rows claimed beyond the block's end.
+  EXPECT_EQ(ValidateDib(ok.data(), ok.size() - 1).check, DibCheck::Truncated);
+  // An image size smaller than the rows: a file written from it would be cut.
+  auto small = Dib(640, 480, 8, 256, 100, 640 * 480);
+  EXPECT_EQ(ValidateDib(small.data(), small.size()).check, DibCheck::BadImageSize);
+  auto neg = Dib(640, -480, 8, 256, 640 * 480, 640 * 480);
+  EXPECT_EQ(ValidateDib(neg.data(), neg.size()).check, DibCheck::BadHeader);
+  for (int bpp : {1, 16, 32}) {
+    auto other = Dib(8, 8, bpp, 2, 4096, 4096);
+    EXPECT_EQ(ValidateDib(other.data(), other.size()).check, DibCheck::OtherDepth) << bpp;
+  }
+}
+
+TEST(PictureBlock, LocksAndReportsTheBlockSize) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 1000);
+  ASSERT_NE(h, nullptr);
+  cgmodule::PictureBlock b(h);
+  ASSERT_TRUE(b.Locked());
+  EXPECT_GE(b.Size(), 1000u);
+  cgmodule::PictureBlock moved(std::move(b));
+  EXPECT_FALSE(b.Locked());
+  EXPECT_EQ(moved.Handle(), h);
+  EXPECT_FALSE(cgmodule::PictureBlock(nullptr).Locked());
+}
+
+}  // namespace

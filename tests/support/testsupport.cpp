@@ -1,0 +1,158 @@
+#include "tests/support/testsupport.h"
+
+#include <cstring>
+
+#include "standin/core/dib.h"
+#include "winui/text.h"
+
+namespace testsupport {
+
+std::wstring ExeDir() {
+  wchar_t buf[MAX_PATH * 2];
+  const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH * 2);
+  std::wstring p(buf, n);
+  return p.substr(0, p.find_last_of(L'\\') + 1);
+}
+
+std::wstring BinDir() {
+  std::wstring dir = ExeDir();
+  // bin\tests\ -> bin\ ; programs that live in bin\ itself stay there.
+  if (GetFileAttributesW((dir + L"kolbri.dll").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const size_t cut = dir.find_last_of(L'\\', dir.size() - 2);
+    if (cut != std::wstring::npos) dir.resize(cut + 1);
+  }
+  return dir;
+}
+
+std::string BinDirSjis() { return winui::ToSjis(BinDir()); }
+
+std::wstring SampleCdDir() { return BinDir() + L"sample-cd\\"; }
+
+void UseModuleVariant(const std::string& name) {
+  // SetDllDirectoryW is XP SP1 and later; look it up rather than raise the
+  // whole program's target version.
+  using SetDir = BOOL(WINAPI*)(LPCWSTR);
+  static auto set = reinterpret_cast<SetDir>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDllDirectoryW"));
+  std::wstring dir = BinDir();
+  if (!name.empty()) dir += L"variants\\" + winui::FromSjis(name);
+  if (set) set(dir.c_str());
+}
+
+TempDir::TempDir() {
+  wchar_t base[MAX_PATH];
+  GetTempPathW(MAX_PATH, base);
+  static unsigned counter = 0;
+  for (;;) {
+    path_ = std::wstring(base) + L"kolbri-t" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter) + L"\\";
+    if (CreateDirectoryW(path_.c_str(), nullptr)) break;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+std::string TempDir::sjis() const { return winui::ToSjis(path_); }
+
+void RemoveTree(const std::wstring& dir) {
+  std::wstring d = dir;
+  if (!d.empty() && d.back() != L'\\') d += L'\\';
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((d + L"*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = fd.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring full = d + name;
+      SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(full);
+      else
+        DeleteFileW(full.c_str());
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryW(d.c_str());
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  const bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &put, nullptr) &&
+                  put == bytes.size();
+  CloseHandle(f);
+  return ok;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return {};
+  std::string out;
+  char buf[65536];
+  DWORD got = 0;
+  while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+  CloseHandle(f);
+  return out;
+}
+
+bool CopyInto(const std::wstring& source, const std::wstring& targetDir, const std::wstring& name) {
+  return CopyFileW(source.c_str(), (targetDir + name).c_str(), FALSE) != 0;
+}
+
+std::wstring InstallListedPlugin(const std::wstring& dir, const std::wstring& baseName,
+                                 const std::string& sjisManifest) {
+  const std::wstring kol = dir + baseName + L".kol";
+  CopyFileW((BinDir() + L"listed.kol").c_str(), kol.c_str(), FALSE);
+  WriteFileBytes(dir + baseName + L".txt", sjisManifest);
+  return kol;
+}
+
+Pixels DecodeDib(const void* packed, size_t size) {
+  Pixels px;
+  const standin::DibView view(static_cast<const uint8_t*>(packed), size);
+  if (!view.ok()) {
+    px.error = "not a readable packed DIB";
+    return px;
+  }
+  px.width = view.width();
+  px.height = view.height();
+  px.bitCount = view.bitCount();
+  px.rgb.resize(size_t(px.width) * size_t(px.height));
+  for (int y = 0; y < px.height; ++y)
+    for (int x = 0; x < px.width; ++x) px.rgb[size_t(y) * size_t(px.width) + size_t(x)] = view.Rgb(x, y);
+  return px;
+}
+
+Pixels DecodeBmpFile(const std::string& fileBytes) {
+  std::vector<uint8_t> packed;
+  if (standin::ParseBmpFile(reinterpret_cast<const uint8_t*>(fileBytes.data()), fileBytes.size(),
+                            packed) != standin::ReadResult::Ok) {
+    Pixels px;
+    px.error = "not a readable .bmp file";
+    return px;
+  }
+  return DecodeDib(packed.data(), packed.size());
+}
+
+::testing::AssertionResult SamePixels(const Pixels& expected, const Pixels& actual) {
+  if (!expected.error.empty()) return ::testing::AssertionFailure() << "expected: " << expected.error;
+  if (!actual.error.empty()) return ::testing::AssertionFailure() << "actual: " << actual.error;
+  if (expected.width != actual.width || expected.height != actual.height)
+    return ::testing::AssertionFailure() << "size " << actual.width << "x" << actual.height
+                                         << ", expected " << expected.width << "x" << expected.height;
+  for (size_t i = 0; i < expected.rgb.size(); ++i) {
+    if (expected.rgb[i] != actual.rgb[i]) {
+      char buf[128];
+      std::snprintf(buf, sizeof buf, "pixel (%d,%d) is %06X, expected %06X", int(i % size_t(expected.width)),
+                    int(i / size_t(expected.width)), unsigned(actual.rgb[i]), unsigned(expected.rgb[i]));
+      return ::testing::AssertionFailure() << buf;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace testsupport

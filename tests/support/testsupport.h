@@ -1,0 +1,69 @@
+#pragma once
+// Helpers shared by the test programs (bin/tests/*.exe): where the build's
+// bin/ directory is, which kolbri.dll the next binding picks up, scratch
+// directories, index manifests for listed.kol, and pixel comparison of DIBs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Directory of the running test program, ending in "\".
+std::wstring ExeDir();
+// The build's bin\ directory (the test programs live in bin\tests\), ending in "\".
+std::wstring BinDir();
+std::string BinDirSjis();
+// bin\sample-cd\ : the generated sample title.
+std::wstring SampleCdDir();
+
+// Chooses the kolbri.dll that the next LoadLibraryA("kolbri.dll") finds:
+// "" for bin\kolbri.dll, otherwise bin\variants\<name>\kolbri.dll
+// (noentry, wrongmagic, v255, v256, nocontext, initfault). The module must not
+// be loaded at the time.
+void UseModuleVariant(const std::string& name);
+
+// A fresh directory below %TEMP%, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::wstring& path() const { return path_; }  // ends in "\"
+  std::string sjis() const;
+
+ private:
+  std::wstring path_;
+};
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool CopyInto(const std::wstring& source, const std::wstring& targetDir, const std::wstring& name);
+void RemoveTree(const std::wstring& dir);
+
+// Copies bin\listed.kol to dir\<baseName>.kol and writes the manifest
+// (Shift-JIS text, see standin/README.md) to dir\<baseName>.txt. Returns the
+// plug-in's full path.
+std::wstring InstallListedPlugin(const std::wstring& dir, const std::wstring& baseName,
+                                 const std::string& sjisManifest);
+
+// Pixels of a DIB as 0x00RRGGBB, top row first.
+struct Pixels {
+  int width = 0;
+  int height = 0;
+  int bitCount = 0;
+  std::vector<uint32_t> rgb;
+  std::string error;  // set when the input is no readable DIB
+};
+// From a packed DIB (header, colour table, rows) of size bytes.
+Pixels DecodeDib(const void* packed, size_t size);
+// From the bytes of a .bmp file.
+Pixels DecodeBmpFile(const std::string& fileBytes);
+// Same size and same colour at every pixel; the message names the first difference.
+::testing::AssertionResult SamePixels(const Pixels& expected, const Pixels& actual);
+
+}  // namespace testsupport
