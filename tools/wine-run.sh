@@ -72,6 +72,13 @@ if [ "$(cat "$WINEPREFIX/.kolbri-dpi" 2>/dev/null)" != "$DPI" ]; then
   echo "$DPI" > "$WINEPREFIX/.kolbri-dpi"
 fi
 
+# Without a window manager Wine waits 2 s for every managed window it hides;
+# unmanaged top-level windows hide at once.
+if [ ! -f "$WINEPREFIX/.kolbri-unmanaged" ]; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
+  touch "$WINEPREFIX/.kolbri-unmanaged"
+fi
+
 if [ -n "$CDROM" ]; then
   ln -sfn "$(cd "$CDROM" && pwd)" "$CDLINK"
 else

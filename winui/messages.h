@@ -13,4 +13,7 @@ constexpr UINT kRedisplay = WM_APP + 2;
 // Modal loop control: a form leaves its modal loop when it receives this.
 constexpr UINT kEndModal = WM_APP + 3;
 
+// Posted by a form to itself when it is first shown (runs Form::OnShowFirst).
+constexpr UINT kFormShown = WM_APP + 4;
+
 }  // namespace winui::msg

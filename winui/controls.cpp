@@ -1,0 +1,545 @@
+#include "winui/controls.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "winui/menu.h"
+
+namespace winui {
+
+UniqueFont CreateUiFont(int design_height, bool bold) {
+  LOGFONTW lf{};
+  lf.lfHeight = -Scale(design_height);
+  lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = SHIFTJIS_CHARSET;
+  wcscpy(lf.lfFaceName, L"ＭＳ Ｐゴシック");
+  return UniqueFont(CreateFontIndirectW(&lf));
+}
+
+// ---- TreeView -------------------------------------------------------------
+
+void TreeView::Create(Container& parent, int l, int t, int w, int h) {
+  CreateChild(parent, WC_TREEVIEWW,
+              WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+              WS_EX_CLIENTEDGE, l, t, w, h);
+}
+
+HTREEITEM TreeView::Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image, int selected_image) {
+  std::wstring t(text);
+  TVINSERTSTRUCTW is{};
+  is.hParent = parent ? parent : TVI_ROOT;
+  is.hInsertAfter = TVI_LAST;
+  is.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  is.item.pszText = t.data();
+  is.item.lParam = data;
+  is.item.iImage = image;
+  is.item.iSelectedImage = selected_image;
+  return reinterpret_cast<HTREEITEM>(SendMessageW(hwnd_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
+}
+
+void TreeView::Clear() { SendMessageW(hwnd_, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)); }
+
+void TreeView::BeginUpdate() {
+  if (update_depth_++ == 0) SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+}
+
+void TreeView::EndUpdate() {
+  if (update_depth_ > 0 && --update_depth_ == 0) {
+    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+  }
+}
+
+HTREEITEM TreeView::Selected() const { return TreeView_GetSelection(hwnd_); }
+void TreeView::Select(HTREEITEM item) { TreeView_SelectItem(hwnd_, item); }
+HTREEITEM TreeView::Root() const { return TreeView_GetRoot(hwnd_); }
+HTREEITEM TreeView::FirstChild(HTREEITEM item) const { return TreeView_GetChild(hwnd_, item); }
+HTREEITEM TreeView::NextSibling(HTREEITEM item) const { return TreeView_GetNextSibling(hwnd_, item); }
+int TreeView::Count() const { return static_cast<int>(TreeView_GetCount(hwnd_)); }
+
+LPARAM TreeView::Data(HTREEITEM item) const {
+  TVITEMW it{};
+  it.mask = TVIF_PARAM | TVIF_HANDLE;
+  it.hItem = item;
+  return SendMessageW(hwnd_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it)) ? it.lParam : 0;
+}
+
+std::wstring TreeView::ItemText(HTREEITEM item) const {
+  std::wstring buf(1024, L'\0');
+  TVITEMW it{};
+  it.mask = TVIF_TEXT | TVIF_HANDLE;
+  it.hItem = item;
+  it.pszText = buf.data();
+  it.cchTextMax = static_cast<int>(buf.size());
+  if (!SendMessageW(hwnd_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) return {};
+  return it.pszText;
+}
+
+std::pair<int, int> TreeView::Images(HTREEITEM item) const {
+  TVITEMW it{};
+  it.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_HANDLE;
+  it.hItem = item;
+  SendMessageW(hwnd_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it));
+  return {it.iImage, it.iSelectedImage};
+}
+
+void TreeView::SetImageList(HIMAGELIST images) { TreeView_SetImageList(hwnd_, images, TVSIL_NORMAL); }
+void TreeView::SetIndent(int design_px) { TreeView_SetIndent(hwnd_, Scale(design_px)); }
+
+bool TreeView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
+  if (msg != WM_NOTIFY) return false;
+  auto* nm = reinterpret_cast<NMHDR*>(lp);
+  switch (nm->code) {
+    case TVN_SELCHANGEDW:
+      if (on_change) on_change();
+      *result = 0;
+      return true;
+    case NM_RCLICK: {
+      POINT pt;
+      GetCursorPos(&pt);
+      if (right_click_selects) {
+        TVHITTESTINFO hit{};
+        hit.pt = pt;
+        ScreenToClient(hwnd_, &hit.pt);
+        HTREEITEM item = TreeView_HitTest(hwnd_, &hit);
+        if (item && (hit.flags & TVHT_ONITEM)) Select(item);
+      }
+      ShowPopupAt(pt);
+      *result = 1;  // handled: no WM_CONTEXTMENU follows
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// ---- StatusBar ------------------------------------------------------------
+
+void StatusBar::Create(Container& parent, int height) {
+  CreateChild(parent, STATUSCLASSNAMEW, WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, 0,
+              0, 100, height);
+  SetAlign(Align::Bottom);
+}
+
+void StatusBar::SetPanels(const std::vector<int>& widths) {
+  widths_ = widths;
+  std::vector<int> right;
+  int x = 0;
+  for (size_t i = 0; i < widths.size(); ++i) {
+    x += Scale(widths[i]);
+    right.push_back(i + 1 == widths.size() ? -1 : x);
+  }
+  SendMessageW(hwnd_, SB_SETPARTS, right.size(), reinterpret_cast<LPARAM>(right.data()));
+}
+
+void StatusBar::SetPanelText(int panel, std::wstring_view text) {
+  std::wstring t(text);
+  SendMessageW(hwnd_, SB_SETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(t.c_str()));
+}
+
+std::wstring StatusBar::PanelText(int panel) const {
+  LRESULT n = SendMessageW(hwnd_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(panel), 0);
+  std::wstring s(static_cast<size_t>(LOWORD(n)) + 1, L'\0');
+  SendMessageW(hwnd_, SB_GETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(s.data()));
+  s.resize(LOWORD(n));
+  return s;
+}
+
+LRESULT StatusBar::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return Control::HandleMessage(msg, wp, lp); }
+
+// ---- ScrollBox ------------------------------------------------------------
+
+void ScrollBox::Create(Container& parent, int l, int t, int w, int h) {
+  RegisterWindowClass(L"winui.ScrollBox", CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  CreateChild(parent, L"winui.ScrollBox", WS_VISIBLE | WS_CLIPCHILDREN | WS_HSCROLL | WS_VSCROLL,
+              WS_EX_CLIENTEDGE, l, t, w, h);
+  UpdateScrollRange();
+}
+
+void ScrollBox::ScrollTo(int x, int y) {
+  int dx = pos_x_ - x, dy = pos_y_ - y;
+  if (!dx && !dy) return;
+  pos_x_ = x;
+  pos_y_ = y;
+  ScrollWindowEx(hwnd_, dx, dy, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
+  SetScrollPos(hwnd_, SB_HORZ, pos_x_, TRUE);
+  SetScrollPos(hwnd_, SB_VERT, pos_y_, TRUE);
+}
+
+void ScrollBox::UpdateScrollRange() {
+  if (in_update_ || !hwnd_) return;
+  in_update_ = true;
+  ScrollTo(0, 0);
+  int cw = 0, ch = 0;
+  for (Control* c : children_) {
+    if (!(GetWindowLongW(c->hwnd(), GWL_STYLE) & WS_VISIBLE)) continue;
+    RECT r = c->BoundsPx();
+    cw = std::max<int>(cw, r.right);
+    ch = std::max<int>(ch, r.bottom);
+  }
+  // Two rounds: a scroll bar appearing in one direction shrinks the other.
+  for (int round = 0; round < 2; ++round) {
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    SCROLLINFO si{sizeof si};
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    si.nMin = 0;
+    si.nMax = cw > client.right ? cw - 1 : 0;
+    si.nPage = cw > client.right ? static_cast<UINT>(client.right) : 0;
+    si.nPos = 0;
+    SetScrollInfo(hwnd_, SB_HORZ, &si, TRUE);
+    si.nMax = ch > client.bottom ? ch - 1 : 0;
+    si.nPage = ch > client.bottom ? static_cast<UINT>(client.bottom) : 0;
+    SetScrollInfo(hwnd_, SB_VERT, &si, TRUE);
+  }
+  in_update_ = false;
+}
+
+LRESULT ScrollBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_SIZE:
+      Realign();
+      UpdateScrollRange();
+      return 0;
+    case WM_HSCROLL:
+    case WM_VSCROLL: {
+      if (lp) break;  // a child's scroll bar: reflected by Control
+      const int bar = msg == WM_HSCROLL ? SB_HORZ : SB_VERT;
+      SCROLLINFO si{sizeof si};
+      si.fMask = SIF_ALL;
+      GetScrollInfo(hwnd_, bar, &si);
+      int pos = si.nPos;
+      const int line = Scale(16);
+      switch (LOWORD(wp)) {
+        case SB_LINEUP: pos -= line; break;
+        case SB_LINEDOWN: pos += line; break;
+        case SB_PAGEUP: pos -= static_cast<int>(si.nPage); break;
+        case SB_PAGEDOWN: pos += static_cast<int>(si.nPage); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: pos = si.nTrackPos; break;
+        case SB_TOP: pos = si.nMin; break;
+        case SB_BOTTOM: pos = si.nMax; break;
+        default: break;
+      }
+      pos = std::clamp(pos, 0, std::max(0, si.nMax - static_cast<int>(si.nPage) + 1));
+      if (bar == SB_HORZ) ScrollTo(pos, pos_y_);
+      else ScrollTo(pos_x_, pos);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return Control::HandleMessage(msg, wp, lp);
+}
+
+// ---- Image ----------------------------------------------------------------
+
+void Image::Create(Container& parent, int l, int t, int w, int h) {
+  RegisterWindowClass(L"winui.Image", 0, nullptr);
+  CreateChild(parent, L"winui.Image", 0, 0, l, t, w, h);
+}
+
+void Image::SetBitmap(UniqueBitmap bmp) {
+  bitmap_ = std::move(bmp);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      RECT r;
+      GetClientRect(hwnd_, &r);
+      if (bitmap_) {
+        BITMAP bm{};
+        GetObjectW(bitmap_.get(), sizeof bm, &bm);
+        UniqueDC mem(CreateCompatibleDC(dc));
+        Selected sel(mem.get(), bitmap_.get());
+        if (stretch && (bm.bmWidth != r.right || bm.bmHeight != r.bottom)) {
+          SetStretchBltMode(dc, COLORONCOLOR);
+          StretchBlt(dc, 0, 0, r.right, r.bottom, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+        } else {
+          FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+          BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, mem.get(), 0, 0, SRCCOPY);
+        }
+      } else {
+        FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+      }
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    default:
+      return Control::HandleMessage(msg, wp, lp);
+  }
+}
+
+// ---- Splitter -------------------------------------------------------------
+
+void Splitter::Create(Container& parent, int width) {
+  WNDCLASSEXW wc{sizeof wc};
+  if (!GetClassInfoExW(GetModuleHandleW(nullptr), L"winui.Splitter", &wc)) {
+    wc = {sizeof wc};
+    wc.lpfnWndProc = &Window::Thunk;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_SIZEWE);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = L"winui.Splitter";
+    RegisterClassExW(&wc);
+  }
+  CreateChild(parent, L"winui.Splitter", WS_VISIBLE, 0, 0, 0, width, 100);
+  SetAlign(Align::Left);
+}
+
+Control* Splitter::Target() const {
+  if (!parent_) return nullptr;
+  const RECT me = BoundsPx();
+  for (Control* c : parent_->Children())
+    if (c != this && c->align() == Align::Left && c->BoundsPx().right == me.left) return c;
+  return nullptr;
+}
+
+LRESULT Splitter::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_LBUTTONDOWN:
+      if (Control* t = Target()) {
+        POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        ClientToScreen(hwnd_, &pt);
+        drag_start_x_ = pt.x;
+        start_width_ = t->WidthPx();
+        dragging_ = true;
+        SetCapture(hwnd_);
+      }
+      return 0;
+    case WM_MOUSEMOVE:
+      if (dragging_) {
+        Control* t = Target();
+        if (!t) return 0;
+        POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        ClientToScreen(hwnd_, &pt);
+        RECT pr;
+        GetClientRect(parent_->ClientHwnd(), &pr);
+        int w = std::clamp<int>(start_width_ + pt.x - drag_start_x_, min_size,
+                           std::max<int>(min_size, pr.right - min_size));
+        RECT tb = t->BoundsPx();
+        t->SetBoundsPx(tb.left, tb.top, w, tb.bottom - tb.top);
+        parent_->Realign();
+      }
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      if (dragging_) {
+        dragging_ = false;
+        if (msg == WM_LBUTTONUP) ReleaseCapture();
+      }
+      return 0;
+    default:
+      return Control::HandleMessage(msg, wp, lp);
+  }
+}
+
+// ---- ListBox --------------------------------------------------------------
+
+void ListBox::Create(Container& parent, int l, int t, int w, int h) {
+  CreateChild(parent, L"LISTBOX", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+              WS_EX_CLIENTEDGE, l, t, w, h);
+}
+
+int ListBox::Add(std::wstring_view text) {
+  std::wstring t(text);
+  return static_cast<int>(SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t.c_str())));
+}
+
+void ListBox::Clear() { SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0); }
+int ListBox::Count() const { return static_cast<int>(SendMessageW(hwnd_, LB_GETCOUNT, 0, 0)); }
+
+std::wstring ListBox::Item(int index) const {
+  LRESULT n = SendMessageW(hwnd_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (n == LB_ERR) return {};
+  std::wstring s(static_cast<size_t>(n) + 1, L'\0');
+  SendMessageW(hwnd_, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(s.data()));
+  s.resize(static_cast<size_t>(n));
+  return s;
+}
+
+int ListBox::ItemIndex() const { return static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0)); }
+void ListBox::SetItemIndex(int index) { SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+
+bool ListBox::OnReflect(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
+  if (msg != WM_COMMAND) return false;
+  if (HIWORD(wp) == LBN_SELCHANGE && on_click) on_click();
+  if (HIWORD(wp) == LBN_DBLCLK && on_dbl_click) on_dbl_click();
+  *result = 0;
+  return true;
+}
+
+// ---- Buttons --------------------------------------------------------------
+
+void Button::CreateButton(Container& parent, int l, int t, int w, int h, std::wstring_view caption, DWORD style) {
+  CreateChild(parent, L"BUTTON", WS_VISIBLE | WS_TABSTOP | style, 0, l, t, w, h, caption);
+}
+
+void Button::Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption) {
+  CreateButton(parent, l, t, w, h, caption, BS_PUSHBUTTON);
+}
+
+void Button::SetDefault(bool d) {
+  SendMessageW(hwnd_, BM_SETSTYLE, d ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+  if (Form* f = OwnerForm()) f->default_button = d ? this : (f->default_button == this ? nullptr : f->default_button);
+}
+
+void Button::SetCancel(bool c) {
+  if (Form* f = OwnerForm()) f->cancel_button = c ? this : (f->cancel_button == this ? nullptr : f->cancel_button);
+}
+
+bool Button::OnReflect(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
+  if (msg != WM_COMMAND) return false;
+  if (HIWORD(wp) == BN_CLICKED && on_click) on_click();
+  *result = 0;
+  return true;
+}
+
+void CheckBox::Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption) {
+  CreateButton(parent, l, t, w, h, caption, BS_AUTOCHECKBOX);
+}
+
+bool CheckBox::Checked() const { return SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+void CheckBox::SetChecked(bool c) { SendMessageW(hwnd_, BM_SETCHECK, c ? BST_CHECKED : BST_UNCHECKED, 0); }
+
+void RadioButton::Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption,
+                         bool first_of_group) {
+  CreateButton(parent, l, t, w, h, caption, BS_AUTORADIOBUTTON | (first_of_group ? WS_GROUP : 0));
+}
+
+// ---- Edit, Label, GroupBox, ProgressBar -------------------------------------
+
+void Edit::Create(Container& parent, int l, int t, int w, int h, std::wstring_view text) {
+  CreateChild(parent, L"EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, l, t, w, h, text);
+}
+
+bool Edit::OnReflect(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
+  if (msg != WM_COMMAND) return false;
+  if (HIWORD(wp) == EN_CHANGE && on_change) on_change();
+  *result = 0;
+  return true;
+}
+
+void Label::Create(Container& parent, int l, int t, int w, int h, std::wstring_view text, TextAlign align) {
+  DWORD a = align == TextAlign::Center ? SS_CENTER : align == TextAlign::Right ? SS_RIGHT : SS_LEFT;
+  CreateChild(parent, L"STATIC", WS_VISIBLE | SS_NOPREFIX | a, 0, l, t, w, h, text);
+}
+
+void GroupBox::Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption) {
+  CreateChild(parent, L"BUTTON", WS_VISIBLE | BS_GROUPBOX, 0, l, t, w, h, caption);
+  InstallReflector(hwnd_);
+}
+
+void ProgressBar::Create(Container& parent, int l, int t, int w, int h) {
+  CreateChild(parent, PROGRESS_CLASSW, WS_VISIBLE, 0, l, t, w, h);
+  SetRange(0, 100);
+}
+
+void ProgressBar::SetRange(int lo, int hi) { SendMessageW(hwnd_, PBM_SETRANGE32, lo, hi); }
+void ProgressBar::SetPosition(int pos) { SendMessageW(hwnd_, PBM_SETPOS, pos, 0); }
+int ProgressBar::Position() const { return static_cast<int>(SendMessageW(hwnd_, PBM_GETPOS, 0, 0)); }
+
+// ---- PageControl ----------------------------------------------------------
+
+void PageControl::Create(Container& parent, int l, int t, int w, int h) {
+  CreateChild(parent, WC_TABCONTROLW, WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, 0, l, t, w, h);
+  SetWindowSubclass(hwnd_, &PageControl::SubProc, 2, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK PageControl::SubProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) {
+  auto* pc = reinterpret_cast<PageControl*>(self);
+  LRESULT result = 0;
+  if (ReflectToChild(h, msg, wp, lp, &result)) return result;
+  if (msg == WM_CONTEXTMENU && PopupForChild(h, wp, lp)) return 0;
+  LRESULT r = DefSubclassProc(h, msg, wp, lp);
+  if (msg == WM_SIZE) pc->LayoutPages();
+  return r;
+}
+
+TabPage* PageControl::AddPage(std::wstring_view caption) {
+  RegisterWindowClass(L"winui.Page");
+  auto page = std::make_unique<TabPage>();
+  page->caption_ = caption;
+  page->Make(*this);
+  pages_.push_back(std::move(page));
+  TabPage& p = *pages_.back();
+  RebuildTabs();
+  if (active_ < 0) SetActivePage(0);
+  LayoutPages();
+  return &p;
+}
+
+int PageControl::TabCount() const { return TabCtrl_GetItemCount(hwnd_); }
+
+void PageControl::SetTabVisible(int index, bool visible) {
+  TabPage* p = Page(index);
+  if (p->tab_visible_ == visible) return;
+  p->tab_visible_ = visible;
+  RebuildTabs();
+  LayoutPages();
+}
+
+void PageControl::RebuildTabs() {
+  TabCtrl_DeleteAllItems(hwnd_);
+  int pos = 0;
+  for (size_t i = 0; i < pages_.size(); ++i) {
+    if (!pages_[i]->tab_visible_) continue;
+    TCITEMW it{};
+    it.mask = TCIF_TEXT | TCIF_PARAM;
+    it.pszText = pages_[i]->caption_.data();
+    it.lParam = static_cast<LPARAM>(i);
+    SendMessageW(hwnd_, TCM_INSERTITEMW, static_cast<WPARAM>(pos++), reinterpret_cast<LPARAM>(&it));
+  }
+  ShowActive();
+}
+
+void PageControl::LayoutPages() {
+  RECT r;
+  GetClientRect(hwnd_, &r);
+  TabCtrl_AdjustRect(hwnd_, FALSE, &r);
+  for (auto& p : pages_) p->SetBoundsPx(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+void PageControl::ShowActive() {
+  int sel = -1;
+  for (int t = 0, n = TabCount(); t < n; ++t) {
+    TCITEMW it{};
+    it.mask = TCIF_PARAM;
+    TabCtrl_GetItem(hwnd_, t, &it);
+    if (static_cast<int>(it.lParam) == active_) sel = t;
+  }
+  TabCtrl_SetCurSel(hwnd_, sel);
+  for (size_t i = 0; i < pages_.size(); ++i)
+    ShowWindow(pages_[i]->hwnd(), static_cast<int>(i) == active_ ? SW_SHOW : SW_HIDE);
+}
+
+void PageControl::SetActivePage(int index) {
+  if (index < 0 || index >= PageCount()) return;
+  active_ = index;
+  ShowActive();
+}
+
+bool PageControl::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
+  if (msg != WM_NOTIFY) return false;
+  auto* nm = reinterpret_cast<NMHDR*>(lp);
+  if (nm->code != TCN_SELCHANGE) return false;
+  int sel = TabCtrl_GetCurSel(hwnd_);
+  TCITEMW it{};
+  it.mask = TCIF_PARAM;
+  if (sel >= 0 && TabCtrl_GetItem(hwnd_, sel, &it)) {
+    active_ = static_cast<int>(it.lParam);
+    ShowActive();
+    if (on_change) on_change(active_);
+  }
+  *result = 0;
+  return true;
+}
+
+}  // namespace winui

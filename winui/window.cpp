@@ -1,0 +1,512 @@
+#include "winui/window.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "winui/menu.h"
+#include "winui/messages.h"
+
+namespace winui {
+namespace {
+
+constexpr wchar_t kFormProp[] = L"winui.form";
+
+}  // namespace
+
+void ImageListDeleter::operator()(HIMAGELIST h) const { ImageList_Destroy(h); }
+
+int ScreenDpi() {
+  static int dpi = [] {
+    HDC dc = GetDC(nullptr);
+    int d = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    return d > 0 ? d : 96;
+  }();
+  return dpi;
+}
+
+int Scale(int design) { return MulDiv(design, ScreenDpi(), kDesignDpi); }
+
+HFONT DefaultFont() {
+  static UniqueFont font([] {
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(9, ScreenDpi(), 72);
+    lf.lfCharSet = SHIFTJIS_CHARSET;
+    lf.lfQuality = DEFAULT_QUALITY;
+    wcscpy(lf.lfFaceName, L"ＭＳ Ｐゴシック");
+    return CreateFontIndirectW(&lf);
+  }());
+  return font.get();
+}
+
+void RegisterWindowClass(const wchar_t* name, UINT style, HBRUSH background) {
+  WNDCLASSEXW wc{sizeof wc};
+  HINSTANCE inst = GetModuleHandleW(nullptr);
+  if (GetClassInfoExW(inst, name, &wc)) return;
+  wc = {sizeof wc};
+  wc.style = style;
+  wc.lpfnWndProc = &Window::Thunk;
+  wc.hInstance = inst;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = background;
+  wc.lpszClassName = name;
+  wc.hIcon = LoadIconW(inst, MAKEINTRESOURCEW(1));
+  RegisterClassExW(&wc);
+}
+
+// ---- Window ---------------------------------------------------------------
+
+Window::~Window() {
+  if (hwnd_ && IsWindow(hwnd_)) {
+    if (own_class_) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    HWND h = hwnd_;
+    hwnd_ = nullptr;
+    DestroyWindow(h);
+  }
+}
+
+Window* Window::FromHwnd(HWND h) {
+  if (!h) return nullptr;
+  WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(h, GWLP_WNDPROC));
+  if (proc != &Window::Thunk) return nullptr;
+  return reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+}
+
+LRESULT CALLBACK Window::Thunk(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  Window* self;
+  if (msg == WM_NCCREATE) {
+    self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    if (self) self->hwnd_ = h;
+  } else {
+    self = reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+  }
+  if (!self) return DefWindowProcW(h, msg, wp, lp);
+  LRESULT r = self->HandleMessage(msg, wp, lp);
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+    self->hwnd_ = nullptr;
+  }
+  return r;
+}
+
+HWND Window::CreateHwnd(DWORD ex_style, const wchar_t* cls, std::wstring_view text, DWORD style,
+                        int x, int y, int w, int h, HWND parent, HMENU id_or_menu) {
+  std::wstring t(text);
+  WNDCLASSEXW wc{sizeof wc};
+  own_class_ = GetClassInfoExW(GetModuleHandleW(nullptr), cls, &wc) && wc.lpfnWndProc == &Window::Thunk;
+  HWND hw = CreateWindowExW(ex_style, cls, t.c_str(), style, x, y, w, h, parent, id_or_menu,
+                            GetModuleHandleW(nullptr), own_class_ ? this : nullptr);
+  if (!own_class_) hwnd_ = hw;
+  return hw;
+}
+
+LRESULT Window::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return Default(msg, wp, lp); }
+
+LRESULT Window::Default(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd_, msg, wp, lp); }
+
+void Window::SetText(std::wstring_view text) {
+  std::wstring t(text);
+  SetWindowTextW(hwnd_, t.c_str());
+}
+
+std::wstring Window::Text() const {
+  int n = GetWindowTextLengthW(hwnd_);
+  std::wstring s(static_cast<size_t>(n) + 1, L'\0');
+  n = GetWindowTextW(hwnd_, s.data(), n + 1);
+  s.resize(static_cast<size_t>(std::max(n, 0)));
+  return s;
+}
+
+void Window::SetVisible(bool v) { ShowWindow(hwnd_, v ? SW_SHOW : SW_HIDE); }
+bool Window::Visible() const { return IsWindowVisible(hwnd_) != FALSE; }
+void Window::SetEnabled(bool e) { EnableWindow(hwnd_, e); }
+bool Window::Enabled() const { return IsWindowEnabled(hwnd_) != FALSE; }
+void Window::Invalidate() { InvalidateRect(hwnd_, nullptr, TRUE); }
+
+// ---- Container -------------------------------------------------------------
+
+void Container::RemoveChild(Control* c) {
+  children_.erase(std::remove(children_.begin(), children_.end(), c), children_.end());
+}
+
+void Container::Realign() {
+  HWND h = ClientHwnd();
+  if (!h) return;
+  RECT r;
+  GetClientRect(h, &r);
+  auto place = [&](Align which) {
+    for (Control* c : children_) {
+      if (c->align() != which || !c->hwnd() || !(GetWindowLongW(c->hwnd(), GWL_STYLE) & WS_VISIBLE)) continue;
+      const int w = c->WidthPx(), ht = c->HeightPx();
+      switch (which) {
+        case Align::Bottom:
+          c->SetBoundsPx(r.left, r.bottom - ht, r.right - r.left, ht);
+          r.bottom -= ht;
+          break;
+        case Align::Top:
+          c->SetBoundsPx(r.left, r.top, r.right - r.left, ht);
+          r.top += ht;
+          break;
+        case Align::Left:
+          c->SetBoundsPx(r.left, r.top, w, r.bottom - r.top);
+          r.left += w;
+          break;
+        case Align::Right:
+          c->SetBoundsPx(r.right - w, r.top, w, r.bottom - r.top);
+          r.right -= w;
+          break;
+        case Align::Client:
+          c->SetBoundsPx(r.left, r.top, std::max<LONG>(0, r.right - r.left),
+                         std::max<LONG>(0, r.bottom - r.top));
+          break;
+        case Align::None:
+          break;
+      }
+    }
+  };
+  for (Align a : {Align::Bottom, Align::Top, Align::Left, Align::Right, Align::Client}) place(a);
+}
+
+// ---- Control ---------------------------------------------------------------
+
+Control::~Control() {
+  if (parent_) parent_->RemoveChild(this);
+  if (hwnd_) AttachReflect(hwnd_, nullptr);
+}
+
+void Control::CreateChild(Container& parent, const wchar_t* cls, DWORD style, DWORD ex_style,
+                          int left, int top, int width, int height, std::wstring_view text) {
+  parent_ = &parent;
+  static int next_id = 100;
+  CreateHwnd(ex_style, cls, text, style | WS_CHILD | WS_CLIPSIBLINGS, Scale(left), Scale(top),
+             Scale(width), Scale(height), parent.ClientHwnd(),
+             reinterpret_cast<HMENU>(static_cast<INT_PTR>(next_id++)));
+  AttachReflect(hwnd_, this);
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+  parent.AddChild(this);
+}
+
+void Control::SetBounds(int l, int t, int w, int h) { SetBoundsPx(Scale(l), Scale(t), Scale(w), Scale(h)); }
+
+void Control::SetBoundsPx(int l, int t, int w, int h) {
+  SetWindowPos(hwnd_, nullptr, l, t, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+RECT Control::BoundsPx() const {
+  RECT r{};
+  GetWindowRect(hwnd_, &r);
+  MapWindowPoints(HWND_DESKTOP, GetParent(hwnd_), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+int Control::WidthPx() const {
+  RECT r = BoundsPx();
+  return r.right - r.left;
+}
+
+int Control::HeightPx() const {
+  RECT r = BoundsPx();
+  return r.bottom - r.top;
+}
+
+void Control::SetAlign(Align a) {
+  align_ = a;
+  if (parent_) parent_->Realign();
+}
+
+void Control::SetFont(HFONT f) { SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(f), TRUE); }
+
+Form* Control::OwnerForm() const {
+  return dynamic_cast<Form*>(Window::FromHwnd(GetAncestor(hwnd_, GA_ROOT)));
+}
+
+void Control::SetHint(std::wstring_view hint) {
+  hint_ = hint;
+  Form* f = OwnerForm();
+  if (!f) return;
+  TTTOOLINFOW ti{};
+  ti.cbSize = TTTOOLINFOW_V2_SIZE;
+  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  ti.hwnd = f->hwnd();
+  ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+  ti.lpszText = hint_.data();
+  SendMessageW(f->Tooltips(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  if (!hint_.empty()) SendMessageW(f->Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+bool Control::OnReflect(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
+
+bool Control::ShowPopupAt(POINT pt) {
+  if (!popup_ || !popup_->auto_popup) return false;
+  if (pt.x == -1 && pt.y == -1) {
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    pt = {r.left, r.top};
+  }
+  popup_->Popup(hwnd_, pt);
+  return true;
+}
+
+LRESULT Control::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT result = 0;
+  if (ReflectToChild(hwnd_, msg, wp, lp, &result)) return result;
+  if (msg == WM_CONTEXTMENU && PopupForChild(hwnd_, wp, lp)) return 0;
+  return Default(msg, wp, lp);
+}
+
+bool PopupForChild(HWND self, WPARAM wp, LPARAM lp) {
+  HWND src = reinterpret_cast<HWND>(wp);
+  Control* c = nullptr;
+  if (src == self) c = dynamic_cast<Control*>(Window::FromHwnd(self));
+  else c = dynamic_cast<Control*>(ReflectTargetOf(src));
+  return c && c->ShowPopupAt(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+}
+
+namespace {
+LRESULT CALLBACK ReflectorProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  LRESULT result = 0;
+  if (ReflectToChild(h, msg, wp, lp, &result)) return result;
+  if (msg == WM_CONTEXTMENU && PopupForChild(h, wp, lp)) return 0;
+  return DefSubclassProc(h, msg, wp, lp);
+}
+}  // namespace
+
+void InstallReflector(HWND h) { SetWindowSubclass(h, &ReflectorProc, 1, 0); }
+
+// ---- Form ------------------------------------------------------------------
+
+Form::Form() { RegisterWindowClass(L"winui.Form"); }
+
+Form::~Form() {
+  if (hwnd_) RemovePropW(hwnd_, kFormProp);
+}
+
+void Form::CreateForm(std::wstring_view caption, int width, int height, FormStyle style,
+                      bool centred, HWND owner) {
+  DWORD ws = style == FormStyle::Sizeable ? WS_OVERLAPPEDWINDOW : (WS_POPUP | WS_CAPTION | WS_DLGFRAME);
+  DWORD ex = style == FormStyle::Sizeable ? 0 : WS_EX_DLGMODALFRAME;
+  RECT r{0, 0, Scale(width), Scale(height)};
+  AdjustWindowRectEx(&r, ws, FALSE, ex);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+  if (centred) {
+    x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+    y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+  } else if (style != FormStyle::Sizeable) {
+    x = y = 0;
+  }
+  CreateHwnd(ex, L"winui.Form", caption, ws | WS_CLIPCHILDREN, x, y, w, h, owner, nullptr);
+  SetPropW(hwnd_, kFormProp, this);
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+  // The client size is what the layout was designed for, whatever the frame.
+  SetClientSizePx(Scale(width), Scale(height));
+}
+
+void Form::SetMenu(MainMenu* menu) {
+  menu_ = menu;
+  int cw = 0, ch = 0;
+  if (hwnd_) {
+    SIZE s = ClientSizePx();
+    cw = s.cx;
+    ch = s.cy;
+  }
+  if (menu) menu->AttachTo(hwnd_);
+  RebuildAccelerators();
+  if (hwnd_) SetClientSizePx(cw, ch);
+}
+
+void Form::RebuildAccelerators() {
+  accel_.reset();
+  if (!menu_) return;
+  std::vector<ACCEL> a;
+  menu_->CollectShortcuts(a);
+  if (!a.empty()) accel_.reset(CreateAcceleratorTableW(a.data(), static_cast<int>(a.size())));
+}
+
+void Form::SetClientSizePx(int width, int height) {
+  RECT r{0, 0, width, height};
+  AdjustWindowRectEx(&r, GetWindowLongW(hwnd_, GWL_STYLE), GetMenu(hwnd_) != nullptr,
+                     GetWindowLongW(hwnd_, GWL_EXSTYLE));
+  SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // A menu bar that wraps takes more room than AdjustWindowRectEx assumes.
+  SIZE s = ClientSizePx();
+  if (s.cy != height) {
+    RECT w;
+    GetWindowRect(hwnd_, &w);
+    SetWindowPos(hwnd_, nullptr, 0, 0, w.right - w.left + (width - s.cx),
+                 w.bottom - w.top + (height - s.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+SIZE Form::ClientSizePx() const {
+  RECT r{};
+  GetClientRect(hwnd_, &r);
+  return {r.right, r.bottom};
+}
+
+void Form::Show() {
+  ShowWindow(hwnd_, SW_SHOW);
+  UpdateWindow(hwnd_);
+}
+
+HWND Form::Tooltips() {
+  if (!tooltips_) {
+    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(tooltips_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+    SendMessageW(tooltips_, TTM_ACTIVATE, show_hint, 0);
+  }
+  return tooltips_;
+}
+
+std::function<void(Form&)>& Form::ModalStartHook() {
+  static std::function<void(Form&)> hook;
+  return hook;
+}
+
+int Form::ShowModal() {
+  HWND owner = GetWindow(hwnd_, GW_OWNER);
+  if (!owner) owner = GetActiveWindow();
+  if (owner == hwnd_) owner = nullptr;
+  const bool owner_was_enabled = owner && IsWindowEnabled(owner);
+  if (owner_was_enabled) EnableWindow(owner, FALSE);
+  modal_result_ = 0;
+  in_modal_ = true;
+  ShowWindow(hwnd_, SW_SHOW);
+  SetActiveWindow(hwnd_);
+  if (auto& hook = ModalStartHook()) hook(*this);
+  MSG m;
+  while (modal_result_ == 0 && hwnd_) {
+    BOOL got = GetMessageW(&m, nullptr, 0, 0);
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(m.wParam));
+      if (!modal_result_) modal_result_ = 2;
+      break;
+    }
+    if (got < 0) break;
+    if (m.message == msg::kEndModal && m.hwnd == hwnd_) {
+      modal_result_ = static_cast<int>(m.wParam);
+      break;
+    }
+    if (!PreTranslate(m)) {
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  }
+  in_modal_ = false;
+  if (owner_was_enabled) {
+    EnableWindow(owner, TRUE);
+    SetActiveWindow(owner);
+  }
+  // Hiding the active window makes Wine wait for the X focus to move; the
+  // owner is active by now.
+  if (hwnd_)
+    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                 SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+  return modal_result_;
+}
+
+LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT result = 0;
+  // Child notifications go to the child's object first (menus send WM_COMMAND with lp 0).
+  if (msg != WM_COMMAND && ReflectToChild(hwnd_, msg, wp, lp, &result)) return result;
+  switch (msg) {
+    case WM_COMMAND:
+      if (lp == 0 && HIWORD(wp) <= 1 && MenuItem::Dispatch(LOWORD(wp))) return 0;
+      if (ReflectToChild(hwnd_, msg, wp, lp, &result)) return result;
+      if (lp == 0 || GetDlgItem(hwnd_, LOWORD(wp)) == reinterpret_cast<HWND>(lp)) {
+        // Enter / Esc from the dialog keys.
+        Control* b = LOWORD(wp) == IDOK ? default_button : LOWORD(wp) == IDCANCEL ? cancel_button : nullptr;
+        if (b && b->Enabled()) {
+          SendMessageW(b->hwnd(), BM_CLICK, 0, 0);
+          return 0;
+        }
+      }
+      return 0;
+    case DM_GETDEFID:
+      if (default_button) return MAKELRESULT(GetDlgCtrlID(default_button->hwnd()), DC_HASDEFID);
+      break;
+    case WM_SIZE:
+      Realign();
+      break;
+    case WM_SHOWWINDOW:
+      if (wp && !shown_once_) {
+        shown_once_ = true;
+        // Runs once the window is on screen, so a dialog shown from it has its owner.
+        PostMessageW(hwnd_, msg::kFormShown, 0, 0);
+      }
+      break;
+    case WM_CLOSE:
+      if (in_modal_) {
+        modal_result_ = 2;
+        return 0;
+      }
+      if (!OnCloseQuery()) return 0;
+      DestroyWindow(hwnd_);
+      return 0;
+    case WM_CONTEXTMENU:
+      if (PopupForChild(hwnd_, wp, lp)) return 0;
+      break;
+    case WM_DESTROY:
+      OnDestroyForm();
+      if (main_form_) PostQuitMessage(0);
+      break;
+    case WM_HELP:
+      return TRUE;
+    default:
+      if (msg == msg::kFormShown) {
+        OnShowFirst();
+        return 0;
+      }
+      if (msg == msg::kEndModal) {
+        modal_result_ = static_cast<int>(wp);
+        return 0;
+      }
+      break;
+  }
+  return Default(msg, wp, lp);
+}
+
+bool PreTranslate(MSG& m) {
+  if (!m.hwnd) return false;
+  HWND root = GetAncestor(m.hwnd, GA_ROOT);
+  Form* f = root ? static_cast<Form*>(GetPropW(root, kFormProp)) : nullptr;
+  if (!f) return false;
+  if (f->key_preview && (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) && f->OnKeyPreview(m))
+    return true;
+  if (f->accel_ && TranslateAcceleratorW(root, f->accel_.get(), &m)) return true;
+  if (f->dialog_keys && IsDialogMessageW(root, &m)) return true;
+  return false;
+}
+
+int RunMessageLoop() {
+  MSG m;
+  while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+    if (!PreTranslate(m)) {
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  }
+  return static_cast<int>(m.wParam);
+}
+
+void PumpPending() {
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    if (m.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(m.wParam));
+      return;
+    }
+    if (!PreTranslate(m)) {
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  }
+}
+
+}  // namespace winui

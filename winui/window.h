@@ -1,0 +1,237 @@
+#pragma once
+// Thin form layer over Win32: a window base whose static procedure finds the
+// C++ object (stored at WM_NCCREATE), child controls with design-unit layout,
+// and forms (top-level windows) with menus, accelerators, key preview, default
+// and cancel buttons and a modal loop.
+//
+// Layout: every position and size handed to SetBounds/CreateForm is in design
+// pixels at 120 dpi and is scaled to the screen's LOGPIXELSY (Scale()).
+// Text: UTF-16 throughout (W APIs); the default font is "ＭＳ Ｐゴシック".
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "winui/gdi.h"
+#include "winui/reflect.h"
+
+namespace winui {
+
+class MainMenu;
+class PopupMenu;
+class Form;
+
+// Design resolution of every layout in the program.
+constexpr int kDesignDpi = 120;
+// The screen's vertical resolution (LOGPIXELSY), read once.
+int ScreenDpi();
+// Design pixels (120 dpi) -> screen pixels.
+int Scale(int design);
+
+// The shared default UI font: "ＭＳ Ｐゴシック", 9 pt at the screen's resolution.
+HFONT DefaultFont();
+
+// Registers (once) a window class whose procedure is Window's thunk.
+void RegisterWindowClass(const wchar_t* name, UINT style = CS_DBLCLKS,
+                         HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+
+// Base of every window the program creates with its own class: the static
+// procedure stores `this` at WM_NCCREATE (lpCreateParams) and forwards every
+// later message to HandleMessage. hwnd() is null before creation and after
+// WM_NCDESTROY.
+class Window {
+ public:
+  Window() = default;
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+  virtual ~Window();
+
+  HWND hwnd() const { return hwnd_; }
+  static Window* FromHwnd(HWND h);
+
+  void SetText(std::wstring_view text);
+  std::wstring Text() const;
+  void SetVisible(bool visible);
+  bool Visible() const;
+  void SetEnabled(bool enabled);
+  bool Enabled() const;
+  void Invalidate();
+
+  static LRESULT CALLBACK Thunk(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+
+ protected:
+  // Creates the window with this object as creation parameter (class registered
+  // with RegisterWindowClass) or, for a system class, attaches afterwards.
+  HWND CreateHwnd(DWORD ex_style, const wchar_t* cls, std::wstring_view text, DWORD style,
+                  int x, int y, int w, int h, HWND parent, HMENU id_or_menu);
+  virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT Default(UINT msg, WPARAM wp, LPARAM lp);
+
+  HWND hwnd_ = nullptr;
+  bool own_class_ = false;
+};
+
+enum class Align { None, Top, Bottom, Left, Right, Client };
+
+class Control;
+
+// Something that holds aligned child controls (a form, a scroll box, a page...).
+class Container {
+ public:
+  virtual HWND ClientHwnd() const = 0;
+  // Lays out the aligned children in creation order by kind: bottom, top,
+  // left, right, then client takes what is left.
+  void Realign();
+  void AddChild(Control* c) { children_.push_back(c); }
+  void RemoveChild(Control* c);
+  const std::vector<Control*>& Children() const { return children_; }
+
+ protected:
+  ~Container() = default;
+  std::vector<Control*> children_;
+};
+
+// A child control. System-class controls (tree view, button...) are created
+// without the thunk and learn of their notifications through reflection; the
+// parent container reflects WM_COMMAND/WM_NOTIFY to them.
+class Control : public Window, public ReflectTarget {
+ public:
+  ~Control() override;
+
+  Container* Parent() const { return parent_; }
+  // Design pixels (120 dpi).
+  void SetBounds(int left, int top, int width, int height);
+  // Screen pixels.
+  void SetBoundsPx(int left, int top, int width, int height);
+  RECT BoundsPx() const;  // in the parent's client coordinates
+  int WidthPx() const;
+  int HeightPx() const;
+
+  Align align() const { return align_; }
+  void SetAlign(Align a);
+
+  void SetFont(HFONT f);
+  // Tooltip shown while the pointer rests on the control (Form::ShowHint).
+  void SetHint(std::wstring_view hint);
+  const std::wstring& Hint() const { return hint_; }
+
+  // Pop-up menu shown on right click (WM_CONTEXTMENU) when it auto-pops.
+  void SetPopupMenu(PopupMenu* m) { popup_ = m; }
+  PopupMenu* GetPopupMenu() const { return popup_; }
+
+  int help_context = 0;
+
+  bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+  Form* OwnerForm() const;
+  // Right click on the control: shows the pop-up menu at screen point pt
+  // (-1,-1: keyboard, at the control's corner). False when none opens.
+  virtual bool ShowPopupAt(POINT pt);
+
+ protected:
+  // Creates the HWND as a child of `parent` at design bounds.
+  void CreateChild(Container& parent, const wchar_t* cls, DWORD style, DWORD ex_style,
+                   int left, int top, int width, int height, std::wstring_view text = {});
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+  Container* parent_ = nullptr;
+  Align align_ = Align::None;
+  PopupMenu* popup_ = nullptr;
+  std::wstring hint_;
+};
+
+// WM_CONTEXTMENU seen by `self` for window wp: opens the pop-up menu of the
+// control behind wp. True when one opened.
+bool PopupForChild(HWND self, WPARAM wp, LPARAM lp);
+
+// Subclasses a system-class window so that notifications of its children are
+// reflected to them (group boxes, tab controls).
+void InstallReflector(HWND h);
+
+enum class FormStyle {
+  Sizeable,     // main window: caption, system menu, resizable
+  DialogFixed,  // fixed dialog frame, caption without title-bar buttons
+};
+
+// A top-level window.
+class Form : public Window, public Container {
+ public:
+  Form();
+  ~Form() override;
+
+  // Creates the window with a client area of width x height design pixels.
+  // centred: centre on the screen; otherwise Windows chooses the position.
+  void CreateForm(std::wstring_view caption, int width, int height, FormStyle style,
+                  bool centred, HWND owner = nullptr);
+  HWND ClientHwnd() const override { return hwnd_; }
+
+  void SetMenu(MainMenu* menu);
+  MainMenu* Menu() const { return menu_; }
+
+  // Client size in screen pixels.
+  void SetClientSizePx(int width, int height);
+  SIZE ClientSizePx() const;
+
+  void Show();
+  void Close() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+
+  // Keys reach OnKeyPreview before the focused control (WM_KEYDOWN/WM_SYSKEYDOWN).
+  bool key_preview = false;
+  // Tab/Enter/Esc navigation as in a dialog (Enter presses the default button,
+  // Esc the cancel button).
+  bool dialog_keys = false;
+  bool show_hint = true;
+  Control* default_button = nullptr;
+  Control* cancel_button = nullptr;
+
+  // Modal showing: disables the owner, shows the form, runs a message loop
+  // until EndModal (or the private message msg::kEndModal with the result in
+  // wParam, or closing the form: result 2) and returns the result.
+  int ShowModal();
+  void EndModal(int result) { modal_result_ = result; }
+  bool InModal() const { return in_modal_; }
+  int ModalResult() const { return modal_result_; }
+  // Test seam: called with the form each time a modal loop has started (the
+  // form is visible); a test ends the loop by EndModal or posting kEndModal.
+  static std::function<void(Form&)>& ModalStartHook();
+
+  // The program's main form: destroying it ends RunMessageLoop.
+  void SetMainForm() { main_form_ = true; }
+
+  // Tooltip window of the form (created on first use).
+  HWND Tooltips();
+
+ protected:
+  virtual void OnShowFirst() {}
+  virtual void OnDestroyForm() {}
+  // Return true to stop the key before the focused control sees it.
+  virtual bool OnKeyPreview(const MSG& msg) { return false; }
+  // Return false to refuse closing.
+  virtual bool OnCloseQuery() { return true; }
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  friend bool PreTranslate(MSG& msg);
+  void RebuildAccelerators();
+  friend class MainMenu;
+
+  MainMenu* menu_ = nullptr;
+  UniqueAccel accel_;
+  HWND tooltips_ = nullptr;
+  bool shown_once_ = false;
+  bool main_form_ = false;
+  bool in_modal_ = false;
+  int modal_result_ = 0;
+};
+
+// Form pre-translation: key preview, accelerators, dialog keys. True when the
+// message was consumed.
+bool PreTranslate(MSG& msg);
+// Runs the message loop until WM_QUIT; returns its exit code.
+int RunMessageLoop();
+// Handles every pending message without waiting (tests).
+void PumpPending();
+
+}  // namespace winui
