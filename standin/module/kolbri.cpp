@@ -35,6 +35,13 @@ using winui::FromSjis;
 OrvuVersionInfo gModuleInfo{"kolbri.dll 代替共通モジュール", KOLBRI_VERSION, "2026/12/08",
                             "検証用の代替モジュールです"};
 
+#ifdef KOLBRI_PREINFO
+// Before the first load (and after an unload) this variant shows a harmless
+// record and an empty index instead of null pointers.
+OrvuVersionInfo gNoPlugin{"(Plug-in未ロード)", 0, "", ""};
+OrvuIndexEntry gNoIndex[1]{};
+#endif
+
 constexpr uint32_t kEntryTag = 0x424C4F4B;  // "KOLB"
 
 // What the module keeps in an entry's Private bytes.
@@ -210,8 +217,13 @@ int32_t LoadPlugin(const char* sjisPath) {
 }
 
 void UnloadPlugin() {
+#ifdef KOLBRI_PREINFO
+  g.ctx.PluginInfo = &gNoPlugin;
+  g.ctx.IndexRoot = gNoIndex;
+#else
   g.ctx.PluginInfo = nullptr;
   g.ctx.IndexRoot = nullptr;
+#endif
   g.index.reset();
   ++g.generation;
   g.plugin.Close();
@@ -301,9 +313,12 @@ KOLBRI_EXPORT OrvuCmnInitialize(void* hostRecord, void*, void* contextOut) {
 #endif
   try {
     if (!contextOut) return -1;
-    UnloadPlugin();
-    g.ctx = OrvuContext{};
+    UnloadPlugin();  // also sets the no-plug-in PluginInfo and IndexRoot
+    g.callbacks = OrvuHostCallbacks{};
+    g.rootDir[0] = '\0';
     g.ctx.Magic = KOLBRI_MAGIC;
+    g.ctx.HostInfo = nullptr;
+    g.ctx.Reserved = 0;
     g.ctx.ModuleInfo = &gModuleInfo;
     g.ctx.RootDir = g.rootDir;
     g.ctx.Callbacks = &g.callbacks;

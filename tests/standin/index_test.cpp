@@ -114,3 +114,26 @@ TEST_F(StandIn, ReloadingReplacesTheIndexAndUnloadClearsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The variant that shows a harmless record before the first load goes back to
+// it after an unload, and loads like the normal module.
+TEST(PreInfoVariant, HarmlessRecordBeforeLoadAndAfterUnload) {
+  testsupport::UseModuleVariant("preinfo");
+  OrvuHostCallbacks table{};
+  cgmodule::CommonModule m;
+  ASSERT_EQ(m.Bind(OrvuHostRecord{nullptr, &table}), cgmodule::BindResult::Ok);
+  testsupport::UseModuleVariant("");
+  ASSERT_NE(m.Context()->PluginInfo, nullptr);
+  EXPECT_EQ(winui::FromSjis(m.Context()->PluginInfo->Name), L"(Plug-in未ロード)");
+  ASSERT_NE(m.Context()->IndexRoot, nullptr);
+  EXPECT_EQ(m.Context()->IndexRoot->Name, nullptr);
+  ASSERT_EQ(m.LoadPlugin((testsupport::BinDirSjis() + "sample.kol").c_str()), 0);
+  EXPECT_NE(m.Context()->IndexRoot->Name, nullptr);
+  m.UnloadPlugin();
+  EXPECT_EQ(m.Context()->IndexRoot->Name, nullptr);
+  m.Release();
+}
+
+}  // namespace
