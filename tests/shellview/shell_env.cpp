@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "shellview/shview.h"
+#include "winui/text.h"
 
 namespace shtest {
 namespace {
@@ -96,6 +97,15 @@ void RemoveTree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
+shview::ItemIDListPtr ParsePath(const std::string& path) {
+  shview::ItemIDListPtr list;
+  std::wstring w = winui::FromAcp(path);
+  ULONG eaten = 0;
+  shview::DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten, list.receive(),
+                                          nullptr);
+  return list;
+}
+
 TempTree::TempTree(const std::string& name) : root_("C:\\" + name) {
   RemoveTree(root_);
   CreateDirectoryA(root_.c_str(), nullptr);
@@ -104,14 +114,9 @@ TempTree::TempTree(const std::string& name) : root_("C:\\" + name) {
 TempTree::~TempTree() { RemoveTree(root_); }
 
 std::string TempTree::Dir(const std::string& rel) const {
-  std::string full = root_;
-  size_t start = 0;
-  while (start <= rel.size()) {
-    size_t end = rel.find('\\', start);
-    if (end == std::string::npos) end = rel.size();
-    full += "\\" + rel.substr(start, end - start);
-    CreateDirectoryA(full.c_str(), nullptr);
-    start = end + 1;
+  const std::string full = root_ + "\\" + rel;
+  for (size_t i = root_.size() + 1; i <= full.size(); ++i) {
+    if (i == full.size() || full[i] == '\\') CreateDirectoryA(full.substr(0, i).c_str(), nullptr);
   }
   return full;
 }

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "shellview/shview.h"
+
 namespace shtest {
 
 // Live blocks of the COM task allocator (which the shell allocator is),
@@ -27,5 +29,8 @@ class TempTree {
 };
 
 void RemoveTree(const std::string& path);
+
+// The absolute list of a path (ANSI code page), none when the shell cannot parse it.
+shview::ItemIDListPtr ParsePath(const std::string& path);
 
 }  // namespace shtest

@@ -35,13 +35,7 @@ std::vector<BYTE> Bytes(LPCITEMIDLIST list) {
   return std::vector<BYTE>(p, p + ItemIDListSize(list));
 }
 
-ItemIDListPtr Parse(const std::string& path) {
-  ItemIDListPtr list;
-  std::wstring w = winui::FromAcp(path);
-  ULONG eaten = 0;
-  DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten, list.receive(), nullptr);
-  return list;
-}
+ItemIDListPtr Parse(const std::string& path) { return shtest::ParsePath(path); }
 
 // Answers GetDisplayNameOf with a preset STRRET; CompareIDs with a preset result.
 class NameFolder final : public IShellFolder {

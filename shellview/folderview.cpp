@@ -1,0 +1,768 @@
+#include "shellview/folderview.h"
+
+#include <vector>
+
+#include "shellview/com.h"
+#include "shellview/shview.h"
+#include "winui/text.h"
+
+namespace shview {
+namespace {
+
+constexpr UINT_PTR kSubclassId = 1;
+// Longest name or path handed to the shell, in characters.
+constexpr size_t kMaxShellName = 260;
+
+int CALLBACK CompareChildren(LPARAM a, LPARAM b, LPARAM folder) {
+  return CompareItemIDs(reinterpret_cast<IShellFolder*>(folder), reinterpret_cast<LPCITEMIDLIST>(a),
+                        reinterpret_cast<LPCITEMIDLIST>(b));
+}
+
+bool DesktopReference(IShellFolder** out) {
+  *out = nullptr;
+  return DesktopFolder &&
+         SUCCEEDED(DesktopFolder->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out))) &&
+         *out;
+}
+
+}  // namespace
+
+TFolderView::TFolderView() = default;
+
+TFolderView::~TFolderView() { Destroy(); }
+
+DWORD TFolderView::Style() const {
+  // The tree's own drag notification stays off: dragging goes through DropSource.
+  DWORD s = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_DISABLEDRAGDROP;
+  if (showButtons_) s |= TVS_HASBUTTONS;
+  if (showLines_) s |= TVS_HASLINES;
+  if (showRoot_) s |= TVS_LINESATROOT;
+  if (!readOnly_) s |= TVS_EDITLABELS;
+  if (!hideSelection_) s |= TVS_SHOWSELALWAYS;
+  return s;
+}
+
+void TFolderView::ApplyStyle() {
+  if (!hwnd_) return;
+  const DWORD keep = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)) &
+                     ~(TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS |
+                       TVS_SHOWSELALWAYS | WS_VISIBLE);
+  const DWORD visible = IsWindowVisible(hwnd_) ? WS_VISIBLE : 0;
+  SetWindowLongPtrW(hwnd_, GWL_STYLE, keep | (Style() & ~WS_VISIBLE) | visible);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void TFolderView::SetShowRoot(bool v) { showRoot_ = v; ApplyStyle(); }
+void TFolderView::SetReadOnly(bool v) { readOnly_ = v; ApplyStyle(); }
+void TFolderView::SetShowButtons(bool v) { showButtons_ = v; ApplyStyle(); }
+void TFolderView::SetShowLines(bool v) { showLines_ = v; ApplyStyle(); }
+void TFolderView::SetHideSelection(bool v) { hideSelection_ = v; ApplyStyle(); }
+
+int TFolderView::Indent() const {
+  return hwnd_ ? static_cast<int>(TreeView_GetIndent(hwnd_)) : indent_;
+}
+
+void TFolderView::SetIndent(int pixels) {
+  indent_ = pixels;
+  if (hwnd_ && pixels >= 0) TreeView_SetIndent(hwnd_, pixels);
+}
+
+void TFolderView::SetHelpContext(DWORD id) {
+  helpContext_ = id;
+  if (hwnd_) SetWindowContextHelpId(hwnd_, id);
+}
+
+void TFolderView::SetBounds(const RECT& b) {
+  left_ = b.left;
+  top_ = b.top;
+  width_ = b.right - b.left;
+  height_ = b.bottom - b.top;
+  if (hwnd_) MoveWindow(hwnd_, left_, top_, width_, height_, TRUE);
+}
+
+bool TFolderView::Create(HWND parent, const RECT& bounds, int controlId) {
+  if (hwnd_ || !parent) return false;
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES};
+  InitCommonControlsEx(&icc);
+  left_ = bounds.left;
+  top_ = bounds.top;
+  width_ = bounds.right - bounds.left;
+  height_ = bounds.bottom - bounds.top;
+  hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"", Style(), left_, top_, width_, height_,
+                          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
+                          GetModuleHandleW(nullptr), nullptr);
+  if (!hwnd_) return false;
+  SetWindowSubclass(hwnd_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  winui::AttachReflect(hwnd_, this);
+  if (indent_ >= 0) TreeView_SetIndent(hwnd_, indent_);
+  if (helpContext_) SetWindowContextHelpId(hwnd_, helpContext_);
+
+  // Window created: the small system image list. The tree never destroys its
+  // image lists, which is what a list owned by the system needs.
+  TreeView_SetImageList(hwnd_, SystemImageList(true), TVSIL_NORMAL);
+
+  // Initialisation finished.
+  if (contextMenu_) rightClickSelect_ = true;
+  RefreshTree();
+  return true;
+}
+
+void TFolderView::Destroy() {
+  if (hwnd_) DestroyWindow(hwnd_);
+}
+
+// ---- Nodes ---------------------------------------------------------------
+
+Node TFolderView::Root() const { return hwnd_ ? TreeView_GetRoot(hwnd_) : nullptr; }
+Node TFolderView::RealSelection() const { return hwnd_ ? TreeView_GetSelection(hwnd_) : nullptr; }
+Node TFolderView::Selected() const { return rightClickNode_ ? rightClickNode_ : RealSelection(); }
+Node TFolderView::Parent(Node n) const { return n ? TreeView_GetParent(hwnd_, n) : nullptr; }
+Node TFolderView::FirstChild(Node n) const { return n ? TreeView_GetChild(hwnd_, n) : nullptr; }
+Node TFolderView::NextSibling(Node n) const { return n ? TreeView_GetNextSibling(hwnd_, n) : nullptr; }
+
+int TFolderView::ChildCount(Node n) const {
+  int count = 0;
+  for (Node c = FirstChild(n); c; c = NextSibling(c)) ++count;
+  return count;
+}
+
+int TFolderView::Level(Node n) const {
+  int level = -1;
+  for (; n; n = Parent(n)) ++level;
+  return level;
+}
+
+namespace {
+bool GetItem(HWND tree, Node n, UINT mask, TVITEMW& item) {
+  item = TVITEMW{};
+  item.mask = mask | TVIF_HANDLE;
+  item.hItem = n;
+  return n && TreeView_GetItem(tree, &item);
+}
+}  // namespace
+
+std::wstring TFolderView::Text(Node n) const {
+  wchar_t buf[1024] = {};
+  TVITEMW item{};
+  item.mask = TVIF_TEXT | TVIF_HANDLE;
+  item.hItem = n;
+  item.pszText = buf;
+  item.cchTextMax = static_cast<int>(std::size(buf));
+  if (!n || !TreeView_GetItem(hwnd_, &item)) return {};
+  return item.pszText ? item.pszText : L"";
+}
+
+LPCITEMIDLIST TFolderView::Data(Node n) const {
+  TVITEMW item;
+  return GetItem(hwnd_, n, TVIF_PARAM, item) ? reinterpret_cast<LPCITEMIDLIST>(item.lParam) : nullptr;
+}
+
+bool TFolderView::HasChildren(Node n) const {
+  TVITEMW item;
+  return GetItem(hwnd_, n, TVIF_CHILDREN, item) && item.cChildren != 0;
+}
+
+bool TFolderView::IsExpanded(Node n) const {
+  return n && (TreeView_GetItemState(hwnd_, n, TVIS_EXPANDED) & TVIS_EXPANDED);
+}
+
+int TFolderView::ImageIndex(Node n) const {
+  TVITEMW item;
+  return GetItem(hwnd_, n, TVIF_IMAGE, item) ? item.iImage : -1;
+}
+
+int TFolderView::SelectedIndex(Node n) const {
+  TVITEMW item;
+  return GetItem(hwnd_, n, TVIF_SELECTEDIMAGE, item) ? item.iSelectedImage : -1;
+}
+
+void TFolderView::SetData(Node n, LPITEMIDLIST list) {
+  TVITEMW item{};
+  item.mask = TVIF_HANDLE | TVIF_PARAM;
+  item.hItem = n;
+  item.lParam = reinterpret_cast<LPARAM>(list);
+  TreeView_SetItem(hwnd_, &item);
+}
+
+void TFolderView::SetText(Node n, const std::wstring& text) {
+  std::wstring copy = text;
+  TVITEMW item{};
+  item.mask = TVIF_HANDLE | TVIF_TEXT;
+  item.hItem = n;
+  item.pszText = copy.data();
+  TreeView_SetItem(hwnd_, &item);
+}
+
+void TFolderView::SetHasChildren(Node n, bool v) {
+  TVITEMW item{};
+  item.mask = TVIF_HANDLE | TVIF_CHILDREN;
+  item.hItem = n;
+  item.cChildren = v ? 1 : 0;
+  TreeView_SetItem(hwnd_, &item);
+}
+
+void TFolderView::Select(Node n) {
+  if (hwnd_) TreeView_SelectItem(hwnd_, n);
+}
+
+void TFolderView::Expand(Node n) {
+  if (!n) return;
+  PopulateIfUnfilled(n);
+  if (FirstChild(n)) TreeView_Expand(hwnd_, n, TVE_EXPAND);
+}
+
+void TFolderView::Collapse(Node n) {
+  if (n) TreeView_Expand(hwnd_, n, TVE_COLLAPSE);
+}
+
+void TFolderView::DeleteNode(Node n) {
+  if (n) TreeView_DeleteItem(hwnd_, n);
+}
+
+Node TFolderView::NodeAt(POINT client) const {
+  TVHITTESTINFO hit{};
+  hit.pt = client;
+  // Anywhere on a node's row counts, the button and the space beside the label too.
+  return TreeView_HitTest(hwnd_, &hit);
+}
+
+void TFolderView::EditLabel(Node n) {
+  if (n) TreeView_EditLabel(hwnd_, n);
+}
+
+// ---- Update nesting --------------------------------------------------------
+
+void TFolderView::BeginUpdate() {
+  if (updateCount_++ == 0 && hwnd_) SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+}
+
+void TFolderView::EndUpdate() {
+  if (updateCount_ == 0) return;
+  if (--updateCount_ == 0 && hwnd_) {
+    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+  }
+}
+
+// ---- Folders and lists -----------------------------------------------------
+
+LPITEMIDLIST TFolderView::GetNodeItemIDList(Node n) const {
+  if (!n) return nullptr;
+  LPCITEMIDLIST own = Data(n);
+  if (!own) return nullptr;
+  LPITEMIDLIST result = CopyFirstItemID(own);
+  for (Node p = Parent(n); p && result; p = Parent(p)) {
+    LPITEMIDLIST longer = ConcatItemIDLists(Data(p), result);
+    ShellFree(result);
+    result = longer;
+  }
+  return result;
+}
+
+bool TFolderView::BindNodeFolder(Node n, IShellFolder** folder) const {
+  *folder = nullptr;
+  if (!n || !DesktopFolder) return false;
+  if (!Parent(n)) return DesktopReference(folder);
+  ItemIDListPtr absolute(GetNodeItemIDList(n));
+  if (!absolute) return false;
+  return SUCCEEDED(DesktopFolder->BindToObject(absolute.get(), nullptr, IID_IShellFolder,
+                                               reinterpret_cast<void**>(folder))) &&
+         *folder;
+}
+
+bool TFolderView::BindParentFolder(Node n, IShellFolder** folder) const {
+  *folder = nullptr;
+  Node parent = Parent(n);
+  if (!parent) return false;
+  return BindNodeFolder(parent, folder);
+}
+
+void TFolderView::AssignNodeIcons(Node n, LPCITEMIDLIST absolute) {
+  if (!n || !absolute || !Parent(n)) return;
+  TVITEMW item{};
+  item.mask = TVIF_HANDLE | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  item.hItem = n;
+  item.iImage = GetItemIconIndex(absolute, kSmallIconFlags);
+  item.iSelectedImage = GetItemIconIndex(absolute, kSmallOpenIconFlags);
+  TreeView_SetItem(hwnd_, &item);
+}
+
+void TFolderView::PopulateIfUnfilled(Node n) {
+  if (n && HasChildren(n) && !FirstChild(n)) PopulateNode(n);
+}
+
+// Enumerates the node's sub-folders (hidden ones included) under it, each with
+// its icons and a button when the shell says it has sub-folders, sorted by the
+// folder's own order. A refused enumeration adds nothing and keeps the node's
+// button, so the next expansion tries again (a medium may have been inserted);
+// an enumeration that yields nothing takes the button away.
+void TFolderView::PopulateNode(Node n) {
+  if (updating_ || !n || !Data(n)) return;
+  ComPtr<IShellFolder> folder;
+  if (!BindNodeFolder(n, folder.receive())) return;
+  ComPtr<IEnumIDList> items;
+  const HRESULT hr = folder->EnumObjects(hwnd_, kTreeEnumFlags, items.receive());
+  if (FAILED(hr)) {
+    if (current_ && current_ != RealSelection()) Select(current_);
+    return;
+  }
+
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  BeginUpdate();
+  updating_ = true;
+  bool added = false;
+
+  ComPtr<IShellIcon> shellIcon;
+  folder->QueryInterface(IID_IShellIcon, shellIcon.receive_void());
+  ItemIDListPtr parentAbsolute;  // built once, only when icons need absolute lists
+
+  LPITEMIDLIST raw = nullptr;
+  ULONG fetched = 0;
+  while (items && items->Next(1, &raw, &fetched) == S_OK && raw) {
+    ItemIDListPtr item(raw);
+    raw = nullptr;
+    added = true;
+    std::wstring text;
+    GetItemDisplayNameW(folder.get(), item.get(), SHGDN_INFOLDER, text);
+
+    TVINSERTSTRUCTW ins{};
+    ins.hParent = n;
+    ins.hInsertAfter = TVI_LAST;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM;
+    ins.item.pszText = text.data();
+    ins.item.lParam = reinterpret_cast<LPARAM>(item.get());
+    Node child = TreeView_InsertItem(hwnd_, &ins);
+    if (!child) continue;
+    LPCITEMIDLIST own = item.release();  // the node owns it now
+
+    int normal = -1, open = -1;
+    if (shellIcon) {
+      shellIcon->GetIconOf(own, GIL_OPENICON, &open);
+      shellIcon->GetIconOf(own, GIL_FORSHELL, &normal);
+    }
+    TVITEMW upd{};
+    upd.hItem = child;
+    upd.mask = TVIF_HANDLE | TVIF_CHILDREN;
+    if (normal < 0 || open < 0) {
+      if (!parentAbsolute) parentAbsolute.reset(GetNodeItemIDList(n));
+      ItemIDListPtr absolute(ConcatItemIDLists(parentAbsolute.get(), own));
+      if (absolute) {
+        upd.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+        upd.iImage = GetItemIconIndex(absolute.get(), kSmallIconFlags);
+        upd.iSelectedImage = GetItemIconIndex(absolute.get(), kSmallOpenIconFlags);
+      }
+    } else {
+      upd.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+      upd.iImage = normal;
+      upd.iSelectedImage = open;
+    }
+    SFGAOF attributes = SFGAO_HASSUBFOLDER;
+    folder->GetAttributesOf(1, &own, &attributes);
+    upd.cChildren = (attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
+    TreeView_SetItem(hwnd_, &upd);
+  }
+
+  if (added) {
+    TVSORTCB sort{};
+    sort.hParent = n;
+    sort.lpfnCompare = CompareChildren;
+    sort.lParam = reinterpret_cast<LPARAM>(folder.get());
+    TreeView_SortChildrenCB(hwnd_, &sort, FALSE);
+  } else {
+    SetHasChildren(n, false);
+  }
+  updating_ = false;
+  EndUpdate();
+  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+}
+
+Node TFolderView::FindChildNode(Node n, LPCITEMIDLIST item) {
+  if (!n || !Data(n) || !item) return nullptr;
+  ComPtr<IShellFolder> folder;
+  if (!BindNodeFolder(n, folder.receive())) return nullptr;
+  Expand(n);
+  for (Node c = FirstChild(n); c; c = NextSibling(c)) {
+    if (CompareItemIDs(folder.get(), Data(c), item) == 0) return c;
+  }
+  return nullptr;
+}
+
+Node TFolderView::FindNodeByItemIDList(LPCITEMIDLIST absolute) {
+  Node n = Root();
+  if (!n || !absolute) return nullptr;
+  Expand(n);
+  for (LPCITEMIDLIST at = absolute; n && at->mkid.cb != 0; at = NextItemID(at)) {
+    ItemIDListPtr one(CopyFirstItemID(at));
+    n = FindChildNode(n, one.get());
+  }
+  return n;
+}
+
+// ---- Operations ------------------------------------------------------------
+
+void TFolderView::RefreshTree() {
+  if (updating_ || !hwnd_ || !DesktopFolder) return;
+  ItemIDListPtr desktop;
+  if (FAILED(SHGetSpecialFolderLocation(hwnd_, CSIDL_DESKTOP, desktop.receive())) || !desktop)
+    return;
+  std::wstring name;
+  if (!GetItemDisplayNameW(DesktopFolder, desktop.get(), SHGDN_INFOLDER, name)) return;
+
+  BeginUpdate();
+  updating_ = true;
+  TreeView_DeleteAllItems(hwnd_);
+  updating_ = false;
+
+  TVINSERTSTRUCTW ins{};
+  ins.hParent = TVI_ROOT;
+  ins.hInsertAfter = TVI_LAST;
+  ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
+  ins.item.pszText = name.data();
+  ins.item.lParam = reinterpret_cast<LPARAM>(desktop.get());
+  ins.item.iImage = GetItemIconIndex(desktop.get(), kSmallIconFlags);
+  ins.item.iSelectedImage = GetItemIconIndex(desktop.get(), kSmallOpenIconFlags);
+  ins.item.cChildren = 1;
+  Node root = TreeView_InsertItem(hwnd_, &ins);
+  if (root) {
+    desktop.release();  // the root owns it now
+    Select(root);
+    PopulateNode(root);
+    Expand(root);
+  }
+  EndUpdate();
+  NotifyLinkedViews(RealSelection());
+}
+
+void TFolderView::SelectPath(const std::string& path) {
+  if (!DesktopFolder || path.empty()) return;
+  std::wstring wide = winui::FromAcp(path);
+  if (wide.size() > kMaxShellName) wide.resize(kMaxShellName);
+  ItemIDListPtr list;
+  ULONG eaten = 0;
+  if (FAILED(DesktopFolder->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, list.receive(),
+                                             nullptr)) ||
+      !list)
+    return;
+  Select(FindNodeByItemIDList(list.get()));
+}
+
+std::string TFolderView::GetSelectedPath() const {
+  std::string path;
+  Node n = Selected();
+  if (!n) return path;
+  ItemIDListPtr absolute(GetNodeItemIDList(n));
+  if (absolute) GetItemDisplayName(DesktopFolder, absolute.get(), SHGDN_FORPARSING, path);
+  return path;
+}
+
+void TFolderView::SelectItemIDList(LPCITEMIDLIST absolute) {
+  BeginUpdate();
+  Select(FindNodeByItemIDList(absolute));
+  EndUpdate();
+}
+
+void TFolderView::SelectChildItem(LPCITEMIDLIST item) {
+  BeginUpdate();
+  Select(FindChildNode(Selected(), item));
+  EndUpdate();
+}
+
+void TFolderView::RenameChildItem(LPCITEMIDLIST oldItem, LPCITEMIDLIST newItem) {
+  Node child = FindChildNode(Selected(), oldItem);
+  if (!child || !newItem) return;
+  std::wstring name;
+  GetItemDisplayNameW(DesktopFolder, newItem, SHGDN_NORMAL, name);
+  SetText(child, name);
+  LPITEMIDLIST copy = CopyFirstItemID(newItem);
+  if (!copy) return;  // keep the old list rather than leave the node without one
+  ShellFree(const_cast<LPITEMIDLIST>(Data(child)));
+  SetData(child, copy);
+  if (comboView_) {
+    ItemIDListPtr absolute(GetNodeItemIDList(Selected()));
+    comboView_->ShowItemIDList(absolute.get());
+  }
+}
+
+void TFolderView::NotifyLinkedViews(Node n) {
+  if (!n || updating_ || (!fileView_ && !comboView_)) return;
+  ItemIDListPtr absolute(GetNodeItemIDList(n));
+  if (fileView_) fileView_->ShowFolder(absolute.get());
+  if (comboView_) comboView_->ShowItemIDList(absolute.get());
+}
+
+// ---- Links -----------------------------------------------------------------
+
+void TFolderView::SetFileView(FileViewPartner* list) {
+  // An earlier list no longer shows this tree's folders: tell it, too.
+  if (fileView_ && fileView_ != list) fileView_->SetLinkedFolderView(nullptr);
+  fileView_ = list;
+  if (list) list->SetLinkedFolderView(this);
+}
+
+void TFolderView::SetContextMenu(ContextMenuPartner* menu) {
+  contextMenu_ = menu;
+  if (menu) rightClickSelect_ = true;
+}
+
+void TFolderView::SetDropSource(DropSourcePartner* source) {
+  dropSource_ = source;
+  if (source) rightClickSelect_ = true;  // drag mode stays manual: TVS_DISABLEDRAGDROP
+}
+
+void TFolderView::ComponentRemoved(ShellComponent* component) {
+  if (!component) return;
+  if (comboView_ && dynamic_cast<ComboViewPartner*>(component) == comboView_) comboView_ = nullptr;
+  if (fileView_ && dynamic_cast<FileViewPartner*>(component) == fileView_) fileView_ = nullptr;
+  if (contextMenu_ && dynamic_cast<ContextMenuPartner*>(component) == contextMenu_)
+    contextMenu_ = nullptr;
+  if (dropSource_ && dynamic_cast<DropSourcePartner*>(component) == dropSource_)
+    dropSource_ = nullptr;
+}
+
+// ---- Notifications ---------------------------------------------------------
+
+void TFolderView::NodeDeleted(Node n, LPARAM data) {
+  ShellFree(reinterpret_cast<void*>(data));
+  SetData(n, nullptr);
+  if (current_ == n) current_ = nullptr;
+  if (previous_ == n) previous_ = nullptr;
+  if (rightClickNode_ == n) rightClickNode_ = nullptr;
+  if (OnDeleting) OnDeleting(*this, n);
+}
+
+// On destruction the parent may no longer route notifications, so the nodes
+// are released here, children first, as the tree itself would delete them.
+void TFolderView::DeleteAllOnTeardown() {
+  std::vector<Node> order;
+  std::vector<std::pair<Node, bool>> stack;
+  for (Node r = Root(); r; r = NextSibling(r)) stack.push_back({r, false});
+  while (!stack.empty()) {
+    auto [n, visited] = stack.back();
+    stack.pop_back();
+    if (visited) {
+      order.push_back(n);
+      continue;
+    }
+    stack.push_back({n, true});
+    for (Node c = FirstChild(n); c; c = NextSibling(c)) stack.push_back({c, false});
+  }
+  for (Node n : order) NodeDeleted(n, reinterpret_cast<LPARAM>(Data(n)));
+  tearingDown_ = true;
+  TreeView_DeleteAllItems(hwnd_);
+}
+
+void TFolderView::SelectionChanged(Node n) {
+  if (OnChange) OnChange(*this, n);
+  previous_ = current_;
+  current_ = n;
+  NotifyLinkedViews(n);
+}
+
+LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
+  if (!typed) return FALSE;  // cancelled
+  const std::wstring before = Text(n);
+  std::wstring text = *typed;
+  if (OnEdited) OnEdited(*this, n, text);
+  SetText(n, text);
+  LPCITEMIDLIST own = Data(n);
+  if (!own) return FALSE;
+
+  ComPtr<IShellFolder> parent;
+  if (!BindParentFolder(n, parent.receive())) {
+    SetText(n, before);
+    return FALSE;
+  }
+  if (text.size() > kMaxShellName) text.resize(kMaxShellName);
+  LPITEMIDLIST renamed = nullptr;
+  const HRESULT hr = parent->SetNameOf(hwnd_, own, text.c_str(), SHGDN_INFOLDER, &renamed);
+  std::wstring shown;
+  if (SUCCEEDED(hr) && renamed) {
+    ShellFree(const_cast<LPITEMIDLIST>(own));
+    SetData(n, renamed);
+    GetItemDisplayNameW(parent.get(), renamed, SHGDN_NORMAL, shown);
+    SetText(n, shown);
+    if (comboView_) {
+      ItemIDListPtr absolute(GetNodeItemIDList(Selected()));
+      comboView_->ShowItemIDList(absolute.get());
+    }
+  } else {
+    ShellFree(renamed);
+    GetItemDisplayNameW(parent.get(), own, SHGDN_NORMAL, shown);
+    SetText(n, shown);
+  }
+  return FALSE;  // the text is set; the tree must not overwrite it with the typed one
+}
+
+bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (msg != WM_NOTIFY || !hwnd_ || tearingDown_) return false;
+  auto* hdr = reinterpret_cast<NMHDR*>(lp);
+  if (hdr->hwndFrom != hwnd_) return false;
+  auto* tv = reinterpret_cast<NMTREEVIEWW*>(lp);  // same layout as the A form for what is read
+  switch (hdr->code) {
+    case TVN_ITEMEXPANDINGW:
+    case TVN_ITEMEXPANDINGA: {
+      Node n = tv->itemNew.hItem;
+      bool allow = true;
+      if (tv->action & TVE_EXPAND) {
+        PopulateIfUnfilled(n);
+        if (OnExpanding) OnExpanding(*this, n, allow);
+        // Nothing to show (a refused enumeration): stay collapsed with the
+        // button, so that the next expansion asks the shell again.
+        if (!FirstChild(n)) allow = false;
+      } else if (OnCollapsing) {
+        OnCollapsing(*this, n, allow);
+      }
+      *result = allow ? FALSE : TRUE;
+      return true;
+    }
+    case TVN_ITEMEXPANDEDW:
+    case TVN_ITEMEXPANDEDA:
+      if ((tv->action & TVE_EXPAND) && OnExpanded) OnExpanded(*this, tv->itemNew.hItem);
+      if ((tv->action & TVE_COLLAPSE) && OnCollapsed) OnCollapsed(*this, tv->itemNew.hItem);
+      *result = 0;
+      return true;
+    case TVN_SELCHANGINGW:
+    case TVN_SELCHANGINGA: {
+      bool allow = true;
+      if (OnChanging) OnChanging(*this, tv->itemNew.hItem, allow);
+      *result = allow ? FALSE : TRUE;
+      return true;
+    }
+    case TVN_SELCHANGEDW:
+    case TVN_SELCHANGEDA:
+      SelectionChanged(tv->itemNew.hItem);
+      *result = 0;
+      return true;
+    case TVN_DELETEITEMW:
+    case TVN_DELETEITEMA:
+      NodeDeleted(tv->itemOld.hItem, tv->itemOld.lParam);
+      *result = 0;
+      return true;
+    case TVN_BEGINLABELEDITW:
+    case TVN_BEGINLABELEDITA: {
+      Node n = reinterpret_cast<NMTVDISPINFOW*>(lp)->item.hItem;
+      bool allow = Parent(n) != nullptr;  // the desktop's label never edits
+      if (allow && OnEditing) OnEditing(*this, n, allow);
+      *result = allow ? FALSE : TRUE;
+      return true;
+    }
+    case TVN_ENDLABELEDITW: {
+      auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
+      std::wstring typed = item.pszText ? item.pszText : L"";
+      *result = EndLabelEdit(item.hItem, item.pszText ? &typed : nullptr);
+      return true;
+    }
+    case TVN_ENDLABELEDITA: {
+      auto& item = reinterpret_cast<NMTVDISPINFOA*>(lp)->item;
+      std::wstring typed = item.pszText ? winui::FromAcp(item.pszText) : L"";
+      *result = EndLabelEdit(item.hItem, item.pszText ? &typed : nullptr);
+      return true;
+    }
+    case NM_DBLCLK:
+      if (OnDblClick) OnDblClick(*this);
+      return false;
+    default:
+      return false;
+  }
+}
+
+// ---- Mouse and keyboard ----------------------------------------------------
+
+LRESULT CALLBACK TFolderView::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                           DWORD_PTR self) {
+  return reinterpret_cast<TFolderView*>(self)->WndProc(msg, wp, lp);
+}
+
+namespace {
+POINT PointOf(LPARAM lp) {
+  return POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+}
+}  // namespace
+
+void TFolderView::RightButtonUp(WPARAM keys, POINT client) {
+  if (rightClickSelect_) rightClickNode_ = NodeAt(client);
+  if (OnMouseUp) OnMouseUp(*this, VK_RBUTTON, keys, client);
+  Node n = Selected();
+  if (contextMenu_ && n && Parent(n)) {
+    ComPtr<IShellFolder> parent;
+    ItemIDListPtr item(CopyFirstItemID(Data(n)));
+    if (item && BindParentFolder(n, parent.receive())) {
+      POINT screen = client;
+      ClientToScreen(hwnd_, &screen);
+      contextMenu_->PopupShellMenu(hwnd_, parent.get(), screen, 1, item.get());
+    }
+  }
+  rightClickNode_ = nullptr;
+}
+
+void TFolderView::LeftButtonDown(WPARAM keys, POINT client) {
+  if (OnMouseDown) OnMouseDown(*this, VK_LBUTTON, keys, client);
+  Node n = Selected();
+  if (!dropSource_ || !n || !Parent(n)) return;
+  ComPtr<IShellFolder> parent;
+  ItemIDListPtr item(CopyFirstItemID(Data(n)));
+  if (item && BindParentFolder(n, parent.receive()))
+    dropSource_->StartShellDrag(hwnd_, parent.get(), 1, item.get());
+}
+
+LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+  HWND hwnd = hwnd_;
+  switch (msg) {
+    case WM_DESTROY:
+      DeleteAllOnTeardown();
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, SubclassProc, kSubclassId);
+      winui::AttachReflect(hwnd, nullptr);
+      hwnd_ = nullptr;
+      tearingDown_ = false;
+      current_ = previous_ = rightClickNode_ = nullptr;
+      updateCount_ = 0;
+      return DefSubclassProc(hwnd, msg, wp, lp);
+    // Right clicks are handled here rather than by the tree's own tracking, so
+    // that the release reaches OnMouseUp and the context menu, and the real
+    // selection stays where it is.
+    case WM_RBUTTONDOWN:
+      SetFocus(hwnd);
+      SetCapture(hwnd);
+      rightDown_ = true;
+      if (rightClickSelect_) TreeView_SelectDropTarget(hwnd, NodeAt(PointOf(lp)));
+      if (OnMouseDown) OnMouseDown(*this, VK_RBUTTON, wp, PointOf(lp));
+      return 0;
+    case WM_RBUTTONUP:
+      if (rightDown_) {
+        rightDown_ = false;
+        ReleaseCapture();
+        RightButtonUp(wp, PointOf(lp));
+        if (hwnd_) TreeView_SelectDropTarget(hwnd_, nullptr);
+      }
+      return 0;
+    case WM_CAPTURECHANGED:
+      if (rightDown_) {
+        rightDown_ = false;
+        TreeView_SelectDropTarget(hwnd, nullptr);
+      }
+      break;
+    case WM_LBUTTONDOWN: {
+      const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+      if (hwnd_) LeftButtonDown(wp, PointOf(lp));
+      return r;
+    }
+    case WM_LBUTTONUP: {
+      const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+      if (OnMouseUp) OnMouseUp(*this, VK_LBUTTON, wp, PointOf(lp));
+      return r;
+    }
+    case WM_KEYDOWN: {
+      bool handled = false;
+      if (OnKeyDown) OnKeyDown(*this, wp, handled);
+      if (handled) return 0;
+      break;
+    }
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+}  // namespace shview

@@ -1,0 +1,189 @@
+#pragma once
+// TFolderView: a tree of the shell namespace's folders, rooted at the desktop,
+// filled lazily (a node's sub-folders are enumerated on its first expansion).
+//
+// It is a real tree-view child window that this object creates, subclasses for
+// mouse and keyboard, and attaches to its parent's notification reflection
+// (winui/reflect.h): the parent's window procedure must pass WM_NOTIFY to
+// winui::ReflectToChild. UI thread only.
+//
+// Each node's lParam owns one item-identifier list: the desktop's empty list for
+// the root, a one-item list relative to the parent folder for every other node.
+// The list is freed exactly once, when the node is deleted.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <string>
+
+#include "shellview/partners.h"
+#include "winui/reflect.h"
+
+namespace shview {
+
+using Node = HTREEITEM;
+
+class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
+ public:
+  TFolderView();
+  ~TFolderView() override;
+  TFolderView(const TFolderView&) = delete;
+  TFolderView& operator=(const TFolderView&) = delete;
+
+  // Creates the tree window as a child of parent, attaches the small system
+  // image list, then finishes initialisation: the tree is built from the desktop
+  // (root selected and expanded). Properties set before apply to the window.
+  bool Create(HWND parent, const RECT& bounds, int controlId);
+  void Destroy();  // deletes every node (OnDeleting per node), then the window
+  HWND Handle() const { return hwnd_; }
+
+  // Operations for the settings dialog and batch conversion. Paths are in the
+  // system's ANSI code page.
+  void SelectPath(const std::string& path);
+  std::string GetSelectedPath() const;
+  void RefreshTree();
+  // For the linked file list and combo box.
+  void SelectItemIDList(LPCITEMIDLIST absolute);
+  void SelectChildItem(LPCITEMIDLIST item);
+  void RenameChildItem(LPCITEMIDLIST oldItem, LPCITEMIDLIST newItem);
+
+  // Begin/end update of the node collection; nests, redraw is suspended at the
+  // outermost begin and restored at the matching end.
+  void BeginUpdate();
+  void EndUpdate();
+
+  // Nodes.
+  Node Root() const;
+  // The selected node; during a right click with RightClickSelect, the node
+  // under the pointer (the real selection is not changed).
+  Node Selected() const;
+  Node RealSelection() const;
+  Node Parent(Node node) const;
+  Node FirstChild(Node node) const;
+  Node NextSibling(Node node) const;
+  int ChildCount(Node node) const;
+  int Level(Node node) const;
+  std::wstring Text(Node node) const;
+  LPCITEMIDLIST Data(Node node) const;  // the node's own list; the node keeps it
+  bool HasChildren(Node node) const;    // the has-children flag (button)
+  bool IsExpanded(Node node) const;
+  int ImageIndex(Node node) const;
+  int SelectedIndex(Node node) const;
+  void Select(Node node);               // none clears the selection
+  void Expand(Node node);               // not recursive; fills the node first
+  void Collapse(Node node);
+  void DeleteNode(Node node);
+  Node NodeAt(POINT client) const;
+  void EditLabel(Node node);
+
+  // Absolute list of a node, new, owned by the caller (none for none).
+  LPITEMIDLIST GetNodeItemIDList(Node node) const;
+  // Child of node whose item equals the one-item list, filling node first.
+  Node FindChildNode(Node node, LPCITEMIDLIST item);
+  Node FindNodeByItemIDList(LPCITEMIDLIST absolute);
+  Node CurrentNode() const { return current_; }
+  Node PreviousNode() const { return previous_; }
+
+  // Published properties (defaults as at construction).
+  bool ShowRoot() const { return showRoot_; }
+  void SetShowRoot(bool v);
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool v);
+  bool ShowButtons() const { return showButtons_; }
+  void SetShowButtons(bool v);
+  bool ShowLines() const { return showLines_; }
+  void SetShowLines(bool v);
+  bool HideSelection() const { return hideSelection_; }
+  void SetHideSelection(bool v);
+  bool RightClickSelect() const { return rightClickSelect_; }
+  void SetRightClickSelect(bool v) { rightClickSelect_ = v; }
+  int Indent() const;
+  void SetIndent(int pixels);
+  void SetHelpContext(DWORD id);
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void SetBounds(const RECT& bounds);
+
+  // Links.
+  FileViewPartner* FileView() const { return fileView_; }
+  void SetFileView(FileViewPartner* list);
+  ContextMenuPartner* ContextMenu() const { return contextMenu_; }
+  void SetContextMenu(ContextMenuPartner* menu);
+  DropSourcePartner* DropSource() const { return dropSource_; }
+  void SetDropSource(DropSourcePartner* source);
+  // Not published: the combo box's own FolderView property sets it.
+  ComboViewPartner* LinkedComboView() const { return comboView_; }
+  void SetLinkedComboView(ComboViewPartner* combo) { comboView_ = combo; }
+  // A component is going away: drop every link to that object.
+  void ComponentRemoved(ShellComponent* component);
+
+  // Events. Node arguments may be none where the tree has none to report.
+  std::function<void(TFolderView&, Node)> OnChange;
+  std::function<void(TFolderView&, Node, bool& allow)> OnChanging;
+  std::function<void(TFolderView&, Node)> OnDeleting;  // the node's list is already freed
+  std::function<void(TFolderView&, Node, bool& allow)> OnExpanding;
+  std::function<void(TFolderView&, Node)> OnExpanded;
+  std::function<void(TFolderView&, Node, bool& allow)> OnCollapsing;
+  std::function<void(TFolderView&, Node)> OnCollapsed;
+  std::function<void(TFolderView&, Node, bool& allow)> OnEditing;
+  std::function<void(TFolderView&, Node, std::wstring& text)> OnEdited;
+  // button: VK_LBUTTON / VK_RBUTTON / VK_MBUTTON; point in client coordinates.
+  std::function<void(TFolderView&, int button, WPARAM keys, POINT client)> OnMouseDown;
+  std::function<void(TFolderView&, int button, WPARAM keys, POINT client)> OnMouseUp;
+  std::function<void(TFolderView&, WPARAM key, bool& handled)> OnKeyDown;
+  std::function<void(TFolderView&)> OnDblClick;
+
+  // Reflected notifications from the parent.
+  bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
+  DWORD Style() const;
+  void ApplyStyle();
+  bool Updating() const { return updating_; }
+
+  // Fills node with its sub-folders, once; see the .cpp for the rules.
+  void PopulateNode(Node node);
+  void PopulateIfUnfilled(Node node);
+  void AssignNodeIcons(Node node, LPCITEMIDLIST absolute);
+  bool BindNodeFolder(Node node, IShellFolder** folder) const;
+  bool BindParentFolder(Node node, IShellFolder** folder) const;
+  void NotifyLinkedViews(Node node);
+  void SetData(Node node, LPITEMIDLIST list);
+  void SetText(Node node, const std::wstring& text);
+  void SetHasChildren(Node node, bool v);
+  void NodeDeleted(Node node, LPARAM data);
+  void DeleteAllOnTeardown();
+  void SelectionChanged(Node node);
+  LRESULT EndLabelEdit(Node node, const std::wstring* typed);
+  void RightButtonUp(WPARAM keys, POINT client);
+  void LeftButtonDown(WPARAM keys, POINT client);
+
+  HWND hwnd_ = nullptr;
+  ComboViewPartner* comboView_ = nullptr;
+  bool updating_ = false;
+  FileViewPartner* fileView_ = nullptr;
+  ContextMenuPartner* contextMenu_ = nullptr;
+  DropSourcePartner* dropSource_ = nullptr;
+  Node current_ = nullptr;
+  Node previous_ = nullptr;
+
+  bool showRoot_ = false;
+  bool readOnly_ = false;
+  bool showButtons_ = true;
+  bool showLines_ = true;
+  bool hideSelection_ = true;
+  bool rightClickSelect_ = false;
+  int indent_ = -1;  // -1: the tree control's default
+  DWORD helpContext_ = 0;
+  int left_ = 0, top_ = 0, width_ = 200, height_ = 200;
+
+  int updateCount_ = 0;
+  bool tearingDown_ = false;
+  Node rightClickNode_ = nullptr;  // reported as selected during a right click
+  bool rightDown_ = false;
+};
+
+}  // namespace shview

@@ -1,0 +1,503 @@
+// TFolderView in a real window over the running system's shell namespace, with
+// directory trees built on C: for each test.
+#include "shellview/folderview.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "shellview/shview.h"
+#include "tests/shellview/host_window.h"
+#include "tests/shellview/shell_env.h"
+#include "winui/text.h"
+
+using namespace shview;
+using shtest::ParsePath;
+
+namespace {
+
+std::wstring W(const std::string& acp) { return winui::FromAcp(acp); }
+
+// A directory name beyond ASCII that the ANSI code page can spell.
+std::string NativeName() { return winui::ToAcp(GetACP() == 932 ? L"\u753B\u50CF" : L"caf\u00E9"); }
+
+class FolderViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(tree.Create(host.hwnd(), RECT{0, 0, 400, 520}, 100)); }
+  void TearDown() override { tree.Destroy(); }
+
+  Node ChildNamed(Node parent, const std::wstring& text) {
+    for (Node c = tree.FirstChild(parent); c; c = tree.NextSibling(c))
+      if (tree.Text(c) == text) return c;
+    return nullptr;
+  }
+  Node ComputerNode() {
+    ItemIDListPtr drives;
+    SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.receive());
+    for (Node c = tree.FirstChild(tree.Root()); c; c = tree.NextSibling(c))
+      if (CompareItemIDs(DesktopFolder, tree.Data(c), drives.get()) == 0) return c;
+    return nullptr;
+  }
+  std::vector<Node> Children(Node parent) {
+    std::vector<Node> out;
+    for (Node c = tree.FirstChild(parent); c; c = tree.NextSibling(c)) out.push_back(c);
+    return out;
+  }
+  // Text extents are measured when the tree paints, as before any real click.
+  POINT CenterOf(Node n) {
+    UpdateWindow(tree.Handle());
+    shtest::Pump();
+    RECT r{};
+    TreeView_GetItemRect(tree.Handle(), n, &r, TRUE);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  }
+  void RightClick(POINT p) {
+    const LPARAM lp = MAKELPARAM(p.x, p.y);
+    SendMessageW(tree.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, lp);
+    SendMessageW(tree.Handle(), WM_RBUTTONUP, 0, lp);
+  }
+
+  shtest::HostWindow host;
+  TFolderView tree;
+};
+
+}  // namespace
+
+TEST_F(FolderViewTest, StartsAtTheDesktopWithItsFoldersAndLazyDrives) {
+  Node root = tree.Root();
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(tree.NextSibling(root), nullptr);  // exactly one root
+  EXPECT_EQ(tree.RealSelection(), root);
+  EXPECT_TRUE(tree.IsExpanded(root));
+  EXPECT_EQ(tree.Level(root), 0);
+  std::wstring desktopName;
+  ItemIDListPtr desktop;
+  SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, desktop.receive());
+  GetItemDisplayNameW(DesktopFolder, desktop.get(), SHGDN_INFOLDER, desktopName);
+  EXPECT_EQ(tree.Text(root), desktopName);
+  EXPECT_EQ(ItemIDListSize(tree.Data(root)), 2u);
+
+  // The children are the desktop's folders (hidden ones too), in the folder's order.
+  IEnumIDList* en = nullptr;
+  ASSERT_EQ(DesktopFolder->EnumObjects(nullptr, kTreeEnumFlags, &en), S_OK);
+  std::vector<ItemIDListPtr> expected;
+  LPITEMIDLIST item;
+  ULONG got;
+  while (en->Next(1, &item, &got) == S_OK) expected.emplace_back(item);
+  en->Release();
+  std::sort(expected.begin(), expected.end(), [](const ItemIDListPtr& a, const ItemIDListPtr& b) {
+    return CompareItemIDs(DesktopFolder, a.get(), b.get()) < 0;
+  });
+  std::vector<Node> kids = Children(root);
+  ASSERT_EQ(kids.size(), expected.size());
+  for (size_t i = 0; i < kids.size(); ++i) {
+    EXPECT_EQ(CompareItemIDs(DesktopFolder, tree.Data(kids[i]), expected[i].get()), 0) << i;
+    EXPECT_EQ(tree.Level(kids[i]), 1);
+  }
+
+  // Drives only once the computer folder is expanded; each with its icons.
+  Node computer = ComputerNode();
+  ASSERT_NE(computer, nullptr);
+  EXPECT_TRUE(tree.HasChildren(computer));
+  EXPECT_EQ(tree.FirstChild(computer), nullptr);
+  tree.Expand(computer);
+  EXPECT_TRUE(tree.IsExpanded(computer));
+  Node c = ChildNamed(computer, L" (C:)");
+  ASSERT_NE(c, nullptr);
+  const int images = ImageList_GetImageCount(TreeView_GetImageList(tree.Handle(), TVSIL_NORMAL));
+  EXPECT_GT(tree.ImageIndex(c), 0);
+  EXPECT_LT(tree.ImageIndex(c), images);
+  EXPECT_LT(tree.SelectedIndex(c), images);
+  EXPECT_EQ(TreeView_GetImageList(tree.Handle(), TVSIL_NORMAL), SystemImageList(true));
+
+  // The construction values reach the window.
+  const LONG style = GetWindowLongW(tree.Handle(), GWL_STYLE);
+  EXPECT_FALSE(style & TVS_LINESATROOT);
+  EXPECT_TRUE(style & TVS_EDITLABELS);
+  EXPECT_TRUE(style & TVS_HASBUTTONS);
+  EXPECT_TRUE(style & TVS_HASLINES);
+  EXPECT_FALSE(style & TVS_SHOWSELALWAYS);
+  EXPECT_FALSE(tree.RightClickSelect());
+}
+
+TEST_F(FolderViewTest, FillsEachNodeOnceAndDropsButtonsOfLeaves) {
+  shtest::TempTree dirs("shv_lazy");
+  dirs.Dir("a\\a1");
+  dirs.Dir("a\\a2");
+  dirs.Dir("b");
+  dirs.File("note.txt");
+  const std::string hidden = dirs.Dir("h");
+  SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+
+  tree.SelectPath(dirs.path());
+  Node top = tree.RealSelection();
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(tree.GetSelectedPath(), dirs.path());
+  EXPECT_EQ(tree.FirstChild(top), nullptr);  // selecting does not fill the node itself
+
+  int expandings = 0;
+  tree.OnExpanding = [&](TFolderView&, Node, bool&) { ++expandings; };
+  tree.Expand(top);
+  std::vector<Node> kids = Children(top);
+  ASSERT_EQ(kids.size(), 3u);  // folders only, the hidden one included, sorted
+  EXPECT_EQ(tree.Text(kids[0]), L"a");
+  EXPECT_EQ(tree.Text(kids[1]), L"b");
+  EXPECT_EQ(tree.Text(kids[2]), L"h");
+
+  tree.Collapse(top);
+  tree.Expand(top);
+  EXPECT_EQ(Children(top), kids);  // not enumerated again
+
+  Node b = kids[1];
+  EXPECT_TRUE(tree.HasChildren(b));  // the shell claims sub-folders for every folder
+  tree.Expand(b);
+  EXPECT_FALSE(tree.HasChildren(b));
+  EXPECT_EQ(tree.FirstChild(b), nullptr);
+  EXPECT_FALSE(tree.IsExpanded(b));
+
+  // Expanding by the keyboard goes through the same check.
+  tree.Select(kids[0]);
+  SendMessageW(tree.Handle(), WM_KEYDOWN, VK_ADD, 0);
+  EXPECT_EQ(Children(kids[0]).size(), 2u);
+  EXPECT_GE(expandings, 1);
+}
+
+TEST_F(FolderViewTest, SelectPathWalksDownOrClearsOrLeavesTheSelection) {
+  shtest::TempTree dirs("shv_select");
+  const std::string deep = dirs.Dir("one\\" + NativeName() + "\\three\\four");
+  const std::string file = dirs.File("one\\plain.txt");
+
+  tree.SelectPath("C:\\");
+  Node drive = tree.RealSelection();
+  ASSERT_NE(drive, nullptr);
+  EXPECT_EQ(tree.Parent(drive), ComputerNode());
+  EXPECT_TRUE(tree.IsExpanded(ComputerNode()));
+  EXPECT_EQ(tree.GetSelectedPath(), "C:\\");
+
+  tree.SelectPath(deep);
+  Node four = tree.RealSelection();
+  ASSERT_NE(four, nullptr);
+  EXPECT_EQ(tree.Text(four), L"four");
+  EXPECT_EQ(tree.GetSelectedPath(), deep);
+  EXPECT_EQ(tree.CurrentNode(), four);
+  RECT r{};
+  EXPECT_TRUE(TreeView_GetItemRect(tree.Handle(), four, &r, TRUE));  // made visible
+  EXPECT_GE(r.top, 0);
+
+  int changes = 0;
+  tree.OnChange = [&](TFolderView&, Node) { ++changes; };
+  tree.SelectPath(dirs.path() + "\\missing\\nowhere");
+  tree.SelectPath("");
+  EXPECT_EQ(tree.RealSelection(), four);
+  EXPECT_EQ(changes, 0);
+
+  // A file parses but is no node of a folder tree.
+  tree.SelectPath(file);
+  EXPECT_EQ(tree.RealSelection(), nullptr);
+  EXPECT_EQ(tree.GetSelectedPath(), "");
+  EXPECT_EQ(tree.PreviousNode(), four);
+
+  // The desktop's empty list is the root.
+  ItemIDListPtr desktop(ConcatItemIDLists(nullptr, nullptr));
+  tree.SelectItemIDList(desktop.get());
+  EXPECT_EQ(tree.RealSelection(), tree.Root());
+  char desktopDir[MAX_PATH];
+  SHGetSpecialFolderPathA(nullptr, desktopDir, CSIDL_DESKTOPDIRECTORY, FALSE);
+  EXPECT_EQ(tree.GetSelectedPath(), desktopDir);
+
+  // A child of the selected node, by its one-item list.
+  tree.SelectPath(dirs.path());
+  ItemIDListPtr one = ParsePath(dirs.path() + "\\one");
+  ItemIDListPtr last(CopyLastItemID(one.get()));
+  tree.SelectChildItem(last.get());
+  EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\one");
+}
+
+TEST_F(FolderViewTest, RefreshKeepsTheFolderThroughGetAndSelectPath) {
+  shtest::TempTree dirs("shv_f5");
+  const std::string deep = dirs.Dir("x\\y");
+  tree.SelectPath(deep);
+  const std::string before = tree.GetSelectedPath();
+  ASSERT_EQ(before, deep);
+  Node oldNode = tree.RealSelection();
+  dirs.Dir("x\\y\\new");
+
+  std::set<Node> seen;
+  int deletions = 0;
+  bool listGone = true;
+  tree.OnDeleting = [&](TFolderView& t, Node n) {
+    ++deletions;
+    seen.insert(n);
+    listGone = listGone && t.Data(n) == nullptr;
+  };
+  int total = 0;
+  for (std::vector<Node> stack{tree.Root()}; !stack.empty();) {
+    Node n = stack.back();
+    stack.pop_back();
+    ++total;
+    for (Node c = tree.FirstChild(n); c; c = tree.NextSibling(c)) stack.push_back(c);
+  }
+  tree.BeginUpdate();
+  tree.RefreshTree();
+  EXPECT_EQ(deletions, total);
+  EXPECT_EQ(static_cast<int>(seen.size()), total);  // once per node
+  EXPECT_TRUE(listGone);
+  EXPECT_EQ(tree.RealSelection(), tree.Root());
+  EXPECT_NE(tree.CurrentNode(), oldNode);
+  tree.SelectPath(before);
+  tree.EndUpdate();
+  EXPECT_EQ(tree.GetSelectedPath(), before);
+  tree.Expand(tree.RealSelection());
+  EXPECT_EQ(tree.Text(tree.FirstChild(tree.RealSelection())), L"new");
+}
+
+namespace {
+LRESULT CALLBACK RedrawSpy(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR seen) {
+  if (m == WM_SETREDRAW) reinterpret_cast<std::vector<WPARAM>*>(seen)->push_back(w);
+  return DefSubclassProc(h, m, w, l);
+}
+}  // namespace
+
+TEST_F(FolderViewTest, UpdatesNestAndRedrawOnlyAtTheOutermostEnd) {
+  std::vector<WPARAM> redraws;
+  SetWindowSubclass(tree.Handle(), RedrawSpy, 77, reinterpret_cast<DWORD_PTR>(&redraws));
+  tree.BeginUpdate();
+  tree.BeginUpdate();
+  tree.RefreshTree();  // its own begin/end nests inside
+  tree.EndUpdate();
+  EXPECT_EQ(redraws, (std::vector<WPARAM>{FALSE}));
+  tree.EndUpdate();
+  tree.EndUpdate();  // unbalanced: ignored
+  EXPECT_EQ(redraws, (std::vector<WPARAM>{FALSE, TRUE}));
+  RemoveWindowSubclass(tree.Handle(), RedrawSpy, 77);
+}
+
+TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
+  shtest::TempTree dirs("shv_rename");
+  dirs.Dir("old\\inner");
+  dirs.Dir("taken");
+  tree.SelectPath(dirs.path() + "\\old");
+  Node n = tree.RealSelection();
+  ASSERT_NE(n, nullptr);
+  const std::vector<BYTE> oldList(reinterpret_cast<const BYTE*>(tree.Data(n)),
+                                  reinterpret_cast<const BYTE*>(tree.Data(n)) +
+                                      ItemIDListSize(tree.Data(n)));
+
+  std::wstring edited;
+  tree.OnEdited = [&](TFolderView&, Node, std::wstring& text) { edited = text; };
+  const std::wstring fresh = W(NativeName()) + L"2";
+  HWND edit = TreeView_EditLabel(tree.Handle(), n);
+  ASSERT_NE(edit, nullptr);
+  SetWindowTextW(edit, fresh.c_str());
+  TreeView_EndEditLabelNow(tree.Handle(), FALSE);
+  shtest::Pump();
+  EXPECT_EQ(edited, fresh);
+  EXPECT_EQ(tree.Text(n), fresh);
+  const std::string renamed = dirs.path() + "\\" + winui::ToAcp(fresh);
+  EXPECT_NE(GetFileAttributesA(renamed.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA((dirs.path() + "\\old").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(tree.GetSelectedPath(), renamed);  // the node holds the new list
+  tree.Expand(n);
+  EXPECT_EQ(tree.Text(tree.FirstChild(n)), L"inner");
+
+  // A name the folder refuses (a sibling has it): the label shows the old name.
+  edit = TreeView_EditLabel(tree.Handle(), n);
+  ASSERT_NE(edit, nullptr);
+  SetWindowTextW(edit, L"taken");
+  TreeView_EndEditLabelNow(tree.Handle(), FALSE);
+  shtest::Pump();
+  EXPECT_EQ(tree.Text(n), fresh);
+  EXPECT_EQ(tree.GetSelectedPath(), renamed);
+
+  // A cancelled edit changes nothing; the desktop's label never edits.
+  edit = TreeView_EditLabel(tree.Handle(), n);
+  ASSERT_NE(edit, nullptr);
+  SetWindowTextW(edit, L"zzz");
+  edited.clear();
+  SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+  shtest::Pump();
+  EXPECT_EQ(edited, L"");
+  EXPECT_EQ(tree.Text(n), fresh);
+  EXPECT_EQ(GetFileAttributesA((dirs.path() + "\\zzz").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(TreeView_EditLabel(tree.Handle(), tree.Root()), nullptr);
+  (void)oldList;
+}
+
+namespace {
+
+struct MenuCall {
+  HWND owner;
+  std::string itemPath;  // the item named through the folder it came with
+  POINT screen;
+  int count;
+};
+
+class MenuDouble final : public ContextMenuPartner, public DropSourcePartner {
+ public:
+  std::vector<MenuCall> menus;
+  int drags = 0;
+  bool PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
+                      LPCITEMIDLIST items) override {
+    MenuCall c{owner, {}, screen, count};
+    GetItemDisplayName(folder, items, SHGDN_FORPARSING, c.itemPath);
+    menus.push_back(c);
+    return false;
+  }
+  void StartShellDrag(HWND, IShellFolder*, int, LPCITEMIDLIST) override { ++drags; }
+};
+
+class ViewDouble final : public FileViewPartner, public ComboViewPartner {
+ public:
+  TFolderView* linked = nullptr;
+  std::vector<std::string> shown, combo;
+  void ShowFolder(LPCITEMIDLIST absolute) override { shown.push_back(Name(absolute)); }
+  void SetLinkedFolderView(TFolderView* tree) override { linked = tree; }
+  void ShowItemIDList(LPCITEMIDLIST absolute) override { combo.push_back(Name(absolute)); }
+  static std::string Name(LPCITEMIDLIST l) {
+    std::string s;
+    GetItemDisplayName(DesktopFolder, l, SHGDN_FORPARSING, s);
+    return s;
+  }
+};
+
+}  // namespace
+
+TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
+  shtest::TempTree dirs("shv_menu");
+  dirs.Dir("p\\q");
+  dirs.Dir("p\\r");
+  MenuDouble menu;
+  tree.SetContextMenu(&menu);
+  EXPECT_TRUE(tree.RightClickSelect());
+  int changes = 0;
+  tree.OnChange = [&](TFolderView&, Node) { ++changes; };
+
+  // The root never gets a menu.
+  tree.SelectItemIDList(tree.Data(tree.Root()));
+  changes = 0;
+  RightClick(CenterOf(tree.Root()));
+  EXPECT_TRUE(menu.menus.empty());
+
+  // A level-1 node: its parent folder is the desktop.
+  Node computer = ComputerNode();
+  RightClick(CenterOf(computer));
+  ASSERT_EQ(menu.menus.size(), 1u);
+  std::string computerPath;
+  ItemIDListPtr abs(tree.GetNodeItemIDList(computer));
+  GetItemDisplayName(DesktopFolder, abs.get(), SHGDN_FORPARSING, computerPath);
+  EXPECT_EQ(menu.menus[0].itemPath, computerPath);
+  EXPECT_EQ(menu.menus[0].owner, tree.Handle());
+  EXPECT_EQ(menu.menus[0].count, 1);
+  POINT screen = CenterOf(computer);
+  ClientToScreen(tree.Handle(), &screen);
+  EXPECT_EQ(menu.menus[0].screen.x, screen.x);
+  EXPECT_EQ(menu.menus[0].screen.y, screen.y);
+  EXPECT_EQ(tree.RealSelection(), tree.Root());  // the selection did not move
+  EXPECT_EQ(changes, 0);
+
+  // A deeper node that is not selected: its own menu, selection unchanged.
+  tree.SelectPath(dirs.path() + "\\p\\q");
+  Node q = tree.RealSelection();
+  Node r = tree.NextSibling(q);
+  ASSERT_NE(r, nullptr);
+  TreeView_EnsureVisible(tree.Handle(), r);
+  changes = 0;
+  RightClick(CenterOf(r));
+  ASSERT_EQ(menu.menus.size(), 2u);
+  EXPECT_EQ(menu.menus[1].itemPath, dirs.path() + "\\p\\r");
+  EXPECT_EQ(tree.RealSelection(), q);
+  EXPECT_EQ(tree.Selected(), q);
+  EXPECT_EQ(changes, 0);
+
+  // Empty space: the menu of the real selection.
+  RECT client;
+  GetClientRect(tree.Handle(), &client);
+  RightClick(POINT{client.right - 5, client.bottom - 5});
+  ASSERT_EQ(menu.menus.size(), 3u);
+  EXPECT_EQ(menu.menus[2].itemPath, dirs.path() + "\\p\\q");
+
+  // Removing another component leaves the link; removing this one clears it.
+  MenuDouble other;
+  tree.ComponentRemoved(&other);
+  EXPECT_EQ(tree.ContextMenu(), &menu);
+  tree.ComponentRemoved(&menu);
+  EXPECT_EQ(tree.ContextMenu(), nullptr);
+  RightClick(CenterOf(q));
+  EXPECT_EQ(menu.menus.size(), 3u);
+}
+
+TEST_F(FolderViewTest, LinkedViewsFollowTheSelectionAndRemovalsClearLinks) {
+  shtest::TempTree dirs("shv_links");
+  dirs.Dir("k\\l");
+  ViewDouble views;
+  MenuDouble drag;
+  tree.SetFileView(&views);
+  tree.SetLinkedComboView(&views);
+  tree.SetDropSource(&drag);
+  EXPECT_EQ(views.linked, &tree);
+  EXPECT_TRUE(tree.RightClickSelect());
+
+  tree.SelectPath(dirs.path() + "\\k");
+  ASSERT_FALSE(views.shown.empty());
+  EXPECT_EQ(views.shown.back(), dirs.path() + "\\k");
+  EXPECT_EQ(views.combo.back(), dirs.path() + "\\k");
+
+  // A refresh tells the views once, about the root, not about every deletion.
+  views.shown.clear();
+  tree.RefreshTree();
+  char desktopDir[MAX_PATH];
+  SHGetSpecialFolderPathA(nullptr, desktopDir, CSIDL_DESKTOPDIRECTORY, FALSE);
+  ASSERT_FALSE(views.shown.empty());
+  for (const std::string& s : views.shown) EXPECT_EQ(s, desktopDir);
+
+  // A left press on a level-1 node hands it to the drag source.
+  Node computer = ComputerNode();
+  tree.Select(computer);
+  POINT p = CenterOf(computer);
+  SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(tree.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+  EXPECT_EQ(drag.drags, 1);
+
+  tree.ComponentRemoved(&drag);
+  EXPECT_EQ(tree.DropSource(), nullptr);
+  EXPECT_EQ(tree.FileView(), &views);
+  tree.ComponentRemoved(&views);
+  EXPECT_EQ(tree.FileView(), nullptr);
+  EXPECT_EQ(tree.LinkedComboView(), nullptr);
+
+  ViewDouble second;
+  tree.SetFileView(&second);
+  tree.SetFileView(nullptr);
+  EXPECT_EQ(second.linked, nullptr);
+}
+
+TEST(FolderViewLifetime, DestructionFreesEveryListOnceWithoutTheParentsHelp) {
+  shtest::HostWindow host;
+  shtest::TempTree dirs("shv_life");
+  dirs.Dir("m\\n\\o");
+  const long before = shtest::LiveTaskBlocks();
+  int deletions = 0;
+  {
+    TFolderView tree;
+    tree.SetShowRoot(true);
+    tree.SetReadOnly(true);
+    tree.SetIndent(19);
+    ASSERT_TRUE(tree.Create(host.hwnd(), RECT{0, 0, 225, 289}, 7));
+    EXPECT_TRUE(GetWindowLongW(tree.Handle(), GWL_STYLE) & TVS_LINESATROOT);
+    EXPECT_FALSE(GetWindowLongW(tree.Handle(), GWL_STYLE) & TVS_EDITLABELS);
+    EXPECT_EQ(tree.Indent(), 19);
+    EXPECT_EQ(GetDlgCtrlID(tree.Handle()), 7);
+    tree.SelectPath(dirs.path() + "\\m\\n\\o");
+    ASSERT_NE(tree.RealSelection(), nullptr);
+    tree.OnDeleting = [&](TFolderView& t, Node n) {
+      ++deletions;
+      EXPECT_EQ(t.Data(n), nullptr);
+    };
+    // The host goes first, as a form takes its controls with it.
+    DestroyWindow(host.hwnd());
+    EXPECT_EQ(tree.Handle(), nullptr);
+  }
+  EXPECT_GT(deletions, 5);
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+}
