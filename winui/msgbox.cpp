@@ -20,6 +20,11 @@ MessageSink& Sink() {
   return sink;
 }
 
+MessageSink CurrentSink() {
+  std::lock_guard<std::mutex> g(SinkLock());
+  return Sink();
+}
+
 }  // namespace
 
 void SetAppTitle(std::wstring_view title) { Title() = title; }
@@ -29,16 +34,20 @@ void ShowMessage(HWND owner, std::wstring_view message, std::wstring_view contex
   std::wstring text;
   text.reserve(message.size() + context.size() + 2);
   text.append(message).append(L"(").append(context).append(L")");
-  MessageSink sink;
-  {
-    std::lock_guard<std::mutex> g(SinkLock());
-    sink = Sink();
-  }
-  if (sink) {
+  if (MessageSink sink = CurrentSink()) {
     sink(AppTitle(), text);
     return;
   }
   MessageBoxW(owner, text.c_str(), AppTitle().c_str(), MB_OK);
+}
+
+void ShowError(HWND owner, std::wstring_view text) {
+  const std::wstring t(text);
+  if (MessageSink sink = CurrentSink()) {
+    sink(AppTitle(), t);
+    return;
+  }
+  MessageBoxW(owner, t.c_str(), AppTitle().c_str(), MB_OK | MB_ICONSTOP);
 }
 
 void SetMessageSink(MessageSink sink) {

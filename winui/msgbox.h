@@ -16,6 +16,11 @@ const std::wstring& AppTitle();
 // Shows text = message + L"(" + context + L")" with caption AppTitle().
 void ShowMessage(HWND owner, std::wstring_view message, std::wstring_view context);
 
+// The standard error box for failures reported as plain text (a file that
+// cannot be written or created): caption AppTitle(), the text as given, no
+// context word. Goes to the sink like ShowMessage.
+void ShowError(HWND owner, std::wstring_view text);
+
 // Test seam: while a sink is installed, messages go to it instead of a box.
 using MessageSink = std::function<void(const std::wstring& caption, const std::wstring& text)>;
 void SetMessageSink(MessageSink sink);

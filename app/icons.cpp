@@ -1,0 +1,77 @@
+#include "app/icons.h"
+
+#include <commctrl.h>
+
+namespace app {
+namespace {
+
+constexpr COLORREF kKey = RGB(255, 0, 255);
+constexpr COLORREF kOutline = RGB(128, 96, 0);
+constexpr COLORREF kYellow = RGB(255, 224, 96);
+constexpr COLORREF kDarkYellow = RGB(224, 176, 48);
+
+void Poly(HDC dc, std::initializer_list<POINT> pts, COLORREF fill, COLORREF line) {
+  winui::UniqueBrush b(CreateSolidBrush(fill));
+  winui::UniqueHandle<HPEN, winui::GdiDeleter> p(CreatePen(PS_SOLID, 1, line));
+  winui::Selected sb(dc, b.get());
+  winui::Selected sp(dc, p.get());
+  Polygon(dc, pts.begin(), static_cast<int>(pts.size()));
+}
+
+void ClosedFolder(HDC dc, int x) {
+  Poly(dc, {{x + 1, 3}, {x + 6, 3}, {x + 7, 4}, {x + 14, 4}, {x + 14, 13}, {x + 1, 13}}, kYellow, kOutline);
+  Poly(dc, {{x + 1, 5}, {x + 14, 5}, {x + 14, 6}, {x + 1, 6}}, kDarkYellow, kDarkYellow);
+}
+
+void OpenFolder(HDC dc, int x) {
+  Poly(dc, {{x + 1, 3}, {x + 6, 3}, {x + 7, 4}, {x + 13, 4}, {x + 13, 13}, {x + 1, 13}}, kDarkYellow, kOutline);
+  Poly(dc, {{x + 4, 7}, {x + 15, 7}, {x + 12, 13}, {x + 1, 13}}, kYellow, kOutline);
+}
+
+void PageWithGlass(HDC dc, int x) {
+  Poly(dc, {{x + 2, 1}, {x + 10, 1}, {x + 13, 4}, {x + 13, 14}, {x + 2, 14}}, RGB(255, 255, 255), RGB(64, 64, 64));
+  {
+    winui::UniqueHandle<HPEN, winui::GdiDeleter> grey(CreatePen(PS_SOLID, 1, RGB(128, 128, 128)));
+    winui::Selected sg(dc, grey.get());
+    for (int y = 3; y <= 5; y += 2) {
+      MoveToEx(dc, x + 4, y, nullptr);
+      LineTo(dc, x + 10, y);
+    }
+  }
+  winui::UniqueBrush glass(CreateSolidBrush(RGB(160, 208, 255)));
+  winui::UniqueHandle<HPEN, winui::GdiDeleter> rim(CreatePen(PS_SOLID, 1, RGB(0, 0, 128)));
+  winui::UniqueHandle<HPEN, winui::GdiDeleter> handle(CreatePen(PS_SOLID, 2, RGB(96, 48, 0)));
+  {
+    winui::Selected sb(dc, glass.get());
+    winui::Selected sp(dc, rim.get());
+    Ellipse(dc, x + 5, 6, x + 12, 13);
+  }
+  winui::Selected sp(dc, handle.get());
+  MoveToEx(dc, x + 11, 12, nullptr);
+  LineTo(dc, x + 15, 16);
+}
+
+}  // namespace
+
+winui::UniqueImageList CreateTreeImages() {
+  winui::UniqueImageList list(ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 3, 0));
+  winui::WindowDC screen(nullptr);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 48, 16, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  winui::UniqueBitmap strip(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  {
+    winui::UniqueDC dc(CreateCompatibleDC(screen.get()));
+    winui::Selected sel(dc.get(), strip.get());
+    winui::UniqueBrush key(CreateSolidBrush(kKey));
+    RECT all{0, 0, 48, 16};
+    FillRect(dc.get(), &all, key.get());
+    ClosedFolder(dc.get(), 0);
+    OpenFolder(dc.get(), 16);
+    PageWithGlass(dc.get(), 32);
+  }
+  ImageList_AddMasked(list.get(), strip.get(), kKey);
+  return list;
+}
+
+}  // namespace app

@@ -1,0 +1,66 @@
+// Program entry: OLE first (the shell units' start-up), then the application
+// title and help file, the main window, the version dialog and the settings
+// dialog; the message loop runs until the main window closes.
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/settings_placeholder.h"
+#include "app/umain.h"
+#include "app/uverdlg.h"
+#include "winui/msgbox.h"
+
+namespace {
+
+struct OleScope {
+  HRESULT hr = OleInitialize(nullptr);
+  ~OleScope() {
+    if (SUCCEEDED(hr)) OleUninitialize();
+  }
+};
+
+std::wstring ExePath() {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::vector<std::wstring> Arguments() {
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::wstring> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  LocalFree(argv);
+  return args;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  OleScope ole;
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&icc);
+  winui::SetAppTitle(L"コルブリ");  // help file: kolbri.hlp beside the exe (TWMain)
+
+  app::TWMain main_window(ExePath(), Arguments());
+  main_window.SetMainForm();
+  main_window.Create();
+  app::TWVerDlg version_dialog;
+  version_dialog.Create(main_window.hwnd());
+  app::SettingsPlaceholder settings_dialog;
+  settings_dialog.Create(main_window.hwnd());
+  main_window.SetDialogs(&settings_dialog, &version_dialog);
+
+  main_window.Show();
+  return winui::RunMessageLoop();
+}

@@ -1,0 +1,140 @@
+#include "app/picture.h"
+
+#include <vector>
+
+namespace app {
+
+using winui::Selected;
+using winui::UniqueBitmap;
+using winui::UniqueDC;
+using winui::WindowDC;
+
+uint32_t DibBitsOffset(int bit_count) {
+  return 40 + 4 * (bit_count == 4 ? 16 : bit_count == 8 ? 256 : 0);
+}
+
+UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits) {
+  const int w = info->bmiHeader.biWidth, h = info->bmiHeader.biHeight;
+  WindowDC screen(nullptr);
+  UniqueBitmap b(CreateCompatibleBitmap(screen.get(), w, h));
+  if (!b) return b;
+  UniqueDC mem(CreateCompatibleDC(screen.get()));
+  Selected sel(mem.get(), b.get());
+  RECT r{0, 0, w, h};
+  FillRect(mem.get(), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  const int bc = info->bmiHeader.biBitCount;
+  if (bc == 4 || bc == 8 || bc == 24)
+    SetDIBitsToDevice(mem.get(), 0, 0, w, h, 0, 0, 0, h, bits, info, DIB_RGB_COLORS);
+  return b;
+}
+
+SIZE BitmapSize(HBITMAP b) {
+  BITMAP bm{};
+  if (!b || !GetObjectW(b, sizeof bm, &bm)) return {0, 0};
+  return {bm.bmWidth, bm.bmHeight};
+}
+
+UniqueBitmap Zoomed(HBITMAP src, int zoom) {
+  const SIZE s = BitmapSize(src);
+  WindowDC screen(nullptr);
+  UniqueBitmap out(CreateCompatibleBitmap(screen.get(), s.cx * zoom, s.cy * zoom));
+  if (!out) return out;
+  UniqueDC from(CreateCompatibleDC(screen.get()));
+  UniqueDC to(CreateCompatibleDC(screen.get()));
+  Selected a(from.get(), src);
+  Selected b(to.get(), out.get());
+  SetStretchBltMode(to.get(), COLORONCOLOR);
+  StretchBlt(to.get(), 0, 0, s.cx * zoom, s.cy * zoom, from.get(), 0, 0, s.cx, s.cy, SRCCOPY);
+  return out;
+}
+
+namespace {
+
+struct FileCloser {
+  HANDLE h;
+  ~FileCloser() {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+
+}  // namespace
+
+bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
+  const SIZE s = BitmapSize(b);
+  if (s.cx <= 0 || s.cy <= 0) return false;
+  const uint32_t stride = ((static_cast<uint32_t>(s.cx) * 24 + 31) / 32) * 4;
+  const uint32_t image = stride * static_cast<uint32_t>(s.cy);
+  std::vector<uint8_t> file(14 + 40 + image);
+  auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(file.data());
+  auto* ih = reinterpret_cast<BITMAPINFOHEADER*>(file.data() + 14);
+  fh->bfType = 0x4D42;
+  fh->bfSize = static_cast<DWORD>(file.size());
+  fh->bfOffBits = 14 + 40;
+  ih->biSize = 40;
+  ih->biWidth = s.cx;
+  ih->biHeight = s.cy;
+  ih->biPlanes = 1;
+  ih->biBitCount = 24;
+  ih->biCompression = BI_RGB;
+  ih->biSizeImage = image;
+  {
+    WindowDC screen(nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader = *ih;
+    if (GetDIBits(screen.get(), b, 0, s.cy, file.data() + 54, &bi, DIB_RGB_COLORS) != s.cy) return false;
+  }
+  const std::wstring temp = path + L".kolbri-tmp";
+  bool written_all = false;
+  {
+    FileCloser f{CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (f.h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    written_all = WriteFile(f.h, file.data(), static_cast<DWORD>(file.size()), &written, nullptr) &&
+                  written == file.size();
+  }
+  if (!written_all) {
+    DeleteFileW(temp.c_str());
+    return false;
+  }
+  if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileW(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
+  UniqueBitmap copy(static_cast<HBITMAP>(CopyImage(b, IMAGE_BITMAP, 0, 0, 0)));
+  if (!copy) return false;
+  if (!OpenClipboard(owner)) return false;
+  EmptyClipboard();
+  bool ok = SetClipboardData(CF_BITMAP, copy.get()) != nullptr;
+  if (ok) copy.release();  // the clipboard owns it now
+  if (ok && palette) {
+    PALETTEENTRY entries[256];
+    const UINT n = GetPaletteEntries(palette, 0, 256, entries);
+    std::vector<uint8_t> buf(sizeof(LOGPALETTE) + n * sizeof(PALETTEENTRY));
+    auto* lp = reinterpret_cast<LOGPALETTE*>(buf.data());
+    lp->palVersion = 0x300;
+    lp->palNumEntries = static_cast<WORD>(n);
+    for (UINT i = 0; i < n; ++i) lp->palPalEntry[i] = entries[i];
+    winui::UniquePalette pcopy(CreatePalette(lp));
+    if (pcopy && SetClipboardData(CF_PALETTE, pcopy.get())) pcopy.release();
+  }
+  CloseClipboard();
+  return ok;
+}
+
+std::wstring PictureStatusText(int width, int height, int bit_count) {
+  std::wstring s = L"(" + std::to_wstring(width) + L"x" + std::to_wstring(height) + L" pix, ";
+  if (bit_count == 4) s += L"16 col.)";
+  else if (bit_count == 8) s += L"256 col.)";
+  else if (bit_count == 24) s += L"32768 col.)";
+  return s;
+}
+
+std::wstring VersionText(int32_t v) {
+  return L"Version " + std::to_wstring((v >> 8) & 0xFF) + L"." + std::to_wstring(v & 0xFF);
+}
+
+}  // namespace app

@@ -1,0 +1,36 @@
+#pragma once
+// GDI work of the main window: the current bitmap from a picture block, the
+// zoomed copy, bitmap files and the clipboard.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "winui/gdi.h"
+
+namespace app {
+
+// A screen-compatible W x H bitmap holding the packed DIB's pixels. Depths other
+// than 4, 8 and 24 bits leave it blank. bits points at the pixel rows.
+winui::UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits);
+// Pixel rows of a packed DIB: header + 4 bytes per colour-table entry (16 for
+// 4 bits, 256 for 8 bits, none otherwise).
+uint32_t DibBitsOffset(int bit_count);
+
+SIZE BitmapSize(HBITMAP b);
+// A (W*z) x (H*z) copy; every pixel repeated z times each way.
+winui::UniqueBitmap Zoomed(HBITMAP src, int zoom);
+
+// Writes b as a 24-bit Windows bitmap file, through a temporary file beside
+// the target, so a failed write leaves an existing file as it was.
+bool WriteBitmapFile(HBITMAP b, const std::wstring& path);
+
+// Puts a copy of b (and of palette when given) on the clipboard.
+bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette);
+
+// "(640x400 pix, 256 col.)"; other depths end after "pix, ".
+std::wstring PictureStatusText(int width, int height, int bit_count);
+// "Version 1.10" for 0x010A: bits 8-15 "." bits 0-7.
+std::wstring VersionText(int32_t version);
+
+}  // namespace app

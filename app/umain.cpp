@@ -1,0 +1,555 @@
+#include "app/umain.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "app/icons.h"
+#include "app/picture.h"
+#include "app/uverdlg.h"
+#include "cgmodule/picture.h"
+#include "winui/messages.h"
+#include "winui/msgbox.h"
+#include "winui/text.h"
+
+namespace app {
+
+using winui::MenuItem;
+using winui::ShowMessage;
+
+namespace {
+
+constexpr wchar_t kInit[] = L"初期化";
+constexpr wchar_t kLoad[] = L"Plug-inロード";
+constexpr wchar_t kConvert[] = L"変換";
+constexpr wchar_t kNotPlugin[] = L"選択したファイルはPlug-inでないか、ファイルが壊れています";
+constexpr wchar_t kNotLoaded[] = L"ﾛｰﾄﾞされてません";
+constexpr wchar_t kNotSelected[] = L"(未選択)";
+constexpr size_t kMaxPath = 255;
+
+// Copies a Shift-JIS text into a 256-byte buffer, cut to 255 bytes.
+void CopyPath(char (&dst)[256], const std::string& src) {
+  const std::string cut = cgmodule::CutSjis(src, kMaxPath);
+  std::memcpy(dst, cut.c_str(), cut.size() + 1);
+}
+
+std::string FromBuffer(const char (&buf)[256]) { return std::string(buf, strnlen(buf, sizeof buf)); }
+
+}  // namespace
+
+TWMain* TWMain::instance_ = nullptr;
+
+HelpSeam& HelpSeam::Current() {
+  static HelpSeam seam{
+      [](HWND owner, const std::wstring& hlp) {
+        WinHelpW(owner, hlp.c_str(), HELP_FINDER, 0);
+      },
+      [](HWND owner, const std::wstring& html) {
+        ShellExecuteW(owner, L"open", html.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+      }};
+  return seam;
+}
+
+TWMain::TWMain(std::wstring exe_path, std::vector<std::wstring> args)
+    : exe_path_(std::move(exe_path)), args_(std::move(args)), ini_path_(IniPathFor(exe_path_)) {
+  instance_ = this;
+  host_table_.Entries[kRedisplayCallback] = &TWMain::RedisplayCallback;
+  viewer_strings_[0] = winui::ToSjis(L"コルブリ");
+  viewer_strings_[1] = "1998/09/29";
+  viewer_strings_[2] = winui::ToSjis(L"Copyright (C) 1998 コルブリ開発チーム");
+  viewer_version_ = {viewer_strings_[0].c_str(), 0x0100, viewer_strings_[1].c_str(), viewer_strings_[2].c_str()};
+}
+
+TWMain::~TWMain() {
+  if (hwnd_) DestroyWindow(hwnd_);
+  if (instance_ == this) instance_ = nullptr;
+}
+
+void TWMain::Create() {
+  ui_thread_ = GetCurrentThreadId();
+  CreateForm(L"コルブリ", 562, 311, winui::FormStyle::Sizeable, false);
+  BuildMenus();
+  SetMenu(&MainMenu1);
+  BuildControls();
+  FormCreate();
+}
+
+void TWMain::SetDialogs(settings::ISettingsDialog* settings_dialog, TWVerDlg* version_dialog) {
+  settings_dialog_ = settings_dialog;
+  version_dialog_ = version_dialog;
+}
+
+void TWMain::BuildControls() {
+  StatusBar1.Create(*this, 25);
+  StatusBar1.SetPanels({200, 50});
+  StatusBar1.SetPanelText(0, kNotLoaded);
+  StatusBar1.SetPanelText(1, L"(0x0 pix, 0col)");
+
+  TreeView1.Create(*this, 0, 0, 201, 200);
+  TreeView1.SetAlign(winui::Align::Left);
+  TreeView1.SetIndent(19);
+  ImageList1 = CreateTreeImages();
+  TreeView1.SetImageList(ImageList1.get());
+  TreeView1.help_context = 10;
+  TreeView1.on_change = [this] { TreeView1Change(); };
+
+  Splitter1.Create(*this, 3);
+
+  ScrollBox_Output.Create(*this, 0, 0, 100, 100);
+  ScrollBox_Output.SetAlign(winui::Align::Client);
+  ScrollBox_Output.SetPopupMenu(&PopupMenu3);
+  ScrollBox_Output.help_context = 10;
+
+  Image_Output.Create(ScrollBox_Output, 0, 0, 100, 100);
+  Image_Output.stretch = true;
+  Image_Output.SetPopupMenu(&PopupMenu3);
+  Realign();
+}
+
+void TWMain::BuildMenus() {
+  auto h = [this](void (TWMain::*fn)(MenuItem&)) {
+    return [this, fn](MenuItem& m) { (this->*fn)(m); };
+  };
+  ME_File = MainMenu1.Add(L"ﾌｧｲﾙ(&F)");
+  ME_Save = ME_File->Add(L"保存(&S)...", h(&TWMain::ME_SaveClick), 0, winui::Ctrl('S'));
+  ME_MulSave = ME_File->Add(L"まとめ保存(&M)...", h(&TWMain::ME_SelxxxClick), 1);
+  ME_File->AddSeparator();
+  ME_Close = ME_File->Add(L"閉じる(&X)", [this](MenuItem&) { Close(); });
+  ME_Save->SetEnabled(false);
+  ME_MulSave->SetEnabled(false);
+
+  MN_Edit = MainMenu1.Add(L"編集(&E)");
+  ME_Copy = MN_Edit->Add(L"コピー(&C)", h(&TWMain::ME_CopyClick), 0, winui::Ctrl('C'));
+  ME_Copy->SetEnabled(false);
+
+  MN_View = MainMenu1.Add(L"表示(&V)", {}, 1);
+  ME_Overlay = MN_View->Add(L"背景に重ね合わせる", h(&TWMain::ME_OverlayClick));
+  ME_AdjustWindow = MN_View->Add(L"ｳｨﾝﾄﾞｳｻｲｽﾞを自動調整", h(&TWMain::ME_AdjustWindowClick));
+  MN_View->AddSeparator();
+  ME_View1 = MN_View->Add(L"100%(&1)", h(&TWMain::ME_ViewClick), 1);
+  ME_View2 = MN_View->Add(L"200%(&2)", h(&TWMain::ME_ViewClick), 2);
+  ME_View3 = MN_View->Add(L"300%(&3)", h(&TWMain::ME_ViewClick), 3);
+  ME_View4 = MN_View->Add(L"400%(&4)", h(&TWMain::ME_ViewClick), 4);
+  ME_View1->SetChecked(true);
+
+  MN_Option = MainMenu1.Add(L"ｵﾌﾟｼｮﾝ(&O)");
+  ME_SelPgn = MN_Option->Add(L"Plug-inの選択(&L)...", h(&TWMain::ME_SelxxxClick), 0, winui::Ctrl('L'));
+  ME_SelDrv = MN_Option->Add(L"CD-ROMﾄﾞﾗｲﾌﾞの選択(&O)...", h(&TWMain::ME_SelxxxClick), 2, winui::Ctrl('O'));
+  MN_Option->AddSeparator();
+  ME_OptCtgFocus = MN_Option->Add(L"ﾌｫﾙﾀﾞ選択時にﾌｫｰｶｽを子ﾉｰﾄﾞに移動", h(&TWMain::ME_ItemClick));
+  ME_FileName = MN_Option->Add(L"ｲﾝﾃﾞｯｸｽをﾌｧｲﾙ名にする", h(&TWMain::ME_ItemClick));
+  ME_OptionSave = MN_Option->Add(L"終了時に設定を保存する", h(&TWMain::ME_ItemClick));
+  ME_FileName->SetChecked(true);
+  ME_OptionSave->SetChecked(true);
+
+  MN_Help = MainMenu1.Add(L"ﾍﾙﾌﾟ(&H)");
+  ME_HelpIndex = MN_Help->Add(L"目次(&C)", h(&TWMain::ME_HelpIndexClick));
+  MN_Help->AddSeparator();
+  ME_AboutMain = MN_Help->Add(L"本体のﾊﾞｰｼﾞｮﾝ情報...", h(&TWMain::ME_AboutClick), 0);
+  ME_AboutComDll = MN_Help->Add(L"共通ﾓｼﾞｭｰﾙのﾊﾞｰｼﾞｮﾝ情報...", h(&TWMain::ME_AboutClick), 1);
+  ME_AboutIdvDll = MN_Help->Add(L"Plug-inのﾊﾞｰｼﾞｮﾝ情報...", h(&TWMain::ME_AboutClick), 2);
+
+  PME_Item1 = PopupMenu1.Add(L"保存(&S)...", h(&TWMain::ME_SaveClick));
+  PME_Item2 = PopupMenu1.Add(L"コピー(&C)", h(&TWMain::ME_CopyClick));
+  PopupMenu1.auto_popup = false;  // until the first picture is shown
+  PME_FolderSave = PopupMenu2.Add(L"まとめ保存(&M)...", h(&TWMain::ME_MulSaveClick));
+
+  PME_Save2 = PopupMenu3.Add(L"保存(&S)...", h(&TWMain::ME_SaveClick));
+  PME_Copy2 = PopupMenu3.Add(L"コピー(&C)", h(&TWMain::ME_CopyClick));
+  PopupMenu3.AddSeparator();
+  PME_AdjustWindow = PopupMenu3.Add(L"ｳｨﾝﾄﾞｳｻｲｽﾞの自動調整(&A)", h(&TWMain::ME_AdjustWindowClick));
+  PME_OverLay = PopupMenu3.Add(L"背景に重ね合わせる(&V)", h(&TWMain::ME_OverlayClick));
+  PopupMenu3.AddSeparator();
+  PME_View21 = PopupMenu3.Add(L"100%(&1)", h(&TWMain::ME_ViewClick), 1);
+  PME_View22 = PopupMenu3.Add(L"200%(2)", h(&TWMain::ME_ViewClick), 2);
+  PME_View23 = PopupMenu3.Add(L"300%(&3)", h(&TWMain::ME_ViewClick), 3);
+  PME_View24 = PopupMenu3.Add(L"400%(&4)", h(&TWMain::ME_ViewClick), 4);
+  PME_View21->SetChecked(true);
+}
+
+// ---- creation and shutdown -------------------------------------------------
+
+void TWMain::FormCreate() {
+  picture_present_ = false;
+  tree_rebuilding_ = false;
+  current_item_ = nullptr;
+  current_bitmap_.reset();
+
+  OrvuHostRecord host{};
+  winui::WindowDC dc(Image_Output.hwnd());  // valid for the duration of the call
+  host.OutputDc = dc.get();
+  host.HostCallbacks = &host_table_;
+  const cgmodule::BindResult r = module_.Bind(host);
+  if (r != cgmodule::BindResult::Ok) {
+    ShowMessage(hwnd_, cgmodule::BindMessage(r), kInit);
+    Unbind();
+    return;
+  }
+  module_.Attach(&viewer_version_, host_table_);
+
+  const std::wstring exe_dir = DirectoryOf(exe_path_);
+  settings_ = ReadSettings(ini_path_, winui::ToSjis(exe_dir));
+  if (!settings_.root_dir.empty()) module_.SetRootDir(settings_.root_dir);
+  else DriveSearch();
+  ME_OptCtgFocus->SetChecked(settings_.move_to_child);
+  ME_FileName->SetChecked(settings_.use_index);
+  ME_Overlay->SetChecked(settings_.overlay);
+  ME_AdjustWindow->SetChecked(settings_.adjust_window);
+  ME_OptionSave->SetChecked(settings_.option_save);
+  PME_OverLay->SetChecked(ME_Overlay->Checked());
+  PME_AdjustWindow->SetChecked(ME_AdjustWindow->Checked());
+
+  if (!args_.empty()) LoadPlugin(cgmodule::CutSjis(winui::ToSjis(args_[0]), kMaxPath));
+}
+
+void TWMain::Unbind() {
+  // The File menu stays: Save and batch save disabled, Close works.
+  MN_Edit->SetEnabled(false);
+  MN_View->SetEnabled(false);
+  MN_Option->SetEnabled(false);
+  MN_Help->SetEnabled(false);
+  ScrollBox_Output.SetPopupMenu(nullptr);
+  Image_Output.SetPopupMenu(nullptr);
+}
+
+void TWMain::DriveSearch() {
+  for (char letter = 'a'; letter <= 'z'; ++letter) {
+    drive_probe_[0] = letter;
+    if (GetDriveTypeA(drive_probe_) == DRIVE_CDROM) {
+      module_.SetRootDir(std::string(1, letter) + ":\\");
+      return;
+    }
+  }
+  ShowMessage(hwnd_, L"CD-ROMドライブが見つかりません。", kInit);
+  module_.SetRootDir("");
+}
+
+void TWMain::OnShowFirst() {
+  if (!module_.Bound() || !settings_dialog_) return;
+  settings::DialogPaths& p = settings_dialog_->Paths();
+  CopyPath(p.PluginDir, settings_.plugin_dir);
+  CopyPath(p.DestDir, settings_.dest_dir);
+  CopyPath(p.RootDir, module_.RootDir());
+  if (!args_.empty()) return;
+  if (ShowSettingsDialog(settings::kPagePlugin) != settings::kConfirmed) return;
+  module_.SetRootDir(FromBuffer(p.RootDir));
+  const std::string path = PluginPathFromDialog();
+  if (path.empty()) ShowMessage(hwnd_, kNotPlugin, kLoad);
+  else LoadPlugin(path);
+}
+
+void TWMain::OnDestroyForm() {
+  tree_rebuilding_ = true;
+  TreeView1.BeginUpdate();
+  TreeView1.Clear();
+  TreeView1.EndUpdate();
+  current_bitmap_.reset();
+  picture_present_ = false;
+  if (!module_.Bound()) return;
+  WriteSettingsFile();
+  module_.UnloadPlugin();
+  module_.Release();
+}
+
+void TWMain::WriteSettingsFile() {
+  Settings s;
+  s.root_dir = module_.RootDir();
+  if (settings_dialog_) {
+    const settings::DialogPaths& p = settings_dialog_->Paths();
+    s.plugin_dir = FromBuffer(p.PluginDir);
+    s.dest_dir = FromBuffer(p.DestDir);
+  } else {
+    s.plugin_dir = settings_.plugin_dir;
+    s.dest_dir = settings_.dest_dir;
+  }
+  s.overlay = ME_Overlay->Checked();
+  s.adjust_window = ME_AdjustWindow->Checked();
+  s.move_to_child = ME_OptCtgFocus->Checked();
+  s.use_index = ME_FileName->Checked();
+  s.option_save = ME_OptionSave->Checked();
+  // A failure ends the writing; the module is still unloaded and released.
+  if (!WriteSettings(ini_path_, s)) winui::ShowError(hwnd_, WriteFailureText(ini_path_));
+}
+
+// ---- plug-in loading and the index tree --------------------------------------
+
+int TWMain::LoadPlugin(const std::string& sjis_path) {
+  if (!module_.Bound()) return -1;
+  if (module_.LoadPlugin(sjis_path.c_str()) < 0) {
+    ShowMessage(hwnd_, kNotPlugin, kLoad);
+    return -1;
+  }
+  const OrvuContext* ctx = module_.Context();
+  StatusBar1.SetPanelText(0, ctx->PluginInfo && ctx->PluginInfo->Name ? winui::FromSjis(ctx->PluginInfo->Name)
+                                                                       : std::wstring());
+  StatusBar1.SetPanelText(1, kNotSelected);
+  TreeView1.BeginUpdate();
+  tree_rebuilding_ = true;
+  TreeView1.Clear();
+  BuildTree(nullptr, ctx->IndexRoot);
+  TreeView1.EndUpdate();
+  TreeView1.SetEnabled(true);
+  TreeView1.SetPopupMenu(nullptr);
+  TreeView1.Invalidate();
+  tree_rebuilding_ = false;
+  return 0;
+}
+
+void TWMain::BuildTree(HTREEITEM parent, const OrvuIndexEntry* first) {
+  // Depth first, so the tree keeps the index order. Depth is bounded only by
+  // the index; an explicit stack keeps deep indexes off the call stack.
+  struct Level {
+    HTREEITEM parent;
+    const OrvuIndexEntry* next;
+  };
+  std::vector<Level> stack{{parent, first}};
+  while (!stack.empty()) {
+    Level& lv = stack.back();
+    const OrvuIndexEntry* e = lv.next;
+    if (!e || !e->Name) {
+      stack.pop_back();
+      continue;
+    }
+    lv.next = e + 1;
+    const bool category = e->IsCategory();
+    HTREEITEM item = TreeView1.Add(lv.parent, winui::FromSjis(e->Name), reinterpret_cast<LPARAM>(e),
+                                   category ? kImageFolder : kImagePicture,
+                                   category ? kImageFolderOpen : kImagePicture);
+    if (category) stack.push_back({item, e->Children});
+  }
+}
+
+const OrvuIndexEntry* TWMain::EntryOf(HTREEITEM item) const {
+  return item ? reinterpret_cast<const OrvuIndexEntry*>(TreeView1.Data(item)) : nullptr;
+}
+
+std::string TWMain::PluginPathFromDialog() const {
+  const settings::DialogPaths& p = settings_dialog_->Paths();
+  const std::string path = FromBuffer(p.PluginDir) + FromBuffer(p.PluginFile);
+  // Longer than a path buffer: refused rather than shortened into another file.
+  return path.size() > kMaxPath ? std::string() : path;
+}
+
+int32_t TWMain::ShowSettingsDialog(int page) {
+  dialog_modal_ = true;
+  const int32_t r = settings_dialog_->ShowModalOnPage(page);
+  dialog_modal_ = false;
+  return r;
+}
+
+void TWMain::ME_SelxxxClick(MenuItem& sender) {
+  if (!settings_dialog_ || !module_.Bound()) return;
+  settings::DialogPaths& p = settings_dialog_->Paths();
+  const std::string before = FromBuffer(p.PluginFile);
+  if (ShowSettingsDialog(sender.tag) != settings::kConfirmed) return;
+  module_.SetRootDir(FromBuffer(p.RootDir));
+  if (FromBuffer(p.PluginFile) == before) return;
+  const std::string path = PluginPathFromDialog();
+  if (path.empty()) {
+    ShowMessage(hwnd_, kNotPlugin, kLoad);
+    return;
+  }
+  if (LoadPlugin(path) == 0) current_item_ = nullptr;
+}
+
+void TWMain::ME_MulSaveClick(MenuItem&) {
+  if (settings_dialog_) ShowSettingsDialog(settings::kPageBatch);
+}
+
+void TWMain::ME_ItemClick(MenuItem& sender) { sender.SetChecked(!sender.Checked()); }
+
+// ---- picture display ---------------------------------------------------------
+
+void TWMain::TreeView1Change() {
+  if (tree_rebuilding_) return;
+  HTREEITEM sel = TreeView1.Selected();
+  if (!sel) return;
+  const OrvuIndexEntry* e = EntryOf(sel);
+  if (!e) return;
+  if (e->IsCategory()) {
+    if (settings_dialog_) {
+      settings_dialog_->ShowBatchTab(true);
+      settings_dialog_->EnableBatchStart(true);
+    }
+    TreeView1.SetPopupMenu(&PopupMenu2);
+    ME_MulSave->SetEnabled(true);
+    if (ME_OptCtgFocus->Checked() && !dialog_modal_) {
+      // Selecting the first child runs this handling again, down to a picture.
+      HTREEITEM child = TreeView1.FirstChild(sel);
+      TreeView1.Select(child);
+    }
+    return;
+  }
+  if (settings_dialog_) {
+    settings_dialog_->ShowBatchTab(false);
+    settings_dialog_->EnableBatchStart(false);
+  }
+  TreeView1.SetPopupMenu(&PopupMenu1);
+  ME_MulSave->SetEnabled(false);
+  current_item_ = sel;
+  // While the settings dialog is modal the batch worker owns the module.
+  if (!dialog_modal_) RenderPicture();
+}
+
+void TWMain::RenderPicture() {
+  if (render_busy_ || !current_item_ || !module_.Bound()) return;
+  const OrvuIndexEntry* entry = EntryOf(current_item_);
+  if (!entry) return;
+  render_busy_ = true;
+  struct BusyReset {
+    bool& f;
+    ~BusyReset() { f = false; }
+  } busy{render_busy_};
+  try {
+    const cgmodule::MakeBmpResult r = module_.MakeBmp(entry, ME_Overlay->Checked());
+    if (r.faulted) {
+      ShowMessage(hwnd_, cgmodule::kInternalErrorMessage, kConvert);
+      return;
+    }
+    if (r.code != 0) {
+      ShowMessage(hwnd_, cgmodule::MakeBmpMessage(r.code), kConvert);
+      return;
+    }
+    cgmodule::PictureBlock block(r.block);
+    const cgmodule::DibLayout dib = block.Locked() ? cgmodule::ValidateDib(block.Data(), block.Size())
+                                                   : cgmodule::DibLayout{};
+    // A depth we do not show still gives a blank picture of the right size;
+    // anything that cannot be read safely is refused.
+    if (!block.Locked() || (!dib.ok() && dib.check != cgmodule::DibCheck::OtherDepth)) {
+      ShowMessage(hwnd_, cgmodule::kUnknownErrorMessage, kConvert);
+      return;
+    }
+    const auto* info = static_cast<const BITMAPINFO*>(block.Data());
+    const auto* bits = static_cast<const uint8_t*>(block.Data()) + DibBitsOffset(dib.bitCount);
+    winui::UniqueBitmap bmp = BitmapFromDib(info, bits);
+    if (!bmp) {
+      ShowMessage(hwnd_, cgmodule::MakeBmpMessage(-3), kConvert);
+      return;
+    }
+    current_bitmap_ = std::move(bmp);
+    LayoutPicture();
+    StatusBar1.SetPanelText(1, PictureStatusText(dib.width, dib.height, dib.bitCount));
+    ME_Save->SetEnabled(true);
+    ME_Copy->SetEnabled(true);
+    PopupMenu1.auto_popup = true;
+    picture_present_ = true;
+  } catch (...) {
+    ShowMessage(hwnd_, cgmodule::kInternalErrorMessage, kConvert);
+  }
+}
+
+void TWMain::LayoutPicture() {
+  if (!current_bitmap_) return;
+  const int z = Zoom();
+  winui::UniqueBitmap scratch = Zoomed(current_bitmap_.get(), z);
+  if (!scratch) return;
+  const SIZE s = BitmapSize(current_bitmap_.get());
+  if (ME_AdjustWindow->Checked()) {
+    const RECT out = ScrollBox_Output.BoundsPx();
+    SetClientSizePx(s.cx * z + out.left + 4, s.cy * z + StatusBar1.HeightPx() + 4);
+  }
+  Image_Output.SetBoundsPx(0, 0, s.cx * z, s.cy * z);
+  Image_Output.SetBitmap(std::move(scratch));
+  Image_Output.Invalidate();
+  Image_Output.SetVisible(true);
+  ScrollBox_Output.UpdateScrollRange();
+}
+
+void TWMain::SetZoomChecks(int zoom) {
+  for (MenuItem* m : {ME_View1, ME_View2, ME_View3, ME_View4, PME_View21, PME_View22, PME_View23, PME_View24})
+    m->SetChecked(m->tag == zoom);
+}
+
+void TWMain::ME_ViewClick(MenuItem& sender) {
+  SetZoomChecks(sender.tag);
+  MN_View->tag = sender.tag;
+  if (picture_present_) LayoutPicture();
+}
+
+void TWMain::ME_AdjustWindowClick(MenuItem&) {
+  ME_AdjustWindow->SetChecked(!ME_AdjustWindow->Checked());
+  PME_AdjustWindow->SetChecked(!PME_AdjustWindow->Checked());
+  if (picture_present_) LayoutPicture();
+}
+
+void TWMain::ME_OverlayClick(MenuItem&) {
+  ME_Overlay->SetChecked(!ME_Overlay->Checked());
+  PME_OverLay->SetChecked(!PME_OverLay->Checked());
+  RenderPicture();
+}
+
+int32_t __stdcall TWMain::RedisplayCallback(void*, void*, void*) {
+  TWMain* self = instance_;
+  if (!self || !self->hwnd_) return 0;
+  if (GetCurrentThreadId() == self->ui_thread_) self->TreeView1Change();
+  else PostMessageW(self->hwnd_, winui::msg::kRedisplay, 0, 0);
+  return 0;
+}
+
+LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case winui::msg::kRedisplay:
+      TreeView1Change();
+      return 0;
+    case WM_GETMINMAXINFO: {
+      // Window fitting applies no upper limit.
+      auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
+      mm->ptMaxTrackSize = {32767, 32767};
+      return 0;
+    }
+    default:
+      return Form::HandleMessage(msg, wp, lp);
+  }
+}
+
+// ---- save and copy -------------------------------------------------------------
+
+void TWMain::ME_SaveClick(MenuItem&) {
+  if (ME_FileName->Checked() && current_item_) {
+    const OrvuIndexEntry* e = EntryOf(current_item_);
+    if (e && !e->IsCategory()) SaveDialog1.file_name = TreeView1.ItemText(current_item_) + L".bmp";
+  }
+  if (!picture_present_) return;
+  if (!SaveDialog1.Execute(hwnd_)) return;
+  if (!WriteBitmapFile(Image_Output.Bitmap(), SaveDialog1.file_name))
+    winui::ShowError(hwnd_, L"ﾌｧｲﾙ " + SaveDialog1.file_name + L" を作成できません");
+}
+
+void TWMain::ME_CopyClick(MenuItem&) {
+  if (!picture_present_ || !current_bitmap_) return;
+  winui::UniqueBitmap scratch = Zoomed(current_bitmap_.get(), Zoom());
+  if (!scratch) return;
+  // The viewer selects no palette of its own; on a palette display the
+  // system palette goes with the bitmap.
+  winui::UniquePalette palette;
+  {
+    winui::WindowDC screen(nullptr);
+    if (GetDeviceCaps(screen.get(), RASTERCAPS) & RC_PALETTE) {
+      struct {
+        WORD version, count;
+        PALETTEENTRY e[256];
+      } lp{0x300, 256, {}};
+      GetSystemPaletteEntries(screen.get(), 0, 256, lp.e);
+      palette.reset(CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp)));
+    }
+  }
+  CopyBitmapToClipboard(hwnd_, scratch.get(), palette.get());
+}
+
+// ---- version and help ------------------------------------------------------------
+
+void TWMain::ME_AboutClick(MenuItem& sender) {
+  if (!version_dialog_ || !module_.Bound()) return;
+  const OrvuContext* ctx = module_.Context();
+  const OrvuVersionInfo* rec = sender.tag == 0 ? ctx->HostInfo : sender.tag == 1 ? ctx->ModuleInfo : ctx->PluginInfo;
+  version_dialog_->ShowRecord(sender.Caption(), rec);
+}
+
+void TWMain::ME_HelpIndexClick(MenuItem&) {
+  const std::wstring dir = DirectoryOf(exe_path_);
+  const std::wstring hlp = dir + L"kolbri.hlp";
+  if (GetFileAttributesW(hlp.c_str()) != INVALID_FILE_ATTRIBUTES) HelpSeam::Current().win_help(hwnd_, hlp);
+  else HelpSeam::Current().open_document(hwnd_, dir + L"help\\index.html");
+}
+
+}  // namespace app

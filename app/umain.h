@@ -1,0 +1,140 @@
+#pragma once
+// TWMain: the viewer's main window. Binds the common module at creation, reads
+// and writes the settings file, loads plug-ins into the index tree, renders the
+// selected picture at zoom 1-4, saves and copies it, and shows version
+// information and help.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/savedialog.h"
+#include "app/settings_file.h"
+#include "cgmodule/module.h"
+#include "settings/dialog_iface.h"
+#include "winui/controls.h"
+#include "winui/menu.h"
+#include "winui/window.h"
+
+namespace app {
+
+class TWVerDlg;
+
+// Where help goes: Windows Help for kolbri.hlp, or the shipped HTML pages.
+// Replaceable so tests never start a blocking help viewer.
+struct HelpSeam {
+  std::function<void(HWND, const std::wstring& hlp_path)> win_help;
+  std::function<void(HWND, const std::wstring& html_path)> open_document;
+  static HelpSeam& Current();
+};
+
+class TWMain : public winui::Form {
+ public:
+  // exe_path: decides the settings file and the default directories.
+  // args: the command line's arguments after the program name.
+  TWMain(std::wstring exe_path, std::vector<std::wstring> args);
+  ~TWMain() override;
+
+  // Window creation and FormCreate (binding, settings, command-line plug-in).
+  void Create();
+  // The other windows of the program, created after the main window.
+  void SetDialogs(settings::ISettingsDialog* settings_dialog, TWVerDlg* version_dialog);
+
+  // Plug-in load: 0 on success, -1 (with its message) on failure.
+  int LoadPlugin(const std::string& sjis_path);
+
+  // --- state, for the program's parts and for tests
+  bool Bound() const { return module_.Bound(); }
+  OrvuContext* Context() const { return module_.Context(); }
+  std::string RootDir() const { return module_.RootDir(); }
+  const Settings& StoredSettings() const { return settings_; }
+  bool PicturePresent() const { return picture_present_; }
+  int Zoom() const { return MN_View->tag; }
+  HBITMAP CurrentBitmap() const { return current_bitmap_.get(); }
+  HTREEITEM CurrentItem() const { return current_item_; }
+  bool DialogModal() const { return dialog_modal_; }
+
+  // --- controls and menus, named as on the form
+  winui::TreeView TreeView1;
+  winui::Splitter Splitter1;
+  winui::ScrollBox ScrollBox_Output;
+  winui::Image Image_Output;
+  winui::StatusBar StatusBar1;
+  winui::UniqueImageList ImageList1;
+
+  winui::MainMenu MainMenu1;
+  winui::MenuItem *ME_File, *ME_Save, *ME_MulSave, *ME_Close;
+  winui::MenuItem *MN_Edit, *ME_Copy;
+  winui::MenuItem *MN_View, *ME_Overlay, *ME_AdjustWindow, *ME_View1, *ME_View2, *ME_View3, *ME_View4;
+  winui::MenuItem *MN_Option, *ME_SelPgn, *ME_SelDrv, *ME_OptCtgFocus, *ME_FileName, *ME_OptionSave;
+  winui::MenuItem *MN_Help, *ME_HelpIndex, *ME_AboutMain, *ME_AboutComDll, *ME_AboutIdvDll;
+  winui::PopupMenu PopupMenu1, PopupMenu2, PopupMenu3;
+  winui::MenuItem *PME_Item1, *PME_Item2, *PME_FolderSave;
+  winui::MenuItem *PME_Save2, *PME_Copy2, *PME_AdjustWindow, *PME_OverLay;
+  winui::MenuItem *PME_View21, *PME_View22, *PME_View23, *PME_View24;
+
+  SaveDialog SaveDialog1;
+
+  // --- event handlers
+  void TreeView1Change();
+  void ME_SelxxxClick(winui::MenuItem& sender);
+  void ME_ItemClick(winui::MenuItem& sender);
+  void ME_ViewClick(winui::MenuItem& sender);
+  void ME_AdjustWindowClick(winui::MenuItem& sender);
+  void ME_OverlayClick(winui::MenuItem& sender);
+  void ME_SaveClick(winui::MenuItem& sender);
+  void ME_CopyClick(winui::MenuItem& sender);
+  void ME_AboutClick(winui::MenuItem& sender);
+  void ME_HelpIndexClick(winui::MenuItem& sender);
+  void ME_MulSaveClick(winui::MenuItem& sender);
+
+  // The host callback table's redisplay entry; reaches the main window on the
+  // UI thread (directly when called there, posted otherwise).
+  static int32_t __stdcall RedisplayCallback(void*, void*, void*);
+
+ protected:
+  void OnShowFirst() override;  // FormShow
+  void OnDestroyForm() override;  // FormDestroy
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void FormCreate();
+  void DriveSearch();
+  void Unbind();
+  void BuildTree(HTREEITEM parent, const OrvuIndexEntry* first);
+  void RenderPicture();
+  void LayoutPicture();
+  void WriteSettingsFile();
+  int32_t ShowSettingsDialog(int page);
+  std::string PluginPathFromDialog() const;
+  const OrvuIndexEntry* EntryOf(HTREEITEM item) const;
+  void SetZoomChecks(int zoom);
+
+  std::wstring exe_path_;
+  std::vector<std::wstring> args_;
+  std::wstring ini_path_;
+  Settings settings_;
+  cgmodule::CommonModule module_;
+  OrvuHostCallbacks host_table_{};
+  OrvuVersionInfo viewer_version_{};
+  std::string viewer_strings_[3];  // Shift-JIS texts behind viewer_version_
+  char drive_probe_[4] = {'c', ':', '\\', 0};
+
+  settings::ISettingsDialog* settings_dialog_ = nullptr;
+  TWVerDlg* version_dialog_ = nullptr;
+
+  winui::UniqueBitmap current_bitmap_;
+  HTREEITEM current_item_ = nullptr;
+  bool picture_present_ = false;
+  bool render_busy_ = false;
+  bool tree_rebuilding_ = false;
+  bool dialog_modal_ = false;
+  DWORD ui_thread_ = 0;
+
+  static TWMain* instance_;
+};
+
+}  // namespace app

@@ -1,0 +1,40 @@
+#include "app/uverdlg.h"
+
+#include "app/picture.h"
+#include "winui/text.h"
+
+namespace app {
+
+using TA = winui::Label::TextAlign;
+
+void TWVerDlg::Create(HWND owner) {
+  CreateForm(L"", 294, 154, winui::FormStyle::DialogFixed, true, owner);
+  dialog_keys = true;
+  Title.Create(*this, 0, 10, 291, 21, L"", TA::Center);
+  title_font_ = winui::CreateUiFont(18);
+  Title.SetFont(title_font_.get());
+  VerInfo.Create(*this, 90, 35, 111, 21, L"", TA::Center);
+  LastMod.Create(*this, 0, 55, 291, 21, L"", TA::Center);
+  Notice.Create(*this, 0, 85, 291, 21, L"", TA::Center);
+  Button1.Create(*this, 100, 120, 91, 25, L"OK");
+  Button1.SetDefault(true);
+  Button1.SetCancel(true);
+  Button1.on_click = [this] { EndModal(1); };  // Button1Click
+}
+
+void TWVerDlg::SetRecord(const std::wstring& caption, const OrvuVersionInfo* rec) {
+  SetText(caption);
+  auto text = [](const char* s) { return s ? winui::FromSjis(s) : std::wstring(); };
+  Title.SetText(rec ? text(rec->Name) : L"");
+  VerInfo.SetText(rec ? VersionText(rec->Version) : L"");
+  LastMod.SetText(rec ? text(rec->Date) : L"");
+  Notice.SetText(rec ? text(rec->Notice) : L"");
+}
+
+void TWVerDlg::ShowRecord(const std::wstring& caption, const OrvuVersionInfo* rec) {
+  SetRecord(caption, rec);
+  SetFocus(Button1.hwnd());
+  ShowModal();
+}
+
+}  // namespace app
