@@ -135,44 +135,56 @@ void Synthesize(const SynthSpec& s, uint8_t* out) {
   const int r = std::max(1, std::min(w, h) / 3);
   const int stripeTop = h * 3 / 4, stripeBottom = stripeTop + std::max(1, h / 12);
   const bool palette = entries != 0;
-  std::vector<int> colLevel(size_t(std::max(w, 1)));
-  for (int x = 0; x < w; ++x) colLevel[size_t(x)] = x * 255 / std::max(1, w - 1);
+  // Everything that divides is tabulated: the batch benchmark renders
+  // thousands of these.
+  std::vector<int> colLevel(size_t(std::max(w, 1))), colCell(size_t(std::max(w, 1)));
+  const int cell = r / 3 + 1;
+  for (int x = 0; x < w; ++x) {
+    colLevel[size_t(x)] = x * 255 / std::max(1, w - 1);
+    colCell[size_t(x)] = (x - cx + r) / cell;
+  }
+  std::vector<int> figLevel(size_t(w + h + 2));
+  for (size_t d = 0; d < figLevel.size(); ++d)
+    figLevel[d] = 255 - std::min(255, int(d) * 255 / (2 * r));
+  uint32_t groundColour[256], figureColour[256];
+  for (int level = 0; level < 256; ++level) {
+    if (palette) {
+      groundColour[level] = entries == 2 ? (level > 127) : 1 + uint32_t(level) * (half - 2) / 255;
+      figureColour[level] = entries == 2 ? (level > 127) : half + uint32_t(level) * (half - 1) / 255;
+    } else {
+      groundColour[level] = Pack(Lerp(ramps.g0, ramps.g1, level));
+      figureColour[level] = Pack(Lerp(ramps.f0, ramps.f1, level));
+      if (groundColour[level] == kMagenta) groundColour[level] = 0xFE00FF;
+      if (figureColour[level] == kMagenta) figureColour[level] = 0xFE00FF;
+    }
+  }
+  const uint32_t keyColour = palette ? 0 : kMagenta;
 
   for (int y = 0; y < h; ++y) {
     uint8_t* row = bits + size_t(h - 1 - y) * stride;  // bottom-up
     const int rowLevel = y * 255 / std::max(1, h - 1);
     const int dy = y - cy;
+    const int rowCell = (y - cy + r) / cell;
     const bool stripes = y >= stripeTop && y < stripeBottom;
     for (int x = 0; x < w; ++x) {
       const int dx = x - cx;
       const bool inFigure = dx * dx + dy * dy <= r * r;
-      int level;
+      uint32_t colour;
       if (inFigure) {
-        level = 255 - std::min(255, (std::abs(dx) + std::abs(dy)) * 255 / (2 * r));
-        if (((x - cx + r) / (r / 3 + 1) + (y - cy + r) / (r / 3 + 1)) % 5 == 0) level /= 2;
+        int level = figLevel[size_t(std::abs(dx) + std::abs(dy))];
+        if ((colCell[size_t(x)] + rowCell) % 5 == 0) level /= 2;
+        colour = figureColour[level];
+      } else if (s.keyed) {
+        colour = keyColour;
       } else {
-        level = (colLevel[size_t(x)] + rowLevel) / 2;
+        int level = (colLevel[size_t(x)] + rowLevel) / 2;
         if (stripes && ((x >> 4) & 1)) level = 255 - level;
+        colour = groundColour[level];
       }
-      const bool key = s.keyed && !inFigure;
-      if (palette) {
-        uint32_t idx;
-        if (key)
-          idx = 0;
-        else if (entries == 2)
-          idx = level > 127 ? 1 : 0;
-        else if (inFigure)
-          idx = half + uint32_t(level) * (half - 1) / 255;
-        else
-          idx = 1 + uint32_t(level) * (half - 2) / 255;
-        PutIndex(row, x, bpp, idx);
-      } else {
-        uint32_t rgb = key ? kMagenta
-                           : Pack(inFigure ? Lerp(ramps.f0, ramps.f1, level)
-                                           : Lerp(ramps.g0, ramps.g1, level));
-        if (!key && rgb == kMagenta) rgb = 0xFE00FF;
-        PutRgb(row, x, bpp, rgb);
-      }
+      if (palette)
+        PutIndex(row, x, bpp, colour);
+      else
+        PutRgb(row, x, bpp, colour);
     }
   }
 }
