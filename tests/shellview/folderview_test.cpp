@@ -501,3 +501,151 @@ TEST(FolderViewLifetime, DestructionFreesEveryListOnceWithoutTheParentsHelp) {
   EXPECT_GT(deletions, 5);
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);
 }
+
+// For looking at the control: run with --gtest_also_run_disabled_tests
+// --gtest_filter=*Screenshot* and take a picture of the display meanwhile.
+TEST_F(FolderViewTest, DISABLED_ScreenshotHoldsTheWindow) {
+  tree.SelectPath("C:\\");
+  tree.Expand(ComputerNode());
+  SetFocus(tree.Handle());
+  const DWORD until = GetTickCount() + 8000;
+  while (GetTickCount() < until) {
+    shtest::Pump();
+    Sleep(20);
+  }
+}
+
+namespace {
+
+// Wine's file-system folders always enumerate, even a drive whose directory is
+// gone, so a drive without a medium is modelled the way Windows answers for one:
+// the real folder of q:, except that EnumObjects reports the device not ready.
+class Delegate : public IShellFolder {
+ public:
+  explicit Delegate(IShellFolder* real) : real_(real) { real_->AddRef(); }
+  virtual ~Delegate() { real_->Release(); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IShellFolder) {
+      *out = static_cast<IShellFolder*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND h, LPBC b, LPOLESTR n, ULONG* e, LPITEMIDLIST* p,
+                                             ULONG* a) override {
+    return real_->ParseDisplayName(h, b, n, e, p, a);
+  }
+  HRESULT STDMETHODCALLTYPE EnumObjects(HWND h, SHCONTF f, IEnumIDList** e) override {
+    return real_->EnumObjects(h, f, e);
+  }
+  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST p, LPBC b, REFIID r, void** o) override {
+    return real_->BindToObject(p, b, r, o);
+  }
+  HRESULT STDMETHODCALLTYPE BindToStorage(LPCITEMIDLIST p, LPBC b, REFIID r, void** o) override {
+    return real_->BindToStorage(p, b, r, o);
+  }
+  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM l, LPCITEMIDLIST a, LPCITEMIDLIST b) override {
+    return real_->CompareIDs(l, a, b);
+  }
+  HRESULT STDMETHODCALLTYPE CreateViewObject(HWND h, REFIID r, void** o) override {
+    return real_->CreateViewObject(h, r, o);
+  }
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT c, LPCITEMIDLIST* p, SFGAOF* a) override {
+    return real_->GetAttributesOf(c, p, a);
+  }
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND h, UINT c, LPCITEMIDLIST* p, REFIID r, UINT* x,
+                                          void** o) override {
+    return real_->GetUIObjectOf(h, c, p, r, x, o);
+  }
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(LPCITEMIDLIST p, SHGDNF f, STRRET* s) override {
+    return real_->GetDisplayNameOf(p, f, s);
+  }
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND h, LPCITEMIDLIST p, LPCOLESTR n, SHGDNF f,
+                                      LPITEMIDLIST* o) override {
+    return real_->SetNameOf(h, p, n, f, o);
+  }
+
+ protected:
+  IShellFolder* real_;
+  ULONG refs_ = 1;
+};
+
+class NotReadyFolder final : public Delegate {
+ public:
+  using Delegate::Delegate;
+  HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList** e) override {
+    *e = nullptr;
+    return HRESULT_FROM_WIN32(ERROR_NOT_READY);
+  }
+};
+
+class DesktopWithEmptyDrive final : public Delegate {
+ public:
+  DesktopWithEmptyDrive(IShellFolder* real, LPCITEMIDLIST drive) : Delegate(real), drive_(drive) {}
+  bool noMedium = true;
+  int refusals = 0;
+  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST p, LPBC b, REFIID r, void** o) override {
+    const HRESULT hr = real_->BindToObject(p, b, r, o);
+    if (FAILED(hr) || !noMedium || real_->CompareIDs(0, p, drive_) != 0) return hr;
+    auto* folder = static_cast<IShellFolder*>(*o);
+    *o = static_cast<IShellFolder*>(new NotReadyFolder(folder));
+    folder->Release();
+    ++refusals;
+    return hr;
+  }
+
+ private:
+  LPCITEMIDLIST drive_;
+};
+
+}  // namespace
+
+// q: (the CD-ROM letter) shows KOLBRI_SHV_CDROM, a directory of the host.
+TEST_F(FolderViewTest, DriveWithoutMediumKeepsItsButtonUntilOneIsInserted) {
+  std::string medium = "Z:" KOLBRI_SHV_CDROM;
+  for (char& ch : medium)
+    if (ch == '/') ch = '\\';
+  ASSERT_EQ(GetDriveTypeA("Q:\\"), static_cast<UINT>(DRIVE_CDROM));
+  CreateDirectoryA((medium + "\\DATA").c_str(), nullptr);
+  ItemIDListPtr q = ParsePath("Q:\\");
+  ASSERT_TRUE(q);
+
+  IShellFolder* real = DesktopFolder;
+  auto* desktop = new DesktopWithEmptyDrive(real, q.get());
+  DesktopFolder = desktop;
+  tree.RefreshTree();
+  tree.Expand(ComputerNode());
+  Node drive = tree.FindNodeByItemIDList(q.get());
+  ASSERT_NE(drive, nullptr);
+  tree.Select(tree.Root());
+
+  tree.Expand(drive);
+  EXPECT_GE(desktop->refusals, 1);
+  EXPECT_TRUE(tree.HasChildren(drive));
+  EXPECT_EQ(tree.FirstChild(drive), nullptr);
+  EXPECT_FALSE(tree.IsExpanded(drive));
+  EXPECT_EQ(tree.RealSelection(), tree.Root());
+  // The user's click on the button asks again, and is refused again.
+  const int before = desktop->refusals;
+  TreeView_Expand(tree.Handle(), drive, TVE_EXPAND);
+  EXPECT_GT(desktop->refusals, before);
+  EXPECT_EQ(tree.FirstChild(drive), nullptr);
+
+  desktop->noMedium = false;  // a medium goes in
+  tree.Expand(drive);
+  ASSERT_NE(tree.FirstChild(drive), nullptr);
+  EXPECT_EQ(tree.Text(tree.FirstChild(drive)), L"DATA");
+  EXPECT_TRUE(tree.IsExpanded(drive));
+
+  DesktopFolder = real;
+  desktop->Release();
+  RemoveDirectoryA((medium + "\\DATA").c_str());
+}
