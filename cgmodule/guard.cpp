@@ -27,13 +27,21 @@ void SetCurrentFrame(GuardFrame* f) {
   __asm__ __volatile__("movl %0, %%fs:0" : : "r"(f) : "memory");
 }
 
-bool IsSystemException(DWORD code) { return (code & 0xF0000000u) == 0xC0000000u; }
+// System errors (access violation, division by zero, stack overflow, ...) and
+// the C++ exceptions of the toolchains such a library is likely built with,
+// which would otherwise end the process when they escape it.
+constexpr DWORD kMsvcCppException = 0xE06D7363;
+constexpr DWORD kDelphiException = 0x0EEDFADE;
+bool IsFatalException(DWORD code) {
+  return (code & 0xF0000000u) == 0xC0000000u || code == kMsvcCppException ||
+         code == kDelphiException;
+}
 
 extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* rec, void* establisher,
                                                      CONTEXT*, void*) {
   if (rec->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
     return ExceptionContinueSearch;
-  if (!IsSystemException(rec->ExceptionCode)) return ExceptionContinueSearch;
+  if (!IsFatalException(rec->ExceptionCode)) return ExceptionContinueSearch;
   auto* frame = static_cast<GuardFrame*>(establisher);
   frame->code = rec->ExceptionCode;
   // Give the frames between the fault and us their unwinding pass; afterwards

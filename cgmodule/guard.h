@@ -15,8 +15,9 @@ struct GuardedResult {
   int32_t value = 0;           // when not faulted
 };
 
-// Calls fn(a, b, c). A system exception (0xCxxxxxxx) escaping fn ends the call
-// with faulted = true; the process and C++ exception handling carry on.
+// Calls fn(a, b, c). A system exception (0xCxxxxxxx), or an MSVC or Delphi
+// language exception, escaping fn ends the call with faulted = true; the
+// process and C++ exception handling carry on. Other codes pass on.
 GuardedResult GuardedCall(OrvuEntry fn, void* a, void* b, void* c);
 
 }  // namespace cgmodule

@@ -46,6 +46,37 @@ TEST(Guard, AccessViolationEndsTheCallNotTheProgram) {
   EXPECT_TRUE(GuardedCall(&Recursing, &depth, nullptr, nullptr).faulted);
 }
 
+int32_t __stdcall Raising(void* code, void*, void*) {
+  RaiseException(*static_cast<DWORD*>(code), EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  return 1;
+}
+
+// Language exceptions of other toolchains escaping a library (MSVC C++,
+// Delphi) end the call like a system exception.
+TEST(Guard, ForeignLanguageExceptionsEndTheCall) {
+  for (DWORD code : {0xE06D7363u, 0x0EEDFADEu, 0xC0000025u}) {
+    const auto r = GuardedCall(&Raising, &code, nullptr, nullptr);
+    EXPECT_TRUE(r.faulted);
+    EXPECT_EQ(r.exceptionCode, code);
+  }
+}
+
+int32_t __stdcall NestedFault(void* inner, void*, void*) {
+  // A guarded call inside a guarded call (the module calling the redisplay
+  // callback, which renders again): the inner fault stays inside.
+  *static_cast<bool*>(inner) = GuardedCall(&Faulting, nullptr, nullptr, nullptr).faulted;
+  return 7;
+}
+
+TEST(Guard, NestedGuardsEachKeepTheirOwnFault) {
+  bool inner = false;
+  const auto outer = GuardedCall(&NestedFault, &inner, nullptr, nullptr);
+  EXPECT_TRUE(inner);
+  EXPECT_FALSE(outer.faulted);
+  EXPECT_EQ(outer.value, 7);
+  EXPECT_TRUE(GuardedCall(&Faulting, nullptr, nullptr, nullptr).faulted);
+}
+
 TEST(Guard, OrdinaryCallsAndCppExceptionsStillWorkAfterAFault) {
   ASSERT_TRUE(GuardedCall(&Faulting, nullptr, nullptr, nullptr).faulted);
   int a = 2, b = 3, sum = 0;
