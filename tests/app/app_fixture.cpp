@@ -1,0 +1,156 @@
+#include "tests/app/app_fixture.h"
+
+#include <cstring>
+
+#include "standin/core/dib.h"
+#include "winui/msgbox.h"
+#include "winui/text.h"
+#include "winui/window.h"
+
+namespace apptest {
+
+void SetPath(char (&buf)[256], const std::string& s) {
+  std::memset(buf, 0, sizeof buf);
+  std::memcpy(buf, s.data(), std::min<size_t>(s.size(), 255));
+}
+
+std::string GetPath(const char (&buf)[256]) { return std::string(buf, strnlen(buf, 256)); }
+
+int32_t ScriptedDialog::ShowModalOnPage(int page) {
+  pages.push_back(page);
+  if (steps.empty()) return result = settings::kCancelled;
+  Step s = std::move(steps.front());
+  steps.pop_front();
+  return result = s(paths, page);
+}
+
+void ScriptedDialog::Confirm(const std::string& plugin_dir, const std::string& plugin_file, const char* root) {
+  std::string r = root ? root : std::string("\x01");
+  steps.push_back([=](settings::DialogPaths& p, int) {
+    SetPath(p.PluginDir, plugin_dir);
+    SetPath(p.PluginFile, plugin_file);
+    if (r != "\x01") SetPath(p.RootDir, r);
+    return int32_t(settings::kConfirmed);
+  });
+}
+
+void ScriptedDialog::ConfirmUnchanged() {
+  steps.push_back([](settings::DialogPaths&, int) { return int32_t(settings::kConfirmed); });
+}
+
+void ScriptedDialog::Cancel() {
+  steps.push_back([](settings::DialogPaths&, int) { return int32_t(settings::kCancelled); });
+}
+
+void AppTest::SetUp() {
+  winui::SetAppTitle(L"コルブリ");
+  winui::SetMessageSink([this](const std::wstring&, const std::wstring& text) { messages.push_back(text); });
+  testsupport::UseModuleVariant("");
+}
+
+void AppTest::TearDown() {
+  Stop();
+  winui::SetMessageSink(nullptr);
+  testsupport::UseModuleVariant("");
+  app::SaveDialog::Seam() = [](OPENFILENAMEW& o) { return GetSaveFileNameW(&o); };
+}
+
+app::TWMain& AppTest::Start(std::vector<std::wstring> args, const std::string& variant) {
+  testsupport::UseModuleVariant(variant);
+  main = std::make_unique<app::TWMain>(dir.path() + L"kolbri.exe", std::move(args));
+  main->Create();
+  if (!verdlg.hwnd()) verdlg.Create(main->hwnd());
+  main->SetDialogs(&dialog, &verdlg);
+  main->Show();
+  winui::PumpPending();
+  return *main;
+}
+
+void AppTest::Stop() {
+  if (!main) return;
+  DestroyWindow(main->hwnd());
+  main.reset();
+  winui::PumpPending();
+}
+
+std::wstring AppTest::Plugin(const std::wstring& base, const std::wstring& manifest) {
+  return testsupport::InstallListedPlugin(dir.path(), base, winui::ToSjis(manifest));
+}
+
+std::string AppTest::PluginSjis(const std::wstring& base, const std::wstring& manifest) {
+  return winui::ToSjis(Plugin(base, manifest));
+}
+
+HTREEITEM AppTest::Find(const std::wstring& path) const {
+  HTREEITEM item = main->TreeView1.Root();
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = path.find(L'/', start);
+    const std::wstring name = path.substr(start, slash == std::wstring::npos ? std::wstring::npos : slash - start);
+    while (item && main->TreeView1.ItemText(item) != name) item = main->TreeView1.NextSibling(item);
+    if (!item || slash == std::wstring::npos) return item;
+    item = main->TreeView1.FirstChild(item);
+    start = slash + 1;
+  }
+}
+
+HTREEITEM AppTest::SelectPath(const std::wstring& path) {
+  HTREEITEM item = Find(path);
+  EXPECT_NE(item, nullptr) << winui::ToSjis(path);
+  main->TreeView1.Select(item);
+  winui::PumpPending();
+  return item;
+}
+
+std::wstring AppTest::TreeDump() const {
+  std::wstring out;
+  std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM item, int depth) {
+    for (; item; item = main->TreeView1.NextSibling(item)) {
+      out += std::wstring(depth * 2, L' ') + main->TreeView1.ItemText(item) + L"\n";
+      walk(main->TreeView1.FirstChild(item), depth + 1);
+    }
+  };
+  walk(main->TreeView1.Root(), 0);
+  return out;
+}
+
+std::vector<std::wstring> AppTest::TakeMessages() { return std::exchange(messages, {}); }
+
+testsupport::Pixels ReadBitmap(HBITMAP b) {
+  testsupport::Pixels p;
+  BITMAP bm{};
+  if (!b || !GetObjectW(b, sizeof bm, &bm)) {
+    p.error = "no bitmap";
+    return p;
+  }
+  p.width = bm.bmWidth;
+  p.height = bm.bmHeight;
+  p.bitCount = 32;
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, -bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  p.rgb.resize(size_t(bm.bmWidth) * bm.bmHeight);
+  HDC dc = GetDC(nullptr);
+  GetDIBits(dc, b, 0, bm.bmHeight, p.rgb.data(), &bi, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, dc);
+  for (auto& v : p.rgb) v &= 0xFFFFFF;
+  return p;
+}
+
+testsupport::Pixels ZoomPixels(const testsupport::Pixels& p, int zoom) {
+  testsupport::Pixels z = p;
+  z.width = p.width * zoom;
+  z.height = p.height * zoom;
+  z.rgb.assign(size_t(z.width) * z.height, 0);
+  for (int y = 0; y < z.height; ++y)
+    for (int x = 0; x < z.width; ++x) z.rgb[size_t(y) * z.width + x] = p.rgb[size_t(y / zoom) * p.width + x / zoom];
+  return z;
+}
+
+testsupport::Pixels SynthPixels(const std::string& spec, int zoom) {
+  standin::SynthSpec s;
+  EXPECT_TRUE(standin::ParseSynthSpec(spec, s));
+  const std::vector<uint8_t> packed = standin::Synthesize(s);
+  return ZoomPixels(testsupport::DecodeDib(packed.data(), packed.size()), zoom);
+}
+
+}  // namespace apptest

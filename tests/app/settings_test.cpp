@@ -1,0 +1,138 @@
+// The settings file: exact keys and sections, Boolean parsing, the
+// OptionSave rule, seeding of the dialog paths and a file that cannot be written.
+#include "app/settings_file.h"
+#include "tests/app/app_fixture.h"
+#include "winui/text.h"
+
+namespace apptest {
+namespace {
+
+using app::ParseProfileBool;
+
+TEST(ProfileBool, DecimalHexAndGarbage) {
+  EXPECT_TRUE(ParseProfileBool("1", false));
+  EXPECT_FALSE(ParseProfileBool("0", true));
+  EXPECT_TRUE(ParseProfileBool("-3", false));
+  EXPECT_TRUE(ParseProfileBool("$1F", false));
+  EXPECT_FALSE(ParseProfileBool("$0", true));
+  EXPECT_TRUE(ParseProfileBool("0x10", false));
+  EXPECT_TRUE(ParseProfileBool("0X10", false));
+  EXPECT_TRUE(ParseProfileBool("$FFFFFFFF", false));  // -1 as a signed 32-bit value
+  EXPECT_TRUE(ParseProfileBool("abc", true));
+  EXPECT_FALSE(ParseProfileBool("abc", false));
+  EXPECT_TRUE(ParseProfileBool("0x", true));  // no digit after the prefix: not a number
+  EXPECT_FALSE(ParseProfileBool("$", false));
+  EXPECT_TRUE(ParseProfileBool("", true));
+  EXPECT_FALSE(ParseProfileBool("1x", false));
+  EXPECT_FALSE(ParseProfileBool("99999999999", false));  // out of range
+}
+
+TEST_F(AppTest, MissingFileGivesDefaultsAndShutdownWritesEveryKey) {
+  app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
+  const std::string exe_dir = winui::ToSjis(dir.path());
+  EXPECT_EQ(m.StoredSettings().plugin_dir, exe_dir);
+  EXPECT_EQ(m.StoredSettings().dest_dir, exe_dir);
+  EXPECT_EQ(m.RootDir(), "q:\\");  // drive search: the test runner's CD-ROM letter
+  EXPECT_TRUE(m.ME_FileName->Checked());
+  EXPECT_FALSE(m.ME_Overlay->Checked());
+  Stop();
+  const std::string ini = IniText();
+  // Written in order; the view switches go to "VIEW".
+  const char* order[] = {"[SYSTEM]", "RootDir=q:\\", "PluginDir=" , "DestDir=", "[VIEW]", "OverlayBG=0",
+                         "AdjustWindow=0", "[OPTION]", "MoveToChild=0", "UseIndex=1", "OptionSave=1"};
+  size_t pos = 0;
+  for (const char* s : order) {
+    const size_t at = ini.find(s, pos);
+    ASSERT_NE(at, std::string::npos) << s << "\n" << ini;
+    pos = at;
+  }
+  EXPECT_NE(ini.find("PluginDir=" + exe_dir), std::string::npos);
+}
+
+TEST_F(AppTest, StoredValuesAreReadAndViewSectionKeepsItsName) {
+  testsupport::WriteFileBytes(IniPath(), winui::ToSjis(
+      L"[SYSTEM]\r\nRootDir=x:\\表示\\\r\nPluginDir=\r\nDestDir=c:\\出力\\\r\n"
+      L"[View]\r\nOverlayBG=1\r\nAdjustWindow=0\r\n"
+      L"[OPTION]\r\nMoveToChild=0x10\r\nUseIndex=abc\r\nOptionSave=$1F\r\n"));
+  app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
+  EXPECT_EQ(winui::FromSjis(m.RootDir()), L"x:\\表示\\");
+  EXPECT_EQ(m.StoredSettings().plugin_dir, winui::ToSjis(dir.path()));  // empty value: exe dir
+  EXPECT_EQ(winui::FromSjis(m.StoredSettings().dest_dir), L"c:\\出力\\");
+  EXPECT_TRUE(m.ME_Overlay->Checked());
+  EXPECT_TRUE(m.PME_OverLay->Checked());
+  EXPECT_FALSE(m.ME_AdjustWindow->Checked());
+  EXPECT_FALSE(m.PME_AdjustWindow->Checked());
+  EXPECT_TRUE(m.ME_OptCtgFocus->Checked());
+  EXPECT_TRUE(m.ME_FileName->Checked());  // abc: the default
+  EXPECT_TRUE(m.ME_OptionSave->Checked());
+  // Seeded on every start, argument or not; the dialog did not open.
+  EXPECT_TRUE(dialog.pages.empty());
+  EXPECT_EQ(GetPath(dialog.paths.DestDir), winui::ToSjis(L"c:\\出力\\"));
+  EXPECT_EQ(GetPath(dialog.paths.RootDir), winui::ToSjis(L"x:\\表示\\"));
+  // Never confirmed: the stored directories are written back unchanged.
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_AdjustWindow->id(), 0);
+  Stop();
+  const std::string ini = IniText();
+  EXPECT_EQ(ini.find("[VIEW]"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("[View]"), std::string::npos);
+  EXPECT_NE(ini.find("AdjustWindow=1"), std::string::npos);
+  EXPECT_NE(ini.find(winui::ToSjis(L"DestDir=c:\\出力\\")), std::string::npos);
+  EXPECT_NE(ini.find(winui::ToSjis(L"RootDir=x:\\表示\\")), std::string::npos);
+  // The next start sees what was written.
+  Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
+  EXPECT_TRUE(main->ME_AdjustWindow->Checked());
+  EXPECT_TRUE(main->PME_AdjustWindow->Checked());
+}
+
+TEST_F(AppTest, OptionSaveOffWritesOnlyThatSwitch) {
+  testsupport::WriteFileBytes(IniPath(), "[SYSTEM]\r\nRootDir=r:\\\r\nDestDir=c:\\keep\\\r\n[OPTION]\r\nUseIndex=0\r\n");
+  app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_OptionSave->id(), 0);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_FileName->id(), 0);  // would be 1 if saved
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Overlay->id(), 0);
+  EXPECT_FALSE(m.ME_OptionSave->Checked());
+  Stop();
+  const std::string ini = IniText();
+  EXPECT_NE(ini.find("OptionSave=0"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("UseIndex=0"), std::string::npos);
+  EXPECT_NE(ini.find("DestDir=c:\\keep\\"), std::string::npos);
+  EXPECT_EQ(ini.find("OverlayBG"), std::string::npos);
+  EXPECT_EQ(ini.find("PluginDir"), std::string::npos);
+  // The next start reads saving off.
+  Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
+  EXPECT_FALSE(main->ME_OptionSave->Checked());
+  EXPECT_FALSE(main->ME_FileName->Checked());
+}
+
+TEST_F(AppTest, CancelledStartupDialogWritesStoredDirectoriesBack) {
+  testsupport::WriteFileBytes(IniPath(), "[SYSTEM]\r\nRootDir=r:\\\r\nPluginDir=c:\\plug\\\r\nDestDir=c:\\out\\\r\n");
+  dialog.Cancel();
+  app::TWMain& m = Start();
+  EXPECT_EQ(dialog.pages, std::vector<int>{settings::kPagePlugin});
+  EXPECT_EQ(GetPath(dialog.paths.PluginDir), "c:\\plug\\");
+  EXPECT_EQ(m.TreeView1.Count(), 0);
+  EXPECT_EQ(m.StatusBar1.PanelText(0), L"ﾛｰﾄﾞされてません");
+  EXPECT_TRUE(m.MN_Option->Enabled());
+  Stop();
+  const std::string ini = IniText();
+  EXPECT_NE(ini.find("PluginDir=c:\\plug\\"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("DestDir=c:\\out\\"), std::string::npos);
+  EXPECT_NE(ini.find("RootDir=r:\\"), std::string::npos);
+}
+
+TEST_F(AppTest, FileThatCannotBeWrittenIsReportedAndKeepsItsContent) {
+  const std::string before = "[OPTION]\r\nOptionSave=1\r\n";
+  testsupport::WriteFileBytes(IniPath(), before);
+  app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
+  (void)m;
+  // Held open without sharing: every profile write fails (also as root).
+  HANDLE h = CreateFileW(IniPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  Stop();
+  CloseHandle(h);
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{dir.path() + L"kolbri.ini に書き込めません"});
+  EXPECT_EQ(IniText(), before);
+}
+
+}  // namespace
+}  // namespace apptest
