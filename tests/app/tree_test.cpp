@@ -1,0 +1,154 @@
+// Plug-in loading and the index tree; the plug-in choice through the settings
+// dialog (ME_SelxxxClick).
+#include "tests/app/app_fixture.h"
+#include "winui/text.h"
+
+namespace apptest {
+namespace {
+
+constexpr wchar_t kLoadFailed[] = L"選択したファイルはPlug-inでないか、ファイルが壊れています(Plug-inロード)";
+
+TEST_F(AppTest, NestedCategoriesKeepIndexOrderAndImages) {
+  app::TWMain& m = Start({Plugin(L"nest",
+                                 L"title 入れ子\n"
+                                 L"category B\n"
+                                 L"  picture b2\tsynth=8x8x8:1\n"
+                                 L"  category 空\n"
+                                 L"  category C\n"
+                                 L"    picture c1\tsynth=8x8x8:2\n"
+                                 L"  picture b1\tsynth=8x8x8:3\n"
+                                 L"picture A\tsynth=8x8x8:4\n"
+                                 L"category 表示ソ\n")});
+  EXPECT_EQ(TreeDump(), L"B\n  b2\n  空\n  C\n    c1\n  b1\nA\n表示ソ\n");
+  EXPECT_EQ(m.StatusBar1.PanelText(0), L"入れ子");
+  EXPECT_EQ(m.StatusBar1.PanelText(1), L"(未選択)");
+  EXPECT_EQ(m.TreeView1.Images(Find(L"B")), std::make_pair(0, 1));
+  EXPECT_EQ(m.TreeView1.Images(Find(L"B/空")), std::make_pair(0, 1));
+  EXPECT_EQ(m.TreeView1.FirstChild(Find(L"B/空")), nullptr);
+  EXPECT_EQ(m.TreeView1.Images(Find(L"B/C/c1")), std::make_pair(2, 2));
+  // Node data is the index entry itself.
+  auto* e = reinterpret_cast<const OrvuIndexEntry*>(m.TreeView1.Data(Find(L"A")));
+  EXPECT_STREQ(e->Name, "A");
+  EXPECT_EQ(e, m.Context()->IndexRoot + 1);
+  // The load neither selects nor renders.
+  EXPECT_EQ(m.TreeView1.Selected(), nullptr);
+  EXPECT_FALSE(m.PicturePresent());
+  EXPECT_EQ(m.TreeView1.GetPopupMenu(), nullptr);
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(AppTest, EmptyIndexStillLoads) {
+  app::TWMain& m = Start({Plugin(L"empty", L"title 空の索引\n")});
+  EXPECT_EQ(m.TreeView1.Count(), 0);
+  EXPECT_EQ(m.StatusBar1.PanelText(0), L"空の索引");
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(AppTest, FailedLoadKeepsTreeAndStatusTexts) {
+  app::TWMain& m = Start({Plugin(L"good", L"title 良い\npicture a\tsynth=8x8x8:1\n")});
+  SelectPath(L"a");
+  const std::wstring status1 = m.StatusBar1.PanelText(1);
+  const std::wstring broken = Plugin(L"broken", L"picture\n  nonsense\n");
+  EXPECT_EQ(m.LoadPlugin(winui::ToSjis(broken)), -1);
+  EXPECT_EQ(m.LoadPlugin(winui::ToSjis(dir.path() + L"nothing.kol")), -1);
+  EXPECT_EQ(TakeMessages(), (std::vector<std::wstring>{kLoadFailed, kLoadFailed}));
+  EXPECT_EQ(TreeDump(), L"a\n");
+  EXPECT_EQ(m.StatusBar1.PanelText(0), L"良い");
+  EXPECT_EQ(m.StatusBar1.PanelText(1), status1);
+  // The kept nodes still render: their entries stayed valid.
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Overlay->id(), 0);
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(AppTest, CommandLinePathIsCutTo255Bytes) {
+  // A 300-character argument: the load sees its first 255 bytes, which name
+  // no file, and reports the load failure instead of reading past the buffer.
+  std::wstring longpath = dir.path() + std::wstring(300 - dir.path().size(), L'x');
+  app::TWMain& m = Start({longpath});
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{kLoadFailed});
+  EXPECT_TRUE(m.Bound());
+  // Exactly 255 works: a plug-in whose path is 255 bytes long.
+  Stop();
+  const std::wstring sub = dir.path() + std::wstring(200, L'd') + L"\\";
+  CreateDirectoryW(sub.c_str(), nullptr);
+  const std::wstring name = std::wstring(255 - sub.size() - 4, L'n');
+  const std::wstring plugin = testsupport::InstallListedPlugin(sub, name, "picture a\tsynth=8x8x8:1\n");
+  ASSERT_EQ(plugin.size(), 255u);
+  Start({plugin + L"zzz"});  // the extra characters are cut off
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_EQ(TreeDump(), L"a\n");
+}
+
+TEST_F(AppTest, DialogChoiceLoadsOnlyANewFileNameButAlwaysTakesTheRoot) {
+  const std::string one = winui::ToSjis(dir.path());
+  Plugin(L"first", L"title 一\npicture p1\tsynth=8x8x8:1\n");
+  dialog.Confirm(one, "first.kol", "q:\\");
+  app::TWMain& m = Start();
+  EXPECT_EQ(TreeDump(), L"p1\n");
+  SelectPath(L"p1");
+  ASSERT_TRUE(m.PicturePresent());
+
+  // Same file name in another directory: no reload, root taken over.
+  testsupport::TempDir other;
+  testsupport::InstallListedPlugin(other.path(), L"first", winui::ToSjis(L"picture other\tsynth=8x8x8:1\n"));
+  dialog.Confirm(other.sjis(), "first.kol", "r:\\");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SelPgn->id(), 0);
+  EXPECT_EQ(TreeDump(), L"p1\n");
+  EXPECT_EQ(m.RootDir(), "r:\\");
+
+  // Drive page only: the root changes, tree and picture stay.
+  dialog.steps.push_back([](settings::DialogPaths& p, int) {
+    SetPath(p.RootDir, "s:\\");
+    return int32_t(settings::kConfirmed);
+  });
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SelDrv->id(), 0);
+  EXPECT_EQ(dialog.pages.back(), settings::kPageDrive);
+  EXPECT_EQ(m.RootDir(), "s:\\");
+  EXPECT_EQ(TreeDump(), L"p1\n");
+  EXPECT_NE(m.CurrentItem(), nullptr);
+
+  // Cancelled: nothing changes, not even the root.
+  dialog.steps.push_back([](settings::DialogPaths& p, int) {
+    SetPath(p.RootDir, "t:\\");
+    SetPath(p.PluginFile, "other.kol");
+    return int32_t(settings::kCancelled);
+  });
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SelPgn->id(), 0);
+  EXPECT_EQ(m.RootDir(), "s:\\");
+  EXPECT_EQ(TreeDump(), L"p1\n");
+  SetPath(dialog.paths.PluginFile, "first.kol");
+
+  // A new file name loads; the picture on screen stays, the current item goes.
+  Plugin(L"second", L"title 二\npicture p2\tsynth=8x8x8:2\n");
+  dialog.Confirm(one, "second.kol");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SelPgn->id(), 0);
+  EXPECT_EQ(TreeDump(), L"p2\n");
+  EXPECT_EQ(m.StatusBar1.PanelText(0), L"二");
+  EXPECT_EQ(m.CurrentItem(), nullptr);
+  EXPECT_TRUE(m.PicturePresent());
+  EXPECT_TRUE(m.ME_Save->Enabled());
+  EXPECT_TRUE(m.Image_Output.Visible());
+  EXPECT_EQ(dialog.pages, (std::vector<int>{0, 0, 2, 0, 0}));
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(AppTest, DirectoryPlusFileLongerThanAPathIsRefused) {
+  app::TWMain& m = Start();
+  dialog.Confirm(std::string(200, 'd') + "\\", std::string(60, 'f') + ".kol");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SelPgn->id(), 0);
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{kLoadFailed});
+  EXPECT_EQ(m.TreeView1.Count(), 0);
+}
+
+TEST_F(AppTest, BatchSaveMenuOpensTheBatchPage) {
+  app::TWMain& m = Start({Plugin(L"p", L"category c\n  picture a\tsynth=8x8x8:1\n")});
+  EXPECT_FALSE(m.ME_MulSave->Enabled());
+  SelectPath(L"c");
+  EXPECT_TRUE(m.ME_MulSave->Enabled());
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_MulSave->id(), 0);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.PME_FolderSave->id(), 0);
+  EXPECT_EQ(dialog.pages, (std::vector<int>{1, 1}));
+}
+
+}  // namespace
+}  // namespace apptest
