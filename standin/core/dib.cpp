@@ -139,6 +139,7 @@ void Synthesize(const SynthSpec& s, uint8_t* out) {
   // thousands of these.
   std::vector<int> colLevel(size_t(std::max(w, 1))), colCell(size_t(std::max(w, 1)));
   const int cell = r / 3 + 1;
+  const uint32_t shape = (s.seed / 7) % 3;
   for (int x = 0; x < w; ++x) {
     colLevel[size_t(x)] = x * 255 / std::max(1, w - 1);
     colCell[size_t(x)] = (x - cx + r) / cell;
@@ -168,7 +169,12 @@ void Synthesize(const SynthSpec& s, uint8_t* out) {
     const bool stripes = y >= stripeTop && y < stripeBottom;
     for (int x = 0; x < w; ++x) {
       const int dx = x - cx;
-      const bool inFigure = dx * dx + dy * dy <= r * r;
+      bool inFigure;
+      switch (shape) {
+        case 0: inFigure = dx * dx + dy * dy <= r * r; break;                  // disc
+        case 1: inFigure = std::abs(dx) + std::abs(dy) <= r * 5 / 4; break;    // diamond
+        default: inFigure = std::abs(dx) <= r && std::abs(dy) <= r * 3 / 4;  // panel
+      }
       uint32_t colour;
       if (inFigure) {
         int level = figLevel[size_t(std::abs(dx) + std::abs(dy))];
