@@ -1,0 +1,226 @@
+// Picture display: every MakeBmp outcome, pixel-exact rendering at zoom 1 and
+// 3, zoom/overlay/fitting commands, move-to-child and the redisplay callback.
+#include "tests/app/app_fixture.h"
+#include <thread>
+
+#include "standin/core/dib.h"
+#include "winui/text.h"
+
+namespace apptest {
+namespace {
+
+constexpr wchar_t kManifest[] =
+    L"title 表示\n"
+    L"picture p4\tsynth=40x30x4:4\n"
+    L"picture p8\tsynth=40x30x8:8\n"
+    L"picture p24\tsynth=40x30x24:24\n"
+    L"picture p1\tsynth=40x30x1:1\n"
+    L"picture p16\tsynth=40x30x16:16\n"
+    L"picture m2\tresult=-2\n"
+    L"picture m3\tresult=-3\n"
+    L"picture m7\tresult=-7\n"
+    L"picture null\tfault=nullblock\n"
+    L"picture av\tfault=access\n"
+    L"picture thr\tfault=throw\n"
+    L"picture over\tfault=oversize\tsynth=40x30x8:9\n"
+    L"picture redisp\tfault=redisplay\tsynth=40x30x8:10\n"
+    L"picture big\tsynth=320x200x8:32\n"
+    L"picture 表示ソ\tsynth=16x16x24:5\n"
+    L"category c1\n"
+    L"  category c2\n"
+    L"    picture deep\tsynth=20x10x24:6\n"
+    L"  picture second\tsynth=8x8x8:7\n"
+    L"category empty\n";
+
+class Display : public AppTest {
+ protected:
+  app::TWMain& StartDisplay() { return Start({Plugin(L"disp", kManifest)}); }
+  testsupport::Pixels Shown() { return ReadBitmap(main->Image_Output.Bitmap()); }
+};
+
+TEST_F(Display, DepthsRenderPixelExactAtZoomOneAndThree) {
+  app::TWMain& m = StartDisplay();
+  struct Case {
+    const wchar_t* node;
+    const char* spec;
+    const wchar_t* status;
+  } cases[] = {{L"p4", "40x30x4:4", L"(40x30 pix, 16 col.)"},
+               {L"p8", "40x30x8:8", L"(40x30 pix, 256 col.)"},
+               {L"p24", "40x30x24:24", L"(40x30 pix, 32768 col.)"}};
+  for (const Case& c : cases) {
+    SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View1->id(), 0);
+    SelectPath(c.node);
+    EXPECT_EQ(m.StatusBar1.PanelText(1), c.status);
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.spec, 1), Shown())) << winui::ToSjis(c.node);
+    SendMessageW(m.hwnd(), WM_COMMAND, m.PME_View23->id(), 0);
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.spec, 3), Shown())) << winui::ToSjis(c.node);
+    EXPECT_EQ(m.Image_Output.WidthPx(), 120);
+    EXPECT_EQ(m.Image_Output.HeightPx(), 90);
+  }
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, OneAndSixteenBitsShowBlankWithShortStatus) {
+  app::TWMain& m = StartDisplay();
+  for (const wchar_t* node : {L"p1", L"p16"}) {
+    SelectPath(node);
+    EXPECT_EQ(m.StatusBar1.PanelText(1), L"(40x30 pix, ");
+    const testsupport::Pixels p = Shown();
+    ASSERT_EQ(p.width, 40);
+    for (uint32_t v : p.rgb) ASSERT_EQ(v, 0xFFFFFFu);
+  }
+  EXPECT_TRUE(m.PicturePresent());
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, EveryFailureHasItsMessageAndKeepsThePreviousPicture) {
+  app::TWMain& m = StartDisplay();
+  EXPECT_FALSE(m.ME_Save->Enabled());
+  EXPECT_FALSE(m.ME_Copy->Enabled());
+  SelectPath(L"m2");  // a failure before the first picture enables nothing
+  EXPECT_FALSE(m.ME_Save->Enabled());
+  EXPECT_FALSE(m.PicturePresent());
+  EXPECT_FALSE(m.Image_Output.Visible());
+  TakeMessages();
+  SelectPath(L"p8");
+  const testsupport::Pixels before = Shown();
+  const std::wstring status = m.StatusBar1.PanelText(1);
+  struct Case {
+    const wchar_t* node;
+    const wchar_t* message;
+  } cases[] = {{L"m2", L"元ファイルが開けません(変換)"},
+               {L"m3", L"メモリ確保に失敗しました(変換)"},
+               {L"m7", L"何だかよく分からないエラーが発生しました（＾＾；(変換)"},
+               {L"null", L"何だかよく分からないエラーが発生しました（＾＾；(変換)"},
+               {L"thr", L"何だかよく分からないエラーが発生しました（＾＾；(変換)"},
+               {L"av", L"内部でエラーが発生しました(変換)"},
+               {L"over", L"何だかよく分からないエラーが発生しました（＾＾；(変換)"}};
+  for (const Case& c : cases) {
+    SelectPath(c.node);
+    EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{c.message}) << winui::ToSjis(c.node);
+    EXPECT_TRUE(testsupport::SamePixels(before, Shown()));
+    EXPECT_EQ(m.StatusBar1.PanelText(1), status);
+    EXPECT_TRUE(m.ME_Save->Enabled());
+  }
+  // After an access violation the module still works.
+  SelectPath(L"p24");
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("40x30x24:24"), Shown()));
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, RedisplayFromInsideMakeBmpDoesNotRenderTwice) {
+  app::TWMain& m = StartDisplay();
+  SelectPath(L"c1");  // batch tab shown, then the nested request hides it again
+  EXPECT_TRUE(dialog.batch_tab);
+  SelectPath(L"redisp");
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_FALSE(dialog.batch_tab);
+  EXPECT_FALSE(dialog.batch_start);
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("40x30x8:10"), Shown()));
+  // From another thread the request is carried to the UI thread.
+  SelectPath(L"p4");
+  std::thread([] { app::TWMain::RedisplayCallback(nullptr, nullptr, nullptr); }).join();
+  SelectPath(L"p8");  // changes the selection without the message being handled yet
+  winui::PumpPending();
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("40x30x8:8"), Shown()));
+}
+
+TEST_F(Display, ZoomBeforeTheFirstPictureOnlyMovesChecks) {
+  app::TWMain& m = StartDisplay();
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View4->id(), 0);
+  for (auto* item : {m.ME_View1, m.ME_View2, m.ME_View3, m.PME_View21, m.PME_View22, m.PME_View23})
+    EXPECT_FALSE(item->Checked());
+  EXPECT_TRUE(m.ME_View4->Checked());
+  EXPECT_TRUE(m.PME_View24->Checked());
+  EXPECT_EQ(m.Zoom(), 4);
+  EXPECT_FALSE(m.Image_Output.Visible());
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Overlay->id(), 0);  // nothing to render
+  EXPECT_TRUE(m.ME_Overlay->Checked());
+  EXPECT_TRUE(m.PME_OverLay->Checked());
+  EXPECT_FALSE(m.PicturePresent());
+  SelectPath(L"p8");
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("40x30x8:8", 4), Shown()));
+  SendMessageW(m.hwnd(), WM_COMMAND, m.PME_View22->id(), 0);
+  EXPECT_TRUE(m.ME_View2->Checked());
+  EXPECT_FALSE(m.ME_View4->Checked());
+  EXPECT_EQ(m.Image_Output.WidthPx(), 80);
+}
+
+TEST_F(Display, OverlayRendersAgainWithTheNewFlag) {
+  // A keyed picture over a background from the sample title.
+  const std::wstring plugin = Plugin(L"ov", L"picture k\tsynth=40x30x8:3:key\tbg=bg.bmp\n");
+  std::vector<uint8_t> bg = standin::Synthesize({40, 30, 24, 77, false});
+  ASSERT_TRUE(standin::WriteBmpFile(dir.path() + L"bg.bmp", bg.data(), bg.size()));
+  testsupport::WriteFileBytes(IniPath(), "[SYSTEM]\r\nRootDir=" + dir.sjis() + "\r\n");
+  app::TWMain& m = Start({plugin});
+  SelectPath(L"k");
+  const testsupport::Pixels plain = Shown();
+  SendMessageW(m.hwnd(), WM_COMMAND, m.PME_OverLay->id(), 0);
+  EXPECT_TRUE(m.ME_Overlay->Checked());
+  const testsupport::Pixels over = Shown();
+  EXPECT_FALSE(testsupport::SamePixels(plain, over));
+  EXPECT_EQ(m.StatusBar1.PanelText(1), L"(40x30 pix, 32768 col.)");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Overlay->id(), 0);
+  EXPECT_TRUE(testsupport::SamePixels(plain, Shown()));
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, WindowFittingSetsTheClientAreaWithoutUpperLimit) {
+  app::TWMain& m = StartDisplay();
+  SelectPath(L"big");
+  const SIZE before = m.ClientSizePx();
+  SendMessageW(m.hwnd(), WM_COMMAND, m.PME_AdjustWindow->id(), 0);
+  EXPECT_TRUE(m.ME_AdjustWindow->Checked());
+  EXPECT_TRUE(m.PME_AdjustWindow->Checked());
+  const int left = m.ScrollBox_Output.BoundsPx().left;
+  SIZE s = m.ClientSizePx();
+  EXPECT_EQ(s.cx, 320 + left + 4);
+  EXPECT_EQ(s.cy, 200 + m.StatusBar1.HeightPx() + 4);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View4->id(), 0);
+  s = m.ClientSizePx();
+  EXPECT_EQ(s.cx, 1280 + left + 4);  // wider than the 1024-pixel screen
+  EXPECT_EQ(s.cy, 800 + m.StatusBar1.HeightPx() + 4);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_AdjustWindow->id(), 0);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View1->id(), 0);
+  EXPECT_EQ(m.ClientSizePx().cx, s.cx);  // fitting off: the size stays
+  (void)before;
+}
+
+TEST_F(Display, CategoriesDriveTheBatchPageAndMoveToChild) {
+  app::TWMain& m = StartDisplay();
+  SelectPath(L"p8");
+  const testsupport::Pixels before = Shown();
+  SelectPath(L"c1");
+  EXPECT_TRUE(dialog.batch_tab);
+  EXPECT_TRUE(dialog.batch_start);
+  EXPECT_TRUE(m.ME_MulSave->Enabled());
+  EXPECT_EQ(m.TreeView1.GetPopupMenu(), &m.PopupMenu2);
+  EXPECT_EQ(m.StatusBar1.PanelText(1), L"(40x30 pix, 256 col.)");
+  EXPECT_TRUE(testsupport::SamePixels(before, Shown()));
+  SelectPath(L"p4");
+  EXPECT_FALSE(dialog.batch_tab);
+  EXPECT_FALSE(m.ME_MulSave->Enabled());
+  EXPECT_EQ(m.TreeView1.GetPopupMenu(), &m.PopupMenu1);
+
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_OptCtgFocus->id(), 0);
+  EXPECT_TRUE(m.ME_OptCtgFocus->Checked());
+  SelectPath(L"c1");  // c1 -> c2 -> deep
+  EXPECT_EQ(m.TreeView1.Selected(), Find(L"c1/c2/deep"));
+  EXPECT_EQ(m.CurrentItem(), Find(L"c1/c2/deep"));
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("20x10x24:6"), Shown()));
+  SelectPath(L"empty");  // no child: the selection is cleared
+  EXPECT_EQ(m.TreeView1.Selected(), nullptr);
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("20x10x24:6"), Shown()));
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, TreePopupOpensOnlyAfterTheFirstPicture) {
+  app::TWMain& m = StartDisplay();
+  SelectPath(L"m2");
+  EXPECT_FALSE(m.PopupMenu1.auto_popup);
+  SelectPath(L"p8");
+  EXPECT_TRUE(m.PopupMenu1.auto_popup);
+}
+
+}  // namespace
+}  // namespace apptest
