@@ -1,0 +1,179 @@
+// Save, copy, the version dialog and help.
+#include "app/picture.h"
+#include "tests/app/app_fixture.h"
+#include "winui/messages.h"
+#include "winui/text.h"
+
+namespace apptest {
+namespace {
+
+class Output : public AppTest {
+ protected:
+  // Answers the save dialog with `answer` (relative to the scratch directory);
+  // an empty answer cancels. Records what the dialog was given.
+  void AnswerSave(const std::wstring& answer) {
+    app::SaveDialog::Seam() = [this, answer](OPENFILENAMEW& o) {
+      ++shown;
+      proposed = o.lpstrFile;
+      flags = o.Flags;
+      filter.assign(o.lpstrFilter, o.lpstrFilter + 30);
+      initial_dir = o.lpstrInitialDir ? o.lpstrInitialDir : L"";
+      def_ext = o.lpstrDefExt != nullptr;
+      if (answer.empty()) return FALSE;
+      const std::wstring full = dir.path() + answer;
+      wcscpy(o.lpstrFile, full.c_str());
+      return TRUE;
+    };
+  }
+  int shown = 0;
+  std::wstring proposed, initial_dir, filter;
+  DWORD flags = 0;
+  bool def_ext = true;
+};
+
+TEST_F(Output, SaveWritesTheZoomedPictureUnderTheProposedName) {
+  app::TWMain& m = Start({Plugin(L"s", L"picture ABC\tsynth=320x200x8:3\npicture 表示ソ\tsynth=16x8x24:4\n")});
+  AnswerSave(L"");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.PME_Save2->id(), 0);  // nothing shown yet: no dialog
+  EXPECT_EQ(shown, 0);
+  EXPECT_EQ(m.SaveDialog1.file_name, L"(新規ﾌｧｲﾙ).bmp");
+
+  SelectPath(L"ABC");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View3->id(), 0);
+  AnswerSave(L"out.bmp");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+  EXPECT_EQ(proposed, L"ABC.bmp");
+  EXPECT_EQ(initial_dir, L"bmp");
+  EXPECT_FALSE(def_ext);
+  EXPECT_EQ(filter.substr(0, filter.find(L'\0')), L"Windowsﾋﾞｯﾄﾏｯﾌﾟ(*.bmp)");
+  EXPECT_EQ(flags & (OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST),
+            DWORD(OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST));
+  EXPECT_EQ(m.SaveDialog1.options & OFN_FILEMUSTEXIST, DWORD(OFN_FILEMUSTEXIST));
+  const testsupport::Pixels file = testsupport::DecodeBmpFile(testsupport::ReadFileBytes(dir.path() + L"out.bmp"));
+  EXPECT_EQ(file.width, 960);
+  EXPECT_EQ(file.height, 600);
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("320x200x8:3", 3), file));
+  EXPECT_EQ(m.SaveDialog1.file_name, dir.path() + L"out.bmp");
+
+  // A name without extension is kept as typed; an existing file is replaced.
+  SelectPath(L"表示ソ");
+  AnswerSave(L"noext");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.PME_Item1->id(), 0);
+  EXPECT_EQ(proposed, L"表示ソ.bmp");
+  EXPECT_EQ(testsupport::DecodeBmpFile(testsupport::ReadFileBytes(dir.path() + L"noext")).width, 48);
+
+  // Another plug-in: no current item, the last name is proposed again.
+  dialog.Confirm(dir.sjis(), "t.kol");
+  Plugin(L"t", L"picture x\tsynth=8x8x8:1\n");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SelPgn->id(), 0);
+  AnswerSave(L"");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+  EXPECT_EQ(proposed, dir.path() + L"noext");
+  EXPECT_TRUE(TakeMessages().empty());
+
+  // Index names off: the dialog keeps its name.
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_FileName->id(), 0);
+  SelectPath(L"x");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+  EXPECT_EQ(proposed, dir.path() + L"noext");
+}
+
+TEST_F(Output, FileThatCannotBeCreatedIsReportedAndTheOldFileStays) {
+  app::TWMain& m = Start({Plugin(L"s", L"picture a\tsynth=8x8x8:3\n")});
+  SelectPath(L"a");
+  AnswerSave(L"missing\\dir\\a.bmp");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"ﾌｧｲﾙ " + dir.path() + L"missing\\dir\\a.bmp を作成できません"});
+  testsupport::WriteFileBytes(dir.path() + L"locked.bmp", "old");
+  HANDLE h = CreateFileW((dir.path() + L"locked.bmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  AnswerSave(L"locked.bmp");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+  CloseHandle(h);
+  EXPECT_EQ(TakeMessages().size(), 1u);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.path() + L"locked.bmp"), "old");
+}
+
+TEST_F(Output, CopyPutsTheZoomedPictureOnTheClipboard) {
+  app::TWMain& m = Start({Plugin(L"s", L"picture a\tsynth=320x200x24:5\n")});
+  SendMessageW(m.hwnd(), WM_COMMAND, m.PME_Copy2->id(), 0);  // nothing yet: clipboard untouched
+  SelectPath(L"a");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View3->id(), 0);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Copy->id(), 0);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EXPECT_TRUE(IsClipboardFormatAvailable(CF_BITMAP));
+  auto* b = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+  const testsupport::Pixels p = ReadBitmap(b);
+  CloseClipboard();
+  EXPECT_EQ(p.width, 960);
+  EXPECT_EQ(p.height, 600);
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("320x200x24:5", 3), p));
+}
+
+TEST_F(Output, VersionDialogShowsTheRecordOfTheCommandUsed) {
+  app::TWMain& m = Start({Plugin(L"v", L"title 版\npicture a\tsynth=8x8x8:1\n")});
+  std::vector<std::vector<std::wstring>> seen;
+  winui::Form::ModalStartHook() = [&](winui::Form& f) {
+    seen.push_back({f.Text(), verdlg.Title.Text(), verdlg.VerInfo.Text(), verdlg.LastMod.Text(),
+                    verdlg.Notice.Text()});
+    PostMessageW(f.hwnd(), WM_COMMAND, IDCANCEL, 0);  // Esc presses OK
+  };
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_AboutMain->id(), 0);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_AboutComDll->id(), 0);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_AboutIdvDll->id(), 0);
+  winui::Form::ModalStartHook() = nullptr;
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0][0], L"本体のﾊﾞｰｼﾞｮﾝ情報...");
+  EXPECT_EQ(seen[0][1], L"コルブリ");
+  EXPECT_EQ(seen[0][2], L"Version 1.0");
+  EXPECT_EQ(seen[0][3], L"1998/09/29");
+  EXPECT_EQ(seen[1][0], L"共通ﾓｼﾞｭｰﾙのﾊﾞｰｼﾞｮﾝ情報...");
+  EXPECT_EQ(seen[1][1], winui::FromSjis(m.Context()->ModuleInfo->Name));
+  EXPECT_EQ(seen[1][2], app::VersionText(m.Context()->ModuleInfo->Version));
+  EXPECT_EQ(seen[2][0], L"Plug-inのﾊﾞｰｼﾞｮﾝ情報...");
+  EXPECT_EQ(seen[2][1], L"版");
+  EXPECT_FALSE(IsWindowVisible(verdlg.hwnd()));
+  SIZE client = verdlg.ClientSizePx();
+  EXPECT_EQ(client.cx, winui::Scale(294));
+  EXPECT_EQ(client.cy, winui::Scale(154));
+}
+
+TEST_F(Output, PluginVersionBeforeAnyLoadDoesNotFail) {
+  app::TWMain& m = Start();
+  ASSERT_EQ(m.Context()->PluginInfo, nullptr);
+  int shown = 0;
+  winui::Form::ModalStartHook() = [&](winui::Form& f) {
+    ++shown;
+    EXPECT_EQ(verdlg.Title.Text(), L"");
+    EXPECT_EQ(verdlg.VerInfo.Text(), L"");
+    PostMessageW(f.hwnd(), winui::msg::kEndModal, 1, 0);
+  };
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_AboutIdvDll->id(), 0);
+  winui::Form::ModalStartHook() = nullptr;
+  EXPECT_EQ(shown, 1);
+}
+
+TEST(VersionText, MajorDotMinorWithoutLeadingZeros) {
+  EXPECT_EQ(app::VersionText(0x0100), L"Version 1.0");
+  EXPECT_EQ(app::VersionText(0x010A), L"Version 1.10");
+  EXPECT_EQ(app::VersionText(0x0205), L"Version 2.5");
+  EXPECT_EQ(app::VersionText(0x7F0205), L"Version 2.5");  // bits above 15 ignored
+}
+
+TEST_F(Output, HelpUsesWinHelpOnlyWhenTheHelpFileIsThere) {
+  app::TWMain& m = Start();
+  std::vector<std::wstring> calls;
+  app::HelpSeam saved = app::HelpSeam::Current();
+  app::HelpSeam::Current() = {[&](HWND, const std::wstring& p) { calls.push_back(L"hlp " + p); },
+                              [&](HWND, const std::wstring& p) { calls.push_back(L"doc " + p); }};
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_HelpIndex->id(), 0);
+  testsupport::WriteFileBytes(dir.path() + L"kolbri.hlp", "x");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_HelpIndex->id(), 0);
+  app::HelpSeam::Current() = saved;
+  EXPECT_EQ(calls, (std::vector<std::wstring>{L"doc " + dir.path() + L"help\\index.html",
+                                              L"hlp " + dir.path() + L"kolbri.hlp"}));
+  // The shipped pages exist beside the real program.
+  EXPECT_FALSE(testsupport::ReadFileBytes(testsupport::BinDir() + L"help\\index.html").empty());
+}
+
+}  // namespace
+}  // namespace apptest
