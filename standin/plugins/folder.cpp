@@ -13,7 +13,8 @@ namespace plugin {
 namespace {
 
 struct Item {
-  std::wstring name;
+  std::wstring name;     // file name
+  std::wstring display;  // index name: pictures lose their .bmp
   bool directory;
 };
 
@@ -32,20 +33,24 @@ bool Walk(const std::wstring& root, const std::wstring& rel, int depth, std::str
     if (name == L"." || name == L"..") continue;
     if (fd.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
     const bool dir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (dir || IsBmp(name)) items.push_back({name, dir});
+    if (dir)
+      items.push_back({name, name, true});
+    else if (IsBmp(name))
+      items.push_back({name, name.substr(0, name.size() - 4), false});
   } while (FindNextFileW(h, &fd));
   FindClose(h);
-  std::sort(items.begin(), items.end(),
-            [](const Item& a, const Item& b) { return _wcsicmp(a.name.c_str(), b.name.c_str()) < 0; });
+  // Name order as the index shows the names.
+  std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+    return _wcsicmp(a.display.c_str(), b.display.c_str()) < 0;
+  });
   for (const Item& it : items) {
     standin::ManifestNode node;
     node.category = it.directory;
+    node.name = winui::ToSjis(it.display);
     if (it.directory) {
-      node.name = winui::ToSjis(it.name);
       standin::AppendManifestLine(out, depth, node);
       Walk(root, rel + it.name + L"\\", depth + 1, out);
     } else {
-      node.name = winui::ToSjis(it.name.substr(0, it.name.size() - 4));
       node.attrs.emplace_back("file", winui::ToSjis(rel + it.name));
       standin::AppendManifestLine(out, depth, node);
     }
