@@ -279,6 +279,8 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
     ShowMessage(hwnd_, kNotPlugin, kLoad);
     return -1;
   }
+  LARGE_INTEGER t0, t1, freq;
+  QueryPerformanceCounter(&t0);
   const OrvuContext* ctx = module_.Context();
   StatusBar1.SetPanelText(0, ctx->PluginInfo && ctx->PluginInfo->Name ? winui::FromSjis(ctx->PluginInfo->Name)
                                                                        : std::wstring());
@@ -292,6 +294,9 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
   TreeView1.SetPopupMenu(nullptr);
   TreeView1.Invalidate();
   tree_rebuilding_ = false;
+  QueryPerformanceCounter(&t1);
+  QueryPerformanceFrequency(&freq);
+  last_tree_fill_ms_ = double(t1.QuadPart - t0.QuadPart) * 1000.0 / double(freq.QuadPart);
   return 0;
 }
 
@@ -303,6 +308,7 @@ void TWMain::BuildTree(HTREEITEM parent, const OrvuIndexEntry* first) {
     const OrvuIndexEntry* next;
   };
   std::vector<Level> stack{{parent, first}};
+  std::vector<wchar_t> text(256);
   while (!stack.empty()) {
     Level& lv = stack.back();
     const OrvuIndexEntry* e = lv.next;
@@ -312,7 +318,14 @@ void TWMain::BuildTree(HTREEITEM parent, const OrvuIndexEntry* first) {
     }
     lv.next = e + 1;
     const bool category = e->IsCategory();
-    HTREEITEM item = TreeView1.Add(lv.parent, winui::FromSjis(e->Name), reinterpret_cast<LPARAM>(e),
+    // Converted into one reused buffer: this loop runs once per index entry.
+    int n = MultiByteToWideChar(winui::kSjis, 0, e->Name, -1, text.data(), static_cast<int>(text.size()));
+    if (n == 0) {
+      text.resize(static_cast<size_t>(MultiByteToWideChar(winui::kSjis, 0, e->Name, -1, nullptr, 0)) + 1);
+      n = MultiByteToWideChar(winui::kSjis, 0, e->Name, -1, text.data(), static_cast<int>(text.size()));
+      if (n == 0) text[0] = L'\0';
+    }
+    HTREEITEM item = TreeView1.Add(lv.parent, text.data(), reinterpret_cast<LPARAM>(e),
                                    category ? kImageFolder : kImagePicture,
                                    category ? kImageFolderOpen : kImagePicture);
     if (category) stack.push_back({item, e->Children});

@@ -54,6 +54,9 @@ class TWMain : public winui::Form {
   HBITMAP CurrentBitmap() const { return current_bitmap_.get(); }
   HTREEITEM CurrentItem() const { return current_item_; }
   bool DialogModal() const { return dialog_modal_; }
+  cgmodule::CommonModule& Module() { return module_; }
+  // Milliseconds from OrvuCmnLoadPlugin's return to the filled tree, last load.
+  double LastTreeFillMs() const { return last_tree_fill_ms_; }
 
   // --- controls and menus, named as on the form
   winui::TreeView TreeView1;
@@ -133,6 +136,7 @@ class TWMain : public winui::Form {
   bool tree_rebuilding_ = false;
   bool dialog_modal_ = false;
   DWORD ui_thread_ = 0;
+  double last_tree_fill_ms_ = 0;
 
   static TWMain* instance_;
 };

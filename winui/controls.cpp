@@ -26,12 +26,16 @@ void TreeView::Create(Container& parent, int l, int t, int w, int h) {
 }
 
 HTREEITEM TreeView::Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image, int selected_image) {
-  std::wstring t(text);
+  const std::wstring t(text);
+  return Add(parent, t.c_str(), data, image, selected_image);
+}
+
+HTREEITEM TreeView::Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int image, int selected_image) {
   TVINSERTSTRUCTW is{};
   is.hParent = parent ? parent : TVI_ROOT;
   is.hInsertAfter = TVI_LAST;
   is.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-  is.item.pszText = t.data();
+  is.item.pszText = const_cast<wchar_t*>(text);  // read only by TVM_INSERTITEM
   is.item.lParam = data;
   is.item.iImage = image;
   is.item.iSelectedImage = selected_image;

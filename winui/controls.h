@@ -23,6 +23,8 @@ class TreeView : public Control {
   void Create(Container& parent, int l, int t, int w, int h);
   // Adds a last child of `parent` (TVI_ROOT / null: top level).
   HTREEITEM Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image, int selected_image);
+  // Same with a zero-terminated text, without a copy (bulk filling).
+  HTREEITEM Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int image, int selected_image);
   void Clear();
   // Nested: painting resumes at the outermost EndUpdate.
   void BeginUpdate();
