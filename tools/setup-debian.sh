@@ -5,7 +5,7 @@
 set -eu
 SUDO=; [ "$(id -u)" = 0 ] || SUDO=sudo
 PKGS="mingw-w64 g++-mingw-w64-i686 cmake make wine wine32:i386 wine64 xvfb xauth x11-utils \
-fonts-ipafont-gothic locales imagemagick xdotool googletest"
+fonts-ipafont-gothic fonts-wine locales imagemagick xdotool googletest"
 missing=
 for p in $PKGS; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
