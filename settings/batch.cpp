@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "cgmodule/picture.h"
 #include "winui/msgbox.h"
@@ -89,11 +90,10 @@ BatchWalk::BatchWalk(const BatchHost& host, const BatchPage& page, const winui::
 
 bool BatchWalk::Continue() const { return host_.continueFlag && host_.continueFlag->load(); }
 
-// The index tree belongs to the UI thread. Reading it with SendMessage from the
-// worker is the same hand-off as UiCall: a message sent to a window of another
-// thread is run by that thread (inside whatever loop it is in) while the sender
-// waits, so the tree is only ever touched on its own thread. The main window is
-// disabled behind the modal dialog, so the nodes do not change meanwhile.
+// The index tree belongs to the UI thread, so it is read there, through ui_,
+// a whole child list per call (one hand-off per category, not two per picture).
+// The main window is disabled behind the modal dialog: the nodes and the index
+// entries they point to do not change during a conversion.
 BatchWalk::Node BatchWalk::ReadNode(HTREEITEM item) const {
   wchar_t text[1024] = {};
   TVITEMW it{};
@@ -103,25 +103,49 @@ BatchWalk::Node BatchWalk::ReadNode(HTREEITEM item) const {
   it.cchTextMax = static_cast<int>(std::size(text));
   Node n;
   if (SendMessageW(host_.indexTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) {
+    n.item = item;
     n.text = text;
     n.entry = reinterpret_cast<const OrvuIndexEntry*>(it.lParam);
   }
   return n;
 }
 
-void BatchWalk::Report(const wchar_t* message) const {
-  const HWND owner = page_.messageOwner;
-  ui_.Invoke([&] { winui::ShowMessage(owner, message, kBatchContext); });
+std::vector<BatchWalk::Node> BatchWalk::Children(HTREEITEM node) const {
+  return Ui([&] {
+    std::vector<Node> out;
+    for (auto c = reinterpret_cast<HTREEITEM>(
+             SendMessageW(host_.indexTree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
+         c; c = reinterpret_cast<HTREEITEM>(
+                SendMessageW(host_.indexTree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(c))))
+      out.push_back(ReadNode(c));
+    return out;
+  });
 }
 
-int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter,
-                             int mode) {
+void BatchWalk::Report(const wchar_t* message) const {
+  const HWND owner = page_.messageOwner;
+  Ui([&] { winui::ShowMessage(owner, message, kBatchContext); });
+}
+
+void BatchWalk::ApplyPendingProgress() const {
+  if (pendingProgress_ >= 0 && page_.progress) page_.progress(pendingProgress_);
+  pendingProgress_ = -1;
+}
+
+int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode) {
+  const int r = Branch(node, path, counter, mode);
+  if (pendingProgress_ >= 0) Ui([] {});
+  return r;
+}
+
+int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode) {
   if (!Continue()) return -1;
   std::wstring childPath = path;
   if (mode == 1) {
-    const bool folders = ui_.Call([&] { return page_.options ? page_.options().categoryFolders : true; });
+    const auto [folders, self] = Ui([&] {
+      return std::pair<bool, Node>(page_.options ? page_.options().categoryFolders : true, ReadNode(node));
+    });
     if (folders) {
-      const Node self = ReadNode(node);
       // A name that would leave the output folder is a folder that cannot be made.
       if (!IsSafeName(self.text)) {
         Report(kFileCreateFailed);
@@ -135,15 +159,10 @@ int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& 
       childPath = folder + L"\\";
     }
   }
-  HWND tree = host_.indexTree;
-  for (auto child = reinterpret_cast<HTREEITEM>(
-           SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
-       child; child = reinterpret_cast<HTREEITEM>(
-                  SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+  for (const Node& n : Children(node)) {
     if (!Continue()) return -1;
-    const Node n = ReadNode(child);
     if (n.entry && n.entry->IsCategory()) {
-      if (ConvertBranch(child, childPath, counter, mode) < 0) return -1;
+      if (Branch(n.item, childPath, counter, mode) < 0) return -1;
       continue;
     }
     if (mode == 1 && !ConvertPicture(n, childPath, counter)) return -1;
@@ -157,10 +176,12 @@ int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& 
 bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t counter) {
   BatchOptions opt;
   bool overlay = false;
-  ui_.Invoke([&] {
+  Ui([&] {
     if (page_.options) opt = page_.options();
     overlay = host_.overlay && host_.overlay();
   });
+  // An abort pressed while the previous picture was written stops here.
+  if (!Continue()) return false;
 
   cgmodule::MakeBmpResult r;
   if (host_.render) r = host_.render(n.entry, overlay);
@@ -209,7 +230,8 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
       return false;
     }
   }
-  if (page_.progress) ui_.Invoke([&] { page_.progress(counter); });
+  // Shown by the next hand-off, which follows at once: one round trip per picture.
+  pendingProgress_ = counter;
   return true;
 }
 

@@ -14,12 +14,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cgmodule/module.h"
-
-namespace winui {
-class UiCall;
-}
+#include "winui/uicall.h"
 
 namespace settings {
 
@@ -74,17 +72,30 @@ class BatchWalk {
 
  private:
   struct Node {
+    HTREEITEM item = nullptr;
     std::wstring text;
     const OrvuIndexEntry* entry = nullptr;
   };
-  Node ReadNode(HTREEITEM item) const;
+  Node ReadNode(HTREEITEM item) const;  // UI thread
+  std::vector<Node> Children(HTREEITEM node) const;
   bool Continue() const;
+  int Branch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode);
+  // Runs fn on the UI thread, after the progress step still owed.
+  template <class F>
+  auto Ui(F&& fn) const {
+    return ui_.Call([&] {
+      ApplyPendingProgress();
+      return fn();
+    });
+  }
+  void ApplyPendingProgress() const;
   bool ConvertPicture(const Node& n, const std::wstring& path, int32_t counter);
   void Report(const wchar_t* message) const;
 
   const BatchHost& host_;
   const BatchPage& page_;
   const winui::UiCall& ui_;
+  mutable int pendingProgress_ = -1;  // progress position not yet shown
 };
 
 }  // namespace settings

@@ -6,6 +6,8 @@
 
 namespace settings {
 
+struct BatchHost;  // settings/batch.h: what the batch conversion takes from the main window
+
 struct DialogPaths {
   char RootDir[256];       // CD-ROM root: "d:\" or any directory ending in "\"
   char DestDir[256];       // batch output directory, ending in "\"
@@ -28,6 +30,9 @@ class ISettingsDialog {
   // Batch page tab visible / start button enabled, driven by the index tree's selection.
   virtual void ShowBatchTab(bool visible) = 0;
   virtual void EnableBatchStart(bool enabled) = 0;
+  // The index tree, common module, overlay switch and continue flag the batch
+  // page's conversion uses; set once after both windows exist.
+  virtual void SetBatchHost(const BatchHost& host) {}
 
  protected:
   ~ISettingsDialog() = default;

@@ -1,0 +1,267 @@
+// Batch conversion throughput: the stand-in module renders synthetic 640x480
+// pictures into a tree of category folders through the real walk (worker thread,
+// UI thread serving its hand-offs), against a bare loop in the same run that
+// renders the same pictures and writes the same bytes to the same number of
+// files in the same folders with the same calls (MakeBmp, GlobalLock,
+// CreateDirectoryW, CreateFileW, two WriteFile, CloseHandle, GlobalFree).
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cgmodule/module.h"
+#include "cgmodule/picture.h"
+#include "settings/batch.h"
+#include "winui/text.h"
+#include "winui/uicall.h"
+
+namespace {
+
+std::wstring BinDir() {
+  wchar_t buf[MAX_PATH];
+  std::wstring p(buf, GetModuleFileNameW(nullptr, buf, MAX_PATH));
+  p.resize(p.find_last_of(L'\\'));  // bin\bench
+  p.resize(p.find_last_of(L'\\') + 1);
+  return p;
+}
+
+void RemoveTree(const std::wstring& dir) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring n = fd.cFileName;
+      if (n == L"." || n == L"..") continue;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(dir + n + L"\\");
+      else DeleteFileW((dir + n).c_str());
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryW(dir.c_str());
+}
+
+bool WriteText(const std::wstring& path, const std::string& text) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD n = 0;
+  WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+  CloseHandle(f);
+  return n == text.size();
+}
+
+void AddTree(HWND tree, HTREEITEM parent, OrvuIndexEntry* first) {
+  for (OrvuIndexEntry* e = first; e && e->Name; ++e) {
+    std::wstring text = winui::FromSjis(e->Name);
+    TVINSERTSTRUCTW ins{};
+    ins.hParent = parent;
+    ins.hInsertAfter = TVI_LAST;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM;
+    ins.item.pszText = text.data();
+    ins.item.lParam = reinterpret_cast<LPARAM>(e);
+    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+    if (e->IsCategory()) AddTree(tree, item, e->Children);
+  }
+}
+
+double Ms(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+struct Totals {
+  int files = 0;
+  uint64_t bytes = 0;
+  bool ok = true;
+};
+
+// Same folders, names, bytes and calls as the walk, without the tree, the UI
+// hand-offs and the checks.
+void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstring& path, int32_t& counter,
+          Totals& t) {
+  const std::wstring dir = path + winui::FromSjis(cat->Name);
+  CreateDirectoryW(dir.c_str(), nullptr);
+  const std::wstring sub = dir + L"\\";
+  for (const OrvuIndexEntry* e = cat->Children; e && e->Name; ++e) {
+    if (e->IsCategory()) {
+      Bare(m, e, sub, counter, t);
+      continue;
+    }
+    cgmodule::MakeBmpResult r = m.MakeBmp(e, false);
+    cgmodule::PictureBlock b(r.block);
+    const auto* bi = static_cast<const BITMAPINFOHEADER*>(b.Data());
+    if (!bi) {
+      t.ok = false;
+      return;
+    }
+    uint8_t header[14];
+    settings::FillFileHeader(bi->biBitCount, bi->biSizeImage, header);
+    const DWORD rest = settings::PixelOffset(bi->biBitCount) - 14 + bi->biSizeImage;
+    const std::wstring file = sub + settings::SerialName(L"orvu", counter);
+    HANDLE f = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD n = 0;
+    WriteFile(f, header, 14, &n, nullptr);
+    WriteFile(f, b.Data(), rest, &n, nullptr);
+    CloseHandle(f);
+    ++counter;
+    ++t.files;
+    t.bytes += 14 + rest;
+  }
+}
+
+Totals Walk(HWND tree, HTREEITEM node, cgmodule::CommonModule& m, const std::wstring& out) {
+  winui::UiCall ui;
+  std::atomic<bool> keepGoing{true};
+  settings::BatchHost host;
+  host.indexTree = tree;
+  host.module = &m;
+  host.continueFlag = &keepGoing;
+  settings::BatchPage page;
+  page.options = [] { return settings::BatchOptions{true, false, L"orvu"}; };
+  int last = 0;
+  page.progress = [&](int p) { last = p; };
+  std::atomic<bool> done{false};
+  int result = -1;
+  int32_t counter = 0;
+  std::thread worker([&] {
+    settings::BatchWalk walk(host, page, ui);
+    int32_t count = 0;
+    walk.ConvertBranch(node, out, count, 0);
+    result = walk.ConvertBranch(node, out, counter, 1);
+    done = true;
+  });
+  while (!done) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  worker.join();
+  Totals t;
+  t.ok = result == 0;
+  t.files = counter;
+  return t;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// The host's load while the bench ran (readable through Wine's Z: drive).
+std::string HostLoad() {
+  HANDLE f = CreateFileW(L"Z:\\proc\\loadavg", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return {};
+  char buf[64] = {};
+  DWORD n = 0;
+  ReadFile(f, buf, sizeof buf - 1, &n, nullptr);
+  CloseHandle(f);
+  std::string s(buf, n);
+  return s.substr(0, s.find(' '));
+}
+
+}  // namespace
+
+int main() {
+  const std::wstring bin = BinDir();
+  SetDllDirectoryW(bin.c_str());
+  wchar_t tmp[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  const std::wstring work = std::wstring(tmp) + L"kolbri-batch-bench-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+  CreateDirectoryW(work.c_str(), nullptr);
+
+  // Bench8: 20 categories of 100 8-bit pictures; Bench24: 10 categories of 50 24-bit pictures.
+  std::string manifest = "title bench\n";
+  const struct {
+    const char* name;
+    int cats, per, bits;
+  } sets[] = {{"Bench8", 20, 100, 8}, {"Bench24", 10, 50, 24}};
+  int seed = 0;
+  for (const auto& s : sets) {
+    manifest += std::string("category ") + s.name + "\n";
+    for (int c = 0; c < s.cats; ++c) {
+      manifest += "  category C" + std::to_string(c) + "\n";
+      for (int p = 0; p < s.per; ++p)
+        manifest += "    picture p" + std::to_string(p) + "\tsynth=640x480x" + std::to_string(s.bits) + ":" +
+                    std::to_string(seed++) + "\n";
+    }
+  }
+  CopyFileW((bin + L"listed.kol").c_str(), (work + L"bench.kol").c_str(), FALSE);
+  WriteText(work + L"bench.txt", manifest);
+
+  cgmodule::CommonModule m;
+  static OrvuHostCallbacks table{};
+  static OrvuVersionInfo self{"bench", 0x0100, "", ""};
+  if (m.Bind(OrvuHostRecord{nullptr, &table}) != cgmodule::BindResult::Ok) {
+    std::printf("batch bench: kolbri.dll cannot be bound\n");
+    return 1;
+  }
+  m.Attach(&self, table);
+  if (m.LoadPlugin(winui::ToSjis(work + L"bench.kol").c_str()) < 0) {
+    std::printf("batch bench: the bench plug-in does not load\n");
+    return 1;
+  }
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES};
+  InitCommonControlsEx(&icc);
+  HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 300, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  AddTree(tree, TVI_ROOT, m.Context()->IndexRoot);
+
+  int rc = 0;
+  HTREEITEM node = TreeView_GetRoot(tree);
+  const OrvuIndexEntry* entry = m.Context()->IndexRoot;
+  for (const auto& s : sets) {
+    const int pictures = s.cats * s.per;
+    // Paired rounds, bare and walk back to back in alternating order; the
+    // machine is shared, so the median of the per-round figures is reported.
+    constexpr int kRounds = 5;
+    std::vector<double> bareMs, walkMs, ratios;
+    Totals bare, walk;
+    for (int round = 0; round < kRounds; ++round) {
+      double b = 0, w = 0;
+      for (int leg = 0; leg < 2; ++leg) {
+        const bool doBare = (leg == 0) == (round % 2 == 0);
+        const std::wstring out = work + (doBare ? L"bare\\" : L"walk\\");
+        CreateDirectoryW(out.c_str(), nullptr);
+        const auto t0 = std::chrono::steady_clock::now();
+        if (doBare) {
+          int32_t counter = 0;
+          bare = Totals{};
+          Bare(m, entry, out, counter, bare);
+          b = Ms(std::chrono::steady_clock::now() - t0);
+        } else {
+          walk = Walk(tree, node, m, out);
+          w = Ms(std::chrono::steady_clock::now() - t0);
+        }
+        RemoveTree(out);
+      }
+      bareMs.push_back(b);
+      walkMs.push_back(w);
+      ratios.push_back(w / b);
+    }
+    const double bestBare = Median(bareMs), bestWalk = Median(walkMs), ratio = Median(ratios);
+    if (!bare.ok || !walk.ok || walk.files != pictures || bare.files != pictures) {
+      std::printf("batch_%dx%dbit: FAILED (walk %d files, bare %d files)\n", pictures, s.bits, walk.files, bare.files);
+      rc = 1;
+    }
+    const double mb = static_cast<double>(bare.bytes) / (1024.0 * 1024.0);
+    std::printf("batch_%dx%dbit: %.0f ms, bare %.0f ms, ratio %.3f (%.0f pictures/s, %.1f MB/s; bare %.0f pictures/s, %.1f MB/s)\n",
+                pictures, s.bits, bestWalk, bestBare, ratio, pictures * 1000.0 / bestWalk,
+                mb * 1000.0 / bestWalk, pictures * 1000.0 / bestBare, mb * 1000.0 / bestBare);
+    std::printf("  (median of %d paired rounds; host load %s; the walk runs on a worker thread and hands\n"
+                "   each picture's options and progress to the UI thread, one round trip per picture)\n",
+                kRounds, HostLoad().c_str());
+    std::fflush(stdout);
+    node = TreeView_GetNextSibling(tree, node);
+    ++entry;
+  }
+  DestroyWindow(tree);
+  m.UnloadPlugin();
+  m.Release();
+  RemoveTree(work);
+  return rc;
+}

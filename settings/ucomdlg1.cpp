@@ -1,0 +1,375 @@
+#include "settings/ucomdlg1.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "cgmodule/plugins.h"
+#include "winui/msgbox.h"
+#include "winui/text.h"
+
+namespace settings {
+namespace {
+
+constexpr int kFolderViewId = 1001;
+
+// Copies a Shift-JIS text into a 256-byte buffer; false (buffer unchanged)
+// when it does not fit in 255 bytes.
+bool CopyPath(char* dst, const std::string& src) {
+  if (src.size() > 255) return false;
+  std::memcpy(dst, src.c_str(), src.size() + 1);
+  return true;
+}
+
+}  // namespace
+
+TWComDlg1::TWComDlg1() = default;
+
+TWComDlg1::~TWComDlg1() {
+  // The worker hands its last steps to this thread; keep serving them until it
+  // has finished, so it never touches a destroyed dialog.
+  if (running_.load()) {
+    if (host_.continueFlag) host_.continueFlag->store(false);
+    while (running_.load()) {
+      winui::PumpPending();
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+  }
+  FolderView_Common1.Destroy();
+}
+
+void TWComDlg1::Create(HWND owner) {
+  CreateForm(L"設定", 524, 353, winui::FormStyle::DialogFixed, true, owner);
+  key_preview = true;
+  dialog_keys = true;
+  show_hint = true;
+  ui_ = std::make_unique<winui::UiCall>();
+
+  Label_Common1.Create(*this, 0, 0, 225, 21, L"ディレクトリの指定");
+
+  FolderView_Common1.SetReadOnly(true);
+  FolderView_Common1.SetShowRoot(false);
+  FolderView_Common1.SetIndent(19);
+  FolderView_Common1.OnChange = [this](shview::TFolderView&, shview::Node) { FolderView_Common1Change(); };
+  const RECT fv{winui::Scale(0), winui::Scale(24), winui::Scale(0 + 225), winui::Scale(24 + 289)};
+  FolderView_Common1.Create(hwnd(), fv, kFolderViewId);
+  {
+    static const wchar_t kTreeHint[] = L"F5を押すと、最新の情報に更新出来ます";
+    TTTOOLINFOW ti{};
+    ti.cbSize = TTTOOLINFOW_V2_SIZE;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = hwnd();
+    ti.uId = reinterpret_cast<UINT_PTR>(FolderView_Common1.Handle());
+    ti.lpszText = const_cast<wchar_t*>(kTreeHint);
+    SendMessageW(Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  }
+
+  PageControl1.Create(*this, 232, 0, 292, 313);
+  PGSelPgn = PageControl1.AddPage(L"Plug-in選択");
+  PGSelPgn->tag = kTagPlugin;
+  PGMulSav = PageControl1.AddPage(L"まとめ保存");
+  PGMulSav->tag = kTagBatch;
+  PGSelDrv = PageControl1.AddPage(L"ドライブ選択");
+  PGSelDrv->tag = kTagDrive;
+
+  // Plug-in page.
+  ListBox_SelPgn1.Create(*PGSelPgn, 8, 8, 265, 233);
+  ListBox_SelPgn1.SetHint(L"ここに表示されているPlug-inの中から選択して下さい。");
+  ListBox_SelPgn1.on_click = [this] { ListBox_SelPgn1Click(); };
+  ListBox_SelPgn1.on_dbl_click = [this] { ListBox_SelPgn1DblClick(); };
+  // The file names, in step with the titles above; never shown.
+  ListBox_PginName.Create(*PGSelPgn, 8, 8, 265, 233);
+  ListBox_PginName.SetVisible(false);
+  ListBox_PginName.SetEnabled(false);
+  Label_SelPgn1.Create(*PGSelPgn, 8, 248, 273, 16, L"左側のツリーで、Plug-inを置いている");
+  Label_SelPgn2.Create(*PGSelPgn, 8, 264, 273, 16, L"ディレクトリを選択してください。");
+
+  // Batch page.
+  CheckBox_MulSav1.Create(*PGMulSav, 8, 8, 233, 17, L"カテゴリごとにフォルダ分けする");
+  CheckBox_MulSav1.SetChecked(true);
+  CheckBox_MulSav1.on_click = [this] { CheckBox_MulSav1Click(); };
+  GroupBox_MulSav1.Create(*PGMulSav, 8, 32, 265, 129, L"ファイルの命名規則");
+  RadioButton_MulSav1.Create(GroupBox_MulSav1, 16, 32, 233, 17, L"\"インデクスと同名\".bmp", true);
+  RadioButton_MulSav1.SetChecked(true);
+  RadioButton_MulSav1.on_click = [this] { RadioButton_MulSav1Click(); };
+  RadioButton_MulSav2.Create(GroupBox_MulSav1, 16, 64, 233, 17, L"\"プリフィクス+通番\".bmp");
+  Label_MulSav1.Create(GroupBox_MulSav1, 16, 88, 81, 17, L"プリフィクス：");
+  Edit_MulSav1.Create(GroupBox_MulSav1, 104, 88, 145, 23, L"orvu");
+  Button_MulSav1.Create(*PGMulSav, 104, 176, 73, 25, kStartCaption);
+  Button_MulSav1.SetEnabled(false);
+  Button_MulSav1.on_click = [this] { Button_MulSav1Click(); };
+  ProgressBar_MulSav1.Create(*PGMulSav, 8, 208, 265, 17);
+  ProgressBar_MulSav1.SetRange(0, 100);
+  Label_MulSav2.Create(*PGMulSav, 8, 248, 273, 16, L"左側のツリーで、出力先となるディレクトリ");
+  Label_MulSav3.Create(*PGMulSav, 8, 264, 273, 16, L"を選択してください。");
+
+  // Drive page.
+  Label_SelDrv1.Create(*PGSelDrv, 8, 248, 273, 16, L"左側のツリーで、CD-ROMドライブの");
+  Label_SelDrv2.Create(*PGSelDrv, 8, 264, 273, 16, L"ルートディレクトリを指定して下さい。");
+
+  PageControl1.SetTabVisible(1, false);
+  PageControl1.on_change = [this](int) { PageControl1Change(); };
+
+  Button_CommonOk.Create(*this, 352, 320, 81, 25, L"決定");
+  Button_CommonOk.SetDefault(true);
+  Button_CommonOk.SetEnabled(false);
+  Button_CommonOk.on_click = [this] { Button_CommonOkClick(); };
+  Button_CommonCancel.Create(*this, 440, 320, 81, 25, L"キャンセル");
+  Button_CommonCancel.SetCancel(true);
+  Button_CommonCancel.on_click = [this] { Button_CommonCancelClick(); };
+  default_button = &Button_CommonOk;
+  cancel_button = &Button_CommonCancel;
+
+  FormCreate();
+}
+
+void TWComDlg1::FormCreate() {
+  const RECT pc = PageControl1.BoundsPx();
+  const RECT ok = Button_CommonOk.BoundsPx();
+  SetClientSizePx(pc.right, ok.bottom + winui::Scale(8));
+  running_ = false;
+  listBuilt_ = false;
+  rebuildSuppressed_ = true;
+}
+
+// ---- showing and pages ------------------------------------------------------
+
+int32_t TWComDlg1::ShowModalOnPage(int page) {
+  PageControl1.SetActivePage(page);
+  FormShow();
+  result_ = kNone;
+  const int r = ShowModal();
+  if (result_ == kNone) result_ = r == kConfirmed ? kConfirmed : kCancelled;
+  return result_;
+}
+
+void TWComDlg1::FormShow() {
+  std::memcpy(workPluginDir_, paths_.PluginDir, 256);
+  std::memcpy(workDestDir_, paths_.DestDir, 256);
+  std::memcpy(workRootDir_, paths_.RootDir, 256);
+  savedPluginPos_ = ListBox_SelPgn1.ItemIndex();
+  PageControl1Change();
+  rebuildSuppressed_ = false;
+  if (!listBuilt_) {
+    ListPlugins();
+    listBuilt_ = true;
+  }
+}
+
+int TWComDlg1::ActiveTag() const {
+  const int i = PageControl1.ActivePage();
+  return i < 0 ? 0 : PageControl1.Page(i)->tag;
+}
+
+void TWComDlg1::PageControl1Change() {
+  const int tag = ActiveTag();
+  switch (tag) {
+    case kTagPlugin:
+      rebuildSuppressed_ = true;
+      SelectSjisPath(workPluginDir_);
+      rebuildSuppressed_ = false;
+      break;
+    case kTagDrive:
+      SelectSjisPath(workRootDir_);
+      SetFocus(FolderView_Common1.Handle());
+      break;
+    case kTagBatch:
+      SelectSjisPath(workDestDir_);
+      break;
+  }
+  FolderView_Common1.SetHelpContext(static_cast<DWORD>(tag));
+  PageControl1.help_context = tag;
+}
+
+void TWComDlg1::FolderView_Common1Change() {
+  switch (ActiveTag()) {
+    case kTagPlugin:
+      ApplyDirectoryRule(workPluginDir_);
+      if (!rebuildSuppressed_) ListPlugins();
+      break;
+    case kTagDrive:
+      ApplyDirectoryRule(workRootDir_);
+      break;
+    case kTagBatch:
+      ApplyDirectoryRule(workDestDir_);
+      break;
+  }
+}
+
+// The folder tree speaks the ANSI code page; the dialog paths are Shift-JIS.
+std::string TWComDlg1::SelectedPathSjis() const {
+  return winui::ToSjis(winui::FromAcp(FolderView_Common1.GetSelectedPath()));
+}
+
+void TWComDlg1::SelectSjisPath(const char* sjis) {
+  FolderView_Common1.SelectPath(winui::ToAcp(winui::FromSjis(sjis)));
+}
+
+void TWComDlg1::ApplyDirectoryRule(char* target) {
+  // A path too long for the buffer is refused: the page keeps its previous folder.
+  if (!CopyPath(target, SelectedPathSjis() + "\\")) return;
+  if (target[3] == '\\') target[3] = '\0';
+}
+
+void TWComDlg1::ListPlugins() {
+  ListBox_SelPgn1.Clear();
+  ListBox_PginName.Clear();
+  for (const cgmodule::PluginListing& p : cgmodule::ListPlugins(workPluginDir_)) {
+    ListBox_SelPgn1.Add(winui::FromSjis(p.title));
+    ListBox_PginName.Add(winui::FromSjis(p.fileName));
+  }
+}
+
+// ---- list, OK, Cancel, keys ---------------------------------------------------
+
+void TWComDlg1::ListBox_SelPgn1Click() { Button_CommonOk.SetEnabled(true); }
+
+void TWComDlg1::ListBox_SelPgn1DblClick() { Button_CommonOkClick(); }
+
+void TWComDlg1::Button_CommonOkClick() {
+  // Double-click and Enter reach here too: never close under a running conversion.
+  if (running_.load()) return;
+  const int i = ListBox_SelPgn1.ItemIndex();
+  if (i < 0) return;
+  if (!CopyPath(paths_.PluginFile, winui::ToSjis(ListBox_PginName.Item(i)))) return;
+  std::memcpy(paths_.PluginDir, workPluginDir_, 256);
+  std::memcpy(paths_.DestDir, workDestDir_, 256);
+  std::memcpy(paths_.RootDir, workRootDir_, 256);
+  result_ = kConfirmed;
+  EndModal(kConfirmed);
+}
+
+void TWComDlg1::Button_CommonCancelClick() {
+  if (running_.load()) return;
+  ListBox_SelPgn1.SetItemIndex(savedPluginPos_);
+  result_ = kCancelled;
+  EndModal(kCancelled);
+}
+
+void TWComDlg1::FormKeyDown(WPARAM key) {
+  if (key != VK_F5) return;
+  const std::string path = FolderView_Common1.GetSelectedPath();
+  FolderView_Common1.RefreshTree();
+  FolderView_Common1.SelectPath(path);
+}
+
+bool TWComDlg1::OnKeyPreview(const MSG& msg) {
+  if (msg.message == WM_KEYDOWN) FormKeyDown(msg.wParam);
+  return false;  // the focused control sees the key as well
+}
+
+LRESULT TWComDlg1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  // No title-bar buttons, but Alt+F4 still asks: the dialog stays while a
+  // conversion runs, as its OK and Cancel are disabled.
+  if (msg == WM_CLOSE && running_.load()) return 0;
+  return Form::HandleMessage(msg, wp, lp);
+}
+
+// ---- batch page -------------------------------------------------------------
+
+void TWComDlg1::ShowBatchTab(bool visible) { PageControl1.SetTabVisible(1, visible); }
+
+void TWComDlg1::EnableBatchStart(bool enabled) { Button_MulSav1.SetEnabled(enabled); }
+
+void TWComDlg1::SetBatchHost(const BatchHost& host) { host_ = host; }
+
+void TWComDlg1::CheckBox_MulSav1Click() {
+  if (!CheckBox_MulSav1.Checked()) {
+    RadioButton_MulSav1.SetChecked(false);
+    RadioButton_MulSav2.SetChecked(true);
+  }
+}
+
+void TWComDlg1::RadioButton_MulSav1Click() { CheckBox_MulSav1.SetChecked(true); }
+
+BatchOptions TWComDlg1::ReadBatchOptions() const {
+  BatchOptions o;
+  o.categoryFolders = CheckBox_MulSav1.Checked();
+  o.indexNames = RadioButton_MulSav1.Checked();
+  o.prefix = Edit_MulSav1.Text();
+  return o;
+}
+
+void TWComDlg1::Button_MulSav1Click() {
+  if (!host_.continueFlag) host_.continueFlag = &ownContinue_;
+  if (running_.load()) {
+    host_.continueFlag->store(false);  // abort request; the caption stays until the worker ends
+    return;
+  }
+  running_ = true;
+  host_.continueFlag->store(true);
+  page_.options = [this] { return ReadBatchOptions(); };
+  page_.progress = [this](int pos) { ProgressBar_MulSav1.SetPosition(pos); };
+  page_.messageOwner = hwnd();
+  HANDLE t = CreateThread(nullptr, 0, &TWComDlg1::ConversionThread, this, 0, nullptr);
+  if (!t) {
+    running_ = false;
+    return;
+  }
+  CloseHandle(t);
+  Button_MulSav1.SetText(kAbortCaption);
+}
+
+DWORD WINAPI TWComDlg1::ConversionThread(LPVOID self) {
+  static_cast<TWComDlg1*>(self)->RunConversion();
+  return 0;
+}
+
+// Worker thread. Every control, folder-tree call and message box goes through
+// ui_ and has finished before the next step.
+void TWComDlg1::RunConversion() {
+  const winui::UiCall& ui = *ui_;
+  ui.Invoke([this] {
+    Button_CommonOk.SetEnabled(false);
+    Button_CommonCancel.SetEnabled(false);
+  });
+  const std::string remembered = ui.Call([this] { return FolderView_Common1.GetSelectedPath(); });
+
+  // The selected category and the output folder, read afresh for each pass.
+  struct Start {
+    HTREEITEM node;
+    std::wstring base;
+  };
+  auto start = [&] {
+    return ui.Call([this] {
+      Start s{nullptr, {}};
+      if (host_.indexTree) s.node = TreeView_GetSelection(host_.indexTree);
+      const std::string sel = FolderView_Common1.GetSelectedPath();
+      if (!sel.empty()) s.base = winui::FromAcp(sel) + L"\\";
+      return s;
+    });
+  };
+  BatchWalk walk(host_, page_, ui);
+  int32_t counter = 0;
+  Start s = start();
+  if (s.node) walk.ConvertBranch(s.node, s.base, counter, 0);
+  const int total = counter;
+  ui.Invoke([&] { ProgressBar_MulSav1.SetRange(0, total); });
+
+  counter = 0;
+  s = start();
+  if (s.node && s.base.empty() && host_.continueFlag->load()) {
+    // No file-system folder is selected: "\" alone would mean the current drive's root.
+    ui.Invoke([this] { winui::ShowMessage(hwnd(), kFileCreateFailed, kBatchContext); });
+  } else if (s.node) {
+    walk.ConvertBranch(s.node, s.base, counter, 1);
+  }
+
+  ui.Invoke([&] {
+    Button_MulSav1.SetEnabled(false);
+    FolderView_Common1.BeginUpdate();
+    FolderView_Common1.RefreshTree();
+    FolderView_Common1.SelectPath(remembered);
+    FolderView_Common1.EndUpdate();
+  });
+  ui.Invoke([this] {
+    ProgressBar_MulSav1.SetPosition(0);
+    Button_MulSav1.SetText(kStartCaption);
+    Button_MulSav1.SetEnabled(true);
+    Button_CommonOk.SetEnabled(true);
+    Button_CommonCancel.SetEnabled(true);
+  });
+  running_ = false;
+}
+
+}  // namespace settings
