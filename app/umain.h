@@ -5,6 +5,7 @@
 // information and help.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ class TWMain : public winui::Form {
   HTREEITEM CurrentItem() const { return current_item_; }
   bool DialogModal() const { return dialog_modal_; }
   cgmodule::CommonModule& Module() { return module_; }
+  // The batch conversion's continue flag: set when it starts, cleared to abort.
+  std::atomic<bool> continue_flag{false};
   // Milliseconds from OrvuCmnLoadPlugin's return to the filled tree, last load.
   double LastTreeFillMs() const { return last_tree_fill_ms_; }
 
