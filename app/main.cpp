@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_placeholder.h"
 #include "app/umain.h"
 #include "app/uverdlg.h"
+#include "settings/batch.h"
+#include "settings/ucomdlg1.h"
+#include "shellview/shview.h"
 #include "winui/msgbox.h"
 
 namespace {
@@ -48,6 +50,8 @@ std::vector<std::wstring> Arguments() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   OleScope ole;
+  // The shell allocator and desktop folder: after OLE, released after every form.
+  shview::ShellState shell_state;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
   winui::SetAppTitle(L"コルブリ");  // help file: kolbri.hlp beside the exe (TWMain)
@@ -57,8 +61,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   main_window.Create();
   app::TWVerDlg version_dialog;
   version_dialog.Create(main_window.hwnd());
-  app::SettingsPlaceholder settings_dialog;
+  settings::TWComDlg1 settings_dialog;
   settings_dialog.Create(main_window.hwnd());
+  settings::BatchHost batch;
+  batch.indexTree = main_window.TreeView1.hwnd();
+  batch.module = &main_window.Module();
+  batch.overlay = [&main_window] { return main_window.ME_Overlay->Checked(); };
+  batch.continueFlag = &main_window.continue_flag;
+  settings_dialog.SetBatchHost(batch);
   main_window.SetDialogs(&settings_dialog, &version_dialog);
 
   main_window.Show();
