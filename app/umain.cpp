@@ -461,6 +461,9 @@ void TWMain::LayoutPicture() {
     const RECT out = ScrollBox_Output.BoundsPx();
     SetClientSizePx(s.cx * z + out.left + 4, s.cy * z + StatusBar1.HeightPx() + 4);
   }
+  // Back to the origin first: the image's place is the top-left corner of the
+  // unscrolled area.
+  ScrollBox_Output.ScrollTo(0, 0);
   Image_Output.SetBoundsPx(0, 0, s.cx * z, s.cy * z);
   Image_Output.SetBitmap(std::move(scratch));
   Image_Output.Invalidate();

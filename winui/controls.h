@@ -76,12 +76,13 @@ class ScrollBox : public Control, public Container {
   // child changed size. Scrolls back to the origin.
   void UpdateScrollRange();
   POINT ScrollPos() const { return {pos_x_, pos_y_}; }
+  // Moves the view (children move the other way); no range check.
+  void ScrollTo(int x, int y);
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
-  void ScrollTo(int x, int y);
   int pos_x_ = 0, pos_y_ = 0;
   bool in_update_ = false;
 };

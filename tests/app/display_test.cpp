@@ -214,6 +214,23 @@ TEST_F(Display, CategoriesDriveTheBatchPageAndMoveToChild) {
   EXPECT_TRUE(TakeMessages().empty());
 }
 
+TEST_F(Display, ZoomWhileScrolledPutsThePictureBackAtTheOrigin) {
+  app::TWMain& m = StartDisplay();
+  SelectPath(L"big");
+  SendMessageW(m.ScrollBox_Output.hwnd(), WM_HSCROLL, SB_PAGEDOWN, 0);
+  SendMessageW(m.ScrollBox_Output.hwnd(), WM_VSCROLL, SB_PAGEDOWN, 0);
+  ASSERT_GT(m.ScrollBox_Output.ScrollPos().x, 0);
+  EXPECT_LT(m.Image_Output.BoundsPx().left, 0);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View2->id(), 0);
+  EXPECT_EQ(m.Image_Output.BoundsPx().left, 0);
+  EXPECT_EQ(m.Image_Output.BoundsPx().top, 0);
+  EXPECT_EQ(m.Image_Output.WidthPx(), 640);
+  SCROLLINFO si{sizeof si, SIF_ALL};
+  GetScrollInfo(m.ScrollBox_Output.hwnd(), SB_HORZ, &si);
+  EXPECT_EQ(si.nMax, 639);
+  EXPECT_EQ(si.nPos, 0);
+}
+
 TEST_F(Display, TreePopupOpensOnlyAfterTheFirstPicture) {
   app::TWMain& m = StartDisplay();
   SelectPath(L"m2");
