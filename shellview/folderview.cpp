@@ -9,7 +9,6 @@
 namespace shview {
 namespace {
 
-constexpr UINT_PTR kSubclassId = 1;
 // Longest name or path handed to the shell, in characters.
 constexpr size_t kMaxShellName = 260;
 
@@ -92,7 +91,12 @@ bool TFolderView::Create(HWND parent, const RECT& bounds, int controlId) {
                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
                           GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) return false;
-  SetWindowSubclass(hwnd_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  // Subclassed through the window procedure rather than SetWindowSubclass, whose
+  // per-message property lookup is a server round trip under Wine and made
+  // filling a large folder several times slower.
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  treeProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TFolderView::TreeProc)));
   winui::AttachReflect(hwnd_, this);
   if (indent_ >= 0) TreeView_SetIndent(hwnd_, indent_);
   if (helpContext_) SetWindowContextHelpId(hwnd_, helpContext_);
@@ -277,14 +281,16 @@ bool TFolderView::BindParentFolder(Node n, IShellFolder** folder) const {
   return BindNodeFolder(parent, folder);
 }
 
-void TFolderView::AssignNodeIcons(Node n, LPCITEMIDLIST absolute) {
-  if (!n || !absolute || !Parent(n)) return;
-  TVITEMW item{};
-  item.mask = TVIF_HANDLE | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-  item.hItem = n;
-  item.iImage = GetItemIconIndex(absolute, kSmallIconFlags);
-  item.iSelectedImage = GetItemIconIndex(absolute, kSmallOpenIconFlags);
-  TreeView_SetItem(hwnd_, &item);
+// Answers the tree's question for a node's icons (set to I_IMAGECALLBACK by
+// PopulateNode) through the node's absolute list; the tree stores the answer.
+void TFolderView::AssignNodeIcons(TVITEMW& item) {
+  Node n = item.hItem;
+  if (!n || !Parent(n)) return;
+  ItemIDListPtr absolute(GetNodeItemIDList(n));
+  if (!absolute) return;
+  item.iImage = GetItemIconIndex(absolute.get(), kSmallIconFlags);
+  item.iSelectedImage = GetItemIconIndex(absolute.get(), kSmallOpenIconFlags);
+  item.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_DI_SETITEM;
 }
 
 void TFolderView::PopulateIfUnfilled(Node n) {
@@ -299,7 +305,11 @@ void TFolderView::PopulateIfUnfilled(Node n) {
 void TFolderView::PopulateNode(Node n) {
   if (updating_ || !n || !Data(n)) return;
   ComPtr<IShellFolder> folder;
-  if (!BindNodeFolder(n, folder.receive())) return;
+  if (BindNodeFolder(n, folder.receive())) PopulateNode(n, folder.get());
+}
+
+void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
+  if (updating_ || !n || !Data(n)) return;
   ComPtr<IEnumIDList> items;
   const HRESULT hr = folder->EnumObjects(hwnd_, kTreeEnumFlags, items.receive());
   if (FAILED(hr)) {
@@ -314,7 +324,6 @@ void TFolderView::PopulateNode(Node n) {
 
   ComPtr<IShellIcon> shellIcon;
   folder->QueryInterface(IID_IShellIcon, shellIcon.receive_void());
-  ItemIDListPtr parentAbsolute;  // built once, only when icons need absolute lists
 
   LPITEMIDLIST raw = nullptr;
   ULONG fetched = 0;
@@ -323,50 +332,41 @@ void TFolderView::PopulateNode(Node n) {
     raw = nullptr;
     added = true;
     std::wstring text;
-    GetItemDisplayNameW(folder.get(), item.get(), SHGDN_INFOLDER, text);
+    GetItemDisplayNameW(folder, item.get(), SHGDN_INFOLDER, text);
+    int normal = -1, open = -1;
+    if (shellIcon) {
+      shellIcon->GetIconOf(item.get(), GIL_OPENICON, &open);
+      shellIcon->GetIconOf(item.get(), GIL_FORSHELL, &normal);
+    }
+    if (normal < 0 || open < 0) {
+      // AssignNodeIcons, deferred: SHGetFileInfoA costs milliseconds a call on
+      // some systems, so the tree asks for a node's icons (TVN_GETDISPINFO) when
+      // it first draws or reports them, and keeps the answer.
+      normal = open = I_IMAGECALLBACK;
+    }
+    LPCITEMIDLIST own = item.get();
+    SFGAOF attributes = SFGAO_HASSUBFOLDER;
+    folder->GetAttributesOf(1, &own, &attributes);
 
+    // One insertion with every field: a later TVM_SETITEM would have the tree
+    // search all its nodes for the handle.
     TVINSERTSTRUCTW ins{};
     ins.hParent = n;
     ins.hInsertAfter = TVI_LAST;
-    ins.item.mask = TVIF_TEXT | TVIF_PARAM;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
     ins.item.pszText = text.data();
-    ins.item.lParam = reinterpret_cast<LPARAM>(item.get());
-    Node child = TreeView_InsertItem(hwnd_, &ins);
-    if (!child) continue;
-    LPCITEMIDLIST own = item.release();  // the node owns it now
-
-    int normal = -1, open = -1;
-    if (shellIcon) {
-      shellIcon->GetIconOf(own, GIL_OPENICON, &open);
-      shellIcon->GetIconOf(own, GIL_FORSHELL, &normal);
-    }
-    TVITEMW upd{};
-    upd.hItem = child;
-    upd.mask = TVIF_HANDLE | TVIF_CHILDREN;
-    if (normal < 0 || open < 0) {
-      if (!parentAbsolute) parentAbsolute.reset(GetNodeItemIDList(n));
-      ItemIDListPtr absolute(ConcatItemIDLists(parentAbsolute.get(), own));
-      if (absolute) {
-        upd.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-        upd.iImage = GetItemIconIndex(absolute.get(), kSmallIconFlags);
-        upd.iSelectedImage = GetItemIconIndex(absolute.get(), kSmallOpenIconFlags);
-      }
-    } else {
-      upd.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-      upd.iImage = normal;
-      upd.iSelectedImage = open;
-    }
-    SFGAOF attributes = SFGAO_HASSUBFOLDER;
-    folder->GetAttributesOf(1, &own, &attributes);
-    upd.cChildren = (attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
-    TreeView_SetItem(hwnd_, &upd);
+    ins.item.lParam = reinterpret_cast<LPARAM>(own);
+    ins.item.iImage = normal;
+    ins.item.iSelectedImage = open;
+    ins.item.cChildren = (attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
+    if (TreeView_InsertItem(hwnd_, &ins)) item.release();  // the node owns it now
   }
 
   if (added) {
     TVSORTCB sort{};
     sort.hParent = n;
     sort.lpfnCompare = CompareChildren;
-    sort.lParam = reinterpret_cast<LPARAM>(folder.get());
+    sort.lParam = reinterpret_cast<LPARAM>(folder);
     TreeView_SortChildrenCB(hwnd_, &sort, FALSE);
   } else {
     SetHasChildren(n, false);
@@ -380,6 +380,8 @@ Node TFolderView::FindChildNode(Node n, LPCITEMIDLIST item) {
   if (!n || !Data(n) || !item) return nullptr;
   ComPtr<IShellFolder> folder;
   if (!BindNodeFolder(n, folder.receive())) return nullptr;
+  // Expand, filling the node with the folder already bound.
+  if (HasChildren(n) && !FirstChild(n)) PopulateNode(n, folder.get());
   Expand(n);
   for (Node c = FirstChild(n); c; c = NextSibling(c)) {
     if (CompareItemIDs(folder.get(), Data(c), item) == 0) return c;
@@ -658,6 +660,14 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       *result = EndLabelEdit(item.hItem, item.pszText ? &typed : nullptr);
       return true;
     }
+    case TVN_GETDISPINFOW:
+    case TVN_GETDISPINFOA: {
+      // TVITEMA and TVITEMW differ only in the text pointer's type.
+      auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
+      if (item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) AssignNodeIcons(item);
+      *result = 0;
+      return true;
+    }
     case NM_DBLCLK:
       if (OnDblClick) OnDblClick(*this);
       return false;
@@ -668,9 +678,9 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 
 // ---- Mouse and keyboard ----------------------------------------------------
 
-LRESULT CALLBACK TFolderView::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
-                                           DWORD_PTR self) {
-  return reinterpret_cast<TFolderView*>(self)->WndProc(msg, wp, lp);
+LRESULT CALLBACK TFolderView::TreeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<TFolderView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  return self->WndProc(msg, wp, lp);
 }
 
 namespace {
@@ -712,13 +722,17 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       DeleteAllOnTeardown();
       break;
     case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, SubclassProc, kSubclassId);
+    {
+      WNDPROC original = treeProc_;
+      SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       winui::AttachReflect(hwnd, nullptr);
       hwnd_ = nullptr;
       tearingDown_ = false;
       current_ = previous_ = rightClickNode_ = nullptr;
       updateCount_ = 0;
-      return DefSubclassProc(hwnd, msg, wp, lp);
+      return CallWindowProcW(original, hwnd, msg, wp, lp);
+    }
     // Right clicks are handled here rather than by the tree's own tracking, so
     // that the release reaches OnMouseUp and the context menu, and the real
     // selection stays where it is.
@@ -744,12 +758,12 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_LBUTTONDOWN: {
-      const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+      const LRESULT r = CallWindowProcW(treeProc_, hwnd, msg, wp, lp);
       if (hwnd_) LeftButtonDown(wp, PointOf(lp));
       return r;
     }
     case WM_LBUTTONUP: {
-      const LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+      const LRESULT r = CallWindowProcW(treeProc_, hwnd, msg, wp, lp);
       if (OnMouseUp) OnMouseUp(*this, VK_LBUTTON, wp, PointOf(lp));
       return r;
     }
@@ -762,7 +776,7 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     default:
       break;
   }
-  return DefSubclassProc(hwnd, msg, wp, lp);
+  return CallWindowProcW(treeProc_, hwnd, msg, wp, lp);
 }
 
 }  // namespace shview

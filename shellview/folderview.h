@@ -138,7 +138,7 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+  static LRESULT CALLBACK TreeProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
   DWORD Style() const;
   void ApplyStyle();
@@ -146,8 +146,9 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
 
   // Fills node with its sub-folders, once; see the .cpp for the rules.
   void PopulateNode(Node node);
+  void PopulateNode(Node node, IShellFolder* folder);
   void PopulateIfUnfilled(Node node);
-  void AssignNodeIcons(Node node, LPCITEMIDLIST absolute);
+  void AssignNodeIcons(TVITEMW& item);
   bool BindNodeFolder(Node node, IShellFolder** folder) const;
   bool BindParentFolder(Node node, IShellFolder** folder) const;
   void NotifyLinkedViews(Node node);
@@ -162,6 +163,7 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   void LeftButtonDown(WPARAM keys, POINT client);
 
   HWND hwnd_ = nullptr;
+  WNDPROC treeProc_ = nullptr;
   ComboViewPartner* comboView_ = nullptr;
   bool updating_ = false;
   FileViewPartner* fileView_ = nullptr;

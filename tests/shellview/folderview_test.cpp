@@ -105,10 +105,12 @@ TEST_F(FolderViewTest, StartsAtTheDesktopWithItsFoldersAndLazyDrives) {
   EXPECT_TRUE(tree.IsExpanded(computer));
   Node c = ChildNamed(computer, L" (C:)");
   ASSERT_NE(c, nullptr);
+  const int normal = tree.ImageIndex(c), open = tree.SelectedIndex(c);
   const int images = ImageList_GetImageCount(TreeView_GetImageList(tree.Handle(), TVSIL_NORMAL));
-  EXPECT_GT(tree.ImageIndex(c), 0);
-  EXPECT_LT(tree.ImageIndex(c), images);
-  EXPECT_LT(tree.SelectedIndex(c), images);
+  EXPECT_GT(normal, 0);
+  EXPECT_LT(normal, images);
+  EXPECT_LT(open, images);
+  EXPECT_NE(normal, I_IMAGECALLBACK);
   EXPECT_EQ(TreeView_GetImageList(tree.Handle(), TVSIL_NORMAL), SystemImageList(true));
 
   // The construction values reach the window.

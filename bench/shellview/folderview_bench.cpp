@@ -1,0 +1,182 @@
+// Folder tree timings against bare shell loops doing the same shell work:
+//   folder_expand_5000   expanding a folder with 5,000 sub-folders, vs enumerating
+//                        it, naming each child and sorting with CompareIDs
+//   select_path_depth10  SelectPath of a folder 10 levels below a drive root on a
+//                        fresh tree, vs parsing the path and enumerating each
+//                        folder on the way to find the next item
+#include <windows.h>
+#include <ole2.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "shellview/com.h"
+#include "shellview/folderview.h"
+#include "shellview/shview.h"
+#include "tests/shellview/host_window.h"
+
+using namespace shview;
+
+namespace {
+
+double Now() {
+  static LARGE_INTEGER freq = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
+}
+
+ItemIDListPtr Parse(const std::string& path) {
+  ItemIDListPtr list;
+  std::wstring w(path.begin(), path.end());
+  ULONG eaten = 0;
+  DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten, list.receive(), nullptr);
+  return list;
+}
+
+ComPtr<IShellFolder> Bind(LPCITEMIDLIST absolute) {
+  ComPtr<IShellFolder> folder;
+  if (absolute->mkid.cb == 0)
+    DesktopFolder->QueryInterface(IID_IShellFolder, folder.receive_void());
+  else
+    DesktopFolder->BindToObject(absolute, nullptr, IID_IShellFolder, folder.receive_void());
+  return folder;
+}
+
+// Enumerate, name, sort: the least any folder tree has to do to show a level.
+size_t BareList(LPCITEMIDLIST absolute) {
+  ComPtr<IShellFolder> folder = Bind(absolute);
+  ComPtr<IEnumIDList> items;
+  folder->EnumObjects(nullptr, kTreeEnumFlags, items.receive());
+  std::vector<ItemIDListPtr> lists;
+  std::vector<std::wstring> names;
+  LPITEMIDLIST raw;
+  ULONG got;
+  while (items && items->Next(1, &raw, &got) == S_OK) {
+    lists.emplace_back(raw);
+    names.emplace_back();
+    GetItemDisplayNameW(folder.get(), raw, SHGDN_INFOLDER, names.back());
+  }
+  std::sort(lists.begin(), lists.end(), [&](const ItemIDListPtr& a, const ItemIDListPtr& b) {
+    return CompareItemIDs(folder.get(), a.get(), b.get()) < 0;
+  });
+  return lists.size();
+}
+
+// Parse, then at each level enumerate the folder to find the next item.
+bool BareWalk(const std::string& path) {
+  ItemIDListPtr target = Parse(path);
+  if (!target) return false;
+  ItemIDListPtr at(ConcatItemIDLists(nullptr, nullptr));
+  for (LPCITEMIDLIST item = target.get(); item->mkid.cb; item = NextItemID(item)) {
+    ComPtr<IShellFolder> folder = Bind(at.get());
+    ComPtr<IEnumIDList> items;
+    folder->EnumObjects(nullptr, kTreeEnumFlags, items.receive());
+    ItemIDListPtr one(CopyFirstItemID(item));
+    bool found = false;
+    LPITEMIDLIST raw;
+    ULONG got;
+    while (items && items->Next(1, &raw, &got) == S_OK) {
+      ItemIDListPtr child(raw);
+      std::wstring name;
+      GetItemDisplayNameW(folder.get(), raw, SHGDN_INFOLDER, name);
+      found = found || CompareItemIDs(folder.get(), raw, one.get()) == 0;
+    }
+    if (!found) return false;
+    at.reset(ConcatItemIDLists(at.get(), one.get()));
+  }
+  return true;
+}
+
+void MakeDirs(const std::string& root, int count) {
+  CreateDirectoryA(root.c_str(), nullptr);
+  char name[32];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(name, sizeof name, "\\f%05d", (i * 7919) % count);  // not in name order
+    CreateDirectoryA((root + name).c_str(), nullptr);
+  }
+}
+
+Node ChildNamed(TFolderView& tree, Node parent, const wchar_t* text) {
+  for (Node c = tree.FirstChild(parent); c; c = tree.NextSibling(c))
+    if (tree.Text(c) == text) return c;
+  return nullptr;
+}
+
+void Report(const char* name, double x, double bare) {
+  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f\n", name, x, bare, x / bare);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main() {
+  if (FAILED(OleInitialize(nullptr))) return 1;
+  int rc = 0;
+  {
+    ShellState shell;
+    if (!shell.ok()) return 1;
+    const std::string base = "C:\\shv_bench";
+    CreateDirectoryA(base.c_str(), nullptr);
+    MakeDirs(base + "\\big", 5000);
+    std::string deep = base + "\\deep";
+    CreateDirectoryA(deep.c_str(), nullptr);
+    for (int i = 1; i <= 10; ++i) {
+      deep += "\\d" + std::to_string(i);
+      CreateDirectoryA(deep.c_str(), nullptr);
+    }
+
+    shtest::HostWindow host(420, 560);
+    TFolderView tree;
+    tree.Create(host.hwnd(), RECT{0, 0, 400, 520}, 1);
+    ItemIDListPtr bigList = Parse(base + "\\big");
+
+    const int runs = 3;
+    double best = 1e30, bestBare = 1e30;
+    for (int r = 0; r < runs; ++r) {
+      tree.RefreshTree();
+      tree.SelectPath(base);
+      Node big = ChildNamed(tree, [&] {
+        tree.Expand(tree.RealSelection());
+        return tree.RealSelection();
+      }(), L"big");
+      if (!big) return 2;
+      const double t0 = Now();
+      tree.Expand(big);
+      const double t1 = Now();
+      if (tree.ChildCount(big) != 5000) rc = 3;
+      best = std::min(best, t1 - t0);
+
+      const double b0 = Now();
+      const size_t n = BareList(bigList.get());
+      const double b1 = Now();
+      if (n != 5000) rc = 3;
+      bestBare = std::min(bestBare, b1 - b0);
+    }
+    Report("folder_expand_5000", best, bestBare);
+
+    best = bestBare = 1e30;
+    for (int r = 0; r < runs; ++r) {
+      tree.RefreshTree();
+      const double t0 = Now();
+      tree.SelectPath(deep);
+      const double t1 = Now();
+      if (tree.GetSelectedPath() != deep) rc = 4;
+      best = std::min(best, t1 - t0);
+      const double b0 = Now();
+      if (!BareWalk(deep)) rc = 4;
+      const double b1 = Now();
+      bestBare = std::min(bestBare, b1 - b0);
+    }
+    Report("select_path_depth10", best, bestBare);
+    tree.Destroy();
+  }
+  OleUninitialize();
+  return rc;
+}
