@@ -23,6 +23,12 @@ bool CopyPath(char* dst, const std::string& src) {
 
 }  // namespace
 
+bool IsFileSystemPath(std::string_view p) {
+  const bool drive = p.size() >= 3 && ((p[0] | 0x20) >= 'a' && (p[0] | 0x20) <= 'z') && p[1] == ':' && p[2] == '\\';
+  const bool unc = p.size() >= 3 && p[0] == '\\' && p[1] == '\\';
+  return drive || unc;
+}
+
 TWComDlg1::TWComDlg1() = default;
 
 TWComDlg1::~TWComDlg1() {
@@ -49,7 +55,7 @@ void TWComDlg1::Create(HWND owner) {
 
   FolderView_Common1.SetReadOnly(true);
   FolderView_Common1.SetShowRoot(false);
-  FolderView_Common1.SetIndent(19);
+  FolderView_Common1.SetIndent(winui::Scale(19));
   FolderView_Common1.OnChange = [this](shview::TFolderView&, shview::Node) { FolderView_Common1Change(); };
   const RECT fv{winui::Scale(0), winui::Scale(24), winui::Scale(0 + 225), winui::Scale(24 + 289)};
   FolderView_Common1.Create(hwnd(), fv, kFolderViewId);
@@ -206,8 +212,10 @@ void TWComDlg1::SelectSjisPath(const char* sjis) {
 }
 
 void TWComDlg1::ApplyDirectoryRule(char* target) {
-  // A path too long for the buffer is refused: the page keeps its previous folder.
-  if (!CopyPath(target, SelectedPathSjis() + "\\")) return;
+  // No selection, a folder without a file-system path (the computer, the
+  // trash...) or a path too long for the buffer: the page keeps its folder.
+  const std::string selected = SelectedPathSjis();
+  if (!IsFileSystemPath(selected) || !CopyPath(target, selected + "\\")) return;
   if (target[3] == '\\') target[3] = '\0';
 }
 
@@ -335,7 +343,7 @@ void TWComDlg1::RunConversion() {
       Start s{nullptr, {}};
       if (host_.indexTree) s.node = TreeView_GetSelection(host_.indexTree);
       const std::string sel = FolderView_Common1.GetSelectedPath();
-      if (!sel.empty()) s.base = winui::FromAcp(sel) + L"\\";
+      if (IsFileSystemPath(sel)) s.base = winui::FromAcp(sel) + L"\\";
       return s;
     });
   };
@@ -349,7 +357,8 @@ void TWComDlg1::RunConversion() {
   counter = 0;
   s = start();
   if (s.node && s.base.empty() && host_.continueFlag->load()) {
-    // No file-system folder is selected: "\" alone would mean the current drive's root.
+    // No folder on disk is selected: an empty base would mean the current
+    // directory, a shell name like "::{...}" no folder at all.
     ui.Invoke([this] { winui::ShowMessage(hwnd(), kFileCreateFailed, kBatchContext); });
   } else if (s.node) {
     walk.ConvertBranch(s.node, s.base, counter, 1);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "settings/batch.h"
 #include "settings/dialog_iface.h"
@@ -26,6 +27,9 @@ inline constexpr int kTagBatch = 28;
 
 inline constexpr wchar_t kStartCaption[] = L"変換！";
 inline constexpr wchar_t kAbortCaption[] = L"中断";
+
+// "X:\..." or "\\server\...": what the shell's parsing name is for a folder on disk.
+bool IsFileSystemPath(std::string_view path);
 
 class TWComDlg1 : public winui::Form, public ISettingsDialog {
  public:

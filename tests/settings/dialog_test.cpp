@@ -192,6 +192,23 @@ TEST_F(Dialog, DriveRootIsThreeCharactersOtherFoldersEndInOneBackslash) {
   EXPECT_STREQ(d->Paths().RootDir, "C:\\");
 }
 
+const char kMyComputer[] = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
+
+TEST_F(Dialog, AFolderWithoutAPathOnDiskLeavesThePagesFolder) {
+  EXPECT_TRUE(settings::IsFileSystemPath("C:\\"));
+  EXPECT_TRUE(settings::IsFileSystemPath("q:\\a"));
+  EXPECT_TRUE(settings::IsFileSystemPath("\\\\srv\\share"));
+  EXPECT_FALSE(settings::IsFileSystemPath(""));
+  EXPECT_FALSE(settings::IsFileSystemPath(kMyComputer));
+  EXPECT_FALSE(settings::IsFileSystemPath("a\\b"));
+  Modal(*d, settings::kPageDrive, [&] {
+    d->FolderView_Common1.SelectPath("C:\\");
+    d->FolderView_Common1.SelectPath(kMyComputer);
+    ASSERT_STRCASEEQ(d->FolderView_Common1.GetSelectedPath().c_str(), kMyComputer);
+    EXPECT_STREQ(d->WorkingRootDir(), "C:\\");
+  });
+}
+
 TEST_F(Dialog, F5KeepsTheSelectedFolderOnEveryPage) {
   TempDir dir;
   CreateDirectoryW((dir.path() + L"sub").c_str(), nullptr);
@@ -449,6 +466,21 @@ TEST_F(Conversion, FailuresAreShownAndTheDialogReturnsToIdle) {
     EXPECT_EQ(messages, (std::vector<std::wstring>{c.message}));
     EXPECT_EQ(batchtest::List(out.path() + L"C\\"), (std::vector<std::wstring>{L"ok.bmp"}));
   }
+}
+
+TEST_F(Conversion, AnOutputFolderWithoutAPathOnDiskWritesNothing) {
+  Title t(kExample);
+  lstrcpyA(d->Paths().DestDir, kMyComputer);
+  t.Select({L"A"});
+  d->SetBatchHost(t.host);
+  d->EnableBatchStart(true);
+  CatchMessages();
+  Modal(*d, settings::kPageBatch, [&] {
+    ASSERT_STRCASEEQ(d->FolderView_Common1.GetSelectedPath().c_str(), kMyComputer);
+    StartAndWait();
+    ExpectIdle();
+  });
+  EXPECT_EQ(messages, (std::vector<std::wstring>{L"ファイルの生成に失敗しました(まとめ保存)"}));
 }
 
 TEST_F(Conversion, NoSelectedCategoryWritesNothing) {
