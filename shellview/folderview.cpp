@@ -472,8 +472,13 @@ void TFolderView::SelectChildItem(LPCITEMIDLIST item) {
 void TFolderView::RenameChildItem(LPCITEMIDLIST oldItem, LPCITEMIDLIST newItem) {
   Node child = FindChildNode(Selected(), oldItem);
   if (!child || !newItem) return;
+  // The new item is relative to the selected node's folder, so it is named
+  // through that folder (the desktop itself for the root); through the desktop
+  // a deeper item would not name at all.
+  ComPtr<IShellFolder> folder;
   std::wstring name;
-  GetItemDisplayNameW(DesktopFolder, newItem, SHGDN_NORMAL, name);
+  if (BindNodeFolder(Selected(), folder.receive()))
+    GetItemDisplayNameW(folder.get(), newItem, SHGDN_NORMAL, name);
   SetText(child, name);
   LPITEMIDLIST copy = CopyFirstItemID(newItem);
   if (!copy) return;  // keep the old list rather than leave the node without one

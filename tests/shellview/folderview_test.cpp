@@ -365,6 +365,42 @@ class ViewDouble final : public FileViewPartner, public ComboViewPartner {
 
 }  // namespace
 
+TEST_F(FolderViewTest, FileListRenamesUpdateTheChildNode) {
+  shtest::TempTree dirs("shv_childrename");
+  dirs.Dir("before\\sub");
+  dirs.Dir("other");
+  tree.SelectPath(dirs.path());
+  Node top = tree.RealSelection();
+  tree.Expand(top);
+  ItemIDListPtr oldAbs = ParsePath(dirs.path() + "\\before");
+  ItemIDListPtr oldItem(CopyLastItemID(oldAbs.get()));
+  ASSERT_TRUE(MoveFileA((dirs.path() + "\\before").c_str(), (dirs.path() + "\\after").c_str()));
+  ItemIDListPtr newAbs = ParsePath(dirs.path() + "\\after");
+  ItemIDListPtr newItem(CopyLastItemID(newAbs.get()));
+
+  ViewDouble combo;
+  tree.SetLinkedComboView(&combo);
+  tree.RenameChildItem(oldItem.get(), newItem.get());
+  Node child = ChildNamed(top, L"after");
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(CompareItemIDs(DesktopFolder, tree.Data(child), tree.Data(child)), 0);
+  EXPECT_NE(tree.Data(child), newItem.get());  // a copy: the caller keeps its list
+  ASSERT_EQ(combo.combo.size(), 1u);
+  EXPECT_EQ(combo.combo[0], dirs.path());
+  tree.Select(child);
+  EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\after");
+  tree.Expand(child);
+  EXPECT_EQ(tree.Text(tree.FirstChild(child)), L"sub");
+
+  // An item that is no child of the selection changes nothing.
+  tree.Select(top);
+  const size_t told = combo.combo.size();
+  tree.RenameChildItem(oldItem.get(), newItem.get());
+  EXPECT_EQ(tree.Text(child), L"after");
+  EXPECT_EQ(combo.combo.size(), told);
+  tree.SetLinkedComboView(nullptr);
+}
+
 TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   shtest::TempTree dirs("shv_menu");
   dirs.Dir("p\\q");
