@@ -154,6 +154,7 @@ void TWComDlg1::FormShow() {
   std::memcpy(workDestDir_, paths_.DestDir, 256);
   std::memcpy(workRootDir_, paths_.RootDir, 256);
   savedPluginPos_ = ListBox_SelPgn1.ItemIndex();
+  treeFocusPending_ = false;
   PageControl1Change();
   rebuildSuppressed_ = false;
   if (!listBuilt_) {
@@ -177,7 +178,9 @@ void TWComDlg1::PageControl1Change() {
       break;
     case kTagDrive:
       SelectSjisPath(workRootDir_);
-      SetFocus(FolderView_Common1.Handle());
+      // Before the dialog is on screen the focus is given once it is active.
+      if (IsWindowVisible(hwnd())) SetFocus(FolderView_Common1.Handle());
+      else treeFocusPending_ = true;
       break;
     case kTagBatch:
       SelectSjisPath(workDestDir_);
@@ -267,10 +270,18 @@ bool TWComDlg1::OnKeyPreview(const MSG& msg) {
 }
 
 LRESULT TWComDlg1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  // No title-bar buttons, but Alt+F4 still asks: the dialog stays while a
-  // conversion runs, as its OK and Cancel are disabled.
-  if (msg == WM_CLOSE && running_.load()) return 0;
-  return Form::HandleMessage(msg, wp, lp);
+  // No title-bar buttons, but Alt+F4 still asks: it means Cancel, and the
+  // dialog stays while a conversion runs, as its OK and Cancel are disabled.
+  if (msg == WM_CLOSE && InModal()) {
+    Button_CommonCancelClick();
+    return 0;
+  }
+  const LRESULT r = Form::HandleMessage(msg, wp, lp);
+  if (msg == WM_ACTIVATE && LOWORD(wp) != WA_INACTIVE && treeFocusPending_) {
+    treeFocusPending_ = false;
+    SetFocus(FolderView_Common1.Handle());
+  }
+  return r;
 }
 
 // ---- batch page -------------------------------------------------------------
