@@ -385,6 +385,9 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
     ExpectIdle();
     // The folder tree shows the output folder again.
     EXPECT_EQ(winui::FromAcp(d->FolderView_Common1.GetSelectedPath()), NoSlash(MagickDir()));
+    // ...rebuilt, so the new sub-folders are there.
+    d->FolderView_Common1.SelectPath(Acp(MagickDir() + L"A\\B"));
+    EXPECT_EQ(winui::FromAcp(d->FolderView_Common1.GetSelectedPath()), MagickDir() + L"A\\B");
     Click(d->Button_CommonCancel);
   });
   EXPECT_EQ(disabled, 1);
