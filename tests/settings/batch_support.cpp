@@ -170,15 +170,10 @@ Harness::Harness(HWND tree, std::function<cgmodule::MakeBmpResult(const OrvuInde
   };
 }
 
-Outcome& Harness::Go(HTREEITEM node, const std::wstring& base) {
-  winui::SetMessageSink([this](const std::wstring&, const std::wstring& text) { run.messages.push_back(text); });
+void Harness::OnWorker(const std::function<void()>& work) {
   std::atomic<bool> done{false};
   std::thread worker([&] {
-    settings::BatchWalk walk(host, page, ui);
-    run.counted = 0;
-    run.countResult = walk.ConvertBranch(node, base, run.counted, 0);
-    run.converted = 0;
-    run.convertResult = walk.ConvertBranch(node, base, run.converted, 1);
+    work();
     done = true;
   });
   while (!done) {
@@ -187,6 +182,17 @@ Outcome& Harness::Go(HTREEITEM node, const std::wstring& base) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
   }
   worker.join();
+}
+
+Outcome& Harness::Go(HTREEITEM node, const std::wstring& base) {
+  winui::SetMessageSink([this](const std::wstring&, const std::wstring& text) { run.messages.push_back(text); });
+  OnWorker([&] {
+    settings::BatchWalk walk(host, page, ui);
+    run.counted = 0;
+    run.countResult = walk.ConvertBranch(node, base, run.counted, 0);
+    run.converted = 0;
+    run.convertResult = walk.ConvertBranch(node, base, run.converted, 1);
+  });
   winui::SetMessageSink(nullptr);
   return run;
 }

@@ -100,6 +100,8 @@ struct Harness {
 
   Harness(HWND tree, std::function<cgmodule::MakeBmpResult(const OrvuIndexEntry*, bool)> render);
   Outcome& Go(HTREEITEM node, const std::wstring& base);
+  // Runs work on a worker thread while this thread serves its hand-offs.
+  void OnWorker(const std::function<void()>& work);
 };
 
 }  // namespace batchtest

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <thread>
 
 #include "batch_support.h"
 #include "cgmodule/module.h"
@@ -154,20 +153,12 @@ TEST_F(BatchWalk, ExampleWithoutFoldersAndEveryDepth) {
 TEST_F(BatchWalk, SerialsPastTenThousandGetFiveDigits) {
   Use({I::Cat(L"A", {I::Pic(L"p"), I::Pic(L"q")})});
   h->options = {false, false, L""};
-  std::atomic<bool> done{false};
   int result = -1;
-  std::thread worker([&] {
+  h->OnWorker([&] {
     settings::BatchWalk walk(h->host, h->page, h->ui);
     int32_t counter = 9999;  // 9,999 pictures converted before these two
     result = walk.ConvertBranch(tree->Find({L"A"}), out.path(), counter, 1);
-    done = true;
   });
-  while (!done) {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-  worker.join();
   EXPECT_EQ(result, 0);
   EXPECT_EQ(List(out.path()), (std::vector<std::wstring>{L"10000.bmp", L"9999.bmp"}));
   EXPECT_EQ(h->run.progress, (std::vector<int>{9999, 10000}));
