@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cgmodule/plugins.h"
+#include "shellview/shview.h"
 #include "winui/msgbox.h"
 #include "winui/text.h"
 
@@ -23,10 +24,35 @@ bool CopyPath(char* dst, const std::string& src) {
 
 }  // namespace
 
-bool IsFileSystemPath(std::string_view p) {
-  const bool drive = p.size() >= 3 && ((p[0] | 0x20) >= 'a' && (p[0] | 0x20) <= 'z') && p[1] == ':' && p[2] == '\\';
-  const bool unc = p.size() >= 3 && p[0] == '\\' && p[1] == '\\';
+bool IsFileSystemPath(std::wstring_view p) {
+  const bool drive = p.size() >= 3 && ((p[0] | 0x20) >= L'a' && (p[0] | 0x20) <= L'z') && p[1] == L':' &&
+                     p[2] == L'\\';
+  const bool unc = p.size() >= 3 && p[0] == L'\\' && p[1] == L'\\';
   return drive || unc;
+}
+
+// The folder tree's SelectPath and GetSelectedPath speak the ANSI code page,
+// which cannot hold a Japanese folder name under code page 1252. These do the
+// same through the tree's item-identifier operations, in UTF-16.
+void SelectPathW(shview::TFolderView& tree, const std::wstring& path) {
+  if (!shview::DesktopFolder || path.empty()) return;
+  std::wstring wide = path.substr(0, MAX_PATH);
+  shview::ItemIDListPtr list;
+  ULONG eaten = 0;
+  if (FAILED(shview::DesktopFolder->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, list.receive(),
+                                                     nullptr)) ||
+      !list)
+    return;  // unparsable: the selection stays
+  tree.Select(tree.FindNodeByItemIDList(list.get()));
+}
+
+std::wstring GetSelectedPathW(const shview::TFolderView& tree) {
+  std::wstring path;
+  const shview::Node n = tree.Selected();
+  if (!n) return path;
+  shview::ItemIDListPtr absolute(tree.GetNodeItemIDList(n));
+  if (absolute) shview::GetItemDisplayNameW(shview::DesktopFolder, absolute.get(), SHGDN_FORPARSING, path);
+  return path;
 }
 
 TWComDlg1::TWComDlg1() = default;
@@ -205,20 +231,13 @@ void TWComDlg1::FolderView_Common1Change() {
   }
 }
 
-// The folder tree speaks the ANSI code page; the dialog paths are Shift-JIS.
-std::string TWComDlg1::SelectedPathSjis() const {
-  return winui::ToSjis(winui::FromAcp(FolderView_Common1.GetSelectedPath()));
-}
-
-void TWComDlg1::SelectSjisPath(const char* sjis) {
-  FolderView_Common1.SelectPath(winui::ToAcp(winui::FromSjis(sjis)));
-}
+void TWComDlg1::SelectSjisPath(const char* sjis) { SelectPathW(FolderView_Common1, winui::FromSjis(sjis)); }
 
 void TWComDlg1::ApplyDirectoryRule(char* target) {
   // No selection, a folder without a file-system path (the computer, the
   // trash...) or a path too long for the buffer: the page keeps its folder.
-  const std::string selected = SelectedPathSjis();
-  if (!IsFileSystemPath(selected) || !CopyPath(target, selected + "\\")) return;
+  const std::wstring selected = GetSelectedPathW(FolderView_Common1);
+  if (!IsFileSystemPath(selected) || !CopyPath(target, winui::ToSjis(selected + L"\\"))) return;
   if (target[3] == '\\') target[3] = '\0';
 }
 
@@ -259,9 +278,9 @@ void TWComDlg1::Button_CommonCancelClick() {
 
 void TWComDlg1::FormKeyDown(WPARAM key) {
   if (key != VK_F5) return;
-  const std::string path = FolderView_Common1.GetSelectedPath();
+  const std::wstring path = GetSelectedPathW(FolderView_Common1);
   FolderView_Common1.RefreshTree();
-  FolderView_Common1.SelectPath(path);
+  SelectPathW(FolderView_Common1, path);
 }
 
 bool TWComDlg1::OnKeyPreview(const MSG& msg) {
@@ -342,7 +361,7 @@ void TWComDlg1::RunConversion() {
     Button_CommonOk.SetEnabled(false);
     Button_CommonCancel.SetEnabled(false);
   });
-  const std::string remembered = ui.Call([this] { return FolderView_Common1.GetSelectedPath(); });
+  const std::wstring remembered = ui.Call([this] { return GetSelectedPathW(FolderView_Common1); });
 
   // The selected category and the output folder, read afresh for each pass.
   struct Start {
@@ -353,8 +372,8 @@ void TWComDlg1::RunConversion() {
     return ui.Call([this] {
       Start s{nullptr, {}};
       if (host_.indexTree) s.node = TreeView_GetSelection(host_.indexTree);
-      const std::string sel = FolderView_Common1.GetSelectedPath();
-      if (IsFileSystemPath(sel)) s.base = winui::FromAcp(sel) + L"\\";
+      const std::wstring sel = GetSelectedPathW(FolderView_Common1);
+      if (IsFileSystemPath(sel)) s.base = sel + L"\\";
       return s;
     });
   };
@@ -379,7 +398,7 @@ void TWComDlg1::RunConversion() {
     Button_MulSav1.SetEnabled(false);
     FolderView_Common1.BeginUpdate();
     FolderView_Common1.RefreshTree();
-    FolderView_Common1.SelectPath(remembered);
+    SelectPathW(FolderView_Common1, remembered);
     FolderView_Common1.EndUpdate();
   });
   ui.Invoke([this] {

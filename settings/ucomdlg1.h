@@ -29,7 +29,10 @@ inline constexpr wchar_t kStartCaption[] = L"変換！";
 inline constexpr wchar_t kAbortCaption[] = L"中断";
 
 // "X:\..." or "\\server\...": what the shell's parsing name is for a folder on disk.
-bool IsFileSystemPath(std::string_view path);
+bool IsFileSystemPath(std::wstring_view path);
+// The folder tree's SelectPath / GetSelectedPath in UTF-16 (code-page independent).
+void SelectPathW(shview::TFolderView& tree, const std::wstring& path);
+std::wstring GetSelectedPathW(const shview::TFolderView& tree);
 
 class TWComDlg1 : public winui::Form, public ISettingsDialog {
  public:
@@ -104,7 +107,6 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   // GetSelectedPath + "\" into a 256-byte buffer (a drive root keeps three characters).
   void ApplyDirectoryRule(char* target);
   void SelectSjisPath(const char* sjis);
-  std::string SelectedPathSjis() const;
 
   DialogPaths paths_{};
   char workPluginDir_[256] = {};

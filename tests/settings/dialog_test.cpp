@@ -195,12 +195,12 @@ TEST_F(Dialog, DriveRootIsThreeCharactersOtherFoldersEndInOneBackslash) {
 const char kMyComputer[] = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
 
 TEST_F(Dialog, AFolderWithoutAPathOnDiskLeavesThePagesFolder) {
-  EXPECT_TRUE(settings::IsFileSystemPath("C:\\"));
-  EXPECT_TRUE(settings::IsFileSystemPath("q:\\a"));
-  EXPECT_TRUE(settings::IsFileSystemPath("\\\\srv\\share"));
-  EXPECT_FALSE(settings::IsFileSystemPath(""));
-  EXPECT_FALSE(settings::IsFileSystemPath(kMyComputer));
-  EXPECT_FALSE(settings::IsFileSystemPath("a\\b"));
+  EXPECT_TRUE(settings::IsFileSystemPath(L"C:\\"));
+  EXPECT_TRUE(settings::IsFileSystemPath(L"q:\\a"));
+  EXPECT_TRUE(settings::IsFileSystemPath(L"\\\\srv\\share"));
+  EXPECT_FALSE(settings::IsFileSystemPath(L""));
+  EXPECT_FALSE(settings::IsFileSystemPath(winui::FromAcp(kMyComputer)));
+  EXPECT_FALSE(settings::IsFileSystemPath(L"a\\b"));
   Modal(*d, settings::kPageDrive, [&] {
     d->FolderView_Common1.SelectPath("C:\\");
     d->FolderView_Common1.SelectPath(kMyComputer);
@@ -475,6 +475,34 @@ TEST_F(Conversion, FailuresAreShownAndTheDialogReturnsToIdle) {
     EXPECT_EQ(messages, (std::vector<std::wstring>{c.message}));
     EXPECT_EQ(batchtest::List(out.path() + L"C\\"), (std::vector<std::wstring>{L"ok.bmp"}));
   }
+}
+
+// Folder names outside the ANSI code page (code page 1252 run) still work:
+// the dialog reaches the tree in UTF-16.
+TEST_F(Conversion, JapaneseOutputFolderWorksWhateverTheCodePage) {
+  Title t(kExample);
+  TempDir out;
+  const std::wstring dest = out.path() + L"出力ソ表";
+  CreateDirectoryW(dest.c_str(), nullptr);
+  d->FolderView_Common1.RefreshTree();
+  SetPath(d->Paths().DestDir, dest + L"\\");
+  t.Select({L"A"});
+  d->SetBatchHost(t.host);
+  d->EnableBatchStart(true);
+  CatchMessages();
+  Modal(*d, settings::kPageBatch, [&] {
+    EXPECT_EQ(settings::GetSelectedPathW(d->FolderView_Common1), dest);
+    EXPECT_EQ(std::string(d->WorkingDestDir()), Sjis(dest + L"\\"));
+    PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);
+    winui::PumpPending();
+    EXPECT_EQ(settings::GetSelectedPathW(d->FolderView_Common1), dest);
+    StartAndWait();
+    ExpectIdle();
+    EXPECT_EQ(settings::GetSelectedPathW(d->FolderView_Common1), dest);
+  });
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(batchtest::List(dest + L"\\A\\"), (std::vector<std::wstring>{L"B", L"p1.bmp", L"p4.bmp"}));
+  EXPECT_EQ(batchtest::List(dest + L"\\A\\B\\"), (std::vector<std::wstring>{L"p2.bmp", L"p3.bmp"}));
 }
 
 TEST_F(Conversion, AnOutputFolderWithoutAPathOnDiskWritesNothing) {
