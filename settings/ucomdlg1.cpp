@@ -13,6 +13,7 @@ namespace settings {
 namespace {
 
 constexpr int kFolderViewId = 1001;
+constexpr UINT_PTR kTreeFocusTimer = 1;
 
 // Copies a Shift-JIS text into a 256-byte buffer; false (buffer unchanged)
 // when it does not fit in 255 bytes.
@@ -180,7 +181,6 @@ void TWComDlg1::FormShow() {
   std::memcpy(workDestDir_, paths_.DestDir, 256);
   std::memcpy(workRootDir_, paths_.RootDir, 256);
   savedPluginPos_ = ListBox_SelPgn1.ItemIndex();
-  treeFocusPending_ = false;
   PageControl1Change();
   rebuildSuppressed_ = false;
   if (!listBuilt_) {
@@ -204,9 +204,10 @@ void TWComDlg1::PageControl1Change() {
       break;
     case kTagDrive:
       SelectSjisPath(workRootDir_);
-      // Before the dialog is on screen the focus is given once it is active.
+      // Before the dialog is on screen the focus is given once its modal loop
+      // runs: a timer message comes only when nothing else is pending.
       if (IsWindowVisible(hwnd())) SetFocus(FolderView_Common1.Handle());
-      else treeFocusPending_ = true;
+      else SetTimer(hwnd(), kTreeFocusTimer, USER_TIMER_MINIMUM, nullptr);
       break;
     case kTagBatch:
       SelectSjisPath(workDestDir_);
@@ -295,12 +296,12 @@ LRESULT TWComDlg1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     Button_CommonCancelClick();
     return 0;
   }
-  const LRESULT r = Form::HandleMessage(msg, wp, lp);
-  if (msg == WM_ACTIVATE && LOWORD(wp) != WA_INACTIVE && treeFocusPending_) {
-    treeFocusPending_ = false;
-    SetFocus(FolderView_Common1.Handle());
+  if (msg == WM_TIMER && wp == kTreeFocusTimer) {
+    KillTimer(hwnd(), kTreeFocusTimer);
+    if (ActiveTag() == kTagDrive) SetFocus(FolderView_Common1.Handle());
+    return 0;
   }
-  return r;
+  return Form::HandleMessage(msg, wp, lp);
 }
 
 // ---- batch page -------------------------------------------------------------

@@ -116,7 +116,6 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   bool listBuilt_ = false;
   bool rebuildSuppressed_ = true;
   int32_t result_ = kNone;
-  bool treeFocusPending_ = false;  // drive page chosen before the dialog was shown
 
   std::atomic<bool> running_{false};
   std::atomic<bool> ownContinue_{false};

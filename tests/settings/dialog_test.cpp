@@ -266,10 +266,13 @@ TEST_F(Dialog, LayoutCaptionsAndInitialState) {
   d->EnableBatchStart(true);
   EXPECT_TRUE(d->PageControl1.TabVisible(1));
   EXPECT_TRUE(d->Button_MulSav1.Enabled());
-  Modal(*d, settings::kPageDrive, [&] {
-    EXPECT_EQ(d->PageControl1.help_context, 18);
-    EXPECT_EQ(GetFocus(), d->FolderView_Common1.Handle());
-  });
+  for (int showing = 0; showing < 2; ++showing) {
+    Modal(*d, settings::kPageDrive, [&] {
+      EXPECT_EQ(d->PageControl1.help_context, 18);
+      PumpUntil([&] { return GetFocus() == d->FolderView_Common1.Handle(); }, 2000);
+      EXPECT_EQ(GetFocus(), d->FolderView_Common1.Handle());
+    });
+  }
   // Closing by the system menu or Alt+F4 is Cancel.
   const int32_t r = Modal(*d, settings::kPagePlugin, [&] { SendMessageW(d->hwnd(), WM_CLOSE, 0, 0); });
   EXPECT_EQ(r, settings::kCancelled);
