@@ -212,7 +212,13 @@ void TFolderView::Select(Node n) {
 void TFolderView::Expand(Node n) {
   if (!n) return;
   PopulateIfUnfilled(n);
-  if (FirstChild(n)) TreeView_Expand(hwnd_, n, TVE_EXPAND);
+  ExpandFilled(n);
+}
+
+// An expanded node is left alone: the tree would lay out and scroll it again
+// for nothing.
+void TFolderView::ExpandFilled(Node n) {
+  if (FirstChild(n) && !IsExpanded(n)) TreeView_Expand(hwnd_, n, TVE_EXPAND);
 }
 
 void TFolderView::Collapse(Node n) {
@@ -317,10 +323,13 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     return;
   }
 
-  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  // System cursors are shared: looked up once.
+  static const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+  static const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  SetCursor(wait);
   BeginUpdate();
   updating_ = true;
-  bool added = false;
+  int added = 0;
 
   ComPtr<IShellIcon> shellIcon;
   folder->QueryInterface(IID_IShellIcon, shellIcon.receive_void());
@@ -330,7 +339,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
   while (items && items->Next(1, &raw, &fetched) == S_OK && raw) {
     ItemIDListPtr item(raw);
     raw = nullptr;
-    added = true;
+    ++added;
     std::wstring text;
     GetItemDisplayNameW(folder, item.get(), SHGDN_INFOLDER, text);
     int normal = -1, open = -1;
@@ -362,42 +371,67 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     if (TreeView_InsertItem(hwnd_, &ins)) item.release();  // the node owns it now
   }
 
-  if (added) {
+  if (added > 1) {
     TVSORTCB sort{};
     sort.hParent = n;
     sort.lpfnCompare = CompareChildren;
     sort.lParam = reinterpret_cast<LPARAM>(folder);
     TreeView_SortChildrenCB(hwnd_, &sort, FALSE);
-  } else {
+  } else if (added == 0) {
     SetHasChildren(n, false);
   }
   updating_ = false;
   EndUpdate();
-  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+  SetCursor(arrow);
 }
 
 Node TFolderView::FindChildNode(Node n, LPCITEMIDLIST item) {
   if (!n || !Data(n) || !item) return nullptr;
   ComPtr<IShellFolder> folder;
   if (!BindNodeFolder(n, folder.receive())) return nullptr;
-  // Expand, filling the node with the folder already bound.
-  if (HasChildren(n) && !FirstChild(n)) PopulateNode(n, folder.get());
-  Expand(n);
+  return FindChildIn(n, folder.get(), item);
+}
+
+// FindChildNode with the node's folder already bound: expands the node, filling
+// it through that folder on first use, and compares each child with the item.
+Node TFolderView::FindChildIn(Node n, IShellFolder* folder, LPCITEMIDLIST item) {
+  if (!n || !Data(n) || !item) return nullptr;
+  if (HasChildren(n) && !FirstChild(n)) PopulateNode(n, folder);
+  ExpandFilled(n);
   for (Node c = FirstChild(n); c; c = NextSibling(c)) {
-    if (CompareItemIDs(folder.get(), Data(c), item) == 0) return c;
+    if (CompareItemIDs(folder, Data(c), item) == 0) return c;
   }
   return nullptr;
 }
 
+// Walks from the root one item at a time. Each step's folder is bound from the
+// previous one with the child's own item, which gives the folder the desktop
+// would bind for the absolute list, without binding every level again per step.
+// Redraw is suspended once for the whole walk rather than once per filled level.
 Node TFolderView::FindNodeByItemIDList(LPCITEMIDLIST absolute) {
   Node n = Root();
   if (!n || !absolute) return nullptr;
-  Expand(n);
-  for (LPCITEMIDLIST at = absolute; n && at->mkid.cb != 0; at = NextItemID(at)) {
-    ItemIDListPtr one(CopyFirstItemID(at));
-    n = FindChildNode(n, one.get());
-  }
+  BeginUpdate();
+  n = WalkFrom(n, absolute);
+  EndUpdate();
   return n;
+}
+
+Node TFolderView::WalkFrom(Node n, LPCITEMIDLIST absolute) {
+  Expand(n);
+  if (absolute->mkid.cb == 0) return n;
+  ComPtr<IShellFolder> folder;
+  if (!BindNodeFolder(n, folder.receive())) return nullptr;
+  for (LPCITEMIDLIST at = absolute;;) {
+    ItemIDListPtr one(CopyFirstItemID(at));
+    n = FindChildIn(n, folder.get(), one.get());
+    at = NextItemID(at);
+    if (!n || at->mkid.cb == 0) return n;
+    ComPtr<IShellFolder> next;
+    if (FAILED(folder->BindToObject(Data(n), nullptr, IID_IShellFolder, next.receive_void())) || !next)
+      return nullptr;
+    folder = std::move(next);
+  }
 }
 
 // ---- Operations ------------------------------------------------------------

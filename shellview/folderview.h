@@ -148,6 +148,9 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   void PopulateNode(Node node);
   void PopulateNode(Node node, IShellFolder* folder);
   void PopulateIfUnfilled(Node node);
+  void ExpandFilled(Node node);
+  Node FindChildIn(Node node, IShellFolder* folder, LPCITEMIDLIST item);
+  Node WalkFrom(Node root, LPCITEMIDLIST absolute);
   void AssignNodeIcons(TVITEMW& item);
   bool BindNodeFolder(Node node, IShellFolder** folder) const;
   bool BindParentFolder(Node node, IShellFolder** folder) const;
