@@ -23,6 +23,17 @@ bool CopyPath(char* dst, const std::string& src) {
   return true;
 }
 
+LRESULT CALLBACK GroupBackground(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR) {
+  if (msg == WM_ERASEBKGND) {
+    RECT r;
+    GetClientRect(h, &r);
+    FillRect(reinterpret_cast<HDC>(wp), &r, GetSysColorBrush(COLOR_BTNFACE));
+    return 1;
+  }
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(h, &GroupBackground, id);
+  return DefSubclassProc(h, msg, wp, lp);
+}
+
 }  // namespace
 
 bool IsFileSystemPath(std::wstring_view p) {
@@ -122,6 +133,9 @@ void TWComDlg1::Create(HWND owner) {
   CheckBox_MulSav1.SetChecked(true);
   CheckBox_MulSav1.on_click = [this] { CheckBox_MulSav1Click(); };
   GroupBox_MulSav1.Create(*PGMulSav, 8, 32, 265, 129, L"ファイルの命名規則");
+  // A group box paints no interior, and the page clips its children out of
+  // its own painting: fill the group's background here.
+  SetWindowSubclass(GroupBox_MulSav1.hwnd(), &GroupBackground, 1, 0);
   RadioButton_MulSav1.Create(GroupBox_MulSav1, 16, 32, 233, 17, L"\"インデクスと同名\".bmp", true);
   RadioButton_MulSav1.SetChecked(true);
   RadioButton_MulSav1.on_click = [this] { RadioButton_MulSav1Click(); };
