@@ -243,25 +243,28 @@ ReadResult ParseBmpFile(const uint8_t* data, size_t size, std::vector<uint8_t>& 
   const uint32_t bitsAt = ReadLe32(data + 10);
   BITMAPINFOHEADER bi;
   std::memcpy(&bi, data + 14, sizeof bi);
-  if (bi.biSize < sizeof bi || bi.biCompression != BI_RGB || bi.biWidth <= 0 ||
-      bi.biHeight == 0 || bi.biWidth > 65536 || std::abs(bi.biHeight) > 65536 ||
-      !SupportedDepth(bi.biBitCount))
+  // Heights are compared as 64-bit values: the most negative one has no magnitude.
+  const int64_t height = bi.biHeight;
+  if (bi.biSize < sizeof bi || bi.biCompression != BI_RGB || bi.biWidth <= 0 || height == 0 ||
+      bi.biWidth > 65536 || height > 65536 || height < -65536 || !SupportedDepth(bi.biBitCount))
     return ReadResult::Bad;
-  const int w = bi.biWidth, h = std::abs(bi.biHeight), bpp = bi.biBitCount;
-  const bool topDown = bi.biHeight < 0;
+  const int w = bi.biWidth, h = int(height < 0 ? -height : height), bpp = bi.biBitCount;
+  const bool topDown = height < 0;
   const uint32_t entries = PaletteEntries(bpp);
   const uint32_t used = bi.biClrUsed && bi.biClrUsed < entries ? bi.biClrUsed : entries;
-  const size_t palAt = 14 + size_t(bi.biSize);
   const uint32_t stride = Stride(w, bpp);
-  if (palAt + 4 * size_t(used) > size || bitsAt > size ||
-      size - bitsAt < size_t(stride) * size_t(h))
+  // Every offset and size in 64 bits, so that nothing a header claims can wrap
+  // around and pass for something the file holds.
+  const uint64_t palAt = 14 + uint64_t(bi.biSize);
+  const uint64_t rowBytes = uint64_t(stride) * uint64_t(h);
+  if (palAt + 4 * uint64_t(used) > size || bitsAt > size || size - bitsAt < rowBytes)
     return ReadResult::Bad;
   packed.assign(PackedSize(w, h, bpp), 0);
   WriteHeader(packed.data(), w, h, bpp);
   auto* hdr = reinterpret_cast<BITMAPINFOHEADER*>(packed.data());
   hdr->biXPelsPerMeter = bi.biXPelsPerMeter;
   hdr->biYPelsPerMeter = bi.biYPelsPerMeter;
-  std::memcpy(packed.data() + sizeof bi, data + palAt, 4 * size_t(used));
+  std::memcpy(packed.data() + sizeof bi, data + size_t(palAt), 4 * size_t(used));
   uint8_t* bits = packed.data() + sizeof bi + 4 * size_t(entries);
   for (int y = 0; y < h; ++y) {
     const uint8_t* src = data + bitsAt + size_t(topDown ? h - 1 - y : y) * stride;
@@ -317,8 +320,8 @@ DibView::DibView(const uint8_t* packed, size_t size) : p_(packed) {
   h_ = bi.biHeight;
   bpp_ = bi.biBitCount;
   stride_ = Stride(w_, bpp_);
-  const size_t palBytes = 4 * size_t(PaletteEntries(bpp_));
-  if (sizeof bi + palBytes + size_t(stride_) * size_t(h_) > size) return;
+  const uint64_t palBytes = 4 * uint64_t(PaletteEntries(bpp_));
+  if (bi.biWidth > 65536 || sizeof bi + palBytes + uint64_t(stride_) * uint64_t(h_) > size) return;
   pal_ = reinterpret_cast<const RGBQUAD*>(packed + sizeof bi);
   bits_ = packed + sizeof bi + palBytes;
   ok_ = true;

@@ -1,6 +1,8 @@
 // The stand-in module with the shipped plug-ins and the generated sample title.
 #include "tests/standin/module_fixture.h"
 
+#include <cstdint>
+#include <cstring>
 #include <functional>
 
 #include "standin/core/dib.h"
@@ -107,6 +109,46 @@ TEST_F(StandIn, MissingSourceFileIsReportedAsUnopenable) {
   EXPECT_EQ(module_.MakeBmp(Find({L"表紙"}), false).code, -2);
   // A category is no picture.
   EXPECT_NE(module_.MakeBmp(Find({L"風景"}), false).code, 0);
+}
+
+// A .bmp file whose header claims more than the file holds, or sizes whose
+// products overflow 32 bits, is a malformed file (-1), never a read or write
+// past a buffer.
+TEST_F(StandIn, MalformedSourceFilesAreRefusedWithoutOverruns) {
+  auto bmp = [](int32_t w, int32_t h, uint16_t bpp, uint32_t headerSize, size_t payload) {
+    std::string f(14 + 40 + payload, '\0');
+    f[0] = 'B';
+    f[1] = 'M';
+    const uint32_t bitsAt = 14 + 40;
+    std::memcpy(&f[10], &bitsAt, 4);
+    BITMAPINFOHEADER bi{};
+    bi.biSize = headerSize;
+    bi.biWidth = w;
+    bi.biHeight = h;
+    bi.biPlanes = 1;
+    bi.biBitCount = bpp;
+    std::memcpy(&f[14], &bi, sizeof bi);
+    return f;
+  };
+  const std::pair<const wchar_t*, std::string> files[] = {
+      {L"wrap.bmp", bmp(65536, 65536, 24, 40, 64)},         // rows * stride = 3 * 2^32
+      {L"header.bmp", bmp(8, 8, 8, 0xFFFFFF00u, 2048)},      // colour table "behind" 4 GiB
+      {L"minheight.bmp", bmp(1, INT32_MIN, 1, 40, 64)},      // no magnitude for a top-down height
+      {L"short.bmp", bmp(64, 64, 8, 40, 1024 + 64 * 32)},    // half the rows
+  };
+  std::wstring manifest;
+  for (const auto& [name, bytes] : files) {
+    ASSERT_TRUE(testsupport::WriteFileBytes(tmp_.path() + name, bytes));
+    manifest += L"picture " + std::wstring(name) + L"\tfile=" + name + L"\n";
+  }
+  module_.SetRootDir(tmp_.sjis());
+  ASSERT_EQ(LoadListed(manifest), 0);
+  for (const auto& [name, bytes] : files) {
+    const cgmodule::MakeBmpResult r = module_.MakeBmp(Find({name}), false);
+    EXPECT_FALSE(r.faulted) << winui::ToSjis(name);
+    EXPECT_EQ(r.code, -1) << winui::ToSjis(name);
+    EXPECT_EQ(r.block, nullptr);
+  }
 }
 
 TEST_F(StandIn, FolderPluginNeedsAnExistingRoot) {
