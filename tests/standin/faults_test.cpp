@@ -1,7 +1,6 @@
 // Faults the stand-in injects per picture, as the viewer meets them.
 #include "tests/standin/module_fixture.h"
 
-#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -53,13 +52,7 @@ TEST_F(Faults, ResultCodesComeBackWithoutABlock) {
 TEST_F(Faults, AccessViolationInsideTheModuleIsSurvived) {
   for (int i = 0; i < 2; ++i) EXPECT_TRUE(Make(L"落ちる").faulted);
   EXPECT_EQ(Render(Find({L"普通"})).width, 64);
-  bool caught = false;
-  try {
-    throw std::logic_error("still unwinding");
-  } catch (const std::logic_error&) {
-    caught = true;
-  }
-  EXPECT_TRUE(caught);
+  EXPECT_TRUE(testsupport::CppExceptionsStillWork());
 }
 
 TEST_F(Faults, RedisplayCallbackIsCalledFromInsideMakeBmp) {

@@ -1,6 +1,7 @@
 #include "tests/support/testsupport.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #include "standin/core/dib.h"
 #include "winui/text.h"
@@ -153,6 +154,15 @@ Pixels DecodeBmpFile(const std::string& fileBytes) {
     }
   }
   return ::testing::AssertionSuccess();
+}
+
+bool CppExceptionsStillWork() {
+  try {
+    throw std::runtime_error("after the fault");
+  } catch (const std::runtime_error&) {
+    return true;
+  }
+  return false;
 }
 
 }  // namespace testsupport

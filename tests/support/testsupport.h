@@ -66,4 +66,8 @@ Pixels DecodeBmpFile(const std::string& fileBytes);
 // Same size and same colour at every pixel; the message names the first difference.
 ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixels& actual);
 
+// Throws and catches a C++ exception: after a fault was survived inside a
+// foreign library, unwinding must still work.
+bool CppExceptionsStillWork();
+
 }  // namespace testsupport
