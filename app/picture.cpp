@@ -20,11 +20,13 @@ UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits) {
   if (!b) return b;
   UniqueDC mem(CreateCompatibleDC(screen.get()));
   Selected sel(mem.get(), b.get());
-  RECT r{0, 0, w, h};
-  FillRect(mem.get(), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   const int bc = info->bmiHeader.biBitCount;
-  if (bc == 4 || bc == 8 || bc == 24)
+  if (bc == 4 || bc == 8 || bc == 24) {
     SetDIBitsToDevice(mem.get(), 0, 0, w, h, 0, 0, 0, h, bits, info, DIB_RGB_COLORS);
+  } else {
+    RECT r{0, 0, w, h};
+    FillRect(mem.get(), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  }
   return b;
 }
 
@@ -43,7 +45,8 @@ UniqueBitmap Zoomed(HBITMAP src, int zoom) {
   UniqueDC to(CreateCompatibleDC(screen.get()));
   Selected a(from.get(), src);
   Selected b(to.get(), out.get());
-  SetStretchBltMode(to.get(), COLORONCOLOR);
+  // Whole-number enlargement: every stretch mode repeats pixels the same way,
+  // and the default one is the fast path.
   StretchBlt(to.get(), 0, 0, s.cx * zoom, s.cy * zoom, from.get(), 0, 0, s.cx, s.cy, SRCCOPY);
   return out;
 }

@@ -182,21 +182,32 @@ void ScrollBox::UpdateScrollRange() {
     cw = std::max<int>(cw, r.right);
     ch = std::max<int>(ch, r.bottom);
   }
-  // Two rounds: a scroll bar appearing in one direction shrinks the other.
-  for (int round = 0; round < 2; ++round) {
-    RECT client;
-    GetClientRect(hwnd_, &client);
-    SCROLLINFO si{sizeof si};
-    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    si.nMin = 0;
-    si.nMax = cw > client.right ? cw - 1 : 0;
-    si.nPage = cw > client.right ? static_cast<UINT>(client.right) : 0;
-    si.nPos = 0;
-    SetScrollInfo(hwnd_, SB_HORZ, &si, TRUE);
-    si.nMax = ch > client.bottom ? ch - 1 : 0;
-    si.nPage = ch > client.bottom ? static_cast<UINT>(client.bottom) : 0;
-    SetScrollInfo(hwnd_, SB_VERT, &si, TRUE);
+  // The client area without scroll bars, then which bars the content needs
+  // (one bar appearing can make the other necessary).
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
+  int w = client.right + ((style & WS_VSCROLL) ? GetSystemMetrics(SM_CXVSCROLL) : 0);
+  int h = client.bottom + ((style & WS_HSCROLL) ? GetSystemMetrics(SM_CYHSCROLL) : 0);
+  bool need_h = cw > w, need_v = ch > h;
+  if (need_h) h -= GetSystemMetrics(SM_CYHSCROLL);
+  if (!need_v && ch > h) need_v = true;
+  if (need_v) w -= GetSystemMetrics(SM_CXVSCROLL);
+  if (!need_h && cw > w) {
+    need_h = true;
+    h -= GetSystemMetrics(SM_CYHSCROLL);
   }
+  // Set without redrawing each time: every visible change of a bar resizes
+  // the client area and repaints; one frame redraw at the end does it once.
+  SCROLLINFO si{sizeof si};
+  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.nMax = need_h ? cw - 1 : 0;
+  si.nPage = need_h ? static_cast<UINT>(std::max(w, 1)) : 0;
+  SetScrollInfo(hwnd_, SB_HORZ, &si, FALSE);
+  si.nMax = need_v ? ch - 1 : 0;
+  si.nPage = need_v ? static_cast<UINT>(std::max(h, 1)) : 0;
+  SetScrollInfo(hwnd_, SB_VERT, &si, FALSE);
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
   in_update_ = false;
 }
 

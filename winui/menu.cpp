@@ -68,7 +68,7 @@ MenuItem* MenuItem::Add(std::wstring_view caption, MenuHandler handler, int tag_
   InsertMenuItemW(submenu_, static_cast<UINT>(items_.size()), TRUE, &mi);
   items_.push_back(std::move(item));
   items_.back()->Sync();
-  if (root_) root_->Changed();
+  if (root_ && !parent_) root_->Changed();
   return items_.back().get();
 }
 
@@ -102,14 +102,17 @@ void MenuItem::Sync() {
 }
 
 void MenuItem::SetChecked(bool c) {
+  if (checked_ == c) return;
   checked_ = c;
   Sync();
 }
 
 void MenuItem::SetEnabled(bool e) {
+  if (enabled_ == e) return;
   enabled_ = e;
   Sync();
-  if (root_) root_->Changed();
+  // Only the bar's own items show on it; a submenu is drawn when it opens.
+  if (root_ && parent_ && !parent_->parent_) root_->Changed();
 }
 
 bool MenuItem::EffectivelyEnabled() const {

@@ -192,7 +192,9 @@ void Control::CreateChild(Container& parent, const wchar_t* cls, DWORD style, DW
 void Control::SetBounds(int l, int t, int w, int h) { SetBoundsPx(Scale(l), Scale(t), Scale(w), Scale(h)); }
 
 void Control::SetBoundsPx(int l, int t, int w, int h) {
-  SetWindowPos(hwnd_, nullptr, l, t, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  // No copying of old client bits: controls repaint themselves, and copying a
+  // large picture's window costs more than painting it.
+  SetWindowPos(hwnd_, nullptr, l, t, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
 }
 
 RECT Control::BoundsPx() const {
