@@ -58,8 +58,10 @@ DibLayout ValidateDib(const void* p, size_t blockSize) {
     default: d.check = DibCheck::OtherDepth; return d;
   }
   d.bitsOffset = sizeof(BITMAPINFOHEADER) + 4 * d.colours;
-  const uint64_t need = static_cast<uint64_t>(DibStride(h.biWidth, h.biBitCount)) *
-                        static_cast<uint64_t>(h.biHeight);
+  // In 64 bits: a row size that wrapped around would pass a huge width for a
+  // small one.
+  const uint64_t stride = (static_cast<uint64_t>(h.biWidth) * h.biBitCount + 31) / 32 * 4;
+  const uint64_t need = stride * static_cast<uint64_t>(h.biHeight);
   if (h.biSizeImage < need) {
     d.check = DibCheck::BadImageSize;
     return d;

@@ -54,7 +54,7 @@ struct DibLayout {
 // Checks a packed DIB of blockSize bytes before anyone reads past its header.
 DibLayout ValidateDib(const void* p, size_t blockSize);
 
-// Bytes of one pixel row (padded to 4 bytes).
+// Bytes of one pixel row (padded to 4 bytes), for a DIB ValidateDib accepted.
 inline uint32_t DibStride(int32_t width, uint16_t bitCount) {
   return ((static_cast<uint32_t>(width) * bitCount + 31) / 32) * 4;
 }

@@ -44,6 +44,10 @@ TEST(ValidateDib, RefusesBlocksItCannotReadSafely) {
   // An image size smaller than the rows: a file written from it would be cut.
   auto small = Dib(640, 480, 8, 256, 100, 640 * 480);
   EXPECT_EQ(ValidateDib(small.data(), small.size()).check, DibCheck::BadImageSize);
+  // A width whose row size wraps around 32 bits (0x0AAAAAAB * 24 bits) must not
+  // pass for a 4-byte row.
+  auto wide = Dib(0x0AAAAAAB, 1, 24, 0, 4, 4);
+  EXPECT_EQ(ValidateDib(wide.data(), wide.size()).check, DibCheck::BadImageSize);
   auto neg = Dib(640, -480, 8, 256, 640 * 480, 640 * 480);
   EXPECT_EQ(ValidateDib(neg.data(), neg.size()).check, DibCheck::BadHeader);
   for (int bpp : {1, 16, 32}) {
