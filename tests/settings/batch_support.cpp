@@ -3,10 +3,12 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
 #include "winui/msgbox.h"
+#include "winui/window.h"
 #include "winui/text.h"
 
 namespace batchtest {
@@ -92,6 +94,16 @@ ScratchDir::~ScratchDir() {
   op.pFrom = from.c_str();
   op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
   SHFileOperationW(&op);
+}
+
+bool PumpUntil(const std::function<bool()>& pred, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    winui::PumpPending();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  return true;
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {

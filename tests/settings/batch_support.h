@@ -67,6 +67,10 @@ class ScratchDir {
   std::wstring path_;
 };
 
+// Keeps the UI thread serving messages (and a worker's hand-offs) until pred
+// holds; false when ms pass first.
+bool PumpUntil(const std::function<bool()>& pred, int ms = 20000);
+
 // Reads a whole file; empty when it cannot be read.
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);

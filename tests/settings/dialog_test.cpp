@@ -23,6 +23,8 @@ using testsupport::TempDir;
 
 namespace {
 
+using batchtest::PumpUntil;
+
 class ShellEnv : public ::testing::Environment {
  public:
   void SetUp() override {
@@ -40,18 +42,6 @@ class ShellEnv : public ::testing::Environment {
   std::unique_ptr<shview::ShellState> state_;
 };
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new ShellEnv);
-
-// Keeps the UI thread serving messages (and the worker's hand-offs) until pred
-// holds or the time is up.
-bool PumpUntil(const std::function<bool()>& pred, int ms = 20000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    winui::PumpPending();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-  return true;
-}
 
 // Shows the dialog modally on a page and runs steps inside its modal loop; the
 // steps end the loop (OK / Cancel), or it is cancelled afterwards.

@@ -19,15 +19,7 @@
 
 namespace {
 
-bool PumpUntil(const std::function<bool()>& pred, int ms = 20000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    winui::PumpPending();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-  return true;
-}
+using batchtest::PumpUntil;
 
 HTREEITEM Find(winui::TreeView& tree, const std::vector<std::wstring>& path) {
   HTREEITEM parent = nullptr;
