@@ -41,8 +41,8 @@ TWMain* TWMain::instance_ = nullptr;
 
 HelpSeam& HelpSeam::Current() {
   static HelpSeam seam{
-      [](HWND owner, const std::wstring& hlp) {
-        WinHelpW(owner, hlp.c_str(), HELP_FINDER, 0);
+      [](HWND owner, const std::wstring& hlp, UINT command, DWORD data) {
+        WinHelpW(owner, hlp.c_str(), command, data);
       },
       [](HWND owner, const std::wstring& html) {
         ShellExecuteW(owner, L"open", html.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -507,6 +507,19 @@ LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case winui::msg::kRedisplay:
       TreeView1Change();
       return 0;
+    case WM_HELP: {
+      // Help is part of the Help menu's world: unbound, it stays closed too.
+      if (!module_.Bound()) return TRUE;
+      const auto* hi = reinterpret_cast<const HELPINFO*>(lp);
+      DWORD context = 0;
+      if (hi->iContextType == HELPINFO_MENUITEM) {
+        context = 27;
+      } else if (auto* c = dynamic_cast<winui::Control*>(winui::ReflectTargetOf(static_cast<HWND>(hi->hItemHandle)))) {
+        context = static_cast<DWORD>(c->help_context);
+      }
+      ShowHelp(context ? HELP_CONTEXT : HELP_FINDER, context);
+      return TRUE;
+    }
     case WM_GETMINMAXINFO: {
       // Window fitting applies no upper limit.
       auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
@@ -561,11 +574,13 @@ void TWMain::ME_AboutClick(MenuItem& sender) {
   version_dialog_->ShowRecord(sender.Caption(), rec);
 }
 
-void TWMain::ME_HelpIndexClick(MenuItem&) {
+void TWMain::ShowHelp(UINT command, DWORD context) {
   const std::wstring dir = DirectoryOf(exe_path_);
   const std::wstring hlp = dir + L"kolbri.hlp";
-  if (GetFileAttributesW(hlp.c_str()) != INVALID_FILE_ATTRIBUTES) HelpSeam::Current().win_help(hwnd_, hlp);
+  if (GetFileAttributesW(hlp.c_str()) != INVALID_FILE_ATTRIBUTES) HelpSeam::Current().win_help(hwnd_, hlp, command, context);
   else HelpSeam::Current().open_document(hwnd_, dir + L"help\\index.html");
 }
+
+void TWMain::ME_HelpIndexClick(MenuItem&) { ShowHelp(HELP_FINDER, 0); }
 
 }  // namespace app

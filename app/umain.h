@@ -25,7 +25,8 @@ class TWVerDlg;
 // Where help goes: Windows Help for kolbri.hlp, or the shipped HTML pages.
 // Replaceable so tests never start a blocking help viewer.
 struct HelpSeam {
-  std::function<void(HWND, const std::wstring& hlp_path)> win_help;
+  // WinHelp command: HELP_FINDER (data 0) or HELP_CONTEXT (data: the context).
+  std::function<void(HWND, const std::wstring& hlp_path, UINT command, DWORD data)> win_help;
   std::function<void(HWND, const std::wstring& html_path)> open_document;
   static HelpSeam& Current();
 };
@@ -94,6 +95,9 @@ class TWMain : public winui::Form {
   void ME_AboutClick(winui::MenuItem& sender);
   void ME_HelpIndexClick(winui::MenuItem& sender);
   void ME_MulSaveClick(winui::MenuItem& sender);
+  // F1: the help context of the control or menu (index tree and output area 10,
+  // menus 27); without kolbri.hlp the shipped pages open.
+  void ShowHelp(UINT command, DWORD context);
 
   // The host callback table's redisplay entry; reaches the main window on the
   // UI thread (directly when called there, posted otherwise).

@@ -163,14 +163,24 @@ TEST_F(Output, HelpUsesWinHelpOnlyWhenTheHelpFileIsThere) {
   app::TWMain& m = Start();
   std::vector<std::wstring> calls;
   app::HelpSeam saved = app::HelpSeam::Current();
-  app::HelpSeam::Current() = {[&](HWND, const std::wstring& p) { calls.push_back(L"hlp " + p); },
-                              [&](HWND, const std::wstring& p) { calls.push_back(L"doc " + p); }};
+  app::HelpSeam::Current() = {
+      [&](HWND, const std::wstring& p, UINT cmd, DWORD data) {
+        calls.push_back(L"hlp " + p + L" " + std::to_wstring(cmd) + L" " + std::to_wstring(data));
+      },
+      [&](HWND, const std::wstring& p) { calls.push_back(L"doc " + p); }};
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_HelpIndex->id(), 0);
   testsupport::WriteFileBytes(dir.path() + L"kolbri.hlp", "x");
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_HelpIndex->id(), 0);
+  // F1 on the index tree and on a menu: their help contexts.
+  HELPINFO hi{sizeof hi, HELPINFO_WINDOW, 0, m.TreeView1.hwnd(), 0, {0, 0}};
+  SendMessageW(m.hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
+  hi.iContextType = HELPINFO_MENUITEM;
+  hi.hItemHandle = GetMenu(m.hwnd());
+  SendMessageW(m.hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
   app::HelpSeam::Current() = saved;
-  EXPECT_EQ(calls, (std::vector<std::wstring>{L"doc " + dir.path() + L"help\\index.html",
-                                              L"hlp " + dir.path() + L"kolbri.hlp"}));
+  const std::wstring hlp = L"hlp " + dir.path() + L"kolbri.hlp ";
+  EXPECT_EQ(calls, (std::vector<std::wstring>{L"doc " + dir.path() + L"help\\index.html", hlp + L"11 0",
+                                              hlp + L"1 10", hlp + L"1 27"}));
   // The shipped pages exist beside the real program.
   EXPECT_FALSE(testsupport::ReadFileBytes(testsupport::BinDir() + L"help\\index.html").empty());
 }
