@@ -323,10 +323,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     return;
   }
 
-  // System cursors are shared: looked up once.
-  static const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
-  static const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
-  SetCursor(wait);
+  ShowWaitCursor();
   BeginUpdate();
   updating_ = true;
   int added = 0;
@@ -382,22 +379,37 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
   }
   updating_ = false;
   EndUpdate();
-  SetCursor(arrow);
+  if (walks_ == 0) RestoreCursor();
+}
+
+// System cursors are shared: each is looked up once. Within a path walk the
+// hourglass stays up from the first fill to the end of the walk instead of
+// being switched off and on again at every level.
+void TFolderView::ShowWaitCursor() {
+  static const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+  if (!waitCursor_) SetCursor(wait);
+  waitCursor_ = true;
+}
+
+void TFolderView::RestoreCursor() {
+  static const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  if (waitCursor_) SetCursor(arrow);
+  waitCursor_ = false;
 }
 
 Node TFolderView::FindChildNode(Node n, LPCITEMIDLIST item) {
   if (!n || !Data(n) || !item) return nullptr;
   ComPtr<IShellFolder> folder;
   if (!BindNodeFolder(n, folder.receive())) return nullptr;
-  return FindChildIn(n, folder.get(), item);
+  return FindChildIn(n, folder.get(), item, true);
 }
 
 // FindChildNode with the node's folder already bound: expands the node, filling
 // it through that folder on first use, and compares each child with the item.
-Node TFolderView::FindChildIn(Node n, IShellFolder* folder, LPCITEMIDLIST item) {
+Node TFolderView::FindChildIn(Node n, IShellFolder* folder, LPCITEMIDLIST item, bool expand) {
   if (!n || !Data(n) || !item) return nullptr;
   if (HasChildren(n) && !FirstChild(n)) PopulateNode(n, folder);
-  ExpandFilled(n);
+  if (expand) ExpandFilled(n);
   for (Node c = FirstChild(n); c; c = NextSibling(c)) {
     if (CompareItemIDs(folder, Data(c), item) == 0) return c;
   }
@@ -412,7 +424,9 @@ Node TFolderView::FindNodeByItemIDList(LPCITEMIDLIST absolute) {
   Node n = Root();
   if (!n || !absolute) return nullptr;
   BeginUpdate();
+  ++walks_;
   n = WalkFrom(n, absolute);
+  if (--walks_ == 0) RestoreCursor();
   EndUpdate();
   return n;
 }
@@ -422,16 +436,27 @@ Node TFolderView::WalkFrom(Node n, LPCITEMIDLIST absolute) {
   if (absolute->mkid.cb == 0) return n;
   ComPtr<IShellFolder> folder;
   if (!BindNodeFolder(n, folder.receive())) return nullptr;
-  for (LPCITEMIDLIST at = absolute;;) {
+  // The folders on the way are expanded once the walk is done, deepest first: a
+  // node below a collapsed one expands without the tree laying itself out, so
+  // the path costs one layout instead of one per level.
+  std::vector<Node> way;
+  Node found = nullptr;
+  for (LPCITEMIDLIST at = absolute;; n = found) {
     ItemIDListPtr one(CopyFirstItemID(at));
-    n = FindChildIn(n, folder.get(), one.get());
+    way.push_back(n);
+    found = FindChildIn(n, folder.get(), one.get(), false);
     at = NextItemID(at);
-    if (!n || at->mkid.cb == 0) return n;
+    if (!found || at->mkid.cb == 0) break;
     ComPtr<IShellFolder> next;
-    if (FAILED(folder->BindToObject(Data(n), nullptr, IID_IShellFolder, next.receive_void())) || !next)
-      return nullptr;
+    if (FAILED(folder->BindToObject(Data(found), nullptr, IID_IShellFolder, next.receive_void())) ||
+        !next) {
+      found = nullptr;
+      break;
+    }
     folder = std::move(next);
   }
+  for (auto it = way.rbegin(); it != way.rend(); ++it) ExpandFilled(*it);
+  return found;
 }
 
 // ---- Operations ------------------------------------------------------------

@@ -149,8 +149,10 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   void PopulateNode(Node node, IShellFolder* folder);
   void PopulateIfUnfilled(Node node);
   void ExpandFilled(Node node);
-  Node FindChildIn(Node node, IShellFolder* folder, LPCITEMIDLIST item);
+  Node FindChildIn(Node node, IShellFolder* folder, LPCITEMIDLIST item, bool expand);
   Node WalkFrom(Node root, LPCITEMIDLIST absolute);
+  void ShowWaitCursor();
+  void RestoreCursor();
   void AssignNodeIcons(TVITEMW& item);
   bool BindNodeFolder(Node node, IShellFolder** folder) const;
   bool BindParentFolder(Node node, IShellFolder** folder) const;
@@ -186,6 +188,8 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   int left_ = 0, top_ = 0, width_ = 200, height_ = 200;
 
   int updateCount_ = 0;
+  int walks_ = 0;            // FindNodeByItemIDList walks in progress
+  bool waitCursor_ = false;  // the hourglass is up for a fill
   bool tearingDown_ = false;
   Node rightClickNode_ = nullptr;  // reported as selected during a right click
   bool rightDown_ = false;
