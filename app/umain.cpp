@@ -464,7 +464,7 @@ void TWMain::LayoutPicture() {
   // Back to the origin first: the image's place is the top-left corner of the
   // unscrolled area.
   ScrollBox_Output.ScrollTo(0, 0);
-  Image_Output.SetBoundsPx(0, 0, s.cx * z, s.cy * z);
+  Image_Output.MoveDeferredPx(0, 0, s.cx * z, s.cy * z);
   Image_Output.SetBitmap(std::move(scratch));
   Image_Output.Invalidate();
   Image_Output.SetVisible(true);

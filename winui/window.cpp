@@ -197,6 +197,17 @@ void Control::SetBoundsPx(int l, int t, int w, int h) {
   SetWindowPos(hwnd_, nullptr, l, t, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
 }
 
+void Control::MoveDeferredPx(int l, int t, int w, int h) {
+  const RECT before = BoundsPx();
+  SetWindowPos(hwnd_, nullptr, l, t, w, h,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS | SWP_NOREDRAW | SWP_DEFERERASE);
+  RECT after{l, t, l + w, t + h}, both;
+  UnionRect(&both, &before, &after);
+  HWND parent = GetParent(hwnd_);
+  InvalidateRect(parent, &both, TRUE);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
 RECT Control::BoundsPx() const {
   RECT r{};
   GetWindowRect(hwnd_, &r);

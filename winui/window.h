@@ -106,6 +106,10 @@ class Control : public Window, public ReflectTarget {
   void SetBounds(int left, int top, int width, int height);
   // Screen pixels.
   void SetBoundsPx(int left, int top, int width, int height);
+  // Same without painting now: the old and new places are only invalidated
+  // (in the parent) and painted with the next WM_PAINT. Much cheaper for a
+  // large window that is about to get new content anyway.
+  void MoveDeferredPx(int left, int top, int width, int height);
   RECT BoundsPx() const;  // in the parent's client coordinates
   int WidthPx() const;
   int HeightPx() const;
