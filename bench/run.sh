@@ -6,7 +6,10 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 "$ROOT/tools/build.sh" >/dev/null
 BUILD=${KOLBRI_BUILD:-$ROOT/build}
 export KOLBRI_BUILD="$BUILD"
+# Wine's own diagnostics (stderr) go to a log so the figures stay readable.
+LOG="$BUILD/bench-stderr.log"
+: > "$LOG"
 for b in "$BUILD"/bin/bench/*.exe; do
   [ -e "$b" ] || continue
-  "$ROOT/tools/wine-run.sh" "$b" | tr -d '\r'
+  "$ROOT/tools/wine-run.sh" "$b" 2>>"$LOG" | tr -d '\r'
 done
