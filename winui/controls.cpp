@@ -166,7 +166,13 @@ void ScrollBox::ScrollTo(int x, int y) {
   if (!dx && !dy) return;
   pos_x_ = x;
   pos_y_ = y;
-  ScrollWindowEx(hwnd_, dx, dy, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
+  // The children are moved one by one: ScrollWindowEx leaves them where they
+  // are while the window is not drawable (hidden or minimised).
+  for (Control* c : children_) {
+    const RECT r = c->BoundsPx();
+    SetWindowPos(c->hwnd(), nullptr, r.left + dx, r.top + dy, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+  }
   SetScrollPos(hwnd_, SB_HORZ, pos_x_, TRUE);
   SetScrollPos(hwnd_, SB_VERT, pos_y_, TRUE);
 }

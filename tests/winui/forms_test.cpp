@@ -115,6 +115,63 @@ TEST(Layout, DesignPixelsScaleWithScreenDpi) {
   EXPECT_EQ(box.BoundsPx().left, 150 + sp.WidthPx());
 }
 
+TEST(Layout, SplitterDragResizesTheControlBeforeIt) {
+  TestForm f;
+  f.CreateForm(L"split", 400, 200, FormStyle::Sizeable, false);
+  TreeView tv;
+  tv.Create(f, 0, 0, 100, 100);
+  tv.SetAlign(Align::Left);
+  Splitter sp;
+  sp.Create(f, 3);
+  ScrollBox box;
+  box.Create(f, 0, 0, 10, 10);
+  box.SetAlign(Align::Client);
+  f.Realign();
+  const int w0 = tv.WidthPx();
+  // Mouse positions are client coordinates of the splitter; the drag follows
+  // the pointer's screen position.
+  SendMessageW(sp.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 5));
+  SendMessageW(sp.hwnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(41, 5));
+  SendMessageW(sp.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(41, 5));
+  EXPECT_EQ(tv.WidthPx(), w0 + 40);
+  EXPECT_EQ(sp.BoundsPx().left, tv.BoundsPx().right);
+  EXPECT_EQ(box.BoundsPx().left, sp.BoundsPx().right);
+  // Never below the minimum size.
+  SendMessageW(sp.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 5));
+  SendMessageW(sp.hwnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-1000, 5));
+  SendMessageW(sp.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(-1000, 5));
+  EXPECT_EQ(tv.WidthPx(), sp.min_size);
+}
+
+TEST(Layout, ScrollBoxRangeFollowsItsContent) {
+  TestForm f;
+  f.CreateForm(L"scroll", 300, 200, FormStyle::Sizeable, false);
+  ScrollBox box;
+  box.Create(f, 0, 0, 10, 10);
+  box.SetAlign(Align::Client);
+  Image img;
+  img.Create(box, 0, 0, 10, 10);
+  img.SetVisible(true);
+  img.SetBoundsPx(0, 0, 2000, 50);
+  box.UpdateScrollRange();
+  SCROLLINFO si{sizeof si, SIF_ALL};
+  GetScrollInfo(box.hwnd(), SB_HORZ, &si);
+  EXPECT_EQ(si.nMax, 1999);
+  RECT client;
+  GetClientRect(box.hwnd(), &client);
+  EXPECT_EQ(static_cast<LONG>(si.nPage), client.right);
+  EXPECT_FALSE(GetWindowLongW(box.hwnd(), GWL_STYLE) & WS_VSCROLL);  // 50 high fits
+  SendMessageW(box.hwnd(), WM_HSCROLL, SB_BOTTOM, 0);
+  EXPECT_EQ(box.ScrollPos().x, 2000 - client.right);
+  EXPECT_EQ(img.BoundsPx().left, -(2000 - client.right));
+  box.ScrollTo(0, 0);  // child positions are relative to the scrolled view
+  EXPECT_EQ(img.BoundsPx().left, 0);
+  img.SetBoundsPx(0, 0, 20, 20);
+  box.UpdateScrollRange();
+  EXPECT_EQ(box.ScrollPos().x, 0);
+  EXPECT_FALSE(GetWindowLongW(box.hwnd(), GWL_STYLE) & WS_HSCROLL);
+}
+
 TEST(Texts, JapaneseReadsBackAsUnicode) {
   TestForm f;
   f.CreateForm(L"コルブリ", 400, 300, FormStyle::Sizeable, false);
