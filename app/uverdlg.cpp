@@ -1,6 +1,7 @@
 #include "app/uverdlg.h"
 
 #include "app/picture.h"
+#include "app/umain.h"
 #include "winui/text.h"
 
 namespace app {
@@ -10,6 +11,12 @@ using TA = winui::Label::TextAlign;
 void TWVerDlg::Create(HWND owner) {
   CreateForm(L"", 294, 154, winui::FormStyle::DialogFixed, true, owner);
   dialog_keys = true;
+  // F1 goes to the main window's help, which knows where the help file is.
+  help_context = 15;
+  on_help = [owner](int context) {
+    if (auto* main = dynamic_cast<TWMain*>(winui::Window::FromHwnd(owner)))
+      main->ShowHelp(context ? HELP_CONTEXT : HELP_FINDER, static_cast<DWORD>(context));
+  };
   Title.Create(*this, 0, 10, 291, 21, L"", TA::Center);
   title_font_ = winui::CreateUiFont(18);
   Title.SetFont(title_font_.get());

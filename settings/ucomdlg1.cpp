@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "cgmodule/plugins.h"
-#include "shellview/shview.h"
 #include "winui/msgbox.h"
 #include "winui/text.h"
 
@@ -23,17 +22,6 @@ bool CopyPath(char* dst, const std::string& src) {
   return true;
 }
 
-LRESULT CALLBACK GroupBackground(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR) {
-  if (msg == WM_ERASEBKGND) {
-    RECT r;
-    GetClientRect(h, &r);
-    FillRect(reinterpret_cast<HDC>(wp), &r, GetSysColorBrush(COLOR_BTNFACE));
-    return 1;
-  }
-  if (msg == WM_NCDESTROY) RemoveWindowSubclass(h, &GroupBackground, id);
-  return DefSubclassProc(h, msg, wp, lp);
-}
-
 }  // namespace
 
 bool IsFileSystemPath(std::wstring_view p) {
@@ -41,30 +29,6 @@ bool IsFileSystemPath(std::wstring_view p) {
                      p[2] == L'\\';
   const bool unc = p.size() >= 3 && p[0] == L'\\' && p[1] == L'\\';
   return drive || unc;
-}
-
-// The folder tree's SelectPath and GetSelectedPath speak the ANSI code page,
-// which cannot hold a Japanese folder name under code page 1252. These do the
-// same through the tree's item-identifier operations, in UTF-16.
-void SelectPathW(shview::TFolderView& tree, const std::wstring& path) {
-  if (!shview::DesktopFolder || path.empty()) return;
-  std::wstring wide = path.substr(0, MAX_PATH);
-  shview::ItemIDListPtr list;
-  ULONG eaten = 0;
-  if (FAILED(shview::DesktopFolder->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, list.receive(),
-                                                     nullptr)) ||
-      !list)
-    return;  // unparsable: the selection stays
-  tree.Select(tree.FindNodeByItemIDList(list.get()));
-}
-
-std::wstring GetSelectedPathW(const shview::TFolderView& tree) {
-  std::wstring path;
-  const shview::Node n = tree.Selected();
-  if (!n) return path;
-  shview::ItemIDListPtr absolute(tree.GetNodeItemIDList(n));
-  if (absolute) shview::GetItemDisplayNameW(shview::DesktopFolder, absolute.get(), SHGDN_FORPARSING, path);
-  return path;
 }
 
 TWComDlg1::TWComDlg1() = default;
@@ -133,9 +97,6 @@ void TWComDlg1::Create(HWND owner) {
   CheckBox_MulSav1.SetChecked(true);
   CheckBox_MulSav1.on_click = [this] { CheckBox_MulSav1Click(); };
   GroupBox_MulSav1.Create(*PGMulSav, 8, 32, 265, 129, L"ファイルの命名規則");
-  // A group box paints no interior, and the page clips its children out of
-  // its own painting: fill the group's background here.
-  SetWindowSubclass(GroupBox_MulSav1.hwnd(), &GroupBackground, 1, 0);
   RadioButton_MulSav1.Create(GroupBox_MulSav1, 16, 32, 233, 17, L"\"インデクスと同名\".bmp", true);
   RadioButton_MulSav1.SetChecked(true);
   RadioButton_MulSav1.on_click = [this] { RadioButton_MulSav1Click(); };
@@ -246,12 +207,12 @@ void TWComDlg1::FolderView_Common1Change() {
   }
 }
 
-void TWComDlg1::SelectSjisPath(const char* sjis) { SelectPathW(FolderView_Common1, winui::FromSjis(sjis)); }
+void TWComDlg1::SelectSjisPath(const char* sjis) { FolderView_Common1.SelectPathW(winui::FromSjis(sjis)); }
 
 void TWComDlg1::ApplyDirectoryRule(char* target) {
   // No selection, a folder without a file-system path (the computer, the
   // trash...) or a path too long for the buffer: the page keeps its folder.
-  const std::wstring selected = GetSelectedPathW(FolderView_Common1);
+  const std::wstring selected = FolderView_Common1.GetSelectedPathW();
   if (!IsFileSystemPath(selected) || !CopyPath(target, winui::ToSjis(selected + L"\\"))) return;
   if (target[3] == '\\') target[3] = '\0';
 }
@@ -293,9 +254,9 @@ void TWComDlg1::Button_CommonCancelClick() {
 
 void TWComDlg1::FormKeyDown(WPARAM key) {
   if (key != VK_F5) return;
-  const std::wstring path = GetSelectedPathW(FolderView_Common1);
+  const std::wstring path = FolderView_Common1.GetSelectedPathW();
   FolderView_Common1.RefreshTree();
-  SelectPathW(FolderView_Common1, path);
+  FolderView_Common1.SelectPathW(path);
 }
 
 bool TWComDlg1::OnKeyPreview(const MSG& msg) {
@@ -376,7 +337,7 @@ void TWComDlg1::RunConversion() {
     Button_CommonOk.SetEnabled(false);
     Button_CommonCancel.SetEnabled(false);
   });
-  const std::wstring remembered = ui.Call([this] { return GetSelectedPathW(FolderView_Common1); });
+  const std::wstring remembered = ui.Call([this] { return FolderView_Common1.GetSelectedPathW(); });
 
   // The selected category and the output folder, read afresh for each pass.
   struct Start {
@@ -387,7 +348,7 @@ void TWComDlg1::RunConversion() {
     return ui.Call([this] {
       Start s{nullptr, {}};
       if (host_.indexTree) s.node = TreeView_GetSelection(host_.indexTree);
-      const std::wstring sel = GetSelectedPathW(FolderView_Common1);
+      const std::wstring sel = FolderView_Common1.GetSelectedPathW();
       if (IsFileSystemPath(sel)) s.base = sel + L"\\";
       return s;
     });
@@ -413,7 +374,7 @@ void TWComDlg1::RunConversion() {
     Button_MulSav1.SetEnabled(false);
     FolderView_Common1.BeginUpdate();
     FolderView_Common1.RefreshTree();
-    SelectPathW(FolderView_Common1, remembered);
+    FolderView_Common1.SelectPathW(remembered);
     FolderView_Common1.EndUpdate();
   });
   ui.Invoke([this] {

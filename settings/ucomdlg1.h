@@ -30,9 +30,6 @@ inline constexpr wchar_t kAbortCaption[] = L"中断";
 
 // "X:\..." or "\\server\...": what the shell's parsing name is for a folder on disk.
 bool IsFileSystemPath(std::wstring_view path);
-// The folder tree's SelectPath / GetSelectedPath in UTF-16 (code-page independent).
-void SelectPathW(shview::TFolderView& tree, const std::wstring& path);
-std::wstring GetSelectedPathW(const shview::TFolderView& tree);
 
 class TWComDlg1 : public winui::Form, public ISettingsDialog {
  public:

@@ -494,25 +494,28 @@ void TFolderView::RefreshTree() {
   NotifyLinkedViews(RealSelection());
 }
 
-void TFolderView::SelectPath(const std::string& path) {
+void TFolderView::SelectPath(const std::string& path) { SelectPathW(winui::FromAcp(path)); }
+
+void TFolderView::SelectPathW(const std::wstring& path) {
   if (!DesktopFolder || path.empty()) return;
-  std::wstring wide = winui::FromAcp(path);
-  if (wide.size() > kMaxShellName) wide.resize(kMaxShellName);
+  std::wstring wide = path.substr(0, kMaxShellName);
   ItemIDListPtr list;
   ULONG eaten = 0;
   if (FAILED(DesktopFolder->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, list.receive(),
                                              nullptr)) ||
       !list)
-    return;
+    return;  // unparsable: the selection stays
   Select(FindNodeByItemIDList(list.get()));
 }
 
-std::string TFolderView::GetSelectedPath() const {
-  std::string path;
+std::string TFolderView::GetSelectedPath() const { return winui::ToAcp(GetSelectedPathW()); }
+
+std::wstring TFolderView::GetSelectedPathW() const {
+  std::wstring path;
   Node n = Selected();
   if (!n) return path;
   ItemIDListPtr absolute(GetNodeItemIDList(n));
-  if (absolute) GetItemDisplayName(DesktopFolder, absolute.get(), SHGDN_FORPARSING, path);
+  if (absolute) GetItemDisplayNameW(DesktopFolder, absolute.get(), SHGDN_FORPARSING, path);
   return path;
 }
 

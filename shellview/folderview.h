@@ -38,10 +38,13 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   void Destroy();  // deletes every node (OnDeleting per node), then the window
   HWND Handle() const { return hwnd_; }
 
-  // Operations for the settings dialog and batch conversion. Paths are in the
-  // system's ANSI code page.
+  // Operations for the settings dialog and batch conversion. The plain ones
+  // take and give paths in the system's ANSI code page, which cannot hold every
+  // name (Japanese under code page 1252); the W ones are UTF-16.
   void SelectPath(const std::string& path);
   std::string GetSelectedPath() const;
+  void SelectPathW(const std::wstring& path);
+  std::wstring GetSelectedPathW() const;
   void RefreshTree();
   // For the linked file list and combo box.
   void SelectItemIDList(LPCITEMIDLIST absolute);

@@ -453,9 +453,27 @@ void Label::Create(Container& parent, int l, int t, int w, int h, std::wstring_v
   CreateChild(parent, L"STATIC", WS_VISIBLE | SS_NOPREFIX | a, 0, l, t, w, h, text);
 }
 
+namespace {
+// A group box draws only its frame and caption, and a parent that clips its
+// children (a tab page) leaves the interior unpainted: the box erases it with
+// the parent's class background.
+LRESULT CALLBACK GroupBoxEraseProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR) {
+  if (msg == WM_ERASEBKGND) {
+    RECT r;
+    GetClientRect(h, &r);
+    auto brush = reinterpret_cast<HBRUSH>(GetClassLongPtrW(GetParent(h), GCLP_HBRBACKGROUND));
+    FillRect(reinterpret_cast<HDC>(wp), &r, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
+    return 1;
+  }
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(h, &GroupBoxEraseProc, id);
+  return DefSubclassProc(h, msg, wp, lp);
+}
+}  // namespace
+
 void GroupBox::Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption) {
   CreateChild(parent, L"BUTTON", WS_VISIBLE | BS_GROUPBOX, 0, l, t, w, h, caption);
   InstallReflector(hwnd_);
+  SetWindowSubclass(hwnd_, &GroupBoxEraseProc, 3, 0);
 }
 
 void ProgressBar::Create(Container& parent, int l, int t, int w, int h) {

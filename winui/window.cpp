@@ -424,6 +424,14 @@ int Form::ShowModal() {
   return modal_result_;
 }
 
+int Form::HelpContextOf(HWND item) const {
+  for (HWND h = item; h && h != hwnd_ && IsChild(hwnd_, h); h = GetParent(h)) {
+    auto* c = dynamic_cast<Control*>(ReflectTargetOf(h));
+    if (c && c->help_context) return c->help_context;
+  }
+  return help_context;
+}
+
 LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   LRESULT result = 0;
   // Child notifications go to the child's object first (menus send WM_COMMAND with lp 0).
@@ -469,8 +477,12 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       OnDestroyForm();
       if (main_form_) PostQuitMessage(0);
       break;
-    case WM_HELP:
+    case WM_HELP: {
+      const auto* hi = reinterpret_cast<const HELPINFO*>(lp);
+      if (on_help) on_help(hi->iContextType == HELPINFO_WINDOW ? HelpContextOf(static_cast<HWND>(hi->hItemHandle))
+                                                               : help_context);
       return TRUE;
+    }
     default:
       if (msg == msg::kFormShown) {
         OnShowFirst();

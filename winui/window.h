@@ -189,6 +189,10 @@ class Form : public Window, public Container {
   bool show_hint = true;
   Control* default_button = nullptr;
   Control* cancel_button = nullptr;
+  // F1 (WM_HELP) on the form: on_help gets the help context of the control it
+  // was pressed on, or of its nearest parent carrying one, else the form's.
+  int help_context = 0;
+  std::function<void(int context)> on_help;
 
   // Modal showing: disables the owner, shows the form, runs a message loop
   // until EndModal (or the private message msg::kEndModal with the result in
@@ -219,6 +223,7 @@ class Form : public Window, public Container {
  private:
   friend bool PreTranslate(MSG& msg);
   void RebuildAccelerators();
+  int HelpContextOf(HWND item) const;
   friend class MainMenu;
 
   MainMenu* menu_ = nullptr;

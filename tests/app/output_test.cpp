@@ -177,10 +177,13 @@ TEST_F(Output, HelpUsesWinHelpOnlyWhenTheHelpFileIsThere) {
   hi.iContextType = HELPINFO_MENUITEM;
   hi.hItemHandle = GetMenu(m.hwnd());
   SendMessageW(m.hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
+  // F1 on the version dialog: its own context, through the main window's help.
+  hi = {sizeof hi, HELPINFO_WINDOW, 0, verdlg.Button1.hwnd(), 0, {0, 0}};
+  SendMessageW(verdlg.hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
   app::HelpSeam::Current() = saved;
   const std::wstring hlp = L"hlp " + dir.path() + L"kolbri.hlp ";
   EXPECT_EQ(calls, (std::vector<std::wstring>{L"doc " + dir.path() + L"help\\index.html", hlp + L"11 0",
-                                              hlp + L"1 10", hlp + L"1 27"}));
+                                              hlp + L"1 10", hlp + L"1 27", hlp + L"1 15"}));
   // The shipped pages exist beside the real program.
   EXPECT_FALSE(testsupport::ReadFileBytes(testsupport::BinDir() + L"help\\index.html").empty());
 }

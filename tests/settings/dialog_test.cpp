@@ -484,14 +484,14 @@ TEST_F(Conversion, JapaneseOutputFolderWorksWhateverTheCodePage) {
   d->EnableBatchStart(true);
   CatchMessages();
   Modal(*d, settings::kPageBatch, [&] {
-    EXPECT_EQ(settings::GetSelectedPathW(d->FolderView_Common1), dest);
+    EXPECT_EQ(d->FolderView_Common1.GetSelectedPathW(), dest);
     EXPECT_EQ(std::string(d->WorkingDestDir()), Sjis(dest + L"\\"));
     PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);
     winui::PumpPending();
-    EXPECT_EQ(settings::GetSelectedPathW(d->FolderView_Common1), dest);
+    EXPECT_EQ(d->FolderView_Common1.GetSelectedPathW(), dest);
     StartAndWait();
     ExpectIdle();
-    EXPECT_EQ(settings::GetSelectedPathW(d->FolderView_Common1), dest);
+    EXPECT_EQ(d->FolderView_Common1.GetSelectedPathW(), dest);
   });
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(batchtest::List(dest + L"\\A\\"), (std::vector<std::wstring>{L"B", L"p1.bmp", L"p4.bmp"}));

@@ -216,6 +216,29 @@ TEST_F(FolderViewTest, SelectPathWalksDownOrClearsOrLeavesTheSelection) {
   EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\one");
 }
 
+TEST_F(FolderViewTest, WidePathsReachNamesTheCodePageCannotSpell) {
+  shtest::TempTree dirs("shv_wide");
+  const std::wstring base = W(dirs.path());
+  const std::wstring mid = base + L"\\\u753B\u50CF", deep = mid + L"\\\u98A8\u666F";
+  ASSERT_TRUE(CreateDirectoryW(mid.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+
+  tree.SelectPathW(deep);
+  Node n = tree.RealSelection();
+  ASSERT_NE(n, nullptr);
+  EXPECT_EQ(tree.Text(n), L"\u98A8\u666F");
+  EXPECT_EQ(tree.GetSelectedPathW(), deep);
+  EXPECT_EQ(tree.GetSelectedPath(), winui::ToAcp(deep));  // the same node through the code page
+
+  tree.SelectPathW(mid + L"\\missing");
+  tree.SelectPathW(L"");
+  EXPECT_EQ(tree.RealSelection(), n);
+
+  // RemoveTree speaks ANSI: the wide names go first.
+  RemoveDirectoryW(deep.c_str());
+  RemoveDirectoryW(mid.c_str());
+}
+
 TEST_F(FolderViewTest, RefreshKeepsTheFolderThroughGetAndSelectPath) {
   shtest::TempTree dirs("shv_f5");
   const std::string deep = dirs.Dir("x\\y");

@@ -239,6 +239,55 @@ TEST(PageControl, HidingATabKeepsPageIndices) {
   EXPECT_EQ(clicks, 1);
 }
 
+TEST(PageControl, GroupBoxOnAPageErasesItsInterior) {
+  TestForm f;
+  f.CreateForm(L"group", 300, 200, FormStyle::DialogFixed, true);
+  PageControl pc;
+  pc.Create(f, 0, 0, 292, 190);
+  TabPage* page = pc.AddPage(L"まとめ保存");
+  GroupBox g;
+  g.Create(*page, 8, 8, 200, 120, L"ファイルの命名規則");
+  // The page clips its children, so whatever the box's erase leaves is what shows.
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, 64, 64);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  RECT all{0, 0, 64, 64};
+  FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  SendMessageW(g.hwnd(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(mem), 0);
+  EXPECT_EQ(GetPixel(mem, 32, 32), GetNearestColor(mem, GetSysColor(COLOR_BTNFACE)));
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+}
+
+TEST(FormEvents, HelpContextFromControlItsParentOrTheForm) {
+  TestForm f;
+  f.CreateForm(L"help", 300, 200, FormStyle::DialogFixed, true);
+  f.help_context = 15;
+  PageControl pc;
+  pc.Create(f, 0, 0, 292, 150);
+  TabPage* page = pc.AddPage(L"まとめ保存");
+  Button onPage, onForm;
+  onPage.Create(*page, 8, 8, 73, 25, L"変換！");
+  onForm.Create(f, 8, 160, 73, 25, L"OK");
+  std::vector<int> contexts;
+  auto f1 = [&](HWND item) {
+    HELPINFO hi{sizeof hi, HELPINFO_WINDOW, 0, item, 0, {0, 0}};
+    SendMessageW(f.hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
+  };
+  f1(onPage.hwnd());  // no handler: nothing happens
+  f.on_help = [&](int c) { contexts.push_back(c); };
+  f1(onForm.hwnd());
+  f1(onPage.hwnd());
+  pc.help_context = 28;
+  f1(onPage.hwnd());
+  onPage.help_context = 7;
+  f1(onPage.hwnd());
+  EXPECT_EQ(contexts, (std::vector<int>{15, 15, 28, 7}));
+}
+
 TEST(Modal, ResultFromHookAndFromPostedMessage) {
   TestForm owner;
   owner.CreateForm(L"owner", 300, 200, FormStyle::Sizeable, false);
