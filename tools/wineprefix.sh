@@ -6,7 +6,7 @@
 set -eu
 PREFIX=$1
 CDROM_LINK=$2
-STAMP="$PREFIX/.kolbri-prefix-v1"
+STAMP="$PREFIX/.kolbri-prefix-v2"
 [ -f "$STAMP" ] && exit 0
 
 export WINEPREFIX="$PREFIX" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -40,6 +40,14 @@ R add 'HKLM\Software\Wine\Drives' /v q: /t REG_SZ /d cdrom /f
 for f in 'ＭＳ Ｐゴシック' 'ＭＳ ゴシック' 'MS UI Gothic' 'MS Shell Dlg' 'MS Shell Dlg 2' 'Tahoma' 'MS Sans Serif' 'Segoe UI'; do
   R add 'HKCU\Software\Wine\Fonts\Replacements' /v "$f" /t REG_SZ /d 'IPAPGothic' /f
 done
+# Caption buttons are glyphs of Marlett. This Wine looks for its own fonts in
+# /usr/share/fonts, not where fonts-wine puts them, so without a copy in the
+# prefix the buttons show as the letters "0 1 r". Only Marlett: Wine's Tahoma and
+# MS Sans Serif have no Japanese glyphs and would take the replacements' place.
+if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+  mkdir -p "$PREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/marlett.ttf "$PREFIX/drive_c/windows/Fonts/"
+fi
 R add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f
 # No crash dialog: a crashing test must end, not wait for a click.
 R add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
