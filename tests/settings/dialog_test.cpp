@@ -342,6 +342,12 @@ class Conversion : public Dialog {
     EXPECT_TRUE(d->Button_CommonCancel.Enabled());
     EXPECT_EQ(d->ProgressBar_MulSav1.Position(), 0);
   }
+  // The dialog converts t's selection, its start button enabled; messages are caught.
+  void Arm(Title& t) {
+    d->SetBatchHost(t.host);
+    d->EnableBatchStart(true);
+    CatchMessages();
+  }
   std::vector<std::wstring> messages;
   void CatchMessages() {
     winui::SetMessageSink([this](const std::wstring&, const std::wstring& t) { messages.push_back(t); });
@@ -366,10 +372,8 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
   CreateDirectoryW(MagickDir().c_str(), nullptr);
   SetPath(d->Paths().DestDir, MagickDir());
   t.Select({L"A"});
-  d->SetBatchHost(t.host);
   d->ShowBatchTab(true);
-  d->EnableBatchStart(true);
-  CatchMessages();
+  Arm(t);
   int maxRange = -1;
   int disabled = 0;  // Cancel is disabled during the run (OK was never enabled here)
   const SUBCLASSPROC spy = &CountDisables;
@@ -423,9 +427,7 @@ TEST_F(Conversion, AbortKeepsFilesSoFarAndReturnsToIdle) {
   TempDir out;
   SetPath(d->Paths().DestDir, out.path());
   t.Select({L"Many"});
-  d->SetBatchHost(t.host);
-  d->EnableBatchStart(true);
-  CatchMessages();
+  Arm(t);
   Modal(*d, settings::kPageBatch, [&] {
     Click(d->Button_MulSav1);
     ASSERT_TRUE(PumpUntil([&] { return batchtest::List(out.path() + L"Many\\").size() >= 3; }));
@@ -463,9 +465,7 @@ TEST_F(Conversion, FailuresAreShownAndTheDialogReturnsToIdle) {
     d->FolderView_Common1.RefreshTree();
     SetPath(d->Paths().DestDir, out.path());
     t.Select({L"C"});
-    d->SetBatchHost(t.host);
-    d->EnableBatchStart(true);
-    CatchMessages();
+    Arm(t);
     Modal(*d, settings::kPageBatch, [&] {
       StartAndWait();
       ExpectIdle();
@@ -486,9 +486,7 @@ TEST_F(Conversion, JapaneseOutputFolderWorksWhateverTheCodePage) {
   d->FolderView_Common1.RefreshTree();
   SetPath(d->Paths().DestDir, dest + L"\\");
   t.Select({L"A"});
-  d->SetBatchHost(t.host);
-  d->EnableBatchStart(true);
-  CatchMessages();
+  Arm(t);
   Modal(*d, settings::kPageBatch, [&] {
     EXPECT_EQ(d->FolderView_Common1.GetSelectedPathW(), dest);
     EXPECT_EQ(std::string(d->WorkingDestDir()), Sjis(dest + L"\\"));
@@ -508,9 +506,7 @@ TEST_F(Conversion, AnOutputFolderWithoutAPathOnDiskWritesNothing) {
   Title t(kExample);
   lstrcpyA(d->Paths().DestDir, kMyComputer);
   t.Select({L"A"});
-  d->SetBatchHost(t.host);
-  d->EnableBatchStart(true);
-  CatchMessages();
+  Arm(t);
   Modal(*d, settings::kPageBatch, [&] {
     ASSERT_STRCASEEQ(d->FolderView_Common1.GetSelectedPath().c_str(), kMyComputer);
     StartAndWait();
@@ -523,9 +519,7 @@ TEST_F(Conversion, NoSelectedCategoryWritesNothing) {
   Title t(kExample);
   TempDir out;
   SetPath(d->Paths().DestDir, out.path());
-  d->SetBatchHost(t.host);
-  d->EnableBatchStart(true);
-  CatchMessages();
+  Arm(t);
   Modal(*d, settings::kPageBatch, [&] {
     StartAndWait();
     ExpectIdle();

@@ -15,6 +15,22 @@ namespace {
 
 using namespace winui;
 
+// The main window's arrangement: a tree on the left, a splitter, and a scroll
+// box taking the rest; laid out once built.
+struct TreeSplitterBox {
+  TreeView tv;
+  Splitter sp;
+  ScrollBox box;
+  TreeSplitterBox(Form& f, int tree_width) {
+    tv.Create(f, 0, 0, tree_width, 100);
+    tv.SetAlign(Align::Left);
+    sp.Create(f, 3);
+    box.Create(f, 0, 0, 10, 10);
+    box.SetAlign(Align::Client);
+    f.Realign();
+  }
+};
+
 class TestForm : public Form {
  public:
   int shown = 0;
@@ -93,15 +109,8 @@ TEST(Layout, DesignPixelsScaleWithScreenDpi) {
   EXPECT_EQ(s.cy, MulDiv(311, KOLBRI_EXPECT_DPI, 120));
   StatusBar sb;
   sb.Create(f, 25);
-  TreeView tv;
-  tv.Create(f, 0, 0, 201, 100);
-  tv.SetAlign(Align::Left);
-  Splitter sp;
-  sp.Create(f, 3);
-  ScrollBox box;
-  box.Create(f, 0, 0, 10, 10);
-  box.SetAlign(Align::Client);
-  f.Realign();
+  TreeSplitterBox parts(f, 201);
+  auto& [tv, sp, box] = parts;
   EXPECT_EQ(sb.HeightPx(), MulDiv(25, KOLBRI_EXPECT_DPI, 120));
   EXPECT_EQ(sb.BoundsPx().bottom, s.cy);
   EXPECT_EQ(tv.WidthPx(), MulDiv(201, KOLBRI_EXPECT_DPI, 120));
@@ -118,15 +127,8 @@ TEST(Layout, DesignPixelsScaleWithScreenDpi) {
 TEST(Layout, SplitterDragResizesTheControlBeforeIt) {
   TestForm f;
   f.CreateForm(L"split", 400, 200, FormStyle::Sizeable, false);
-  TreeView tv;
-  tv.Create(f, 0, 0, 100, 100);
-  tv.SetAlign(Align::Left);
-  Splitter sp;
-  sp.Create(f, 3);
-  ScrollBox box;
-  box.Create(f, 0, 0, 10, 10);
-  box.SetAlign(Align::Client);
-  f.Realign();
+  TreeSplitterBox parts(f, 100);
+  auto& [tv, sp, box] = parts;
   const int w0 = tv.WidthPx();
   // Mouse positions are client coordinates of the splitter; the drag follows
   // the pointer's screen position.
