@@ -53,6 +53,14 @@ TEST_F(Output, SaveWritesTheZoomedPictureUnderTheProposedName) {
   EXPECT_EQ(file.width, 960);
   EXPECT_EQ(file.height, 600);
   EXPECT_TRUE(testsupport::SamePixels(SynthPixels("320x200x8:3", 3), file));
+  {
+    // ImageMagick on the host must read the same pixels (app_save_magick).
+    const std::wstring magick = testsupport::ExeDir() + L"app-magick\\";
+    testsupport::RemoveTree(magick);
+    CreateDirectoryW(magick.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((dir.path() + L"out.bmp").c_str(), (magick + L"zoom3.bmp").c_str(), FALSE));
+    ASSERT_TRUE(testsupport::WriteMagickExpect(magick + L"zoom3.bmp", SynthPixels("320x200x8:3", 3)));
+  }
   EXPECT_EQ(m.SaveDialog1.file_name, dir.path() + L"out.bmp");
 
   // A name without extension is kept as typed; an existing file is replaced.

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include "tests/support/testsupport.h"
 
 #include <cstring>
@@ -86,6 +87,18 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
                   put == bytes.size();
   CloseHandle(f);
   return ok;
+}
+
+bool WriteMagickExpect(const std::wstring& bmpPath, const Pixels& want) {
+  std::string expect;
+  char line[48];
+  for (int y = 0; y < want.height; ++y)
+    for (int x = 0; x < want.width; ++x) {
+      snprintf(line, sizeof line, "%d,%d: #%06X\n", x, y,
+               unsigned(want.rgb[size_t(y) * size_t(want.width) + size_t(x)]));
+      expect += line;
+    }
+  return WriteFileBytes(bmpPath + L".expect", expect);
 }
 
 std::string ReadFileBytes(const std::wstring& path) {

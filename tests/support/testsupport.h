@@ -61,6 +61,9 @@ struct Pixels {
 };
 // From a packed DIB (header, colour table, rows) of size bytes.
 Pixels DecodeDib(const void* packed, size_t size);
+// Writes bmpPath + ".expect": the pixels as ImageMagick's txt format lists them
+// ("x,y: #RRGGBB" per line), for magick_check.sh to compare on the host.
+bool WriteMagickExpect(const std::wstring& bmpPath, const Pixels& want);
 // From the bytes of a .bmp file.
 Pixels DecodeBmpFile(const std::string& fileBytes);
 // Same size and same colour at every pixel; the message names the first difference.
