@@ -69,6 +69,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   batch.overlay = [&main_window] { return main_window.ME_Overlay->Checked(); };
   batch.continueFlag = &main_window.continue_flag;
   settings_dialog.SetBatchHost(batch);
+  // F1 on the dialog opens the topic of the page in front (contexts 17, 28, 18).
+  settings_dialog.on_help = [&main_window](int context) {
+    main_window.ShowHelp(context ? HELP_CONTEXT : HELP_FINDER, static_cast<DWORD>(context));
+  };
   main_window.SetDialogs(&settings_dialog, &version_dialog);
 
   main_window.Show();
