@@ -1,5 +1,8 @@
 #include "app/picture.h"
 
+#include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace app {
@@ -67,11 +70,16 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
   if (s.cx <= 0 || s.cy <= 0) return false;
   const uint32_t stride = ((static_cast<uint32_t>(s.cx) * 24 + 31) / 32) * 4;
   const uint32_t image = stride * static_cast<uint32_t>(s.cy);
-  std::vector<uint8_t> file(14 + 40 + image);
-  auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(file.data());
-  auto* ih = reinterpret_cast<BITMAPINFOHEADER*>(file.data() + 14);
+  // Not zero-filled: GetDIBits writes every byte after the headers, and at
+  // 400 % a picture is tens of megabytes.
+  const size_t file_size = 14 + 40 + static_cast<size_t>(image);
+  std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[file_size]);
+  if (!file) return false;
+  std::memset(file.get(), 0, 54);
+  auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(file.get());
+  auto* ih = reinterpret_cast<BITMAPINFOHEADER*>(file.get() + 14);
   fh->bfType = 0x4D42;
-  fh->bfSize = static_cast<DWORD>(file.size());
+  fh->bfSize = static_cast<DWORD>(file_size);
   fh->bfOffBits = 14 + 40;
   ih->biSize = 40;
   ih->biWidth = s.cx;
@@ -84,7 +92,7 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
     WindowDC screen(nullptr);
     BITMAPINFO bi{};
     bi.bmiHeader = *ih;
-    if (GetDIBits(screen.get(), b, 0, s.cy, file.data() + 54, &bi, DIB_RGB_COLORS) != s.cy) return false;
+    if (GetDIBits(screen.get(), b, 0, s.cy, file.get() + 54, &bi, DIB_RGB_COLORS) != s.cy) return false;
   }
   const std::wstring temp = path + L".kolbri-tmp";
   bool written_all = false;
@@ -92,8 +100,8 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
     FileCloser f{CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (f.h == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    written_all = WriteFile(f.h, file.data(), static_cast<DWORD>(file.size()), &written, nullptr) &&
-                  written == file.size();
+    written_all = WriteFile(f.h, file.get(), static_cast<DWORD>(file_size), &written, nullptr) &&
+                  written == file_size;
   }
   if (!written_all) {
     DeleteFileW(temp.c_str());

@@ -197,12 +197,12 @@ int main() {
   static OrvuHostCallbacks table{};
   static OrvuVersionInfo self{"bench", 0x0100, "", ""};
   if (m.Bind(OrvuHostRecord{nullptr, &table}) != cgmodule::BindResult::Ok) {
-    std::printf("batch bench: kolbri.dll cannot be bound\n");
+    std::fprintf(stderr, "batch bench: kolbri.dll cannot be bound\n");
     return 1;
   }
   m.Attach(&self, table);
   if (m.LoadPlugin(winui::ToSjis(work + L"bench.kol").c_str()) < 0) {
-    std::printf("batch bench: the bench plug-in does not load\n");
+    std::fprintf(stderr, "batch bench: the bench plug-in does not load\n");
     return 1;
   }
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES};
@@ -245,16 +245,17 @@ int main() {
     }
     const double bestBare = Median(bareMs), bestWalk = Median(walkMs), ratio = Median(ratios);
     if (!bare.ok || !walk.ok || walk.files != pictures || bare.files != pictures) {
-      std::printf("batch_%dx%dbit: FAILED (walk %d files, bare %d files)\n", pictures, s.bits, walk.files, bare.files);
+      std::fprintf(stderr, "batch_%dx%dbit: FAILED (walk %d files, bare %d files)\n", pictures, s.bits, walk.files, bare.files);
       rc = 1;
     }
     const double mb = static_cast<double>(bare.bytes) / (1024.0 * 1024.0);
-    std::printf("batch_%dx%dbit: %.0f ms, bare %.0f ms, ratio %.3f (%.0f pictures/s, %.1f MB/s; bare %.0f pictures/s, %.1f MB/s)\n",
+    std::printf("batch_%dx%dbit: %.0f ms, bare %.0f ms, ratio %.3f (%.0f pictures/s, %.1f MB/s; bare %.0f pictures/s, "
+                "%.1f MB/s; host load %s)\n",
                 pictures, s.bits, bestWalk, bestBare, ratio, pictures * 1000.0 / bestWalk,
-                mb * 1000.0 / bestWalk, pictures * 1000.0 / bestBare, mb * 1000.0 / bestBare);
-    std::printf("  (median of %d paired rounds; host load %s; the walk runs on a worker thread and hands\n"
-                "   each picture's options and progress to the UI thread, one round trip per picture)\n",
-                kRounds, HostLoad().c_str());
+                mb * 1000.0 / bestWalk, pictures * 1000.0 / bestBare, mb * 1000.0 / bestBare, HostLoad().c_str());
+    std::fprintf(stderr, "  (batch_%dx%dbit: median of %d paired rounds; the walk runs on a worker thread and\n"
+                 "   hands each picture's options and progress to the UI thread, one round trip per picture)\n",
+                 pictures, s.bits, kRounds);
     std::fflush(stdout);
     node = TreeView_GetNextSibling(tree, node);
     ++entry;
@@ -278,7 +279,8 @@ int main() {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     worker.join();
-    std::printf("  (one worker-to-UI hand-off: %.0f us; host load %s)\n", ms * 1000.0 / kCalls, HostLoad().c_str());
+    std::fprintf(stderr, "  (one worker-to-UI hand-off: %.0f us; host load %s)\n", ms * 1000.0 / kCalls,
+                 HostLoad().c_str());
   }
   DestroyWindow(tree);
   m.UnloadPlugin();
