@@ -464,10 +464,11 @@ void TWMain::LayoutPicture() {
   // Back to the origin first: the image's place is the top-left corner of the
   // unscrolled area.
   ScrollBox_Output.ScrollTo(0, 0);
+  // Moving and the new bitmap both invalidate the image; the window calls are
+  // what a zoom costs beyond the copy, so none is repeated.
   Image_Output.MoveDeferredPx(0, 0, s.cx * z, s.cy * z);
   Image_Output.SetBitmap(std::move(scratch));
-  Image_Output.Invalidate();
-  Image_Output.SetVisible(true);
+  if (!IsWindowVisible(Image_Output.hwnd())) Image_Output.SetVisible(true);
   ScrollBox_Output.UpdateScrollRange();
 }
 
