@@ -105,7 +105,7 @@ size_t PackedSize(int width, int height, int bitCount) {
          size_t(Stride(width, bitCount)) * size_t(height);
 }
 
-void Synthesize(const SynthSpec& s, uint8_t* out) {
+void Synthesize(const SynthParams& s, uint8_t* out) {
   const int w = s.width, h = s.height, bpp = s.bitCount;
   WriteHeader(out, w, h, bpp);
   const Ramps ramps(s.seed);
@@ -195,14 +195,14 @@ void Synthesize(const SynthSpec& s, uint8_t* out) {
   }
 }
 
-std::vector<uint8_t> Synthesize(const SynthSpec& s) {
+std::vector<uint8_t> Synthesize(const SynthParams& s) {
   std::vector<uint8_t> v(PackedSize(s.width, s.height, s.bitCount));
   Synthesize(s, v.data());
   return v;
 }
 
-bool ParseSynthSpec(const std::string& text, SynthSpec& out) {
-  SynthSpec s;
+bool ParseSynthParams(const std::string& text, SynthParams& out) {
+  SynthParams s;
   const char* p = text.c_str();
   char* end = nullptr;
   auto number = [&](long max) -> long {

@@ -19,7 +19,7 @@ bool SupportedDepth(int bitCount);
 
 // Generated pictures: a gradient ground with a few shapes, varied by seed. With
 // keyed, everything outside the central figure is the colour key (see Overlay).
-struct SynthSpec {
+struct SynthParams {
   int width = 0;
   int height = 0;
   int bitCount = 8;
@@ -27,11 +27,11 @@ struct SynthSpec {
   bool keyed = false;
 };
 // out must hold PackedSize(width, height, bitCount) bytes.
-void Synthesize(const SynthSpec& s, uint8_t* out);
-std::vector<uint8_t> Synthesize(const SynthSpec& s);
+void Synthesize(const SynthParams& s, uint8_t* out);
+std::vector<uint8_t> Synthesize(const SynthParams& s);
 
 // "640x480x8", "640x480x8:7" or "640x480x8:7:key".
-bool ParseSynthSpec(const std::string& text, SynthSpec& out);
+bool ParseSynthParams(const std::string& text, SynthParams& out);
 
 enum class ReadResult { Ok, CantOpen, Bad };
 // Reads a .bmp file (uncompressed 1/4/8/16/24 bits, bottom-up or top-down)

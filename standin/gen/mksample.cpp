@@ -19,14 +19,14 @@ void MakeParents(const std::wstring& path) {
 }
 
 bool Draw(const std::wstring& root, const std::string& rel, const std::string& gen) {
-  standin::SynthSpec spec;
-  if (!standin::ParseSynthSpec(gen, spec)) {
-    std::fprintf(stderr, "bad gen spec %s\n", gen.c_str());
+  standin::SynthParams synth;
+  if (!standin::ParseSynthParams(gen, synth)) {
+    std::fprintf(stderr, "bad gen synth %s\n", gen.c_str());
     return false;
   }
   const std::wstring path = root + winui::FromSjis(rel);
   MakeParents(path);
-  const std::vector<uint8_t> dib = standin::Synthesize(spec);
+  const std::vector<uint8_t> dib = standin::Synthesize(synth);
   if (!standin::WriteBmpFile(path, dib.data(), dib.size())) {
     std::fprintf(stderr, "cannot write %ls\n", path.c_str());
     return false;

@@ -58,7 +58,7 @@ struct Picture {
   std::wstring file;  // relative to RootDir
   std::wstring background;
   bool synthetic = false;
-  standin::SynthSpec synth;
+  standin::SynthParams synth;
   Fault fault = Fault::None;
   int32_t result = 0;
 };
@@ -115,7 +115,7 @@ bool ParsePicture(const standin::ManifestNode& n, Picture& p) {
   if (const std::string* v = n.Attr("file")) p.file = FromSjis(*v);
   if (const std::string* v = n.Attr("bg")) p.background = FromSjis(*v);
   if (const std::string* v = n.Attr("synth")) {
-    if (!standin::ParseSynthSpec(*v, p.synth)) return false;
+    if (!standin::ParseSynthParams(*v, p.synth)) return false;
     p.synthetic = true;
   }
   if (const std::string* v = n.Attr("result")) {

@@ -146,9 +146,9 @@ testsupport::Pixels ZoomPixels(const testsupport::Pixels& p, int zoom) {
   return z;
 }
 
-testsupport::Pixels SynthPixels(const std::string& spec, int zoom) {
-  standin::SynthSpec s;
-  EXPECT_TRUE(standin::ParseSynthSpec(spec, s));
+testsupport::Pixels SynthPixels(const std::string& synth, int zoom) {
+  standin::SynthParams s;
+  EXPECT_TRUE(standin::ParseSynthParams(synth, s));
   const std::vector<uint8_t> packed = standin::Synthesize(s);
   return ZoomPixels(testsupport::DecodeDib(packed.data(), packed.size()), zoom);
 }

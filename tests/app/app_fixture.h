@@ -78,7 +78,7 @@ class AppTest : public ::testing::Test {
 // Pixels of a bitmap as 0x00RRGGBB, top row first.
 testsupport::Pixels ReadBitmap(HBITMAP b);
 // Expected pixels of a synthesised picture "WxHxB:seed", enlarged by zoom.
-testsupport::Pixels SynthPixels(const std::string& spec, int zoom = 1);
+testsupport::Pixels SynthPixels(const std::string& synth, int zoom = 1);
 testsupport::Pixels ZoomPixels(const testsupport::Pixels& p, int zoom);
 
 }  // namespace apptest

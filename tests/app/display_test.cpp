@@ -42,7 +42,7 @@ TEST_F(Display, DepthsRenderPixelExactAtZoomOneAndThree) {
   app::TWMain& m = StartDisplay();
   struct Case {
     const wchar_t* node;
-    const char* spec;
+    const char* synth;
     const wchar_t* status;
   } cases[] = {{L"p4", "40x30x4:4", L"(40x30 pix, 16 col.)"},
                {L"p8", "40x30x8:8", L"(40x30 pix, 256 col.)"},
@@ -51,9 +51,9 @@ TEST_F(Display, DepthsRenderPixelExactAtZoomOneAndThree) {
     SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View1->id(), 0);
     SelectPath(c.node);
     EXPECT_EQ(m.StatusBar1.PanelText(1), c.status);
-    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.spec, 1), Shown())) << winui::ToSjis(c.node);
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.synth, 1), Shown())) << winui::ToSjis(c.node);
     SendMessageW(m.hwnd(), WM_COMMAND, m.PME_View23->id(), 0);
-    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.spec, 3), Shown())) << winui::ToSjis(c.node);
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.synth, 3), Shown())) << winui::ToSjis(c.node);
     EXPECT_EQ(m.Image_Output.WidthPx(), 120);
     EXPECT_EQ(m.Image_Output.HeightPx(), 90);
   }

@@ -13,18 +13,18 @@
 
 namespace batchtest {
 
-Index::Index(const std::vector<Spec>& roots) { Build(roots); }
+Index::Index(const std::vector<Shape>& roots) { Build(roots); }
 
-OrvuIndexEntry* Index::Build(const std::vector<Spec>& specs) {
-  arrays_.emplace_back(specs.size() + 1);
+OrvuIndexEntry* Index::Build(const std::vector<Shape>& nodes) {
+  arrays_.emplace_back(nodes.size() + 1);
   std::vector<OrvuIndexEntry>& a = arrays_.back();
   std::memset(a.data(), 0, a.size() * sizeof(OrvuIndexEntry));
-  for (size_t i = 0; i < specs.size(); ++i) {
-    names_.push_back(winui::ToSjis(specs[i].name));
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    names_.push_back(winui::ToSjis(nodes[i].name));
     a[i].Name = names_.back().c_str();
-    if (specs[i].category) {
+    if (nodes[i].category) {
       a[i].Code = kCategoryCode;
-      a[i].Children = Build(specs[i].children);
+      a[i].Children = Build(nodes[i].children);
     } else {
       a[i].Code = next_++;
     }

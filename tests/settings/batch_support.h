@@ -24,19 +24,19 @@ namespace batchtest {
 // Name. Code is the picture's number (a category's is kCategoryCode).
 class Index {
  public:
-  struct Spec {
+  struct Shape {
     std::wstring name;
     bool category = false;
-    std::vector<Spec> children;
+    std::vector<Shape> children;
   };
-  static Spec Cat(std::wstring n, std::vector<Spec> c = {}) { return {std::move(n), true, std::move(c)}; }
-  static Spec Pic(std::wstring n) { return {std::move(n), false, {}}; }
+  static Shape Cat(std::wstring n, std::vector<Shape> c = {}) { return {std::move(n), true, std::move(c)}; }
+  static Shape Pic(std::wstring n) { return {std::move(n), false, {}}; }
 
-  explicit Index(const std::vector<Spec>& roots);
+  explicit Index(const std::vector<Shape>& roots);
   OrvuIndexEntry* Root() { return arrays_.empty() ? nullptr : arrays_.front().data(); }
 
  private:
-  OrvuIndexEntry* Build(const std::vector<Spec>& specs);
+  OrvuIndexEntry* Build(const std::vector<Shape>& nodes);
   std::deque<std::vector<OrvuIndexEntry>> arrays_;
   std::deque<std::string> names_;
   uint32_t next_ = 0;

@@ -64,13 +64,13 @@ std::vector<uint8_t> Expected(const std::vector<uint8_t>& dib) {
 }
 
 // A: p1, B(p2, p3), p4 -- the pictures are numbered 0..3 in walk order.
-std::vector<I::Spec> Example() {
+std::vector<I::Shape> Example() {
   return {I::Cat(L"A", {I::Pic(L"p1"), I::Cat(L"B", {I::Pic(L"p2"), I::Pic(L"p3")}), I::Pic(L"p4")})};
 }
 
 class BatchWalk : public ::testing::Test {
  protected:
-  void Use(const std::vector<I::Spec>& roots) {
+  void Use(const std::vector<I::Shape>& roots) {
     index = std::make_unique<Index>(roots);
     tree = std::make_unique<Tree>(index->Root());
     h = std::make_unique<Harness>(tree->hwnd(), std::ref(render));
@@ -279,7 +279,7 @@ TEST_F(BatchWalk, NamesLeavingTheOutputFolderAreFilesThatCannotBeMade) {
   const std::wstring base = outer.path() + L"out\\";
   CreateDirectoryW(base.c_str(), nullptr);
   struct Case {
-    std::vector<I::Spec> index;
+    std::vector<I::Shape> index;
     BatchOptions opt;
   } cases[] = {
       {{I::Cat(L"A", {I::Pic(L"..\\evil")})}, {true, true, L""}},
