@@ -1,10 +1,14 @@
 #!/bin/sh
 # Builds what it needs and runs every benchmark program under Wine (natively on
-# Windows), each printing: NAME: X ms, bare Y ms, ratio R
+# Windows), each printing: NAME: X ms, bare Y ms, ratio R (details, architecture)
+# The 32-bit product where this machine runs 32-bit code, else the x86_64 build.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-"$ROOT/tools/build.sh" >/dev/null
-BUILD=${KOLBRI_BUILD:-$ROOT/build}
+. "$ROOT/tools/arch.sh"
+kolbri_trees
+if can_run_i686; then ARCH=i686 BUILD=$BUILD32; else ARCH=x86_64 BUILD=$BUILD64; fi
+echo "benchmarks: $ARCH ($BUILD)"
+"$ROOT/tools/build.sh" "$ARCH" >/dev/null
 export KOLBRI_BUILD="$BUILD"
 # Wine's own diagnostics (stderr) go to a log so the figures stay readable.
 LOG="$BUILD/bench-stderr.log"

@@ -1,9 +1,10 @@
 #pragma once
 // Records and entry points that cross the boundary to the common module
-// kolbri.dll and the plug-in files (*.kol). Every field is 32 bits wide and
-// pointers are 32-bit: the layouts below are checked at compile time because
-// the other side is a separately built library that only knows the offsets.
-// Texts are zero-terminated Shift-JIS (code page 932).
+// kolbri.dll and the plug-in files (*.kol). Integers are 32 bits wide,
+// pointers and handles as wide as the platform's (4 bytes on the 32-bit
+// product, 8 on x86_64), natural alignment: the layouts of both are checked at
+// compile time because the other side is a separately built library that only
+// knows the offsets. Texts are zero-terminated Shift-JIS (code page 932).
 //
 // Header-only and free of the viewer's own libraries, so the stand-in module
 // and plug-ins build against exactly the same definitions.
@@ -12,10 +13,10 @@
 #include <cstddef>
 #include <cstdint>
 
-static_assert(sizeof(void*) == 4, "the common-module contract is 32-bit");
+static_assert(sizeof(void*) == 4 || sizeof(void*) == 8);
 
-// Every entry point: three 32-bit arguments (in, in, out), callee pops,
-// signed 32-bit result.
+// Every entry point: three pointer-sized arguments (in, in, out), signed 32-bit
+// result; on the 32-bit product the callee pops them.
 using OrvuEntry = int32_t(__stdcall*)(void*, void*, void*);
 // Host callbacks have the same shape; their arguments are ignored.
 using OrvuCallback = int32_t(__stdcall*)(void*, void*, void*);
@@ -88,6 +89,38 @@ inline constexpr const char* kCmnTerminate = "OrvuCmnTerminate";
 inline constexpr const char* kIdvInitialize = "OrvuIdvInitialize";
 inline constexpr const char* kIdvTerminate = "OrvuIdvTerminate";
 
+#if defined(_WIN64)
+static_assert(sizeof(OrvuVersionInfo) == 32);
+static_assert(offsetof(OrvuVersionInfo, Name) == 0);
+static_assert(offsetof(OrvuVersionInfo, Version) == 8);
+static_assert(offsetof(OrvuVersionInfo, Date) == 16);
+static_assert(offsetof(OrvuVersionInfo, Notice) == 24);
+
+static_assert(sizeof(OrvuIndexEntry) == 56);
+static_assert(offsetof(OrvuIndexEntry, Code) == 0);
+static_assert(offsetof(OrvuIndexEntry, Private) == 4);
+static_assert(offsetof(OrvuIndexEntry, Children) == 40);
+static_assert(offsetof(OrvuIndexEntry, Name) == 48);
+
+static_assert(sizeof(OrvuHostCallbacks) == 32);
+static_assert(sizeof(OrvuHostRecord) == 16);
+static_assert(offsetof(OrvuHostRecord, OutputDc) == 0);
+static_assert(offsetof(OrvuHostRecord, HostCallbacks) == 8);
+
+static_assert(sizeof(OrvuContext) == 64);
+static_assert(offsetof(OrvuContext, Magic) == 0);
+static_assert(offsetof(OrvuContext, HostInfo) == 8);
+static_assert(offsetof(OrvuContext, ModuleInfo) == 16);
+static_assert(offsetof(OrvuContext, PluginInfo) == 24);
+static_assert(offsetof(OrvuContext, IndexRoot) == 32);
+static_assert(offsetof(OrvuContext, Reserved) == 40);
+static_assert(offsetof(OrvuContext, RootDir) == 48);
+static_assert(offsetof(OrvuContext, Callbacks) == 56);
+
+static_assert(sizeof(OrvuPluginAnswer) == 16);
+static_assert(offsetof(OrvuPluginAnswer, Magic) == 0);
+static_assert(offsetof(OrvuPluginAnswer, Info) == 8);
+#else
 static_assert(sizeof(OrvuVersionInfo) == 16);
 static_assert(offsetof(OrvuVersionInfo, Name) == 0);
 static_assert(offsetof(OrvuVersionInfo, Version) == 4);
@@ -118,3 +151,4 @@ static_assert(offsetof(OrvuContext, Callbacks) == 28);
 static_assert(sizeof(OrvuPluginAnswer) == 8);
 static_assert(offsetof(OrvuPluginAnswer, Magic) == 0);
 static_assert(offsetof(OrvuPluginAnswer, Info) == 4);
+#endif

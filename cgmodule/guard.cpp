@@ -7,6 +7,24 @@
 namespace cgmodule {
 namespace {
 
+// System errors (access violation, division by zero, stack overflow, ...) and
+// the C++ exceptions of the toolchains such a library is likely built with,
+// which would otherwise end the process when they escape it.
+constexpr DWORD kMsvcCppException = 0xE06D7363;
+constexpr DWORD kDelphiException = 0x0EEDFADE;
+bool IsFatalException(DWORD code) {
+  return (code & 0xF0000000u) == 0xC0000000u || code == kMsvcCppException ||
+         code == kDelphiException;
+}
+
+}  // namespace
+}  // namespace cgmodule
+
+#if defined(__i386__)
+
+namespace cgmodule {
+namespace {
+
 // A hand-made SEH registration record (what __try would push), extended with
 // where to jump back to. It lives in GuardedCall's stack frame, so the state is
 // naturally per thread and nests.
@@ -25,16 +43,6 @@ GuardFrame* CurrentFrame() {
 
 void SetCurrentFrame(GuardFrame* f) {
   __asm__ __volatile__("movl %0, %%fs:0" : : "r"(f) : "memory");
-}
-
-// System errors (access violation, division by zero, stack overflow, ...) and
-// the C++ exceptions of the toolchains such a library is likely built with,
-// which would otherwise end the process when they escape it.
-constexpr DWORD kMsvcCppException = 0xE06D7363;
-constexpr DWORD kDelphiException = 0x0EEDFADE;
-bool IsFatalException(DWORD code) {
-  return (code & 0xF0000000u) == 0xC0000000u || code == kMsvcCppException ||
-         code == kDelphiException;
 }
 
 extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* rec, void* establisher,
@@ -76,3 +84,90 @@ __attribute__((noinline)) GuardedResult GuardedCall(OrvuEntry fn, void* a, void*
 }
 
 }  // namespace cgmodule
+
+#elif defined(__x86_64__)
+
+// x86_64 has no frame chain to link into: handlers are found through the unwind
+// tables. kolbri_guard_thunk is a small function whose table entry names
+// kolbri_guard_handler as its exception handler, so, as on i686, the handler
+// sees only what the library did not handle itself (a vectored handler would
+// run first and take exceptions the library raises and catches internally).
+// On a fatal exception the handler unwinds to kolbri_guard_resume inside the
+// thunk, which returns 1; a normal return stores the value and returns 0.
+//
+// int kolbri_guard_thunk(OrvuEntry fn, void* a, void* b, void* c, GuardState* st)
+// Frame: 32 bytes of argument space for fn, then st at 32(%rsp).
+namespace cgmodule {
+namespace {
+struct GuardState {
+  int32_t value;
+  DWORD code;
+};
+}  // namespace
+}  // namespace cgmodule
+
+extern "C" {
+int kolbri_guard_thunk(OrvuEntry fn, void* a, void* b, void* c, cgmodule::GuardState* st);
+extern char kolbri_guard_resume[];
+EXCEPTION_DISPOSITION kolbri_guard_handler(EXCEPTION_RECORD* rec, void* establisher, CONTEXT*,
+                                           DISPATCHER_CONTEXT* dc);
+}
+
+__asm__(R"(
+	.text
+	.globl	kolbri_guard_thunk
+	.def	kolbri_guard_thunk;	.scl	2;	.type	32;	.endef
+	.seh_proc	kolbri_guard_thunk
+kolbri_guard_thunk:
+	subq	$40, %rsp
+	.seh_stackalloc	40
+	.seh_endprologue
+	.seh_handler	kolbri_guard_handler, @except
+	movq	80(%rsp), %r10
+	movq	%r10, 32(%rsp)
+	movq	%rcx, %rax
+	movq	%rdx, %rcx
+	movq	%r8, %rdx
+	movq	%r9, %r8
+	callq	*%rax
+	movq	32(%rsp), %r10
+	movl	%eax, (%r10)
+	xorl	%eax, %eax
+	.globl	kolbri_guard_resume
+kolbri_guard_resume:
+	nop
+	addq	$40, %rsp
+	ret
+	.seh_endproc
+)");
+
+extern "C" EXCEPTION_DISPOSITION kolbri_guard_handler(EXCEPTION_RECORD* rec, void* establisher,
+                                                      CONTEXT*, DISPATCHER_CONTEXT* dc) {
+  if (rec->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
+    return ExceptionContinueSearch;
+  if (!cgmodule::IsFatalException(rec->ExceptionCode)) return ExceptionContinueSearch;
+  auto* st = *reinterpret_cast<cgmodule::GuardState**>(static_cast<char*>(establisher) + 32);
+  st->code = rec->ExceptionCode;
+  // What __except does: the frames between the fault and the thunk get their
+  // unwinding pass, then execution continues at the resume label with rax = 1.
+  RtlUnwindEx(establisher, kolbri_guard_resume, rec, reinterpret_cast<void*>(1), dc->ContextRecord,
+              dc->HistoryTable);
+  return ExceptionContinueSearch;  // not reached
+}
+
+namespace cgmodule {
+
+GuardedResult GuardedCall(OrvuEntry fn, void* a, void* b, void* c) {
+  GuardState st{};
+  GuardedResult r;
+  r.faulted = kolbri_guard_thunk(fn, a, b, c, &st) != 0;
+  r.exceptionCode = r.faulted ? st.code : 0;
+  r.value = r.faulted ? 0 : st.value;
+  return r;
+}
+
+}  // namespace cgmodule
+
+#else
+#error "GuardedCall needs an implementation for this processor"
+#endif

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#if !defined(_WIN64)
 static_assert(sizeof(SHFILEINFOA) == 352, "SHFILEINFOA is 352 bytes");
+#endif
 
 #include "winui/text.h"
 

@@ -1,12 +1,21 @@
 #!/bin/sh
-# Installs what is missing, builds everything and starts the viewer under Wine on
-# the bundled sample title: q: is a CD-ROM drive holding it, and the stand-in
-# kolbri.dll and sample.kol lie beside kolbri.exe.
+# Installs what is missing, builds and starts the viewer under Wine on the
+# bundled sample title: q: is a CD-ROM drive holding it, and the stand-in
+# kolbri.dll and sample.kol lie beside kolbri.exe. The 32-bit product where this
+# machine runs 32-bit code, else the x86_64 build of the same sources.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+. "$ROOT/tools/arch.sh"
 "$ROOT/tools/setup-debian.sh"
-"$ROOT/tools/build.sh"
-BUILD=${KOLBRI_BUILD:-$ROOT/build}
+kolbri_trees
+if can_run_i686; then
+  ARCH=i686 BUILD=$BUILD32
+  echo "Starting the 32-bit viewer ($BUILD)"
+else
+  ARCH=x86_64 BUILD=$BUILD64
+  echo "This machine refuses 32-bit code: starting the x86_64 viewer ($BUILD)"
+fi
+"$ROOT/tools/build.sh" "$ARCH"
 export KOLBRI_BUILD="$BUILD"
 # Show it on the caller's display when there is one, else on a private Xvfb.
 [ -n "${DISPLAY:-}" ] && export KOLBRI_DISPLAY="$DISPLAY"

@@ -6,8 +6,11 @@
 #   --cdrom DIR       what the CD-ROM letter q: shows (default: an empty directory)
 #   --no-cdrom        q: is a plain fixed drive: no CD-ROM drive answers
 # Environment: KOLBRI_BUILD (build tree, default: the program's directory's root).
+# A PE32 program runs under 32-bit Wine in a win32 prefix, a PE32+ program under
+# 64-bit Wine in a win64 prefix: the tree's prefix has the kind of its programs.
 set -eu
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/arch.sh"
 CP=932 DPI=96 CDROM=
 NOCD=0
 while [ $# -gt 0 ]; do
@@ -21,9 +24,16 @@ while [ $# -gt 0 ]; do
   esac
 done
 BUILD=${KOLBRI_BUILD:?KOLBRI_BUILD must name the build tree}
-export WINEPREFIX="$BUILD/wine" WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+[ $# -gt 0 ] || { echo "usage: wine-run.sh [options] PROGRAM [ARGS...]" >&2; exit 2; }
+case "$(pe_machine "$1")" in
+  i686) WINEARCH=win32 WINE=wine ;;
+  # Debian's wine command picks the 32-bit loader whenever it is installed.
+  x86_64) WINEARCH=win64 WINE=/usr/lib/wine/wine64; export WINELOADER=$WINE ;;
+  *) echo "wine-run.sh: $1 is not a 32-bit or x86_64 Windows program" >&2; exit 2 ;;
+esac
+export WINEPREFIX="$BUILD/wine" WINEARCH WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 CDLINK="$BUILD/cdrom"
-"$HERE/wineprefix.sh" "$WINEPREFIX" "$CDLINK"
+"$HERE/wineprefix.sh" "$WINEPREFIX" "$CDLINK" "$WINEARCH"
 
 # One X display per build tree, started on first use.
 DISP=${KOLBRI_DISPLAY:-}
@@ -54,9 +64,9 @@ WANT=cd; [ "$NOCD" = 1 ] && WANT=nocd
 if [ "$(cat "$WINEPREFIX/.kolbri-cdmode" 2>/dev/null || echo cd)" != "$WANT" ]; then
   wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true
   if [ "$WANT" = nocd ]; then
-    wine reg delete 'HKLM\Software\Wine\Drives' /v q: /f </dev/null >/dev/null 2>&1 || true
+    "$WINE" reg delete 'HKLM\Software\Wine\Drives' /v q: /f </dev/null >/dev/null 2>&1 || true
   else
-    wine reg add 'HKLM\Software\Wine\Drives' /v q: /t REG_SZ /d cdrom /f </dev/null >/dev/null 2>&1
+    "$WINE" reg add 'HKLM\Software\Wine\Drives' /v q: /t REG_SZ /d cdrom /f </dev/null >/dev/null 2>&1
   fi
   wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true
   echo "$WANT" > "$WINEPREFIX/.kolbri-cdmode"
@@ -65,17 +75,17 @@ fi
 # Keep one wineserver for the whole run and start Wine's services outside any
 # output capture: a service that inherits ctest's pipe makes ctest wait for it.
 wineserver -p </dev/null >/dev/null 2>&1 || true
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+"$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 if [ "$(cat "$WINEPREFIX/.kolbri-dpi" 2>/dev/null)" != "$DPI" ]; then
-  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f </dev/null >/dev/null 2>&1
+  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f </dev/null >/dev/null 2>&1
   echo "$DPI" > "$WINEPREFIX/.kolbri-dpi"
 fi
 
 # Without a window manager Wine waits 2 s for every managed window it hides;
 # unmanaged top-level windows hide at once.
 if [ ! -f "$WINEPREFIX/.kolbri-unmanaged" ]; then
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
   touch "$WINEPREFIX/.kolbri-unmanaged"
 fi
 
@@ -86,4 +96,4 @@ else
   ln -sfn "$BUILD/cdrom-empty" "$CDLINK"
 fi
 
-exec wine "$@"
+exec "$WINE" "$@"

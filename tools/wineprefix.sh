@@ -1,22 +1,29 @@
 #!/bin/sh
 # Creates the private Wine prefix the tests and the viewer run in, deterministically:
 # no prompts, nothing from the user's home, Japanese fonts, one CD-ROM letter (q:).
-# Usage: wineprefix.sh PREFIX CDROM_LINK
+# Usage: wineprefix.sh PREFIX CDROM_LINK [win32|win64]
 # CDROM_LINK is a symlink that the test runner repoints per test; q: resolves through it.
 set -eu
 PREFIX=$1
 CDROM_LINK=$2
-STAMP="$PREFIX/.kolbri-prefix-v2"
+ARCH=${3:-win32}
+STAMP="$PREFIX/.kolbri-prefix-v3-$ARCH"
 [ -f "$STAMP" ] && exit 0
 
-export WINEPREFIX="$PREFIX" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$PREFIX" WINEARCH="$ARCH" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+WINE=wine
+if [ "$ARCH" = win64 ]; then WINE=/usr/lib/wine/wine64; export WINELOADER=$WINE; fi
 unset DISPLAY
+# A prefix of the other kind (or an older one) is replaced: its server goes first.
+[ -d "$PREFIX" ] && { wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; }
 rm -rf "$PREFIX"
 mkdir -p "$(dirname "$PREFIX")"
-wineboot -i </dev/null >/dev/null 2>&1
+# 64-bit wineboot complains about syswow64\rundll32.exe; the prefix is fine.
+"$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
 wineserver -w
+[ -f "$PREFIX/system.reg" ] || { echo "wineprefix.sh: wineboot made no prefix in $PREFIX" >&2; exit 1; }
 
-R() { wine reg "$@" </dev/null >/dev/null 2>&1 || true; }
+R() { "$WINE" reg "$@" </dev/null >/dev/null 2>&1 || true; }
 
 # Desktop and Documents are symlinks to $HOME; make them real, empty directories.
 for d in "$PREFIX"/drive_c/users/*/; do

@@ -35,7 +35,8 @@ double Now() {
 
 // One line per figure; ratio is the median of the per-round ratios.
 void Report(const char* name, double ours, double bare, double ratio, const char* detail) {
-  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s)\n", name, ours, bare, ratio, detail);
+  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s; %s)\n", name, ours, bare, ratio, KOLBRI_BENCH_ARCH,
+              detail);
   std::fflush(stdout);
 }
 

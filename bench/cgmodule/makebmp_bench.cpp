@@ -22,7 +22,8 @@ double Ms(std::chrono::steady_clock::duration d) {
 }
 
 void Report(const char* name, double ms, double bare) {
-  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.3f\n", name, ms, bare, bare > 0 ? ms / bare : 0.0);
+  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.3f (%s)\n", name, ms, bare, bare > 0 ? ms / bare : 0.0,
+              KOLBRI_BENCH_ARCH);
 }
 
 }  // namespace

@@ -250,9 +250,9 @@ int main() {
     }
     const double mb = static_cast<double>(bare.bytes) / (1024.0 * 1024.0);
     std::printf("batch_%dx%dbit: %.0f ms, bare %.0f ms, ratio %.3f (%.0f pictures/s, %.1f MB/s; bare %.0f pictures/s, "
-                "%.1f MB/s; host load %s)\n",
+                "%.1f MB/s; host load %s; %s)\n",
                 pictures, s.bits, bestWalk, bestBare, ratio, pictures * 1000.0 / bestWalk,
-                mb * 1000.0 / bestWalk, pictures * 1000.0 / bestBare, mb * 1000.0 / bestBare, HostLoad().c_str());
+                mb * 1000.0 / bestWalk, pictures * 1000.0 / bestBare, mb * 1000.0 / bestBare, HostLoad().c_str(), KOLBRI_BENCH_ARCH);
     std::fprintf(stderr, "  (batch_%dx%dbit: median of %d paired rounds; the walk runs on a worker thread and\n"
                  "   hands each picture's options and progress to the UI thread, one round trip per picture)\n",
                  pictures, s.bits, kRounds);

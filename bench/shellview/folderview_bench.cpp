@@ -122,7 +122,7 @@ Node ChildNamed(TFolderView& tree, Node parent, const wchar_t* text) {
 }
 
 void Report(const char* name, double x, double bare) {
-  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f\n", name, x, bare, x / bare);
+  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s)\n", name, x, bare, x / bare, KOLBRI_BENCH_ARCH);
   std::fflush(stdout);
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cgmodule/contract.h"
+#include "cgmodule/guard.h"
 #include "standin/core/dib.h"
 #include "standin/core/manifest.h"
 #include "winui/text.h"
@@ -52,7 +53,7 @@ struct EntryPrivate {
 };
 static_assert(sizeof(EntryPrivate) <= sizeof(OrvuIndexEntry::Private));
 
-enum class Fault { None, Result, NullBlock, Access, Throw, Redisplay, Oversize };
+enum class Fault { None, Result, NullBlock, Access, Handled, Throw, Redisplay, Oversize };
 
 struct Picture {
   std::wstring file;  // relative to RootDir
@@ -105,6 +106,11 @@ struct State {
 State g;
 volatile uintptr_t gNowhere = 0;  // the address the access-violation fault writes to
 
+int32_t __stdcall WriteNowhere(void*, void*, void*) {
+  *reinterpret_cast<volatile int*>(gNowhere) = 1;
+  return 0;
+}
+
 std::wstring RootPath() {
   std::wstring root = FromSjis(std::string(g.rootDir, strnlen(g.rootDir, kRootDirSize)));
   if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
@@ -130,6 +136,7 @@ bool ParsePicture(const standin::ManifestNode& n, Picture& p) {
     else if (*v == "throw") p.fault = Fault::Throw;
     else if (*v == "redisplay") p.fault = Fault::Redisplay;
     else if (*v == "oversize") p.fault = Fault::Oversize;
+    else if (*v == "handled") p.fault = Fault::Handled;
     else return false;
   }
   return p.synthetic || !p.file.empty() || p.fault == Fault::Result || p.fault == Fault::Access ||
@@ -262,6 +269,11 @@ int32_t MakeBmp(const OrvuIndexEntry* e, bool overlay, HGLOBAL* out) {
     case Fault::Result: return p.result;
     case Fault::NullBlock: return 0;
     case Fault::Access: *reinterpret_cast<volatile int*>(gNowhere) = 1; return -1;
+    case Fault::Handled:
+      // As a library with its own __try/__except: the fault is raised and
+      // handled in here, below the viewer's guard, and the picture follows.
+      if (!cgmodule::GuardedCall(&WriteNowhere, nullptr, nullptr, nullptr).faulted) return -1;
+      break;
     case Fault::Throw: throw std::runtime_error("injected");
     case Fault::Redisplay: CallRedisplay(); break;
     default: break;

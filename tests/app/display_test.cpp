@@ -109,7 +109,7 @@ TEST_F(Display, EveryFailureHasItsMessageAndKeepsThePreviousPicture) {
 }
 
 TEST_F(Display, RedisplayFromInsideMakeBmpDoesNotRenderTwice) {
-  app::TWMain& m = StartDisplay();
+  StartDisplay();
   SelectPath(L"c1");  // batch tab shown, then the nested request hides it again
   EXPECT_TRUE(dialog.batch_tab);
   SelectPath(L"redisp");

@@ -20,7 +20,7 @@
 
 namespace batchtest {
 
-// An index shaped like a plug-in's: arrays of 44-byte entries ended by a null
+// An index shaped like a plug-in's: arrays of index entries ended by a null
 // Name. Code is the picture's number (a category's is kCategoryCode).
 class Index {
  public:

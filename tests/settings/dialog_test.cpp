@@ -306,7 +306,8 @@ struct Title {
   void Select(const std::vector<std::wstring>& path) { TreeView_SelectItem(tree->hwnd(), tree->Find(path)); }
   // The module's own rendering of a picture, for comparison.
   testsupport::Pixels Render(const std::vector<std::wstring>& path) {
-    TVITEMW it{TVIF_PARAM};
+    TVITEMW it{};
+    it.mask = TVIF_PARAM;
     it.hItem = tree->Find(path);
     TreeView_GetItem(tree->hwnd(), &it);
     cgmodule::MakeBmpResult r = module.MakeBmp(reinterpret_cast<const OrvuIndexEntry*>(it.lParam), false);

@@ -20,6 +20,7 @@ class Faults : public StandIn {
                          L"picture 謎\tresult=-7\n"
                          L"picture 空ブロック\tfault=nullblock\n"
                          L"picture 落ちる\tfault=access\n"
+                         L"picture 自分で処理\tsynth=64x32x24:1\tfault=handled\n"
                          L"picture 投げる\tfault=throw\n"
                          L"picture 再表示\tsynth=64x32x8:1\tfault=redisplay\n"
                          L"picture 長すぎ\tsynth=64x32x8:1\tfault=oversize\n"
@@ -53,6 +54,16 @@ TEST_F(Faults, AccessViolationInsideTheModuleIsSurvived) {
   for (int i = 0; i < 2; ++i) EXPECT_TRUE(Make(L"落ちる").faulted);
   EXPECT_EQ(Render(Find({L"普通"})).width, 64);
   EXPECT_TRUE(testsupport::CppExceptionsStillWork());
+}
+
+// The guard sees only what the module leaves unhandled: a fault the module
+// raises and handles itself must not end the call.
+TEST_F(Faults, FaultTheModuleHandlesItselfDoesNotEndTheCall) {
+  const auto r = Make(L"自分で処理");
+  ASSERT_FALSE(r.faulted);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.block, nullptr);
+  GlobalFree(r.block);
 }
 
 TEST_F(Faults, RedisplayCallbackIsCalledFromInsideMakeBmp) {
