@@ -1,9 +1,8 @@
-// Program entry: OLE first (the shell units' start-up), then the application
+// Program entry: the shell units' start-up (OLE, then the shell state), then the application
 // title and help file, the main window, the version dialog and the settings
 // dialog; the message loop runs until the main window closes.
 #include <windows.h>
 #include <commctrl.h>
-#include <ole2.h>
 #include <shellapi.h>
 
 #include <string>
@@ -13,17 +12,11 @@
 #include "app/uverdlg.h"
 #include "settings/batch.h"
 #include "settings/ucomdlg1.h"
+#include "shellcom/drpcomex.h"
 #include "shellview/shview.h"
 #include "winui/msgbox.h"
 
 namespace {
-
-struct OleScope {
-  HRESULT hr = OleInitialize(nullptr);
-  ~OleScope() {
-    if (SUCCEEDED(hr)) OleUninitialize();
-  }
-};
 
 std::wstring ExePath() {
   std::wstring buf(MAX_PATH, L'\0');
@@ -49,7 +42,7 @@ std::vector<std::wstring> Arguments() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-  OleScope ole;
+  shcom::UnitScope drpcomex;  // OLE for the process: before the shell state, finished after it
   // The shell allocator and desktop folder: after OLE, released after every form.
   shview::ShellState shell_state;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};

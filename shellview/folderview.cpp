@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "shellcom/drpcomex.h"
 #include "shellview/com.h"
 #include "shellview/shview.h"
 #include "winui/text.h"
@@ -31,8 +32,9 @@ TFolderView::TFolderView() = default;
 TFolderView::~TFolderView() { Destroy(); }
 
 DWORD TFolderView::Style() const {
-  // The tree's own drag notification stays off: dragging goes through DropSource.
-  DWORD s = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_DISABLEDRAGDROP;
+  // The tree reports a drag (TVN_BEGINDRAG) only to a linked DropSource.
+  DWORD s = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+  if (!dropSource_) s |= TVS_DISABLEDRAGDROP;
   if (showButtons_) s |= TVS_HASBUTTONS;
   if (showLines_) s |= TVS_HASLINES;
   if (showRoot_) s |= TVS_LINESATROOT;
@@ -45,7 +47,7 @@ void TFolderView::ApplyStyle() {
   if (!hwnd_) return;
   const DWORD keep = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)) &
                      ~(TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS |
-                       TVS_SHOWSELALWAYS | WS_VISIBLE);
+                       TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP | WS_VISIBLE);
   const DWORD visible = IsWindowVisible(hwnd_) ? WS_VISIBLE : 0;
   SetWindowLongPtrW(hwnd_, GWL_STYLE, keep | (Style() & ~WS_VISIBLE) | visible);
   InvalidateRect(hwnd_, nullptr, TRUE);
@@ -568,24 +570,26 @@ void TFolderView::SetFileView(FileViewPartner* list) {
   if (list) list->SetLinkedFolderView(this);
 }
 
-void TFolderView::SetContextMenu(ContextMenuPartner* menu) {
+void TFolderView::SetContextMenu(shcom::TContextMenuEx* menu) {
   contextMenu_ = menu;
   if (menu) rightClickSelect_ = true;
 }
 
-void TFolderView::SetDropSource(DropSourcePartner* source) {
+void TFolderView::SetDropSource(shcom::TDropSourceEx* source) {
   dropSource_ = source;
-  if (source) rightClickSelect_ = true;  // drag mode stays manual: TVS_DISABLEDRAGDROP
+  if (source) rightClickSelect_ = true;
+  ApplyStyle();
 }
 
 void TFolderView::ComponentRemoved(ShellComponent* component) {
   if (!component) return;
   if (comboView_ && dynamic_cast<ComboViewPartner*>(component) == comboView_) comboView_ = nullptr;
   if (fileView_ && dynamic_cast<FileViewPartner*>(component) == fileView_) fileView_ = nullptr;
-  if (contextMenu_ && dynamic_cast<ContextMenuPartner*>(component) == contextMenu_)
-    contextMenu_ = nullptr;
-  if (dropSource_ && dynamic_cast<DropSourcePartner*>(component) == dropSource_)
+  if (contextMenu_ && component == contextMenu_) contextMenu_ = nullptr;
+  if (dropSource_ && component == dropSource_) {
     dropSource_ = nullptr;
+    ApplyStyle();
+  }
 }
 
 // ---- Notifications ---------------------------------------------------------
@@ -735,6 +739,11 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       *result = 0;
       return true;
     }
+    case TVN_BEGINDRAGW:
+    case TVN_BEGINDRAGA:
+      BeginDrag(tv->itemNew.hItem);
+      *result = 0;
+      return true;
     case NM_DBLCLK:
       if (OnDblClick) OnDblClick(*this);
       return false;
@@ -772,9 +781,10 @@ void TFolderView::RightButtonUp(WPARAM keys, POINT client) {
   rightClickNode_ = nullptr;
 }
 
-void TFolderView::LeftButtonDown(WPARAM keys, POINT client) {
-  if (OnMouseDown) OnMouseDown(*this, VK_LBUTTON, keys, client);
-  Node n = Selected();
+// The tree reports a drag while the button is still down, after its own click
+// tracking saw the pointer leave the drag rectangle; a plain click never gets
+// here. The node is the one the press was on.
+void TFolderView::BeginDrag(Node n) {
   if (!dropSource_ || !n || !Parent(n)) return;
   ComPtr<IShellFolder> parent;
   ItemIDListPtr item(CopyFirstItemID(Data(n)));
@@ -826,7 +836,7 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_LBUTTONDOWN: {
       const LRESULT r = CallWindowProcW(treeProc_, hwnd, msg, wp, lp);
-      if (hwnd_) LeftButtonDown(wp, PointOf(lp));
+      if (hwnd_ && OnMouseDown) OnMouseDown(*this, VK_LBUTTON, wp, PointOf(lp));
       return r;
     }
     case WM_LBUTTONUP: {

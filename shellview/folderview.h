@@ -20,6 +20,11 @@
 #include "shellview/partners.h"
 #include "winui/reflect.h"
 
+namespace shcom {
+class TContextMenuEx;
+class TDropSourceEx;
+}  // namespace shcom
+
 namespace shview {
 
 using Node = HTREEITEM;
@@ -111,10 +116,10 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   // Links.
   FileViewPartner* FileView() const { return fileView_; }
   void SetFileView(FileViewPartner* list);
-  ContextMenuPartner* ContextMenu() const { return contextMenu_; }
-  void SetContextMenu(ContextMenuPartner* menu);
-  DropSourcePartner* DropSource() const { return dropSource_; }
-  void SetDropSource(DropSourcePartner* source);
+  shcom::TContextMenuEx* ContextMenu() const { return contextMenu_; }
+  void SetContextMenu(shcom::TContextMenuEx* menu);
+  shcom::TDropSourceEx* DropSource() const { return dropSource_; }
+  void SetDropSource(shcom::TDropSourceEx* source);
   // Not published: the combo box's own FolderView property sets it.
   ComboViewPartner* LinkedComboView() const { return comboView_; }
   void SetLinkedComboView(ComboViewPartner* combo) { comboView_ = combo; }
@@ -168,15 +173,15 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   void SelectionChanged(Node node);
   LRESULT EndLabelEdit(Node node, const std::wstring* typed);
   void RightButtonUp(WPARAM keys, POINT client);
-  void LeftButtonDown(WPARAM keys, POINT client);
+  void BeginDrag(Node node);
 
   HWND hwnd_ = nullptr;
   WNDPROC treeProc_ = nullptr;
   ComboViewPartner* comboView_ = nullptr;
   bool updating_ = false;
   FileViewPartner* fileView_ = nullptr;
-  ContextMenuPartner* contextMenu_ = nullptr;
-  DropSourcePartner* dropSource_ = nullptr;
+  shcom::TContextMenuEx* contextMenu_ = nullptr;
+  shcom::TDropSourceEx* dropSource_ = nullptr;
   Node current_ = nullptr;
   Node previous_ = nullptr;
 

@@ -1,8 +1,8 @@
 #pragma once
-// What the folder tree calls on the controls and components it can be linked
-// with. The file list, the folder combo box, the context-menu component and the
-// drag-source component implement these; the tree keeps plain pointers and drops
-// them when told (TFolderView::ComponentRemoved).
+// What the folder tree calls on the controls it can be linked with. The file
+// list and the folder combo box implement these (the context-menu and
+// drag-source components are the real classes of shellcom/drpcomex.h); the tree
+// keeps plain pointers and drops them when told (TFolderView::ComponentRemoved).
 #include <windows.h>
 #include <shlobj.h>
 
@@ -28,18 +28,6 @@ class ComboViewPartner : public virtual ShellComponent {
  public:
   // An absolute list; the combo box copies what it keeps.
   virtual void ShowItemIDList(LPCITEMIDLIST absolute) = 0;
-};
-
-class ContextMenuPartner : public virtual ShellComponent {
- public:
-  // items: count items of folder back to back in one list. Keeps nothing.
-  virtual bool PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
-                              LPCITEMIDLIST items) = 0;
-};
-
-class DropSourcePartner : public virtual ShellComponent {
- public:
-  virtual void StartShellDrag(HWND owner, IShellFolder* folder, int count, LPCITEMIDLIST items) = 0;
 };
 
 }  // namespace shview

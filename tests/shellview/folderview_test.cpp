@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "shellcom/drpcomex.h"
 #include "shellview/shview.h"
 #include "tests/shellview/host_window.h"
 #include "tests/shellview/shell_env.h"
@@ -358,10 +359,11 @@ struct MenuCall {
   int count;
 };
 
-class MenuDouble final : public ContextMenuPartner, public DropSourcePartner {
+// Records what the tree hands its components (their virtual entry points).
+class MenuDouble final : public shcom::TContextMenuEx, public shcom::TDropSourceEx {
  public:
   std::vector<MenuCall> menus;
-  int drags = 0;
+  std::vector<std::string> drags;
   bool PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
                       LPCITEMIDLIST items) override {
     MenuCall c{owner, {}, screen, count};
@@ -369,7 +371,11 @@ class MenuDouble final : public ContextMenuPartner, public DropSourcePartner {
     menus.push_back(c);
     return false;
   }
-  void StartShellDrag(HWND, IShellFolder*, int, LPCITEMIDLIST) override { ++drags; }
+  void StartShellDrag(HWND owner, IShellFolder* folder, int count, LPCITEMIDLIST items) override {
+    std::string path;
+    GetItemDisplayName(folder, items, SHGDN_FORPARSING, path);
+    if (owner && count == 1) drags.push_back(path);
+  }
 };
 
 class ViewDouble final : public FileViewPartner, public ComboViewPartner {
@@ -512,13 +518,26 @@ TEST_F(FolderViewTest, LinkedViewsFollowTheSelectionAndRemovalsClearLinks) {
   ASSERT_FALSE(views.shown.empty());
   for (const std::string& s : views.shown) EXPECT_EQ(s, desktopDir);
 
-  // A left press on a level-1 node hands it to the drag source.
+  // A plain click starts no drag; leaving the drag rectangle with the button
+  // down hands the pressed node (not the selection) to the drag source. The
+  // tree's click tracking reads the queued release or move.
   Node computer = ComputerNode();
-  tree.Select(computer);
   POINT p = CenterOf(computer);
+  PostMessageW(tree.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
   SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-  SendMessageW(tree.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
-  EXPECT_EQ(drag.drags, 1);
+  shtest::Pump();
+  EXPECT_TRUE(drag.drags.empty());
+  EXPECT_EQ(tree.RealSelection(), computer);
+  tree.Select(tree.Root());
+  PostMessageW(tree.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
+  SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  shtest::Pump();
+  std::string computerPath;
+  ItemIDListPtr computerAbs(tree.GetNodeItemIDList(computer));
+  GetItemDisplayName(DesktopFolder, computerAbs.get(), SHGDN_FORPARSING, computerPath);
+  ASSERT_EQ(drag.drags.size(), 1u);
+  EXPECT_EQ(drag.drags[0], computerPath);
+  EXPECT_EQ(tree.RealSelection(), tree.Root());
 
   tree.ComponentRemoved(&drag);
   EXPECT_EQ(tree.DropSource(), nullptr);

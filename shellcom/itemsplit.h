@@ -1,0 +1,42 @@
+#pragma once
+// The views hand over count items as one list, their one-item identifiers back
+// to back; the shell wants an array of separate one-item lists.
+#include <vector>
+
+#include "shellview/shview.h"
+
+namespace shcom {
+
+class ItemSplit {
+ public:
+  // False when the list holds fewer than count items (or a copy fails).
+  bool Take(LPCITEMIDLIST items, int count) {
+    LPCITEMIDLIST at = items;
+    for (int i = 0; i < count; ++i) {
+      if (!at || !at->mkid.cb) return false;
+      shview::ItemIDListPtr one(shview::CopyFirstItemID(at));
+      if (!one) return false;
+      pointers_.push_back(one.get());
+      owned_.push_back(std::move(one));
+      at = shview::GetNextItemID(at);
+    }
+    return true;
+  }
+  UINT count() const { return static_cast<UINT>(pointers_.size()); }
+  LPCITEMIDLIST* data() { return pointers_.data(); }
+
+ private:
+  std::vector<shview::ItemIDListPtr> owned_;
+  std::vector<LPCITEMIDLIST> pointers_;
+};
+
+// A new reference to the shared desktop folder; none without the shell state.
+inline bool DesktopReference(IShellFolder** out) {
+  *out = nullptr;
+  return shview::DesktopFolder && shview::ShellMalloc &&
+         SUCCEEDED(shview::DesktopFolder->QueryInterface(IID_IShellFolder,
+                                                         reinterpret_cast<void**>(out))) &&
+         *out;
+}
+
+}  // namespace shcom

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include "shellcom/drpcomex.h"
+#include "shellview/com.h"
+#include "tests/shellcom/menu_owner.h"
+#include "tests/shellcom/shell_double.h"
+#include "tests/shellview/shell_env.h"
+#include "winui/gdi.h"
+
+using namespace shcom;
+using comtest::Entry;
+using comtest::FolderDouble;
+using shview::ComPtr;
+using shview::ItemIDListPtr;
+
+namespace {
+
+std::vector<std::wstring> Captions(HMENU menu) {
+  std::vector<std::wstring> out;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t buf[256] = {};
+    GetMenuStringW(menu, i, buf, 256, MF_BYPOSITION);
+    out.push_back(buf);
+  }
+  return out;
+}
+
+// The parent folder of a path and the path's own one-item list.
+struct RealItem {
+  ComPtr<IShellFolder> parent;
+  ItemIDListPtr item;
+  explicit RealItem(const std::string& path) {
+    ItemIDListPtr abs = shtest::ParsePath(path);
+    ItemIDListPtr parentAbs(shview::CopyParentItemIDList(abs.get()));
+    item.reset(shview::CopyLastItemID(abs.get()));
+    shview::DesktopFolder->BindToObject(parentAbs.get(), nullptr, IID_IShellFolder,
+                                        parent.receive_void());
+  }
+};
+
+}  // namespace
+
+TEST(DrpcomexUnit, OnlyTheFirstStartAndTheMatchingFinishTouchOle) {
+  EXPECT_EQ(UnitStarts(), 0);
+  EXPECT_TRUE(StartUnit());
+  EXPECT_TRUE(StartUnit());
+  EXPECT_EQ(UnitStarts(), 2);
+  FinishUnit();
+  FinishUnit();
+  FinishUnit();  // one too many: ignored
+  EXPECT_EQ(UnitStarts(), 0);
+  // The program's own initialisation is still in force: exactly one
+  // OleUninitialize balanced the unit's one OleInitialize.
+  EXPECT_EQ(OleInitialize(nullptr), S_FALSE);
+  OleUninitialize();
+}
+
+TEST(FindMenuItemByMark, CountsBytesOfTheMultiByteCaptionAndSkipsUnusableItems) {
+  winui::UniqueMenu menu(CreatePopupMenu());
+  AppendMenuW(menu.get(), MF_STRING | MF_GRAYED, 1, L"貼り付け(&P)");
+  AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu.get(), MF_STRING, 2, L"プロパティ(&P)");  // mark at byte 11
+  AppendMenuW(menu.get(), MF_STRING, 3, L"貼り付け(&P)");    // mark at byte 9
+  AppendMenuW(menu.get(), MF_STRING | MF_DISABLED, 4, L"送る(&N)");
+  AppendMenuW(menu.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), L"送る(&N)");
+  EXPECT_EQ(FindMenuItemByMark(menu.get(), "(&P)", 9), 4);
+  EXPECT_EQ(FindMenuItemByMark(menu.get(), "(&P)", 11), 3);
+  EXPECT_EQ(FindMenuItemByMark(menu.get(), "(&N)", 5), 6);
+  EXPECT_EQ(FindMenuItemByMark(menu.get(), "(&N)", 4), -1);
+  EXPECT_EQ(FindMenuItemByMark(menu.get(), "(&T)", 5), -1);
+}
+
+class ContextMenuTest : public ::testing::Test {
+ protected:
+  comtest::MenuOwner owner;
+  TContextMenuEx component;
+  POINT at{60, 60};
+};
+
+TEST_F(ContextMenuTest, BadArgumentsShowNoMenu) {
+  shtest::TempTree dir("shc_args");
+  RealItem file(dir.File("a.txt"));
+  ASSERT_TRUE(file.parent);
+  EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 0, file.item.get()));
+  EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 1025, file.item.get()));
+  EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 2, file.item.get()));
+  EXPECT_FALSE(component.PopupShellMenu(nullptr, file.parent.get(), at, 1, file.item.get()));
+  EXPECT_TRUE(owner.popups.empty());
+}
+
+TEST_F(ContextMenuTest, RealMenuOfAFolderShowsAndDismissingItRunsNothing) {
+  shtest::TempTree dir("shc_real");
+  RealItem folder(dir.Dir("sub"));
+  const long before = shtest::LiveTaskBlocks();
+  std::vector<std::wstring> shown;
+  owner.onMenu = [&](HMENU top) {
+    shown = Captions(top);
+    owner.Keys({VK_ESCAPE});
+  };
+  EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), folder.parent.get(), at, 1, folder.item.get()));
+  ASSERT_FALSE(shown.empty());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), L"コピー(&C)"), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), L"プロパティ(&P)"), shown.end());
+  EXPECT_EQ(GetFileAttributesA((dir.path() + "\\sub").c_str()), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+}
+
+TEST_F(ContextMenuTest, RunItemCommandChecksTheItemsAttributesOnRealFiles) {
+  shtest::TempTree dir("shc_run");
+  const std::string path = dir.File("copy me.txt");
+  RealItem file(path);
+  EXPECT_FALSE(component.RunItemCommand(owner.hwnd(), file.parent.get(), 6, at, file.item.get()));
+
+  // Copy: the file has the attribute, and the shell's copy command puts it on
+  // the clipboard.
+  OleSetClipboard(nullptr);
+  ASSERT_TRUE(component.RunItemCommand(owner.hwnd(), file.parent.get(), kCopy, at, file.item.get()));
+  ComPtr<IDataObject> clip;
+  ASSERT_EQ(OleGetClipboard(clip.receive()), S_OK);
+  FORMATETC fmt{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium{};
+  ASSERT_EQ(clip->GetData(&fmt, &medium), S_OK);
+  char name[MAX_PATH] = {};
+  DragQueryFileA(static_cast<HDROP>(medium.hGlobal), 0, name, MAX_PATH);
+  ReleaseStgMedium(&medium);
+  EXPECT_EQ(lstrcmpiA(name, path.c_str()), 0);
+  OleSetClipboard(nullptr);
+
+  // A drive root can be neither copied nor deleted (the shell says so in its
+  // attributes): refused before any menu is built, with no message.
+  RealItem drive("C:\\");
+  ASSERT_TRUE(drive.parent);
+  EXPECT_FALSE(component.RunItemCommand(owner.hwnd(), drive.parent.get(), kDelete, at,
+                                        drive.item.get()));
+  EXPECT_FALSE(component.RunItemCommand(owner.hwnd(), drive.parent.get(), kCopy, at,
+                                        drive.item.get()));
+  EXPECT_TRUE(owner.boxes.empty());
+}
+
+// Send To, against the double of a Japanese shell.
+class SendToTest : public ContextMenuTest {
+ protected:
+  std::vector<std::string> log;
+  FolderDouble items{"items", {{L"a.bmp"}, {L"b.bmp"}}, &log};
+  FolderDouble sendTo{"sendto",
+                      {{L"デスクトップ (ショートカットを作成)"},
+                       {L"ドキュメント", true},
+                       {L"メール受信者", false, false},
+                       {L"3.5 インチ FD (A)"}},
+                      &log};
+  comtest::DesktopDouble desktop{&sendTo};
+  comtest::DesktopSwap swap{&desktop};
+  ItemIDListPtr both = FolderDouble::Items({0, 1});
+
+  // Opens the Send To submenu and picks the entry k steps down (negative: up).
+  bool ChooseSendTo(int steps, std::vector<std::wstring>* listed = nullptr) {
+    owner.onMenu = [this, steps, listed](HMENU top) {
+      if (listed) {
+        const int pos = FindMenuItemByMark(top, kSendToMark, kSendToMarkByte);
+        *listed = Captions(GetSubMenu(top, pos - 1));
+      }
+      owner.Char(L'n');
+      for (int i = 0; i < steps; ++i) owner.Keys({VK_DOWN});
+      for (int i = 0; i > steps; --i) owner.Keys({VK_UP});
+      owner.Keys({VK_RETURN});
+    };
+    return component.PopupShellMenu(owner.hwnd(), &items, at, 2, both.get());
+  }
+};
+
+TEST_F(SendToTest, ChoiceCopiesTheItemsAndPastesThemOnTheTarget) {
+  std::vector<std::wstring> listed;
+  EXPECT_TRUE(ChooseSendTo(2, &listed));
+  // Non-folder entries only, by name, in enumeration order, placeholder gone.
+  EXPECT_EQ(listed, (std::vector<std::wstring>{L"デスクトップ (ショートカットを作成)", L"メール受信者",
+                                               L"3.5 インチ FD (A)"}));
+  EXPECT_EQ(sendTo.enumFlags, static_cast<SHCONTF>(SHCONTF_NONFOLDERS));
+  EXPECT_EQ(items.menuCounts, std::vector<UINT>{2});
+  EXPECT_EQ(log, (std::vector<std::string>{"items:25", "sendto3:26"}));
+  EXPECT_TRUE(owner.boxes.empty());
+}
+
+TEST_F(SendToTest, TargetWithoutPasteLeavesTheItemsOnTheClipboardQuietly) {
+  // Its properties entry carries "(&P)" at byte 11 and is no paste entry.
+  EXPECT_FALSE(ChooseSendTo(1));
+  EXPECT_EQ(log, std::vector<std::string>{"items:25"});
+  EXPECT_TRUE(owner.boxes.empty());
+}
+
+TEST_F(SendToTest, FailedCopyShowsTheBoxAndPastesNothing) {
+  items.failOffset = 25;
+  EXPECT_FALSE(ChooseSendTo(0));
+  EXPECT_EQ(log, std::vector<std::string>{"items:25"});
+  ASSERT_EQ(owner.boxes.size(), 1u);
+  EXPECT_EQ(owner.boxes[0].text, L" InvokeCommand failed! ");
+  EXPECT_EQ(owner.boxes[0].caption, L" TContextMenuEx component version 2.05");
+  EXPECT_TRUE(owner.boxes[0].ok);
+  EXPECT_FALSE(owner.boxes[0].cancel);
+  EXPECT_EQ(owner.boxes[0].icon, LoadIconW(nullptr, IDI_INFORMATION));
+}
+
+TEST_F(SendToTest, HundredEntriesAreListedAndStillHandledApartFromShellCommands) {
+  auto& entries = sendTo.entries();
+  entries.clear();
+  for (int i = 0; i < 150; ++i) entries.push_back({L"先" + std::to_wstring(i)});
+  std::vector<std::wstring> listed;
+  EXPECT_TRUE(ChooseSendTo(-1, &listed));  // up from the first: the last
+  ASSERT_EQ(listed.size(), 100u);
+  EXPECT_EQ(listed.back(), L"先99");
+  EXPECT_EQ(log, (std::vector<std::string>{"items:25", "sendto99:26"}));
+
+  // A shell command whose identifier lies where Send To entries used to goes
+  // to the shell as it is.
+  log.clear();
+  owner.onMenu = [this](HMENU) { owner.Char(L'z'); };
+  EXPECT_TRUE(component.PopupShellMenu(owner.hwnd(), &items, at, 2, both.get()));
+  EXPECT_EQ(log, std::vector<std::string>{"items:1530"});
+}
+
+TEST_F(SendToTest, PasteEntryIsFoundByItsVerbOnShellsInOtherLanguages) {
+  sendTo.entries()[0].name = L"Desktop (&create shortcut)";
+  EXPECT_TRUE(component.SendToTarget(owner.hwnd(), &desktop, 0));
+  EXPECT_EQ(log, std::vector<std::string>{"sendto0:26"});
+  EXPECT_FALSE(component.SendToTarget(owner.hwnd(), &desktop, 3));  // no such entry
+}

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shellcom/drpcomex.h"
+#include "shellview/com.h"
+#include "shellview/folderview.h"
+#include "tests/shellview/host_window.h"
+#include "tests/shellview/shell_env.h"
+
+using namespace shcom;
+using shview::ComPtr;
+using shview::ItemIDListPtr;
+
+namespace {
+
+// A window of this program that accepts drops and records what arrives.
+class DropTarget final : public IDropTarget {
+ public:
+  DropTarget() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"ShellComDropTarget";
+    RegisterClassW(&wc);
+    hwnd_ = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"target", WS_POPUP | WS_VISIBLE, 600,
+                            100, 200, 200, nullptr, nullptr, wc.hInstance, nullptr);
+    RegisterDragDrop(hwnd_, this);
+  }
+  ~DropTarget() {
+    RevokeDragDrop(hwnd_);
+    DestroyWindow(hwnd_);
+  }
+  POINT Center() const { return POINT{700, 200}; }
+
+  int enters = 0, drops = 0;
+  DWORD allowed = 0;
+  bool idList = false;
+  std::vector<std::string> files;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IDropTarget) {
+      *out = this;
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    ++enters;
+    allowed = *effect;
+    *effect &= DROPEFFECT_COPY;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+    *effect &= DROPEFFECT_COPY;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+    ++drops;
+    FORMATETC ids{static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_SHELLIDLIST)), nullptr,
+                  DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    idList = data->QueryGetData(&ids) == S_OK;
+    FORMATETC hdrop{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    if (data->GetData(&hdrop, &medium) == S_OK) {
+      auto drop = static_cast<HDROP>(medium.hGlobal);
+      for (UINT i = 0, n = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0); i < n; ++i) {
+        char name[MAX_PATH] = {};
+        DragQueryFileA(drop, i, name, MAX_PATH);
+        files.push_back(name);
+      }
+      ReleaseStgMedium(&medium);
+    }
+    *effect = DROPEFFECT_COPY;
+    return S_OK;
+  }
+
+ private:
+  HWND hwnd_ = nullptr;
+};
+
+void MouseTo(POINT p, DWORD extra = 0) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = p.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  in.mi.dy = p.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | extra;
+  SendInput(1, &in, sizeof in);
+}
+
+}  // namespace
+
+TEST(DropSourceObject, DragGoesOnWhileEitherButtonIsHeldAndEscapeCancels) {
+  IDropSource* source = TDropSourceObject::Create();
+  EXPECT_EQ(source->QueryContinueDrag(TRUE, MK_LBUTTON), DRAGDROP_S_CANCEL);
+  EXPECT_EQ(source->QueryContinueDrag(FALSE, MK_RBUTTON), S_OK);  // left released, right held
+  EXPECT_EQ(source->QueryContinueDrag(FALSE, MK_LBUTTON | MK_SHIFT), S_OK);
+  EXPECT_EQ(source->QueryContinueDrag(FALSE, MK_CONTROL), DRAGDROP_S_DROP);
+  EXPECT_EQ(source->GiveFeedback(DROPEFFECT_MOVE), DRAGDROP_S_USEDEFAULTCURSORS);
+
+  IUnknown* unknown = nullptr;
+  ASSERT_EQ(source->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+  EXPECT_EQ(unknown, static_cast<IUnknown*>(source));
+  void* other = reinterpret_cast<void*>(1);
+  EXPECT_EQ(source->QueryInterface(IID_IDropTarget, &other), E_NOINTERFACE);
+  EXPECT_EQ(other, nullptr);
+  EXPECT_EQ(unknown->Release(), 1u);
+  EXPECT_EQ(source->Release(), 0u);
+}
+
+TEST(DropSourceEx, DataObjectCarriesTheRealFilesAndBadCountsStartNoDrag) {
+  shtest::TempTree dir("shc_data");
+  const std::string a = dir.File("a.txt"), b = dir.File("b.txt");
+  ItemIDListPtr dirAbs = shtest::ParsePath(dir.path());
+  ComPtr<IShellFolder> folder;
+  ASSERT_EQ(shview::DesktopFolder->BindToObject(dirAbs.get(), nullptr, IID_IShellFolder,
+                                                folder.receive_void()),
+            S_OK);
+  ItemIDListPtr first(shview::CopyLastItemID(shtest::ParsePath(a).get()));
+  ItemIDListPtr second(shview::CopyLastItemID(shtest::ParsePath(b).get()));
+  ItemIDListPtr both(shview::ConcatItemIDLists(first.get(), second.get()));
+
+  DropTarget target;
+  shtest::HostWindow owner(100, 100);
+  // No button is held, so a drag that starts drops at once where the pointer is.
+  SetCursorPos(target.Center().x, target.Center().y);
+  shtest::Pump();
+  TDropSourceEx source;
+  const long before = shtest::LiveTaskBlocks();
+  source.StartShellDrag(owner.hwnd(), folder.get(), 0, both.get());
+  source.StartShellDrag(owner.hwnd(), folder.get(), 1025, both.get());
+  source.StartShellDrag(owner.hwnd(), folder.get(), 3, both.get());
+  EXPECT_EQ(target.enters, 0);
+
+  source.StartShellDrag(owner.hwnd(), folder.get(), 2, both.get());
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+  ASSERT_EQ(target.drops, 1);
+  EXPECT_EQ(target.allowed, static_cast<DWORD>(DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK));
+  EXPECT_TRUE(target.idList);
+  ASSERT_EQ(target.files.size(), 2u);
+  EXPECT_EQ(lstrcmpiA(target.files[0].c_str(), a.c_str()), 0);
+  EXPECT_EQ(lstrcmpiA(target.files[1].c_str(), b.c_str()), 0);
+}
+
+// The mouse, moved by input the system takes for the user's, drags a folder
+// node of the tree onto the target window.
+TEST(DropSourceEx, FolderTreeNodeDraggedWithTheMouseArrivesAtTheTarget) {
+  shtest::TempTree dir("shc_drag");
+  const std::string node = dir.Dir("dragged");
+  shtest::HostWindow host;
+  shview::TFolderView tree;
+  TDropSourceEx source;
+  tree.SetDropSource(&source);
+  ASSERT_TRUE(tree.Create(host.hwnd(), RECT{0, 0, 400, 520}, 1));
+  tree.SelectPath(dir.path());
+  shview::Node parent = tree.RealSelection();
+  tree.Expand(parent);
+  shview::Node child = tree.FirstChild(parent);
+  ASSERT_NE(child, nullptr);
+  TreeView_EnsureVisible(tree.Handle(), child);
+  RECT r;
+  ASSERT_TRUE(TreeView_GetItemRect(tree.Handle(), child, &r, TRUE));
+  POINT from{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  ClientToScreen(tree.Handle(), &from);
+
+  DropTarget target;
+  shtest::Pump();
+  std::atomic<bool> done{false};
+  std::thread user([&] {
+    const POINT to = target.Center();
+    MouseTo(from);
+    Sleep(150);
+    MouseTo(from, MOUSEEVENTF_LEFTDOWN);
+    Sleep(150);
+    for (int i = 1; i <= 10 && !done; ++i) {
+      MouseTo(POINT{from.x + (to.x - from.x) * i / 10, from.y + (to.y - from.y) * i / 10});
+      Sleep(60);
+    }
+    Sleep(200);
+    MouseTo(to, MOUSEEVENTF_LEFTUP);
+  });
+  const DWORD until = GetTickCount() + 8000;
+  while (target.drops == 0 && GetTickCount() < until) {
+    shtest::Pump();
+    Sleep(10);
+  }
+  done = true;
+  user.join();
+  shtest::Pump();
+  ASSERT_EQ(target.drops, 1);
+  ASSERT_EQ(target.files.size(), 1u);
+  EXPECT_EQ(lstrcmpiA(target.files[0].c_str(), node.c_str()), 0);
+  tree.Destroy();
+}

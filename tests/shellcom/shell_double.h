@@ -1,0 +1,150 @@
+#pragma once
+// A small shell-folder double for what Wine's shell cannot show: item menus
+// with the captions a Japanese Windows shell builds (a Send To submenu with its
+// placeholder, a paste entry) and a Send To folder with paste targets. Every
+// InvokeCommand is recorded as "<menu>:<command offset>".
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "shellview/shview.h"
+
+namespace comtest {
+
+struct MenuLine {
+  int offset;  // command offset (identifier - first); -1: separator; -2: Send To submenu
+  std::wstring caption;
+  const char* verb;
+};
+
+// The item menu of a Japanese shell (offsets as the command table has them).
+std::vector<MenuLine> JapaneseItemMenu();
+// A Send To target's menu, with or without the paste entry.
+std::vector<MenuLine> TargetMenu(bool paste, bool japanese = true);
+
+class ContextMenuDouble final : public IContextMenu {
+ public:
+  ContextMenuDouble(std::string name, std::vector<MenuLine> lines, std::vector<std::string>* log,
+                    UINT failOffset)
+      : name_(std::move(name)), lines_(std::move(lines)), log_(log), fail_(failOffset) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT index, UINT first, UINT last,
+                                             UINT flags) override;
+  HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO* info) override;
+  HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR offset, UINT type, UINT*, LPSTR name,
+                                             UINT size) override;
+
+ private:
+  std::string name_;
+  std::vector<MenuLine> lines_;
+  std::vector<std::string>* log_;
+  UINT fail_;
+  ULONG refs_ = 1;
+};
+
+struct Entry {
+  std::wstring name;
+  bool folder = false;
+  bool paste = true;
+};
+
+// An IShellFolder that refuses everything; the doubles below answer what the
+// component asks. They live on the test's stack, so counting is all Release does.
+class StubFolder : public IShellFolder {
+ public:
+  virtual ~StubFolder() = default;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, LPITEMIDLIST*,
+                                             ULONG*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST, LPBC, REFIID, void**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE BindToStorage(LPCITEMIDLIST, LPBC, REFIID, void**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, LPCITEMIDLIST, LPCITEMIDLIST) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, LPCITEMIDLIST*, SFGAOF*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, LPCITEMIDLIST*, REFIID, UINT*,
+                                          void**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(LPCITEMIDLIST, SHGDNF, STRRET*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND, LPCITEMIDLIST, LPCOLESTR, SHGDNF,
+                                      LPITEMIDLIST*) override {
+    return E_NOTIMPL;
+  }
+
+ private:
+  ULONG refs_ = 1;
+};
+
+// A folder of numbered items: item i is a one-item list holding i. "items"
+// gives every selection the Japanese item menu; any other name makes it a Send
+// To folder whose entries have target menus.
+class FolderDouble final : public StubFolder {
+ public:
+  FolderDouble(std::string name, std::vector<Entry> entries, std::vector<std::string>* log)
+      : name_(std::move(name)), entries_(std::move(entries)), log_(log) {}
+  UINT failOffset = static_cast<UINT>(-1);  // InvokeCommand of the items' menu fails there
+  SHCONTF enumFlags = 0;                    // what EnumObjects was asked for
+  std::vector<UINT> menuCounts;             // item counts of GetUIObjectOf for menus
+
+  static shview::ItemIDListPtr Items(std::initializer_list<int> numbers);
+
+  HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) override;
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT count, LPCITEMIDLIST* items,
+                                            SFGAOF* attributes) override;
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items, REFIID riid,
+                                          UINT*, void** out) override;
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF, STRRET* name) override;
+
+  std::vector<Entry>& entries() { return entries_; }
+
+ private:
+  std::string name_;
+  std::vector<Entry> entries_;
+  std::vector<std::string>* log_;
+};
+
+// Stands in for the desktop: binds the user's Send To location to a double.
+class DesktopDouble final : public StubFolder {
+ public:
+  explicit DesktopDouble(IShellFolder* sendTo) : sendTo_(sendTo) {}
+  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST item, LPBC, REFIID riid, void** out) override;
+
+ private:
+  IShellFolder* sendTo_;
+};
+
+// Swaps the shared desktop folder for a double for one scope.
+class DesktopSwap {
+ public:
+  explicit DesktopSwap(IShellFolder* stand_in) : real_(shview::DesktopFolder) {
+    shview::DesktopFolder = stand_in;
+  }
+  ~DesktopSwap() { shview::DesktopFolder = real_; }
+  DesktopSwap(const DesktopSwap&) = delete;
+  DesktopSwap& operator=(const DesktopSwap&) = delete;
+  IShellFolder* real() const { return real_; }
+
+ private:
+  IShellFolder* real_;
+};
+
+}  // namespace comtest
