@@ -36,9 +36,9 @@ TWComDlg1::TWComDlg1() = default;
 TWComDlg1::~TWComDlg1() {
   // The worker hands its last steps to this thread; keep serving them until it
   // has finished, so it never touches a destroyed dialog.
-  if (workerAlive_.load()) {
+  if (workers_.load() > 0) {
     if (host_.continueFlag) host_.continueFlag->store(false);
-    while (workerAlive_.load()) {
+    while (workers_.load() > 0) {
       winui::PumpPending();
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
@@ -339,11 +339,11 @@ void TWComDlg1::Button_MulSav1Click() {
   page_.options = [this] { return ReadBatchOptions(); };
   page_.progress = [this](int pos) { ProgressBar_MulSav1.SetPosition(pos); };
   page_.messageOwner = hwnd();
-  workerAlive_ = true;
+  ++workers_;
   HANDLE t = CreateThread(nullptr, 0, &TWComDlg1::ConversionThread, this, 0, nullptr);
   if (!t) {
     running_ = false;
-    workerAlive_ = false;
+    --workers_;
     host_.continueFlag->store(false);
     winui::ShowMessage(hwnd(), kWorkerFailed, kBatchContext);
     return;
@@ -415,7 +415,7 @@ void TWComDlg1::RunConversion() {
     Button_CommonOk.SetEnabled(true);
     Button_CommonCancel.SetEnabled(true);
   });
-  workerAlive_ = false;  // the very last step: the dialog may go now
+  --workers_;  // the very last step: the dialog may go now
 }
 
 }  // namespace settings

@@ -121,7 +121,9 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   int32_t result_ = kNone;
 
   std::atomic<bool> running_{false};
-  std::atomic<bool> workerAlive_{false};  // cleared as the worker's very last step
+  // Workers not yet past their last step; a new run may start before the
+  // previous worker has returned from its last hand-off.
+  std::atomic<int> workers_{0};
   std::atomic<bool> ownContinue_{false};
   BatchHost host_;
   BatchPage page_;
