@@ -25,7 +25,8 @@ UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits) {
   Selected sel(mem.get(), b.get());
   const int bc = info->bmiHeader.biBitCount;
   if (bc == 4 || bc == 8 || bc == 24) {
-    SetDIBitsToDevice(mem.get(), 0, 0, w, h, 0, 0, 0, h, bits, info, DIB_RGB_COLORS);
+    // No scan line copied would show a black picture as a success.
+    if (SetDIBitsToDevice(mem.get(), 0, 0, w, h, 0, 0, 0, h, bits, info, DIB_RGB_COLORS) == 0) return {};
   } else {
     RECT r{0, 0, w, h};
     FillRect(mem.get(), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));

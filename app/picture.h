@@ -11,7 +11,8 @@
 namespace app {
 
 // A screen-compatible W x H bitmap holding the packed DIB's pixels. Depths other
-// than 4, 8 and 24 bits leave it blank. bits points at the pixel rows.
+// than 4, 8 and 24 bits leave it blank. bits points at the pixel rows. Null when
+// the bitmap cannot be made or the pixels cannot be copied into it.
 winui::UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits);
 // Pixel rows of a packed DIB: header + 4 bytes per colour-table entry (16 for
 // 4 bits, 256 for 8 bits, none otherwise).

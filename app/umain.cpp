@@ -275,7 +275,11 @@ void TWMain::WriteSettingsFile() {
 
 int TWMain::LoadPlugin(const std::string& sjis_path) {
   if (!module_.Bound()) return -1;
+  // The module frees the old entries inside the call: a redisplay request
+  // from in there must not read them through the old tree.
+  tree_rebuilding_ = true;
   if (module_.LoadPlugin(sjis_path.c_str()) < 0) {
+    tree_rebuilding_ = false;  // a failed load keeps the previous index valid
     ShowMessage(hwnd_, kNotPlugin, kLoad);
     return -1;
   }
@@ -286,7 +290,6 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
                                                                        : std::wstring());
   StatusBar1.SetPanelText(1, kNotSelected);
   TreeView1.BeginUpdate();
-  tree_rebuilding_ = true;
   TreeView1.Clear();
   BuildTree(nullptr, ctx->IndexRoot);
   TreeView1.EndUpdate();
@@ -439,8 +442,9 @@ void TWMain::RenderPicture() {
       ShowMessage(hwnd_, cgmodule::MakeBmpMessage(-3), kConvert);
       return;
     }
+    // Nothing changes unless the new picture can be shown.
+    if (!LayoutPicture(bmp.get())) return;
     current_bitmap_ = std::move(bmp);
-    LayoutPicture();
     StatusBar1.SetPanelText(1, PictureStatusText(dib.width, dib.height, dib.bitCount));
     ME_Save->SetEnabled(true);
     ME_Copy->SetEnabled(true);
@@ -451,25 +455,36 @@ void TWMain::RenderPicture() {
   }
 }
 
-void TWMain::LayoutPicture() {
-  if (!current_bitmap_) return;
+bool TWMain::LayoutPicture(HBITMAP source) {
+  if (!source) return false;
   const int z = Zoom();
-  winui::UniqueBitmap scratch = Zoomed(current_bitmap_.get(), z);
-  if (!scratch) return;
-  const SIZE s = BitmapSize(current_bitmap_.get());
+  winui::UniqueBitmap scratch = Zoomed(source, z);
+  if (!scratch) {
+    // Too large for a bitmap at this zoom: what is shown stays.
+    ShowMessage(hwnd_, cgmodule::MakeBmpMessage(-3), kConvert);
+    return false;
+  }
+  const SIZE s = BitmapSize(source);
+  // The same picture point stays at the top-left of the view; the scroll box
+  // clamps it to the new range.
+  const POINT pos = ScrollBox_Output.ScrollPos();
+  const int from = shown_zoom_ ? shown_zoom_ : z;
+  const POINT keep{pos.x * z / from, pos.y * z / from};
   if (ME_AdjustWindow->Checked()) {
     const RECT out = ScrollBox_Output.BoundsPx();
     SetClientSizePx(s.cx * z + out.left + 4, s.cy * z + StatusBar1.HeightPx() + 4);
   }
-  // Back to the origin first: the image's place is the top-left corner of the
-  // unscrolled area.
-  ScrollBox_Output.ScrollTo(0, 0);
-  // Moving and the new bitmap both invalidate the image; the window calls are
-  // what a zoom costs beyond the copy, so none is repeated.
-  Image_Output.MoveDeferredPx(0, 0, s.cx * z, s.cy * z);
+  // The image's place is the top-left corner of the unscrolled area. Moving and
+  // the new bitmap both invalidate the image; the window calls are what a zoom
+  // costs beyond the copy, so none is repeated.
+  const POINT now = ScrollBox_Output.ScrollPos();
+  Image_Output.MoveDeferredPx(-now.x, -now.y, s.cx * z, s.cy * z);
   Image_Output.SetBitmap(std::move(scratch));
   if (!IsWindowVisible(Image_Output.hwnd())) Image_Output.SetVisible(true);
+  ScrollBox_Output.ScrollTo(keep.x, keep.y);
   ScrollBox_Output.UpdateScrollRange();
+  shown_zoom_ = z;
+  return true;
 }
 
 void TWMain::SetZoomChecks(int zoom) {
@@ -478,15 +493,20 @@ void TWMain::SetZoomChecks(int zoom) {
 }
 
 void TWMain::ME_ViewClick(MenuItem& sender) {
+  const int before = MN_View->tag;
   SetZoomChecks(sender.tag);
   MN_View->tag = sender.tag;
-  if (picture_present_) LayoutPicture();
+  if (picture_present_ && !LayoutPicture(current_bitmap_.get())) {
+    // The picture stays at the zoom it is shown at.
+    SetZoomChecks(before);
+    MN_View->tag = before;
+  }
 }
 
 void TWMain::ME_AdjustWindowClick(MenuItem&) {
   ME_AdjustWindow->SetChecked(!ME_AdjustWindow->Checked());
   PME_AdjustWindow->SetChecked(!PME_AdjustWindow->Checked());
-  if (picture_present_) LayoutPicture();
+  if (picture_present_) LayoutPicture(current_bitmap_.get());
 }
 
 void TWMain::ME_OverlayClick(MenuItem&) {
@@ -516,6 +536,12 @@ LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case winui::msg::kRedisplay:
       TreeView1Change();
       return 0;
+    case WM_CLOSE:
+    case WM_QUERYENDSESSION:
+      // The window is disabled during a conversion, but "End task" and log-off
+      // still ask: closing would release the module under the worker.
+      if (settings_dialog_ && settings_dialog_->ConversionRunning()) return msg == WM_CLOSE ? 0 : FALSE;
+      return Form::HandleMessage(msg, wp, lp);
     case WM_HELP: {
       // Help is part of the Help menu's world: unbound, it stays closed too.
       if (!module_.Bound()) return TRUE;

@@ -116,7 +116,9 @@ class TWMain : public winui::Form {
   void Unbind();
   void BuildTree(HTREEITEM parent, const OrvuIndexEntry* first);
   void RenderPicture();
-  void LayoutPicture();
+  // Shows `source` zoomed; false (reported, nothing changed) when the zoomed
+  // bitmap cannot be made.
+  bool LayoutPicture(HBITMAP source);
   void WriteSettingsFile();
   int32_t ShowSettingsDialog(int page);
   std::string PluginPathFromDialog() const;
@@ -139,6 +141,7 @@ class TWMain : public winui::Form {
   winui::UniqueBitmap current_bitmap_;
   HTREEITEM current_item_ = nullptr;
   bool picture_present_ = false;
+  int shown_zoom_ = 0;  // zoom of the picture on screen; 0 before the first
   bool render_busy_ = false;
   bool tree_rebuilding_ = false;
   bool dialog_modal_ = false;

@@ -17,6 +17,32 @@ bool IsFatalException(DWORD code) {
          code == kDelphiException;
 }
 
+// A stack overflow uses up the guard page at the end of the thread's stack;
+// without it the next overflow runs past the end, where no handler can run,
+// and the process ends. Called after the guard returned from one: the lowest
+// accessible page of this thread's stack becomes a guard page again, as it
+// was when the thread started, provided it lies well below the caller.
+void RestoreStackGuard() {
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  const uintptr_t page = si.dwPageSize;
+  volatile char here = 0;
+  MEMORY_BASIC_INFORMATION mbi;
+  if (!VirtualQuery(const_cast<char*>(&here), &mbi, sizeof mbi)) return;
+  void* const base = mbi.AllocationBase;
+  const uintptr_t top = (reinterpret_cast<uintptr_t>(&here) & ~(page - 1)) - 2 * page;
+  for (auto* p = static_cast<char*>(base); reinterpret_cast<uintptr_t>(p) < top;) {
+    if (!VirtualQuery(p, &mbi, sizeof mbi) || mbi.AllocationBase != base) return;
+    if (mbi.State == MEM_COMMIT && !(mbi.Protect & PAGE_NOACCESS)) {
+      if (mbi.Protect & PAGE_GUARD) return;  // still in place
+      DWORD old = 0;
+      VirtualProtect(p, page, PAGE_READWRITE | PAGE_GUARD, &old);
+      return;
+    }
+    p = static_cast<char*>(mbi.BaseAddress) + mbi.RegionSize;
+  }
+}
+
 }  // namespace
 }  // namespace cgmodule
 
@@ -76,6 +102,7 @@ __attribute__((noinline)) GuardedResult GuardedCall(OrvuEntry fn, void* a, void*
     faulted = true;
   }
   SetCurrentFrame(frame.prev);
+  if (faulted && frame.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
   GuardedResult r;
   r.faulted = faulted;
   r.exceptionCode = faulted ? frame.code : 0;
@@ -161,6 +188,7 @@ GuardedResult GuardedCall(OrvuEntry fn, void* a, void* b, void* c) {
   GuardState st{};
   GuardedResult r;
   r.faulted = kolbri_guard_thunk(fn, a, b, c, &st) != 0;
+  if (r.faulted && st.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
   r.exceptionCode = r.faulted ? st.code : 0;
   r.value = r.faulted ? 0 : st.value;
   return r;

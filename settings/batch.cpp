@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <utility>
 
 #include "cgmodule/picture.h"
@@ -80,8 +81,20 @@ std::wstring SerialName(std::wstring_view prefix, int32_t counter) {
   return s;
 }
 
+bool IsReservedDeviceName(std::wstring_view name) {
+  // Windows opens the device whatever the extension and trailing spaces.
+  std::wstring_view stem = name.substr(0, name.find(L'.'));
+  while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
+  auto is = [&](const wchar_t* device) {
+    return stem.size() == wcslen(device) && _wcsnicmp(stem.data(), device, stem.size()) == 0;
+  };
+  if (is(L"CON") || is(L"PRN") || is(L"AUX") || is(L"NUL")) return true;
+  return stem.size() == 4 && (_wcsnicmp(stem.data(), L"COM", 3) == 0 || _wcsnicmp(stem.data(), L"LPT", 3) == 0) &&
+         stem[3] >= L'1' && stem[3] <= L'9';
+}
+
 bool IsSafeName(std::wstring_view name) {
-  if (name.empty() || name == L"." || name == L"..") return false;
+  if (name.empty() || name == L"." || name == L".." || IsReservedDeviceName(name)) return false;
   return name.find_first_of(L"\\/:") == std::wstring_view::npos;
 }
 

@@ -59,7 +59,8 @@ bool FillFileHeader(uint16_t bitCount, uint32_t imageSize, uint8_t out[14]);
 // prefix + counter formatted with "%.4d.bmp".
 std::wstring SerialName(std::wstring_view prefix, int32_t counter);
 // True when the text can stand as one file or folder name inside the output
-// folder: no path separator, no drive colon, not "." or "..", not empty.
+// folder: no path separator, no drive colon, not "." or "..", not empty, not a
+// device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension or case).
 bool IsSafeName(std::wstring_view name);
 
 // One conversion's walk. ConvertBranch(category node, path ending in "\",

@@ -33,6 +33,8 @@ class ISettingsDialog {
   // The index tree, common module, overlay switch and continue flag the batch
   // page's conversion uses; set once after both windows exist.
   virtual void SetBatchHost(const BatchHost& host) {}
+  // A batch conversion's worker is running (the main window must not close).
+  virtual bool ConversionRunning() const { return false; }
 
  protected:
   ~ISettingsDialog() = default;

@@ -36,9 +36,9 @@ TWComDlg1::TWComDlg1() = default;
 TWComDlg1::~TWComDlg1() {
   // The worker hands its last steps to this thread; keep serving them until it
   // has finished, so it never touches a destroyed dialog.
-  if (running_.load()) {
+  if (workers_.load() > 0) {
     if (host_.continueFlag) host_.continueFlag->store(false);
-    while (running_.load()) {
+    while (workers_.load() > 0) {
       winui::PumpPending();
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
@@ -158,7 +158,8 @@ void TWComDlg1::FormShow() {
   savedPluginPos_ = ListBox_SelPgn1.ItemIndex();
   PageControl1Change();
   rebuildSuppressed_ = false;
-  if (!listBuilt_) {
+  // A browse that was cancelled leaves the list of another folder behind.
+  if (!listBuilt_ || listStale_ || listDir_ != workPluginDir_) {
     ListPlugins();
     listBuilt_ = true;
   }
@@ -193,6 +194,7 @@ void TWComDlg1::PageControl1Change() {
 }
 
 void TWComDlg1::FolderView_Common1Change() {
+  if (refreshing_) return;
   switch (ActiveTag()) {
     case kTagPlugin:
       ApplyDirectoryRule(workPluginDir_);
@@ -213,11 +215,29 @@ void TWComDlg1::ApplyDirectoryRule(char* target) {
   // No selection, a folder without a file-system path (the computer, the
   // trash...) or a path too long for the buffer: the page keeps its folder.
   const std::wstring selected = FolderView_Common1.GetSelectedPathW();
-  if (!IsFileSystemPath(selected) || !CopyPath(target, winui::ToSjis(selected + L"\\"))) return;
+  if (!IsFileSystemPath(selected)) return;
+  const std::string sjis = winui::ToSjis(selected + L"\\");
+  if (winui::FromSjis(sjis) != selected + L"\\") {
+    // Shift-JIS cannot hold the name: a damaged path would be stored. Said
+    // once per folder, not at every refresh that selects it again.
+    if (selected != unrepresentable_) winui::ShowMessage(hwnd(), kUnrepresentableFolder, L"設定");
+    unrepresentable_ = selected;
+    return;
+  }
+  unrepresentable_.clear();
+  if (!CopyPath(target, sjis)) return;
   if (target[3] == '\\') target[3] = '\0';
 }
 
 void TWComDlg1::ListPlugins() {
+  // Probing loads and terminates plug-ins on this thread, perhaps the one the
+  // worker renders with: the list waits for the end of the run.
+  if (running_.load()) {
+    listStale_ = true;
+    return;
+  }
+  listStale_ = false;
+  listDir_ = workPluginDir_;
   ListBox_SelPgn1.Clear();
   ListBox_PginName.Clear();
   for (const cgmodule::PluginListing& p : cgmodule::ListPlugins(workPluginDir_)) {
@@ -255,7 +275,11 @@ void TWComDlg1::Button_CommonCancelClick() {
 void TWComDlg1::FormKeyDown(WPARAM key) {
   if (key != VK_F5) return;
   const std::wstring path = FolderView_Common1.GetSelectedPathW();
+  // The rebuilt tree passes through the desktop on its way back: only the
+  // folder selected again counts for the page.
+  refreshing_ = true;
   FolderView_Common1.RefreshTree();
+  refreshing_ = false;
   FolderView_Common1.SelectPathW(path);
 }
 
@@ -315,9 +339,13 @@ void TWComDlg1::Button_MulSav1Click() {
   page_.options = [this] { return ReadBatchOptions(); };
   page_.progress = [this](int pos) { ProgressBar_MulSav1.SetPosition(pos); };
   page_.messageOwner = hwnd();
+  ++workers_;
   HANDLE t = CreateThread(nullptr, 0, &TWComDlg1::ConversionThread, this, 0, nullptr);
   if (!t) {
     running_ = false;
+    --workers_;
+    host_.continueFlag->store(false);
+    winui::ShowMessage(hwnd(), kWorkerFailed, kBatchContext);
     return;
   }
   CloseHandle(t);
@@ -378,13 +406,16 @@ void TWComDlg1::RunConversion() {
     FolderView_Common1.EndUpdate();
   });
   ui.Invoke([this] {
+    // Idle before any button is usable again: a click now starts a new run.
+    running_ = false;
+    if (listStale_) ListPlugins();
     ProgressBar_MulSav1.SetPosition(0);
     Button_MulSav1.SetText(kStartCaption);
     Button_MulSav1.SetEnabled(true);
     Button_CommonOk.SetEnabled(true);
     Button_CommonCancel.SetEnabled(true);
   });
-  running_ = false;
+  --workers_;  // the very last step: the dialog may go now
 }
 
 }  // namespace settings

@@ -27,6 +27,8 @@ inline constexpr int kTagBatch = 28;
 
 inline constexpr wchar_t kStartCaption[] = L"変換！";
 inline constexpr wchar_t kAbortCaption[] = L"中断";
+inline constexpr wchar_t kUnrepresentableFolder[] = L"このディレクトリ名は使用できない文字を含んでいます";
+inline constexpr wchar_t kWorkerFailed[] = L"変換を開始できませんでした";
 
 // "X:\..." or "\\server\...": what the shell's parsing name is for a folder on disk.
 bool IsFileSystemPath(std::wstring_view path);
@@ -66,7 +68,7 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   const char* WorkingPluginDir() const { return workPluginDir_; }
   const char* WorkingDestDir() const { return workDestDir_; }
   const char* WorkingRootDir() const { return workRootDir_; }
-  bool ConversionRunning() const { return running_.load(); }
+  bool ConversionRunning() const override { return running_.load(); }
   bool PluginListBuilt() const { return listBuilt_; }
   // The batch page's options as the controls show them now.
   BatchOptions ReadBatchOptions() const;
@@ -111,10 +113,17 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   char workRootDir_[256] = {};
   int savedPluginPos_ = -1;
   bool listBuilt_ = false;
+  bool listStale_ = false;     // a probe was left out during a conversion
+  std::string listDir_;        // the folder the plug-in list shows
+  std::wstring unrepresentable_;  // last folder reported as not Shift-JIS
   bool rebuildSuppressed_ = true;
+  bool refreshing_ = false;  // F5 rebuilds the tree
   int32_t result_ = kNone;
 
   std::atomic<bool> running_{false};
+  // Workers not yet past their last step; a new run may start before the
+  // previous worker has returned from its last hand-off.
+  std::atomic<int> workers_{0};
   std::atomic<bool> ownContinue_{false};
   BatchHost host_;
   BatchPage page_;

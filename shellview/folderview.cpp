@@ -648,6 +648,16 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
   if (text.size() > kMaxShellName) text.resize(kMaxShellName);
   LPITEMIDLIST renamed = nullptr;
   const HRESULT hr = parent->SetNameOf(hwnd_, own, text.c_str(), SHGDN_INFOLDER, &renamed);
+  if (SUCCEEDED(hr) && !renamed) {
+    // Renamed, but no new list came back: the parent names the folder now.
+    std::wstring name = text;
+    ULONG eaten = 0;
+    if (FAILED(parent->ParseDisplayName(hwnd_, nullptr, name.data(), &eaten, &renamed, nullptr)) ||
+        (renamed && GetNextItemID(renamed))) {
+      ShellFree(renamed);
+      renamed = nullptr;
+    }
+  }
   std::wstring shown;
   if (SUCCEEDED(hr) && renamed) {
     ShellFree(const_cast<LPITEMIDLIST>(own));

@@ -90,13 +90,17 @@ LPITEMIDLIST CopyParentItemIDList(LPCITEMIDLIST list) {
   if (!list) return nullptr;
   LPITEMIDLIST result = nullptr;
   for (LPCITEMIDLIST item = list; item;) {
+    LPCITEMIDLIST next = GetNextItemID(item);
+    if (!next) break;
+    // A failed allocation part-way gives none, never a shorter list.
     LPITEMIDLIST one = CopyFirstItemID(item);
-    item = GetNextItemID(item);
-    if (!item) {
-      ShellFree(one);
-      break;
+    if (!one) {
+      ShellFree(result);
+      return nullptr;
     }
     result = ConcatItemIDListsFree(result, one);
+    if (!result) return nullptr;
+    item = next;
   }
   return result;
 }

@@ -180,13 +180,13 @@ void ScrollBox::ScrollTo(int x, int y) {
 void ScrollBox::UpdateScrollRange() {
   if (in_update_ || !hwnd_) return;
   in_update_ = true;
-  ScrollTo(0, 0);
+  // Extents in unscrolled coordinates: the children sit scrolled by the position.
   int cw = 0, ch = 0;
   for (Control* c : children_) {
     if (!(GetWindowLongW(c->hwnd(), GWL_STYLE) & WS_VISIBLE)) continue;
     RECT r = c->BoundsPx();
-    cw = std::max<int>(cw, r.right);
-    ch = std::max<int>(ch, r.bottom);
+    cw = std::max<int>(cw, r.right + pos_x_);
+    ch = std::max<int>(ch, r.bottom + pos_y_);
   }
   // The client area without scroll bars, then which bars the content needs
   // (one bar appearing can make the other necessary).
@@ -205,14 +205,20 @@ void ScrollBox::UpdateScrollRange() {
   }
   // Set without redrawing each time: every visible change of a bar resizes
   // the client area and repaints; one frame redraw at the end does it once.
+  // The view stays where it is, clamped to the new range.
+  const int x = need_h ? std::clamp(pos_x_, 0, std::max(0, cw - std::max(w, 1))) : 0;
+  const int y = need_v ? std::clamp(pos_y_, 0, std::max(0, ch - std::max(h, 1))) : 0;
   SCROLLINFO si{sizeof si};
   si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
   si.nMax = need_h ? cw - 1 : 0;
   si.nPage = need_h ? static_cast<UINT>(std::max(w, 1)) : 0;
+  si.nPos = x;
   SetScrollInfo(hwnd_, SB_HORZ, &si, FALSE);
   si.nMax = need_v ? ch - 1 : 0;
   si.nPage = need_v ? static_cast<UINT>(std::max(h, 1)) : 0;
+  si.nPos = y;
   SetScrollInfo(hwnd_, SB_VERT, &si, FALSE);
+  ScrollTo(x, y);
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
   in_update_ = false;
 }

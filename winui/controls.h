@@ -73,7 +73,7 @@ class ScrollBox : public Control, public Container {
   void Create(Container& parent, int l, int t, int w, int h);
   HWND ClientHwnd() const override { return hwnd_; }
   // Recomputes the scroll ranges from the children's extents; call after a
-  // child changed size. Scrolls back to the origin.
+  // child changed size. Keeps the position, clamped to the new range.
   void UpdateScrollRange();
   POINT ScrollPos() const { return {pos_x_, pos_y_}; }
   // Moves the view (children move the other way); no range check.

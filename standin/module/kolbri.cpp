@@ -62,6 +62,7 @@ struct Picture {
   standin::SynthParams synth;
   Fault fault = Fault::None;
   int32_t result = 0;
+  bool redisplayOnLoad = false;  // load=redisplay
 };
 
 // Entry arrays and names must not move while the viewer holds their
@@ -130,6 +131,10 @@ bool ParsePicture(const standin::ManifestNode& n, Picture& p) {
     if (end == v->c_str() || *end) return false;
     p.fault = Fault::Result;
   }
+  if (const std::string* v = n.Attr("load")) {
+    if (*v != "redisplay") return false;
+    p.redisplayOnLoad = true;
+  }
   if (const std::string* v = n.Attr("fault")) {
     if (*v == "nullblock") p.fault = Fault::NullBlock;
     else if (*v == "access") p.fault = Fault::Access;
@@ -178,6 +183,12 @@ std::unique_ptr<Index> BuildIndex(const char* manifest, uint32_t generation) {
   return ix;
 }
 
+void CallRedisplay() {
+  OrvuCallback cb = g.callbacks.Entries[kRedisplayCallback];
+  if (!cb && g.hostTable) cb = g.hostTable->Entries[kRedisplayCallback];
+  if (cb) cb(nullptr, nullptr, nullptr);
+}
+
 int32_t LoadPlugin(const char* sjisPath) {
   if (!sjisPath || !*sjisPath) return -1;
   Plugin next;
@@ -220,6 +231,12 @@ int32_t LoadPlugin(const char* sjisPath) {
   previous.Close();
   g.ctx.PluginInfo = g.plugin.answer->Info;
   g.ctx.IndexRoot = g.index->root;
+  // As a module that asks for a redisplay once the old entries are gone.
+  for (const Picture& p : g.index->pictures)
+    if (p.redisplayOnLoad) {
+      CallRedisplay();
+      break;
+    }
   return 0;
 }
 
@@ -236,10 +253,19 @@ void UnloadPlugin() {
   g.plugin.Close();
 }
 
-void CallRedisplay() {
-  OrvuCallback cb = g.callbacks.Entries[kRedisplayCallback];
-  if (!cb && g.hostTable) cb = g.hostTable->Entries[kRedisplayCallback];
-  if (cb) cb(nullptr, nullptr, nullptr);
+// Tests see the calls in order: one line per entry point appended to the file
+// named by KOLBRI_CALL_LOG, when it is set.
+void LogCall(const char* name) {
+  char path[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableA("KOLBRI_CALL_LOG", path, sizeof path);
+  if (n == 0 || n >= sizeof path) return;
+  HANDLE f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  DWORD done = 0;
+  WriteFile(f, name, DWORD(std::strlen(name)), &done, nullptr);
+  WriteFile(f, "\n", 1, &done, nullptr);
+  CloseHandle(f);
 }
 
 int32_t HandOver(const uint8_t* packed, size_t size, uint32_t extraImageSize, HGLOBAL* out) {
@@ -320,6 +346,7 @@ int32_t MakeBmp(const OrvuIndexEntry* e, bool overlay, HGLOBAL* out) {
 // C++ exceptions cannot cross into the viewer: every entry point catches all.
 
 KOLBRI_EXPORT OrvuCmnInitialize(void* hostRecord, void*, void* contextOut) {
+  LogCall("Initialize");
 #ifdef KOLBRI_INIT_FAULT
   *reinterpret_cast<volatile int*>(gNowhere) = 1;
 #endif
@@ -347,6 +374,7 @@ KOLBRI_EXPORT OrvuCmnInitialize(void* hostRecord, void*, void* contextOut) {
 }
 
 KOLBRI_EXPORT OrvuCmnLoadPlugin(void* pathVar, void*, void*) {
+  LogCall("LoadPlugin");
   try {
     if (!pathVar) return -1;
     return LoadPlugin(*static_cast<const char**>(pathVar));
@@ -370,6 +398,7 @@ KOLBRI_EXPORT OrvuCmnMakeBmp(void* entryVar, void* overlayFlag, void* blockOut) 
 }
 
 KOLBRI_EXPORT OrvuCmnUnloadPlugin(void*, void*, void*) {
+  LogCall("UnloadPlugin");
   try {
     UnloadPlugin();
     return 0;
@@ -380,6 +409,7 @@ KOLBRI_EXPORT OrvuCmnUnloadPlugin(void*, void*, void*) {
 
 #ifndef KOLBRI_NO_TERMINATE
 KOLBRI_EXPORT OrvuCmnTerminate(void*, void*, void*) {
+  LogCall("Terminate");
   try {
     UnloadPlugin();
     return 0;

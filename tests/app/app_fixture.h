@@ -29,6 +29,7 @@ class ScriptedDialog : public settings::ISettingsDialog {
   int32_t Result() const override { return result; }
   void ShowBatchTab(bool v) override { batch_tab = v; }
   void EnableBatchStart(bool e) override { batch_start = e; }
+  bool ConversionRunning() const override { return running; }
 
   // Confirms after setting plug-in directory/file (and root when given).
   void Confirm(const std::string& plugin_dir, const std::string& plugin_file, const char* root = nullptr);
@@ -40,6 +41,7 @@ class ScriptedDialog : public settings::ISettingsDialog {
   std::deque<Step> steps;
   std::vector<int> pages;  // every page shown, in order
   bool batch_tab = false, batch_start = false;
+  bool running = false;
 };
 
 void SetPath(char (&buf)[256], const std::string& s);

@@ -3,6 +3,7 @@
 #include "tests/app/app_fixture.h"
 #include <thread>
 
+#include "app/picture.h"
 #include "standin/core/dib.h"
 #include "winui/text.h"
 
@@ -25,6 +26,7 @@ constexpr wchar_t kManifest[] =
     L"picture over\tfault=oversize\tsynth=40x30x8:9\n"
     L"picture redisp\tfault=redisplay\tsynth=40x30x8:10\n"
     L"picture big\tsynth=320x200x8:32\n"
+    L"picture huge\tsynth=5800x5800x1:1\n"
     L"picture 表示ソ\tsynth=16x16x24:5\n"
     L"category c1\n"
     L"  category c2\n"
@@ -214,21 +216,69 @@ TEST_F(Display, CategoriesDriveTheBatchPageAndMoveToChild) {
   EXPECT_TRUE(TakeMessages().empty());
 }
 
-TEST_F(Display, ZoomWhileScrolledPutsThePictureBackAtTheOrigin) {
+TEST_F(Display, ScrolledPictureKeepsItsPlaceAcrossLayoutsAndResizes) {
   app::TWMain& m = StartDisplay();
   SelectPath(L"big");
-  SendMessageW(m.ScrollBox_Output.hwnd(), WM_HSCROLL, SB_PAGEDOWN, 0);
-  SendMessageW(m.ScrollBox_Output.hwnd(), WM_VSCROLL, SB_PAGEDOWN, 0);
-  ASSERT_GT(m.ScrollBox_Output.ScrollPos().x, 0);
-  EXPECT_LT(m.Image_Output.BoundsPx().left, 0);
+  SendMessageW(m.ScrollBox_Output.hwnd(), WM_HSCROLL, SB_LINEDOWN, 0);
+  SendMessageW(m.ScrollBox_Output.hwnd(), WM_VSCROLL, SB_LINEDOWN, 0);
+  const POINT p = m.ScrollBox_Output.ScrollPos();
+  ASSERT_GT(p.x, 0);
+  ASSERT_GT(p.y, 0);
+  // A zoom keeps the same picture point at the top-left of the view.
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View2->id(), 0);
-  EXPECT_EQ(m.Image_Output.BoundsPx().left, 0);
-  EXPECT_EQ(m.Image_Output.BoundsPx().top, 0);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().x, 2 * p.x);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, 2 * p.y);
+  EXPECT_EQ(m.Image_Output.BoundsPx().left, -2 * p.x);
   EXPECT_EQ(m.Image_Output.WidthPx(), 640);
   SCROLLINFO si{sizeof si, SIF_ALL};
   GetScrollInfo(m.ScrollBox_Output.hwnd(), SB_HORZ, &si);
   EXPECT_EQ(si.nMax, 639);
-  EXPECT_EQ(si.nPos, 0);
+  EXPECT_EQ(si.nPos, 2 * p.x);
+  // Rendering again and resizing the window keep it.
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Overlay->id(), 0);
+  RECT r;
+  GetWindowRect(m.hwnd(), &r);
+  SetWindowPos(m.hwnd(), nullptr, 0, 0, r.right - r.left - 20, r.bottom - r.top - 20, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().x, 2 * p.x);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, 2 * p.y);
+  EXPECT_EQ(m.Image_Output.BoundsPx().top, -2 * p.y);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View1->id(), 0);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().x, p.x);
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, ZoomedBitmapThatCannotBeMadeIsReportedAndWhatIsShownStays) {
+  app::TWMain& m = StartDisplay();
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View4->id(), 0);
+  SelectPath(L"p8");
+  const testsupport::Pixels before = Shown();
+  const std::wstring status = m.StatusBar1.PanelText(1);
+  const HBITMAP current = m.CurrentBitmap();
+  // 23200 x 23200 at four bytes a pixel: more than one bitmap can hold.
+  SelectPath(L"huge");
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"メモリ確保に失敗しました(変換)"});
+  EXPECT_TRUE(testsupport::SamePixels(before, Shown()));
+  EXPECT_EQ(m.StatusBar1.PanelText(1), status);
+  EXPECT_EQ(m.CurrentBitmap(), current);
+  // Shown at 100 %, the zoom to 400 % fails and the zoom stays.
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View1->id(), 0);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Overlay->id(), 0);  // renders "huge" again
+  ASSERT_EQ(m.Image_Output.WidthPx(), 5800);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View4->id(), 0);
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"メモリ確保に失敗しました(変換)"});
+  EXPECT_EQ(m.Zoom(), 1);
+  EXPECT_TRUE(m.ME_View1->Checked());
+  EXPECT_FALSE(m.PME_View24->Checked());
+  EXPECT_EQ(m.Image_Output.WidthPx(), 5800);
+}
+
+TEST(Picture, PixelsThatCannotBeCopiedGiveNoBitmap) {
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 4, 4, 1, 24, BI_JPEG, 0, 0, 0, 0, 0};
+  uint8_t bits[64] = {};
+  EXPECT_FALSE(app::BitmapFromDib(&bi, bits));
+  bi.bmiHeader.biCompression = BI_RGB;
+  EXPECT_TRUE(app::BitmapFromDib(&bi, bits));
 }
 
 TEST_F(Display, TreePopupOpensOnlyAfterTheFirstPicture) {

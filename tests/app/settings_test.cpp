@@ -2,6 +2,8 @@
 // OptionSave rule, seeding of the dialog paths and a file that cannot be written.
 #include "app/settings_file.h"
 #include "tests/app/app_fixture.h"
+
+#include "winui/msgbox.h"
 #include "winui/text.h"
 
 namespace apptest {
@@ -123,6 +125,14 @@ TEST_F(AppTest, CancelledStartupDialogWritesStoredDirectoriesBack) {
 TEST_F(AppTest, FileThatCannotBeWrittenIsReportedAndKeepsItsContent) {
   const std::string before = "[OPTION]\r\nOptionSave=1\r\n";
   testsupport::WriteFileBytes(IniPath(), before);
+  // The module logs its calls; the log at the write failure shows the order.
+  const std::wstring log = dir.path() + L"calls.log";
+  SetEnvironmentVariableW(L"KOLBRI_CALL_LOG", log.c_str());
+  std::string log_at_write;
+  winui::SetMessageSink([&](const std::wstring&, const std::wstring& text) {
+    messages.push_back(text);
+    log_at_write = testsupport::ReadFileBytes(log);
+  });
   app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
   (void)m;
   // Held open without sharing: every profile write fails (also as root).
@@ -130,8 +140,25 @@ TEST_F(AppTest, FileThatCannotBeWrittenIsReportedAndKeepsItsContent) {
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   Stop();
   CloseHandle(h);
+  SetEnvironmentVariableW(L"KOLBRI_CALL_LOG", nullptr);
   EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{dir.path() + L"kolbri.ini に書き込めません"});
   EXPECT_EQ(IniText(), before);
+  // Settings first, then the unload, also after a failed write.
+  EXPECT_EQ(log_at_write, "Initialize\nLoadPlugin\n");
+  EXPECT_EQ(testsupport::ReadFileBytes(log), "Initialize\nLoadPlugin\nUnloadPlugin\n");
+}
+
+TEST_F(AppTest, CloseIsRefusedWhileAConversionRuns) {
+  app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
+  dialog.running = true;
+  SendMessageW(m.hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(m.hwnd()));
+  EXPECT_EQ(SendMessageW(m.hwnd(), WM_QUERYENDSESSION, 0, 0), FALSE);
+  dialog.running = false;
+  EXPECT_NE(SendMessageW(m.hwnd(), WM_QUERYENDSESSION, 0, 0), FALSE);
+  SendMessageW(m.hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(m.hwnd()));
+  main.reset();
 }
 
 }  // namespace

@@ -60,6 +60,15 @@ TEST_F(AppTest, FailedLoadKeepsTreeAndStatusTexts) {
   EXPECT_TRUE(TakeMessages().empty());
 }
 
+TEST_F(AppTest, RedisplayDuringALoadDoesNotReadTheReplacedEntries) {
+  app::TWMain& m = Start({Plugin(L"old", L"picture a\tsynth=8x8x8:1\n")});
+  SelectPath(L"a");
+  // The module frees a's entry, then asks for a redisplay before returning.
+  EXPECT_EQ(m.LoadPlugin(PluginSjis(L"new", L"picture b\tsynth=8x8x8:2\tload=redisplay\n")), 0);
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_EQ(TreeDump(), L"b\n");
+}
+
 TEST_F(AppTest, CommandLinePathIsCutTo255Bytes) {
   // A 300-character argument: the load sees its first 255 bytes, which name
   // no file, and reports the load failure instead of reading past the buffer.

@@ -33,6 +33,24 @@ int32_t __stdcall Recursing(void* depth, void*, void*) {
   return Recursing(&d, nullptr, nullptr) + pad[0];
 }
 
+// Recurses until the stack runs out.
+int32_t __stdcall Overflowing(void* depth, void*, void*) {
+  volatile char pad[4096];
+  pad[0] = 1;
+  if (++*static_cast<int*>(depth) < 0) return 0;
+  return Overflowing(depth, nullptr, nullptr) + pad[100];
+}
+
+TEST(Guard, EveryStackOverflowEndsTheCallNotTheProgram) {
+  for (int i = 0; i < 3; ++i) {
+    int depth = 0;
+    const auto r = GuardedCall(&Overflowing, &depth, nullptr, nullptr);
+    EXPECT_TRUE(r.faulted) << i;
+    EXPECT_EQ(r.exceptionCode, 0xC00000FDu) << i;
+  }
+  EXPECT_TRUE(testsupport::CppExceptionsStillWork());
+}
+
 TEST(Guard, AccessViolationEndsTheCallNotTheProgram) {
   for (int i = 0; i < 2; ++i) {
     const auto r = GuardedCall(&Faulting, nullptr, nullptr, nullptr);

@@ -105,7 +105,12 @@ TEST(BatchFormat, FileHeaderAndSerialNames) {
 TEST(BatchFormat, NamesThatWouldLeaveTheFolderAreRefused) {
   for (const wchar_t* bad : {L"", L".", L"..", L"..\\x", L"a/b", L"C:\\x", L"c:x", L"\\\\srv\\s", L"a:b"})
     EXPECT_FALSE(settings::IsSafeName(bad)) << bad;
-  for (const wchar_t* good : {L"a", L"..a", L"a..b", L"ソ表", L"x.bmp", L"orvu0001.bmp"})
+  // Device names open the device, whatever the case or extension.
+  for (const wchar_t* device : {L"NUL", L"nul.bmp", L"Con", L"PRN.x.bmp", L"aux", L"COM1", L"com9.bmp", L"LPT1",
+                                L"lpt9", L"NUL .bmp"})
+    EXPECT_FALSE(settings::IsSafeName(device)) << device;
+  for (const wchar_t* good : {L"a", L"..a", L"a..b", L"ソ表", L"x.bmp", L"orvu0001.bmp", L"NULL", L"COM0", L"COM10",
+                              L"LPT", L"xnul.bmp", L"CONSOLE.bmp"})
     EXPECT_TRUE(settings::IsSafeName(good)) << good;
 }
 
@@ -289,6 +294,7 @@ TEST_F(BatchWalk, NamesLeavingTheOutputFolderAreFilesThatCannotBeMade) {
       {{I::Cat(L"..", {I::Pic(L"p")})}, {true, false, L"x"}},
       {{I::Cat(L"A", {I::Cat(L"..\\..", {I::Pic(L"p")})})}, {true, false, L"x"}},
       {{I::Cat(L"a:b", {I::Pic(L"p")})}, {true, false, L"x"}},
+      {{I::Cat(L"A", {I::Pic(L"NUL")})}, {false, true, L""}},
   };
   for (Case& c : cases) {
     render = Renderer{};

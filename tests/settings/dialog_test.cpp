@@ -163,6 +163,24 @@ TEST_F(Dialog, CancelRestoresTheListSelectionAndLeavesThePaths) {
   EXPECT_EQ(0, memcmp(&before, &d->Paths(), sizeof before));
 }
 
+TEST_F(Dialog, ACancelledBrowseLeavesNoListOfTheOtherFolder) {
+  TempDir a, b;
+  testsupport::InstallListedPlugin(a.path(), L"same", Sjis(L"title 甲\n"));
+  testsupport::InstallListedPlugin(b.path(), L"same", Sjis(L"title 乙\n"));
+  SetPath(d->Paths().PluginDir, a.path());
+  Modal(*d, settings::kPagePlugin, [&] {
+    d->FolderView_Common1.SelectPath(Acp(NoSlash(b.path())));
+    ASSERT_EQ(d->ListBox_SelPgn1.Count(), 1);
+    EXPECT_EQ(d->ListBox_SelPgn1.Item(0), L"乙");
+    Click(d->Button_CommonCancel);
+  });
+  Modal(*d, settings::kPagePlugin, [&] {
+    EXPECT_EQ(std::string(d->WorkingPluginDir()), a.sjis());
+    ASSERT_EQ(d->ListBox_SelPgn1.Count(), 1);
+    EXPECT_EQ(d->ListBox_SelPgn1.Item(0), L"甲");
+  });
+}
+
 // ---- folder tree ------------------------------------------------------------
 
 TEST_F(Dialog, DriveRootIsThreeCharactersOtherFoldersEndInOneBackslash) {
@@ -197,6 +215,25 @@ TEST_F(Dialog, AFolderWithoutAPathOnDiskLeavesThePagesFolder) {
     ASSERT_STRCASEEQ(d->FolderView_Common1.GetSelectedPath().c_str(), kMyComputer);
     EXPECT_STREQ(d->WorkingRootDir(), "C:\\");
   });
+}
+
+TEST_F(Dialog, AFolderShiftJisCannotNameLeavesThePagesFolderAndIsSaidOnce) {
+  TempDir dir;
+  const std::wstring odd = dir.path() + L"caf\u00e9\u20ac";
+  ASSERT_TRUE(CreateDirectoryW(odd.c_str(), nullptr));
+  std::vector<std::wstring> messages;
+  winui::SetMessageSink([&](const std::wstring&, const std::wstring& t) { messages.push_back(t); });
+  Modal(*d, settings::kPageDrive, [&] {
+    d->FolderView_Common1.SelectPath("C:\\");
+    d->FolderView_Common1.SelectPathW(odd);
+    ASSERT_EQ(d->FolderView_Common1.GetSelectedPathW(), odd);
+    EXPECT_STREQ(d->WorkingRootDir(), "C:\\");
+    PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);  // selects it again
+    winui::PumpPending();
+    EXPECT_STREQ(d->WorkingRootDir(), "C:\\");
+  });
+  winui::SetMessageSink(nullptr);
+  EXPECT_EQ(messages, std::vector<std::wstring>{L"このディレクトリ名は使用できない文字を含んでいます(設定)"});
 }
 
 TEST_F(Dialog, F5KeepsTheSelectedFolderOnEveryPage) {
@@ -267,6 +304,12 @@ TEST_F(Dialog, LayoutCaptionsAndInitialState) {
       EXPECT_EQ(d->PageControl1.help_context, 18);
       PumpUntil([&] { return GetFocus() == d->FolderView_Common1.Handle(); }, 2000);
       EXPECT_EQ(GetFocus(), d->FolderView_Common1.Handle());
+      // F1 there is the page's topic.
+      int context = -1;
+      d->on_help = [&](int c) { context = c; };
+      HELPINFO hi{sizeof hi, HELPINFO_WINDOW, 0, d->FolderView_Common1.Handle(), 0, {}};
+      SendMessageW(d->hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
+      EXPECT_EQ(context, 18);
     });
   }
   // Closing by the system menu or Alt+F4 is Cancel.
@@ -501,6 +544,67 @@ TEST_F(Conversion, JapaneseOutputFolderWorksWhateverTheCodePage) {
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(batchtest::List(dest + L"\\A\\"), (std::vector<std::wstring>{L"B", L"p1.bmp", L"p4.bmp"}));
   EXPECT_EQ(batchtest::List(dest + L"\\A\\B\\"), (std::vector<std::wstring>{L"p2.bmp", L"p3.bmp"}));
+}
+
+TEST_F(Conversion, NoPluginProbingDuringARunAndTheListFollowsAfterwards) {
+  Title t(L"category C\n  picture a\tsynth=8x8x8:1\n");
+  TempDir empty, out;
+  testsupport::InstallListedPlugin(out.path(), L"late", Sjis(L"title 後から\n"));
+  SetPath(d->Paths().PluginDir, empty.path());
+  SetPath(d->Paths().DestDir, out.path());
+  t.Select({L"C"});
+  // The worker waits inside its render until the test lets it go.
+  HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<bool> rendering{false};
+  t.host.render = [&](const OrvuIndexEntry* e, bool overlay) {
+    rendering = true;
+    WaitForSingleObject(gate, 10000);
+    return t.module.MakeBmp(e, overlay);
+  };
+  d->ShowBatchTab(true);
+  Arm(t);
+  Modal(*d, settings::kPageBatch, [&] {
+    Click(d->Button_MulSav1);
+    ASSERT_TRUE(PumpUntil([&] { return rendering.load(); }));
+    d->PageControl1.SetActivePage(settings::kPagePlugin);
+    d->PageControl1Change();
+    d->FolderView_Common1.SelectPath(Acp(NoSlash(out.path())));
+    PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);
+    winui::PumpPending();
+    EXPECT_EQ(d->ListBox_SelPgn1.Count(), 0);  // not probed under the worker
+    SetEvent(gate);
+    ASSERT_TRUE(PumpUntil([&] { return !d->ConversionRunning(); }));
+    EXPECT_EQ(std::string(d->WorkingPluginDir()), out.sjis());
+    ASSERT_EQ(d->ListBox_SelPgn1.Count(), 1);
+    EXPECT_EQ(d->ListBox_SelPgn1.Item(0), L"後から");
+  });
+  CloseHandle(gate);
+  EXPECT_TRUE(messages.empty());
+}
+
+LRESULT CALLBACK RunningWhenEnabled(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR dialog) {
+  if (m == WM_ENABLE && w && reinterpret_cast<TWComDlg1*>(dialog)->ConversionRunning())
+    SetPropW(h, L"enabled-while-running", reinterpret_cast<HANDLE>(1));
+  return DefSubclassProc(h, m, w, l);
+}
+
+TEST_F(Conversion, ButtonsComeBackOnlyWhenTheRunIsOver) {
+  Title t(kExample);
+  TempDir out;
+  SetPath(d->Paths().DestDir, out.path());
+  t.Select({L"A"});
+  Arm(t);
+  Modal(*d, settings::kPageBatch, [&] {
+    for (winui::Button* b : {&d->Button_MulSav1, &d->Button_CommonCancel})
+      SetWindowSubclass(b->hwnd(), &RunningWhenEnabled, 8, reinterpret_cast<DWORD_PTR>(d.get()));
+    StartAndWait();
+    ExpectIdle();
+    for (winui::Button* b : {&d->Button_MulSav1, &d->Button_CommonCancel}) {
+      RemoveWindowSubclass(b->hwnd(), &RunningWhenEnabled, 8);
+      EXPECT_FALSE(RemovePropW(b->hwnd(), L"enabled-while-running"));
+    }
+  });
+  EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(Conversion, AnOutputFolderWithoutAPathOnDiskWritesNothing) {

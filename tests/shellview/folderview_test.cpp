@@ -686,7 +686,52 @@ class DesktopWithEmptyDrive final : public Delegate {
   LPCITEMIDLIST drive_;
 };
 
+// The shell's folders as they are, except that a rename they accept hands
+// back no new list; folders bound through one are wrapped too.
+class NoListFolder final : public Delegate {
+ public:
+  using Delegate::Delegate;
+  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST p, LPBC b, REFIID r, void** o) override {
+    const HRESULT hr = real_->BindToObject(p, b, r, o);
+    if (FAILED(hr) || r != IID_IShellFolder) return hr;
+    auto* folder = static_cast<IShellFolder*>(*o);
+    *o = static_cast<IShellFolder*>(new NoListFolder(folder));
+    folder->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND h, LPCITEMIDLIST p, LPCOLESTR n, SHGDNF f, LPITEMIDLIST* o) override {
+    LPITEMIDLIST dropped = nullptr;
+    const HRESULT hr = real_->SetNameOf(h, p, n, f, &dropped);
+    ShellFree(dropped);
+    if (o) *o = nullptr;
+    return hr;
+  }
+};
+
 }  // namespace
+
+TEST_F(FolderViewTest, ARenameWithoutANewListTakesTheFolderFromItsParent) {
+  shtest::TempTree dirs("shv_nolist");
+  dirs.Dir("old");
+  tree.SelectPath(dirs.path() + "\\old");
+  Node n = tree.RealSelection();
+  ASSERT_NE(n, nullptr);
+  IShellFolder* real = DesktopFolder;
+  auto* wrapped = new NoListFolder(real);
+  DesktopFolder = wrapped;
+  HWND edit = TreeView_EditLabel(tree.Handle(), n);
+  if (edit) {
+    SetWindowTextW(edit, L"new");
+    TreeView_EndEditLabelNow(tree.Handle(), FALSE);
+    shtest::Pump();
+  }
+  DesktopFolder = real;
+  wrapped->Release();
+  ASSERT_NE(edit, nullptr);
+  EXPECT_NE(GetFileAttributesA((dirs.path() + "\\new").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(tree.Text(n), L"new");
+  EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\new");  // the node holds the renamed folder's list
+}
 
 // q: (the CD-ROM letter) shows KOLBRI_SHV_CDROM, a directory of the host.
 TEST_F(FolderViewTest, DriveWithoutMediumKeepsItsButtonUntilOneIsInserted) {

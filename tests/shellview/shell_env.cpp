@@ -12,6 +12,7 @@ namespace shtest {
 namespace {
 
 std::atomic<long> g_live{0};
+std::atomic<int> g_failIn{0};
 
 // Counts blocks allocated while registered and freed again.
 class CountingSpy final : public IMallocSpy {
@@ -26,7 +27,8 @@ class CountingSpy final : public IMallocSpy {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T cb) override { return cb; }
+  // Zero makes the allocation fail.
+  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T cb) override { return g_failIn > 0 && --g_failIn == 0 ? 0 : cb; }
   void* STDMETHODCALLTYPE PostAlloc(void* p) override {
     if (p) ++g_live;
     return p;
@@ -75,6 +77,8 @@ const auto* const g_env = ::testing::AddGlobalTestEnvironment(new ShellEnvironme
 }  // namespace
 
 long LiveTaskBlocks() { return g_live.load(); }
+
+void FailAllocation(int nth) { g_failIn = nth; }
 
 void RemoveTree(const std::string& path) {
   WIN32_FIND_DATAA fd;

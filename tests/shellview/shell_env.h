@@ -13,6 +13,8 @@ namespace shtest {
 // Live blocks of the COM task allocator (which the shell allocator is),
 // counted from when the spy was registered at program start.
 long LiveTaskBlocks();
+// The nth task-allocator allocation from now fails (0: none fails).
+void FailAllocation(int nth);
 
 // A fresh directory below C:\ for one test, removed with everything in it.
 class TempTree {

@@ -148,6 +148,16 @@ TEST(ItemIDList, CopiesAndConcatenationsOwnNewBlocks) {
     EXPECT_EQ(std::memcmp(parent.get(), three.get(), 14), 0);
     EXPECT_EQ(Bytes(three.get()), original);
 
+    // An allocation failing part-way gives none, never a shorter parent.
+    for (int nth = 1; nth <= 6; ++nth) {
+      shtest::FailAllocation(nth);
+      ItemIDListPtr p(CopyParentItemIDList(three.get()));
+      shtest::FailAllocation(0);
+      if (p) {
+        EXPECT_EQ(ItemIDListSize(p.get()), 6u + 8u + 2u) << nth;
+      }
+    }
+
     EXPECT_EQ(CopyLastItemID(nullptr), nullptr);
     ItemIDListPtr lastOfEmpty(CopyLastItemID(empty.get()));
     EXPECT_EQ(ItemIDListSize(lastOfEmpty.get()), 2u);

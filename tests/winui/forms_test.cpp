@@ -166,6 +166,16 @@ TEST(Layout, ScrollBoxRangeFollowsItsContent) {
   SendMessageW(box.hwnd(), WM_HSCROLL, SB_BOTTOM, 0);
   EXPECT_EQ(box.ScrollPos().x, 2000 - client.right);
   EXPECT_EQ(img.BoundsPx().left, -(2000 - client.right));
+  // A resize keeps the view where it is, clamped to the new range.
+  const POINT at = box.ScrollPos();
+  RECT fr;
+  GetWindowRect(f.hwnd(), &fr);
+  SetWindowPos(f.hwnd(), nullptr, 0, 0, fr.right - fr.left - 50, fr.bottom - fr.top, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(box.ScrollPos().x, at.x);
+  SetWindowPos(f.hwnd(), nullptr, 0, 0, fr.right - fr.left + 100, fr.bottom - fr.top, SWP_NOMOVE | SWP_NOZORDER);
+  GetClientRect(box.hwnd(), &client);
+  EXPECT_EQ(box.ScrollPos().x, 2000 - client.right);
+  EXPECT_EQ(img.BoundsPx().left, -box.ScrollPos().x);
   box.ScrollTo(0, 0);  // child positions are relative to the scrolled view
   EXPECT_EQ(img.BoundsPx().left, 0);
   img.SetBoundsPx(0, 0, 20, 20);
