@@ -11,10 +11,10 @@ constexpr COLORREF kYellow = RGB(255, 224, 96);
 constexpr COLORREF kDarkYellow = RGB(224, 176, 48);
 
 void Poly(HDC dc, std::initializer_list<POINT> pts, COLORREF fill, COLORREF line) {
-  winui::UniqueBrush b(CreateSolidBrush(fill));
-  winui::UniqueHandle<HPEN, winui::GdiDeleter> p(CreatePen(PS_SOLID, 1, line));
-  winui::Selected sb(dc, b.get());
-  winui::Selected sp(dc, p.get());
+  base::UniqueBrush b(CreateSolidBrush(fill));
+  base::UniquePen p(CreatePen(PS_SOLID, 1, line));
+  base::SelectedObject sb(dc, b.get());
+  base::SelectedObject sp(dc, p.get());
   Polygon(dc, pts.begin(), static_cast<int>(pts.size()));
 }
 
@@ -31,39 +31,39 @@ void OpenFolder(HDC dc, int x) {
 void PageWithGlass(HDC dc, int x) {
   Poly(dc, {{x + 2, 1}, {x + 10, 1}, {x + 13, 4}, {x + 13, 14}, {x + 2, 14}}, RGB(255, 255, 255), RGB(64, 64, 64));
   {
-    winui::UniqueHandle<HPEN, winui::GdiDeleter> grey(CreatePen(PS_SOLID, 1, RGB(128, 128, 128)));
-    winui::Selected sg(dc, grey.get());
+    base::UniquePen grey(CreatePen(PS_SOLID, 1, RGB(128, 128, 128)));
+    base::SelectedObject sg(dc, grey.get());
     for (int y = 3; y <= 5; y += 2) {
       MoveToEx(dc, x + 4, y, nullptr);
       LineTo(dc, x + 10, y);
     }
   }
-  winui::UniqueBrush glass(CreateSolidBrush(RGB(160, 208, 255)));
-  winui::UniqueHandle<HPEN, winui::GdiDeleter> rim(CreatePen(PS_SOLID, 1, RGB(0, 0, 128)));
-  winui::UniqueHandle<HPEN, winui::GdiDeleter> handle(CreatePen(PS_SOLID, 2, RGB(96, 48, 0)));
+  base::UniqueBrush glass(CreateSolidBrush(RGB(160, 208, 255)));
+  base::UniquePen rim(CreatePen(PS_SOLID, 1, RGB(0, 0, 128)));
+  base::UniquePen handle(CreatePen(PS_SOLID, 2, RGB(96, 48, 0)));
   {
-    winui::Selected sb(dc, glass.get());
-    winui::Selected sp(dc, rim.get());
+    base::SelectedObject sb(dc, glass.get());
+    base::SelectedObject sp(dc, rim.get());
     Ellipse(dc, x + 5, 6, x + 12, 13);
   }
-  winui::Selected sp(dc, handle.get());
+  base::SelectedObject sp(dc, handle.get());
   MoveToEx(dc, x + 11, 12, nullptr);
   LineTo(dc, x + 15, 16);
 }
 
 }  // namespace
 
-winui::UniqueImageList CreateTreeImages() {
-  winui::UniqueImageList list(ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 3, 0));
-  winui::WindowDC screen(nullptr);
+base::UniqueImageList CreateTreeImages() {
+  base::UniqueImageList list(ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 3, 0));
+  base::WindowDC screen(nullptr);
   BITMAPINFO bi{};
   bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 48, 16, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
-  winui::UniqueBitmap strip(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  base::UniqueBitmap strip(CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
   {
-    winui::UniqueDC dc(CreateCompatibleDC(screen.get()));
-    winui::Selected sel(dc.get(), strip.get());
-    winui::UniqueBrush key(CreateSolidBrush(kKey));
+    base::UniqueDC dc(CreateCompatibleDC(screen.get()));
+    base::SelectedObject sel(dc.get(), strip.get());
+    base::UniqueBrush key(CreateSolidBrush(kKey));
     RECT all{0, 0, 48, 16};
     FillRect(dc.get(), &all, key.get());
     ClosedFolder(dc.get(), 0);

@@ -7,10 +7,10 @@
 
 namespace app {
 
-using winui::Selected;
-using winui::UniqueBitmap;
-using winui::UniqueDC;
-using winui::WindowDC;
+using base::SelectedObject;
+using base::UniqueBitmap;
+using base::UniqueDC;
+using base::WindowDC;
 
 uint32_t DibBitsOffset(int bit_count) {
   return 40 + 4 * (bit_count == 4 ? 16 : bit_count == 8 ? 256 : 0);
@@ -22,7 +22,7 @@ UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits) {
   UniqueBitmap b(CreateCompatibleBitmap(screen.get(), w, h));
   if (!b) return b;
   UniqueDC mem(CreateCompatibleDC(screen.get()));
-  Selected sel(mem.get(), b.get());
+  SelectedObject sel(mem.get(), b.get());
   const int bc = info->bmiHeader.biBitCount;
   if (bc == 4 || bc == 8 || bc == 24) {
     // No scan line copied would show a black picture as a success.
@@ -47,24 +47,13 @@ UniqueBitmap Zoomed(HBITMAP src, int zoom) {
   if (!out) return out;
   UniqueDC from(CreateCompatibleDC(screen.get()));
   UniqueDC to(CreateCompatibleDC(screen.get()));
-  Selected a(from.get(), src);
-  Selected b(to.get(), out.get());
+  SelectedObject a(from.get(), src);
+  SelectedObject b(to.get(), out.get());
   // Whole-number enlargement: every stretch mode repeats pixels the same way,
   // and the default one is the fast path.
   StretchBlt(to.get(), 0, 0, s.cx * zoom, s.cy * zoom, from.get(), 0, 0, s.cx, s.cy, SRCCOPY);
   return out;
 }
-
-namespace {
-
-struct FileCloser {
-  HANDLE h;
-  ~FileCloser() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-
-}  // namespace
 
 bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
   const SIZE s = BitmapSize(b);
@@ -98,10 +87,11 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
   const std::wstring temp = path + L".kolbri-tmp";
   bool written_all = false;
   {
-    FileCloser f{CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (f.h == INVALID_HANDLE_VALUE) return false;
+    base::UniqueFile f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) return false;
     DWORD written = 0;
-    written_all = WriteFile(f.h, file.get(), static_cast<DWORD>(file_size), &written, nullptr) &&
+    written_all = WriteFile(f.get(), file.get(), static_cast<DWORD>(file_size), &written, nullptr) &&
                   written == file_size;
   }
   if (!written_all) {
@@ -121,7 +111,7 @@ bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
   if (!OpenClipboard(owner)) return false;
   EmptyClipboard();
   bool ok = SetClipboardData(CF_BITMAP, copy.get()) != nullptr;
-  if (ok) copy.release();  // the clipboard owns it now
+  if (ok) (void)copy.release();  // the clipboard owns it now
   if (ok && palette) {
     PALETTEENTRY entries[256];
     const UINT n = GetPaletteEntries(palette, 0, 256, entries);
@@ -130,8 +120,8 @@ bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
     lp->palVersion = 0x300;
     lp->palNumEntries = static_cast<WORD>(n);
     for (UINT i = 0; i < n; ++i) lp->palPalEntry[i] = entries[i];
-    winui::UniquePalette pcopy(CreatePalette(lp));
-    if (pcopy && SetClipboardData(CF_PALETTE, pcopy.get())) pcopy.release();
+    base::UniquePalette pcopy(CreatePalette(lp));
+    if (pcopy && SetClipboardData(CF_PALETTE, pcopy.get())) (void)pcopy.release();
   }
   CloseClipboard();
   return ok;

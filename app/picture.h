@@ -6,21 +6,21 @@
 #include <cstdint>
 #include <string>
 
-#include "winui/gdi.h"
+#include "base/handle.h"
 
 namespace app {
 
 // A screen-compatible W x H bitmap holding the packed DIB's pixels. Depths other
 // than 4, 8 and 24 bits leave it blank. bits points at the pixel rows. Null when
 // the bitmap cannot be made or the pixels cannot be copied into it.
-winui::UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits);
+base::UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits);
 // Pixel rows of a packed DIB: header + 4 bytes per colour-table entry (16 for
 // 4 bits, 256 for 8 bits, none otherwise).
 uint32_t DibBitsOffset(int bit_count);
 
 SIZE BitmapSize(HBITMAP b);
 // A (W*z) x (H*z) copy; every pixel repeated z times each way.
-winui::UniqueBitmap Zoomed(HBITMAP src, int zoom);
+base::UniqueBitmap Zoomed(HBITMAP src, int zoom);
 
 // Writes b as a 24-bit Windows bitmap file, through a temporary file beside
 // the target, so a failed write leaves an existing file as it was.

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace app {
 
@@ -70,7 +70,7 @@ bool ReadBool(const std::string& ini, const char* section, const char* key, bool
 
 Settings ReadSettings(const std::wstring& ini_w, const std::string& exe_dir) {
   // The profile A-functions take the path in the system's code page.
-  const std::string ini = winui::ToAcp(ini_w);
+  const std::string ini = base::ToAcp(ini_w);
   Settings s;
   s.root_dir = ReadString(ini, "SYSTEM", "RootDir", "");
   s.plugin_dir = ReadString(ini, "SYSTEM", "PluginDir", exe_dir);
@@ -86,7 +86,7 @@ Settings ReadSettings(const std::wstring& ini_w, const std::string& exe_dir) {
 }
 
 bool WriteSettings(const std::wstring& ini_w, const Settings& s) {
-  const std::string ini = winui::ToAcp(ini_w);
+  const std::string ini = base::ToAcp(ini_w);
   auto put = [&](const char* section, const char* key, const std::string& v) {
     return WritePrivateProfileStringA(section, key, v.c_str(), ini.c_str()) != FALSE;
   };

@@ -10,7 +10,7 @@
 #include "cgmodule/picture.h"
 #include "winui/messages.h"
 #include "winui/msgbox.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace app {
 
@@ -54,9 +54,9 @@ TWMain::TWMain(std::wstring exe_path, std::vector<std::wstring> args)
     : exe_path_(std::move(exe_path)), args_(std::move(args)), ini_path_(IniPathFor(exe_path_)) {
   instance_ = this;
   host_table_.Entries[kRedisplayCallback] = &TWMain::RedisplayCallback;
-  viewer_strings_[0] = winui::ToSjis(L"コルブリ");
+  viewer_strings_[0] = base::ToSjis(L"コルブリ");
   viewer_strings_[1] = "1998/09/29";
-  viewer_strings_[2] = winui::ToSjis(L"Copyright (C) 1998 コルブリ開発チーム");
+  viewer_strings_[2] = base::ToSjis(L"Copyright (C) 1998 コルブリ開発チーム");
   viewer_version_ = {viewer_strings_[0].c_str(), 0x0100, viewer_strings_[1].c_str(), viewer_strings_[2].c_str()};
 }
 
@@ -176,7 +176,7 @@ void TWMain::FormCreate() {
   current_bitmap_.reset();
 
   OrvuHostRecord host{};
-  winui::WindowDC dc(Image_Output.hwnd());  // valid for the duration of the call
+  base::WindowDC dc(Image_Output.hwnd());  // valid for the duration of the call
   host.OutputDc = dc.get();
   host.HostCallbacks = &host_table_;
   const cgmodule::BindResult r = module_.Bind(host);
@@ -188,7 +188,7 @@ void TWMain::FormCreate() {
   module_.Attach(&viewer_version_, host_table_);
 
   const std::wstring exe_dir = DirectoryOf(exe_path_);
-  settings_ = ReadSettings(ini_path_, winui::ToSjis(exe_dir));
+  settings_ = ReadSettings(ini_path_, base::ToSjis(exe_dir));
   if (!settings_.root_dir.empty()) module_.SetRootDir(settings_.root_dir);
   else DriveSearch();
   ME_OptCtgFocus->SetChecked(settings_.move_to_child);
@@ -199,7 +199,7 @@ void TWMain::FormCreate() {
   PME_OverLay->SetChecked(ME_Overlay->Checked());
   PME_AdjustWindow->SetChecked(ME_AdjustWindow->Checked());
 
-  if (!args_.empty()) LoadPlugin(cgmodule::CutSjis(winui::ToSjis(args_[0]), kMaxPath));
+  if (!args_.empty()) LoadPlugin(cgmodule::CutSjis(base::ToSjis(args_[0]), kMaxPath));
 }
 
 void TWMain::Unbind() {
@@ -286,7 +286,7 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
   LARGE_INTEGER t0, t1, freq;
   QueryPerformanceCounter(&t0);
   const OrvuContext* ctx = module_.Context();
-  StatusBar1.SetPanelText(0, ctx->PluginInfo && ctx->PluginInfo->Name ? winui::FromSjis(ctx->PluginInfo->Name)
+  StatusBar1.SetPanelText(0, ctx->PluginInfo && ctx->PluginInfo->Name ? base::FromSjis(ctx->PluginInfo->Name)
                                                                        : std::wstring());
   StatusBar1.SetPanelText(1, kNotSelected);
   TreeView1.BeginUpdate();
@@ -322,10 +322,10 @@ void TWMain::BuildTree(HTREEITEM parent, const OrvuIndexEntry* first) {
     lv.next = e + 1;
     const bool category = e->IsCategory();
     // Converted into one reused buffer: this loop runs once per index entry.
-    int n = MultiByteToWideChar(winui::kSjis, 0, e->Name, -1, text.data(), static_cast<int>(text.size()));
+    int n = MultiByteToWideChar(base::kSjis, 0, e->Name, -1, text.data(), static_cast<int>(text.size()));
     if (n == 0) {
-      text.resize(static_cast<size_t>(MultiByteToWideChar(winui::kSjis, 0, e->Name, -1, nullptr, 0)) + 1);
-      n = MultiByteToWideChar(winui::kSjis, 0, e->Name, -1, text.data(), static_cast<int>(text.size()));
+      text.resize(static_cast<size_t>(MultiByteToWideChar(base::kSjis, 0, e->Name, -1, nullptr, 0)) + 1);
+      n = MultiByteToWideChar(base::kSjis, 0, e->Name, -1, text.data(), static_cast<int>(text.size()));
       if (n == 0) text[0] = L'\0';
     }
     HTREEITEM item = TreeView1.Add(lv.parent, text.data(), reinterpret_cast<LPARAM>(e),
@@ -437,7 +437,7 @@ void TWMain::RenderPicture() {
     }
     const auto* info = static_cast<const BITMAPINFO*>(block.Data());
     const auto* bits = static_cast<const uint8_t*>(block.Data()) + DibBitsOffset(dib.bitCount);
-    winui::UniqueBitmap bmp = BitmapFromDib(info, bits);
+    base::UniqueBitmap bmp = BitmapFromDib(info, bits);
     if (!bmp) {
       ShowMessage(hwnd_, cgmodule::MakeBmpMessage(-3), kConvert);
       return;
@@ -458,7 +458,7 @@ void TWMain::RenderPicture() {
 bool TWMain::LayoutPicture(HBITMAP source) {
   if (!source) return false;
   const int z = Zoom();
-  winui::UniqueBitmap scratch = Zoomed(source, z);
+  base::UniqueBitmap scratch = Zoomed(source, z);
   if (!scratch) {
     // Too large for a bitmap at this zoom: what is shown stays.
     ShowMessage(hwnd_, cgmodule::MakeBmpMessage(-3), kConvert);
@@ -519,21 +519,13 @@ int32_t __stdcall TWMain::RedisplayCallback(void*, void*, void*) {
   TWMain* self = instance_;
   if (!self || !self->hwnd_) return 0;
   if (GetCurrentThreadId() == self->ui_thread_) self->TreeView1Change();
-  else PostMessageW(self->hwnd_, winui::msg::kRedisplay, 0, 0);
+  else PostMessageW(self->hwnd_, kRedisplayMessage, 0, 0);
   return 0;
 }
 
 LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_NOTIFY: {
-      // Emptying the tree sends one TVN_DELETEITEM per node; nothing here uses
-      // it, and passing 100,000 of them through reflection (a window-property
-      // look-up each) costs several times the deletion itself.
-      const auto* nm = reinterpret_cast<const NMHDR*>(lp);
-      if (nm->code == TVN_DELETEITEMW && nm->hwndFrom == TreeView1.hwnd()) return 0;
-      return Form::HandleMessage(msg, wp, lp);
-    }
-    case winui::msg::kRedisplay:
+    case kRedisplayMessage:
       TreeView1Change();
       return 0;
     case WM_CLOSE:
@@ -549,7 +541,7 @@ LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       DWORD context = 0;
       if (hi->iContextType == HELPINFO_MENUITEM) {
         context = 27;
-      } else if (auto* c = dynamic_cast<winui::Control*>(winui::ReflectTargetOf(static_cast<HWND>(hi->hItemHandle)))) {
+      } else if (auto* c = winui::BoundAs<winui::Control>(static_cast<HWND>(hi->hItemHandle))) {
         context = static_cast<DWORD>(c->help_context);
       }
       ShowHelp(context ? HELP_CONTEXT : HELP_FINDER, context);
@@ -581,13 +573,13 @@ void TWMain::ME_SaveClick(MenuItem&) {
 
 void TWMain::ME_CopyClick(MenuItem&) {
   if (!picture_present_ || !current_bitmap_) return;
-  winui::UniqueBitmap scratch = Zoomed(current_bitmap_.get(), Zoom());
+  base::UniqueBitmap scratch = Zoomed(current_bitmap_.get(), Zoom());
   if (!scratch) return;
   // The viewer selects no palette of its own; on a palette display the
   // system palette goes with the bitmap.
-  winui::UniquePalette palette;
+  base::UniquePalette palette;
   {
-    winui::WindowDC screen(nullptr);
+    base::WindowDC screen(nullptr);
     if (GetDeviceCaps(screen.get(), RASTERCAPS) & RC_PALETTE) {
       struct {
         WORD version, count;

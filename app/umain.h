@@ -16,6 +16,7 @@
 #include "settings/dialog_iface.h"
 #include "winui/controls.h"
 #include "winui/menu.h"
+#include "winui/messages.h"
 #include "winui/window.h"
 
 namespace app {
@@ -68,7 +69,7 @@ class TWMain : public winui::Form {
   winui::ScrollBox ScrollBox_Output;
   winui::Image Image_Output;
   winui::StatusBar StatusBar1;
-  winui::UniqueImageList ImageList1;
+  base::UniqueImageList ImageList1;
 
   winui::MainMenu MainMenu1;
   winui::MenuItem *ME_File, *ME_Save, *ME_MulSave, *ME_Close;
@@ -109,6 +110,10 @@ class TWMain : public winui::Form {
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
+  // Common module -> this window: re-run the index tree's selection handling
+  // (posted when the redisplay callback comes from another thread).
+  static constexpr UINT kRedisplayMessage = winui::msg::kFirstWindowPrivate;
+
   void BuildControls();
   void BuildMenus();
   void FormCreate();
@@ -138,7 +143,7 @@ class TWMain : public winui::Form {
   settings::ISettingsDialog* settings_dialog_ = nullptr;
   TWVerDlg* version_dialog_ = nullptr;
 
-  winui::UniqueBitmap current_bitmap_;
+  base::UniqueBitmap current_bitmap_;
   HTREEITEM current_item_ = nullptr;
   bool picture_present_ = false;
   int shown_zoom_ = 0;  // zoom of the picture on screen; 0 before the first

@@ -2,7 +2,7 @@
 
 #include "app/picture.h"
 #include "app/umain.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace app {
 
@@ -31,7 +31,7 @@ void TWVerDlg::Create(HWND owner) {
 
 void TWVerDlg::SetRecord(const std::wstring& caption, const OrvuVersionInfo* rec) {
   SetText(caption);
-  auto text = [](const char* s) { return s ? winui::FromSjis(s) : std::wstring(); };
+  auto text = [](const char* s) { return s ? base::FromSjis(s) : std::wstring(); };
   Title.SetText(rec ? text(rec->Name) : L"");
   VerInfo.SetText(rec ? VersionText(rec->Version) : L"");
   LastMod.SetText(rec ? text(rec->Date) : L"");

@@ -21,7 +21,7 @@ class TWVerDlg : public winui::Form {
   winui::Button Button1;
 
  private:
-  winui::UniqueFont title_font_;
+  base::UniqueFont title_font_;
 };
 
 }  // namespace app

@@ -42,10 +42,10 @@ CommonModule::~CommonModule() { Release(); }
 
 BindResult CommonModule::Bind(const OrvuHostRecord& host) {
   Release();
-  lib_ = LoadLibraryA("kolbri.dll");
+  lib_.reset(LoadLibraryA("kolbri.dll"));
   if (!lib_) return BindResult::NotFound;
   auto find = [this](const char* name) {
-    return reinterpret_cast<OrvuEntry>(GetProcAddress(lib_, name));
+    return reinterpret_cast<OrvuEntry>(GetProcAddress(lib_.get(), name));
   };
   initialize_ = find(kCmnInitialize);
   loadPlugin_ = find(kCmnLoadPlugin);
@@ -128,8 +128,7 @@ void CommonModule::UnloadPlugin() {
 }
 
 void CommonModule::Release() {
-  if (lib_) FreeLibrary(lib_);
-  lib_ = nullptr;
+  lib_.reset();
   ctx_ = nullptr;
   initialize_ = loadPlugin_ = makeBmp_ = unloadPlugin_ = terminate_ = nullptr;
 }

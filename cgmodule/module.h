@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/handle.h"
 #include "cgmodule/contract.h"
 
 namespace cgmodule {
@@ -52,7 +53,7 @@ class CommonModule {
   // OrvuCmnInitialize(&host, &zero, &context), checks magic then version.
   BindResult Bind(const OrvuHostRecord& host);
 
-  bool Bound() const { return lib_ != nullptr; }
+  bool Bound() const { return lib_.valid(); }
   OrvuContext* Context() const { return ctx_; }
 
   // After a successful Bind: HostInfo := hostInfo, Callbacks := copy of table.
@@ -71,7 +72,7 @@ class CommonModule {
   void Release();
 
  private:
-  HMODULE lib_ = nullptr;
+  base::UniqueModule lib_;
   OrvuContext* ctx_ = nullptr;
   OrvuEntry initialize_ = nullptr;
   OrvuEntry loadPlugin_ = nullptr;

@@ -5,36 +5,29 @@
 
 namespace cgmodule {
 
-PictureBlock::PictureBlock(HGLOBAL h) : h_(h) {
-  if (!h_) return;
-  data_ = GlobalLock(h_);
-  if (data_) size_ = GlobalSize(h_);
+PictureBlock::PictureBlock(HGLOBAL h) : block_(h) {
+  if (!h) return;
+  data_ = GlobalLock(h);
+  if (!data_) return;
+  lock_.reset(h);
+  size_ = GlobalSize(h);
 }
 
-PictureBlock::~PictureBlock() { Reset(); }
-
 PictureBlock::PictureBlock(PictureBlock&& o) noexcept
-    : h_(std::exchange(o.h_, nullptr)),
+    : block_(std::move(o.block_)),
+      lock_(std::move(o.lock_)),
       data_(std::exchange(o.data_, nullptr)),
       size_(std::exchange(o.size_, 0)) {}
 
 PictureBlock& PictureBlock::operator=(PictureBlock&& o) noexcept {
   if (this != &o) {
-    Reset();
-    h_ = std::exchange(o.h_, nullptr);
+    lock_.reset();
+    block_ = std::move(o.block_);
+    lock_ = std::move(o.lock_);
     data_ = std::exchange(o.data_, nullptr);
     size_ = std::exchange(o.size_, 0);
   }
   return *this;
-}
-
-void PictureBlock::Reset() {
-  if (!h_) return;
-  if (data_) GlobalUnlock(h_);
-  GlobalFree(h_);
-  h_ = nullptr;
-  data_ = nullptr;
-  size_ = 0;
 }
 
 DibLayout ValidateDib(const void* p, size_t blockSize) {

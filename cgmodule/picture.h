@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/handle.h"
+
 namespace cgmodule {
 
 // Locks on construction, unlocks then frees on destruction.
@@ -13,7 +15,6 @@ class PictureBlock {
  public:
   PictureBlock() = default;
   explicit PictureBlock(HGLOBAL h);
-  ~PictureBlock();
   PictureBlock(PictureBlock&& o) noexcept;
   PictureBlock& operator=(PictureBlock&& o) noexcept;
   PictureBlock(const PictureBlock&) = delete;
@@ -22,11 +23,12 @@ class PictureBlock {
   bool Locked() const { return data_ != nullptr; }
   const void* Data() const { return data_; }
   size_t Size() const { return size_; }  // GlobalSize of the block
-  HGLOBAL Handle() const { return h_; }
+  HGLOBAL Handle() const { return block_.get(); }
 
  private:
-  void Reset();
-  HGLOBAL h_ = nullptr;
+  // Declared in this order so that the lock ends before the block is freed.
+  base::UniqueGlobal block_;
+  base::UniqueGlobalLock lock_;
   void* data_ = nullptr;
   size_t size_ = 0;
 };

@@ -4,51 +4,26 @@
 
 #include "cgmodule/contract.h"
 #include "cgmodule/guard.h"
-#include "winui/text.h"
+#include "base/handle.h"
+#include "base/text.h"
 
 namespace cgmodule {
 namespace {
 
 // Paths are Shift-JIS by contract; going through the W calls keeps them right
 // whatever the process's ANSI code page is.
-class Library {
- public:
-  explicit Library(const std::string& sjisPath) {
-    // No "bad image" or "insert disk" boxes for files that are no library.
-    const UINT old = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    h_ = LoadLibraryW(winui::FromSjis(sjisPath).c_str());
-    SetErrorMode(old);
-  }
-  ~Library() {
-    if (h_) FreeLibrary(h_);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-  HMODULE get() const { return h_; }
-
- private:
-  HMODULE h_ = nullptr;
-};
-
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  ~FindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
+base::UniqueModule LoadPluginLibrary(const std::string& sjisPath) {
+  // No "bad image" or "insert disk" boxes for files that are no library.
+  const UINT old = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  base::UniqueModule lib(LoadLibraryW(base::FromSjis(sjisPath).c_str()));
+  SetErrorMode(old);
+  return lib;
+}
 
 }  // namespace
 
 std::optional<std::string> ProbePlugin(const std::string& sjisFullPath) {
-  Library lib(sjisFullPath);
+  const base::UniqueModule lib = LoadPluginLibrary(sjisFullPath);
   if (!lib.get()) return std::nullopt;
   auto init = reinterpret_cast<OrvuEntry>(GetProcAddress(lib.get(), kIdvInitialize));
   auto term = reinterpret_cast<OrvuEntry>(GetProcAddress(lib.get(), kIdvTerminate));
@@ -81,15 +56,15 @@ std::optional<std::string> ProbePlugin(const std::string& sjisFullPath) {
 
 std::vector<PluginListing> ListPlugins(const std::string& sjisDir) {
   std::vector<PluginListing> out;
-  const std::wstring dir = winui::FromSjis(sjisDir);
+  const std::wstring dir = base::FromSjis(sjisDir);
   WIN32_FIND_DATAW fd;
-  FindHandle find(FindFirstFileW((dir + L"*.kol").c_str(), &fd));
-  if (!find.valid()) return out;
+  const base::UniqueFind find(FindFirstFileW((dir + L"*.kol").c_str(), &fd));
+  if (!find) return out;
   do {
     constexpr DWORD skip =
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (fd.dwFileAttributes & skip) continue;
-    const std::string name = winui::ToSjis(fd.cFileName);
+    const std::string name = base::ToSjis(fd.cFileName);
     if (auto title = ProbePlugin(sjisDir + name)) out.push_back({std::move(*title), name});
   } while (FindNextFileW(find.get(), &fd));
   return out;

@@ -5,32 +5,13 @@
 #include <cwchar>
 #include <utility>
 
+#include "base/handle.h"
 #include "cgmodule/picture.h"
 #include "winui/msgbox.h"
 #include "winui/uicall.h"
 
 namespace settings {
 namespace {
-
-// Closes a file handle at scope end.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-  bool Close() {
-    bool r = true;
-    if (h_ != INVALID_HANDLE_VALUE) r = CloseHandle(h_) != 0;
-    h_ = INVALID_HANDLE_VALUE;
-    return r;
-  }
-
- private:
-  HANDLE h_;
-};
 
 bool IsDirectory(const std::wstring& path) {
   const DWORD a = GetFileAttributesW(path.c_str());
@@ -204,12 +185,11 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
     Report(cgmodule::kInternalErrorMessage);
     return false;
   }
+  const cgmodule::PictureBlock block(r.block);  // owned from here, whatever the result
   if (r.code != 0) {
-    if (r.block) GlobalFree(r.block);
     Report(cgmodule::MakeBmpMessage(r.code));
     return false;
   }
-  const cgmodule::PictureBlock block(r.block);
   // A block that does not hold what its header promises, or of a depth the file
   // header is not defined for, is never written.
   const cgmodule::DibLayout dib =
@@ -229,14 +209,15 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
   FillFileHeader(dib.bitCount, dib.imageSize, header);
   const DWORD rest = dib.bitsOffset + dib.imageSize;  // file size - 14
   {
-    FileHandle f(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f.ok()) {
+    base::UniqueFile f(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) {
       Report(kFileCreateFailed);
       return false;
     }
     const bool written = WriteAll(f.get(), header, sizeof header) && WriteAll(f.get(), block.Data(), rest);
-    if (!f.Close() || !written) {
+    // A failed close can lose buffered data, so it counts as a failed write.
+    if (!CloseHandle(f.release()) || !written) {
       // A short file would pass for a picture; take it away and stop.
       DeleteFileW(file.c_str());
       Report(kFileCreateFailed);

@@ -6,7 +6,7 @@
 
 #include "cgmodule/plugins.h"
 #include "winui/msgbox.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace settings {
 namespace {
@@ -34,14 +34,11 @@ bool IsFileSystemPath(std::wstring_view p) {
 TWComDlg1::TWComDlg1() = default;
 
 TWComDlg1::~TWComDlg1() {
-  // The worker hands its last steps to this thread; keep serving them until it
-  // has finished, so it never touches a destroyed dialog.
-  if (workers_.load() > 0) {
+  // The workers hand their last steps to this thread; keep serving them until
+  // their threads have ended, so none touches a destroyed dialog.
+  if (!workers_.empty()) {
     if (host_.continueFlag) host_.continueFlag->store(false);
-    while (workers_.load() > 0) {
-      winui::PumpPending();
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+    for (const base::UniqueHandle& w : workers_) winui::WaitPumping(w.get());
   }
   FolderView_Common1.Destroy();
 }
@@ -209,15 +206,15 @@ void TWComDlg1::FolderView_Common1Change() {
   }
 }
 
-void TWComDlg1::SelectSjisPath(const char* sjis) { FolderView_Common1.SelectPathW(winui::FromSjis(sjis)); }
+void TWComDlg1::SelectSjisPath(const char* sjis) { FolderView_Common1.SelectPathW(base::FromSjis(sjis)); }
 
 void TWComDlg1::ApplyDirectoryRule(char* target) {
   // No selection, a folder without a file-system path (the computer, the
   // trash...) or a path too long for the buffer: the page keeps its folder.
   const std::wstring selected = FolderView_Common1.GetSelectedPathW();
   if (!IsFileSystemPath(selected)) return;
-  const std::string sjis = winui::ToSjis(selected + L"\\");
-  if (winui::FromSjis(sjis) != selected + L"\\") {
+  const std::string sjis = base::ToSjis(selected + L"\\");
+  if (base::FromSjis(sjis) != selected + L"\\") {
     // Shift-JIS cannot hold the name: a damaged path would be stored. Said
     // once per folder, not at every refresh that selects it again.
     if (selected != unrepresentable_) winui::ShowMessage(hwnd(), kUnrepresentableFolder, L"設定");
@@ -241,8 +238,8 @@ void TWComDlg1::ListPlugins() {
   ListBox_SelPgn1.Clear();
   ListBox_PginName.Clear();
   for (const cgmodule::PluginListing& p : cgmodule::ListPlugins(workPluginDir_)) {
-    ListBox_SelPgn1.Add(winui::FromSjis(p.title));
-    ListBox_PginName.Add(winui::FromSjis(p.fileName));
+    ListBox_SelPgn1.Add(base::FromSjis(p.title));
+    ListBox_PginName.Add(base::FromSjis(p.fileName));
   }
 }
 
@@ -257,7 +254,7 @@ void TWComDlg1::Button_CommonOkClick() {
   if (running_.load()) return;
   const int i = ListBox_SelPgn1.ItemIndex();
   if (i < 0) return;
-  if (!CopyPath(paths_.PluginFile, winui::ToSjis(ListBox_PginName.Item(i)))) return;
+  if (!CopyPath(paths_.PluginFile, base::ToSjis(ListBox_PginName.Item(i)))) return;
   std::memcpy(paths_.PluginDir, workPluginDir_, 256);
   std::memcpy(paths_.DestDir, workDestDir_, 256);
   std::memcpy(paths_.RootDir, workRootDir_, 256);
@@ -339,16 +336,18 @@ void TWComDlg1::Button_MulSav1Click() {
   page_.options = [this] { return ReadBatchOptions(); };
   page_.progress = [this](int pos) { ProgressBar_MulSav1.SetPosition(pos); };
   page_.messageOwner = hwnd();
-  ++workers_;
-  HANDLE t = CreateThread(nullptr, 0, &TWComDlg1::ConversionThread, this, 0, nullptr);
-  if (!t) {
+  // Threads that have ended are let go; the rest are joined by the destructor.
+  std::erase_if(workers_, [](const base::UniqueHandle& w) {
+    return WaitForSingleObject(w.get(), 0) == WAIT_OBJECT_0;
+  });
+  base::UniqueHandle worker(CreateThread(nullptr, 0, &TWComDlg1::ConversionThread, this, 0, nullptr));
+  if (!worker) {
     running_ = false;
-    --workers_;
     host_.continueFlag->store(false);
     winui::ShowMessage(hwnd(), kWorkerFailed, kBatchContext);
     return;
   }
-  CloseHandle(t);
+  workers_.push_back(std::move(worker));
   Button_MulSav1.SetText(kAbortCaption);
 }
 
@@ -415,7 +414,6 @@ void TWComDlg1::RunConversion() {
     Button_CommonOk.SetEnabled(true);
     Button_CommonCancel.SetEnabled(true);
   });
-  --workers_;  // the very last step: the dialog may go now
 }
 
 }  // namespace settings

@@ -11,7 +11,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "base/handle.h"
 #include "settings/batch.h"
 #include "settings/dialog_iface.h"
 #include "shellview/folderview.h"
@@ -121,9 +123,9 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   int32_t result_ = kNone;
 
   std::atomic<bool> running_{false};
-  // Workers not yet past their last step; a new run may start before the
-  // previous worker has returned from its last hand-off.
-  std::atomic<int> workers_{0};
+  // Conversion threads not known to have ended; a new run may start before the
+  // previous worker has returned from its last hand-off. The destructor joins them.
+  std::vector<base::UniqueHandle> workers_;
   std::atomic<bool> ownContinue_{false};
   BatchHost host_;
   BatchPage page_;

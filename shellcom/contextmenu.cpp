@@ -3,7 +3,7 @@
 #include "shellcom/drpcomex.h"
 #include "shellcom/itemsplit.h"
 #include "shellview/com.h"
-#include "winui/gdi.h"
+#include "base/handle.h"
 
 namespace shcom {
 namespace {
@@ -19,7 +19,7 @@ bool Skipped(HMENU menu, int pos) {
   return state == static_cast<UINT>(-1) || (state & kSkippedStates);
 }
 
-bool FillShellMenu(IContextMenu* cm, winui::UniqueMenu& menu) {
+bool FillShellMenu(IContextMenu* cm, base::UniqueMenu& menu) {
   menu.reset(CreatePopupMenu());
   return menu && SUCCEEDED(cm->QueryContextMenu(menu.get(), 0, kFirstShellId, kLastShellId,
                                                 CMF_EXPLORE));
@@ -105,7 +105,7 @@ bool TContextMenuEx::PopupShellMenu(HWND owner, IShellFolder* folder, POINT scre
                                    cm.receive_void())) ||
       !cm)
     return false;
-  winui::UniqueMenu menu;
+  base::UniqueMenu menu;
   if (!FillShellMenu(cm.get(), menu)) return false;
   const bool sendTo = FillSendToMenu(owner, menu.get(), desktop.get());
 
@@ -171,7 +171,7 @@ bool TContextMenuEx::RunItemCommand(HWND owner, IShellFolder* folder, int code, 
   if (FAILED(folder->GetUIObjectOf(owner, 1, one, IID_IContextMenu, nullptr, cm.receive_void())) ||
       !cm)
     return false;
-  winui::UniqueMenu menu;
+  base::UniqueMenu menu;
   if (!FillShellMenu(cm.get(), menu)) return false;
   UINT id = row.id;
   if (code == kPaste && (id = FindPasteCommand(cm.get(), menu.get())) == 0) return false;

@@ -5,7 +5,8 @@
 #include "shellcom/drpcomex.h"
 #include "shellview/com.h"
 #include "shellview/shview.h"
-#include "winui/text.h"
+#include "base/text.h"
+#include "winui/window.h"
 
 namespace shview {
 namespace {
@@ -92,14 +93,14 @@ bool TFolderView::Create(HWND parent, const RECT& bounds, int controlId) {
   hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"", Style(), left_, top_, width_, height_,
                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
                           GetModuleHandleW(nullptr), nullptr);
-  if (!hwnd_) return false;
-  // Subclassed through the window procedure rather than SetWindowSubclass, whose
-  // per-message property lookup is a server round trip under Wine and made
-  // filling a large folder several times slower.
-  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  treeProc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TFolderView::TreeProc)));
-  winui::AttachReflect(hwnd_, this);
+  if (!hwnd_) {
+    winui::ReportWindowFailure(L"CreateWindowExW", WC_TREEVIEWW);
+    return false;
+  }
+  winui::BindWindow(hwnd_, this);
+  subclass_.Install(hwnd_, [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
+    return WndProc(msg, wp, lp, next);
+  });
   if (indent_ >= 0) TreeView_SetIndent(hwnd_, indent_);
   if (helpContext_) SetWindowContextHelpId(hwnd_, helpContext_);
 
@@ -496,7 +497,7 @@ void TFolderView::RefreshTree() {
   NotifyLinkedViews(RealSelection());
 }
 
-void TFolderView::SelectPath(const std::string& path) { SelectPathW(winui::FromAcp(path)); }
+void TFolderView::SelectPath(const std::string& path) { SelectPathW(base::FromAcp(path)); }
 
 void TFolderView::SelectPathW(const std::wstring& path) {
   if (!DesktopFolder || path.empty()) return;
@@ -510,7 +511,7 @@ void TFolderView::SelectPathW(const std::wstring& path) {
   Select(FindNodeByItemIDList(list.get()));
 }
 
-std::string TFolderView::GetSelectedPath() const { return winui::ToAcp(GetSelectedPathW()); }
+std::string TFolderView::GetSelectedPath() const { return base::ToAcp(GetSelectedPathW()); }
 
 std::wstring TFolderView::GetSelectedPathW() const {
   std::wstring path;
@@ -737,7 +738,7 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     }
     case TVN_ENDLABELEDITA: {
       auto& item = reinterpret_cast<NMTVDISPINFOA*>(lp)->item;
-      std::wstring typed = item.pszText ? winui::FromAcp(item.pszText) : L"";
+      std::wstring typed = item.pszText ? base::FromAcp(item.pszText) : L"";
       *result = EndLabelEdit(item.hItem, item.pszText ? &typed : nullptr);
       return true;
     }
@@ -763,11 +764,6 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 }
 
 // ---- Mouse and keyboard ----------------------------------------------------
-
-LRESULT CALLBACK TFolderView::TreeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = reinterpret_cast<TFolderView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  return self->WndProc(msg, wp, lp);
-}
 
 namespace {
 POINT PointOf(LPARAM lp) {
@@ -802,7 +798,7 @@ void TFolderView::BeginDrag(Node n) {
     dropSource_->StartShellDrag(hwnd_, parent.get(), 1, item.get());
 }
 
-LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
   HWND hwnd = hwnd_;
   switch (msg) {
     case WM_DESTROY:
@@ -810,15 +806,13 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_NCDESTROY:
     {
-      WNDPROC original = treeProc_;
-      SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      winui::AttachReflect(hwnd, nullptr);
+      subclass_.Remove();
+      winui::BindWindow(hwnd, nullptr);
       hwnd_ = nullptr;
       tearingDown_ = false;
       current_ = previous_ = rightClickNode_ = nullptr;
       updateCount_ = 0;
-      return CallWindowProcW(original, hwnd, msg, wp, lp);
+      return next(msg, wp, lp);
     }
     // Right clicks are handled here rather than by the tree's own tracking, so
     // that the release reaches OnMouseUp and the context menu, and the real
@@ -845,12 +839,12 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_LBUTTONDOWN: {
-      const LRESULT r = CallWindowProcW(treeProc_, hwnd, msg, wp, lp);
+      const LRESULT r = next(msg, wp, lp);
       if (hwnd_ && OnMouseDown) OnMouseDown(*this, VK_LBUTTON, wp, PointOf(lp));
       return r;
     }
     case WM_LBUTTONUP: {
-      const LRESULT r = CallWindowProcW(treeProc_, hwnd, msg, wp, lp);
+      const LRESULT r = next(msg, wp, lp);
       if (OnMouseUp) OnMouseUp(*this, VK_LBUTTON, wp, PointOf(lp));
       return r;
     }
@@ -863,7 +857,7 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     default:
       break;
   }
-  return CallWindowProcW(treeProc_, hwnd, msg, wp, lp);
+  return next(msg, wp, lp);
 }
 
 }  // namespace shview

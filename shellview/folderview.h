@@ -29,7 +29,7 @@ namespace shview {
 
 using Node = HTREEITEM;
 
-class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
+class TFolderView : public winui::WindowObject, public virtual ShellComponent {
  public:
   TFolderView();
   ~TFolderView() override;
@@ -146,8 +146,7 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  private:
-  static LRESULT CALLBACK TreeProc(HWND, UINT, WPARAM, LPARAM);
-  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next);
   DWORD Style() const;
   void ApplyStyle();
   bool Updating() const { return updating_; }
@@ -176,7 +175,7 @@ class TFolderView : public winui::ReflectTarget, public virtual ShellComponent {
   void BeginDrag(Node node);
 
   HWND hwnd_ = nullptr;
-  WNDPROC treeProc_ = nullptr;
+  winui::WindowSubclass subclass_;
   ComboViewPartner* comboView_ = nullptr;
   bool updating_ = false;
   FileViewPartner* fileView_ = nullptr;

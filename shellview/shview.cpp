@@ -6,7 +6,7 @@
 static_assert(sizeof(SHFILEINFOA) == 352, "SHFILEINFOA is 352 bytes");
 #endif
 
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace shview {
 
@@ -135,7 +135,7 @@ bool GetItemDisplayName(IShellFolder* folder, LPCITEMIDLIST list, DWORD flags, s
   if (!DisplayNameOf(folder, list, flags, sr)) return false;
   switch (sr.uType) {
     case STRRET_WSTR:
-      if (sr.pOleStr) name = winui::ToAcp(sr.pOleStr);
+      if (sr.pOleStr) name = base::ToAcp(sr.pOleStr);
       CoTaskMemFree(sr.pOleStr);
       return true;
     case STRRET_OFFSET:
@@ -158,7 +158,7 @@ bool GetItemDisplayNameW(IShellFolder* folder, LPCITEMIDLIST list, DWORD flags, 
       return true;
     case STRRET_OFFSET:
     case STRRET_CSTR:
-      name = winui::FromAcp(AnsiOf(sr, list));
+      name = base::FromAcp(AnsiOf(sr, list));
       return true;
     default:
       return false;

@@ -8,13 +8,13 @@
 
 namespace winui {
 
-UniqueFont CreateUiFont(int design_height, bool bold) {
+base::UniqueFont CreateUiFont(int design_height, bool bold) {
   LOGFONTW lf{};
   lf.lfHeight = -Scale(design_height);
   lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   lf.lfCharSet = SHIFTJIS_CHARSET;
   wcscpy(lf.lfFaceName, L"ＭＳ Ｐゴシック");
-  return UniqueFont(CreateFontIndirectW(&lf));
+  return base::UniqueFont(CreateFontIndirectW(&lf));
 }
 
 // ---- TreeView -------------------------------------------------------------
@@ -267,7 +267,7 @@ void Image::Create(Container& parent, int l, int t, int w, int h) {
   CreateChild(parent, L"winui.Image", 0, 0, l, t, w, h);
 }
 
-void Image::SetBitmap(UniqueBitmap bmp) {
+void Image::SetBitmap(base::UniqueBitmap bmp) {
   bitmap_ = std::move(bmp);
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -284,8 +284,8 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (bitmap_) {
         BITMAP bm{};
         GetObjectW(bitmap_.get(), sizeof bm, &bm);
-        UniqueDC mem(CreateCompatibleDC(dc));
-        Selected sel(mem.get(), bitmap_.get());
+        base::UniqueDC mem(CreateCompatibleDC(dc));
+        base::SelectedObject sel(mem.get(), bitmap_.get());
         if (stretch && (bm.bmWidth != r.right || bm.bmHeight != r.bottom)) {
           SetStretchBltMode(dc, COLORONCOLOR);
           StretchBlt(dc, 0, 0, r.right, r.bottom, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
@@ -307,16 +307,7 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 // ---- Splitter -------------------------------------------------------------
 
 void Splitter::Create(Container& parent, int width) {
-  WNDCLASSEXW wc{sizeof wc};
-  if (!GetClassInfoExW(GetModuleHandleW(nullptr), L"winui.Splitter", &wc)) {
-    wc = {sizeof wc};
-    wc.lpfnWndProc = &Window::Thunk;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_SIZEWE);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = L"winui.Splitter";
-    RegisterClassExW(&wc);
-  }
+  RegisterWindowClass(L"winui.Splitter", 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), IDC_SIZEWE);
   CreateChild(parent, L"winui.Splitter", WS_VISIBLE, 0, 0, 0, width, 100);
   SetAlign(Align::Left);
 }
@@ -463,7 +454,9 @@ namespace {
 // A group box draws only its frame and caption, and a parent that clips its
 // children (a tab page) leaves the interior unpainted: the box erases it with
 // the parent's class background.
-LRESULT CALLBACK GroupBoxEraseProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR) {
+LRESULT GroupBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next) {
+  LRESULT result = 0;
+  if (ServeChildren(h, msg, wp, lp, &result)) return result;
   if (msg == WM_ERASEBKGND) {
     RECT r;
     GetClientRect(h, &r);
@@ -471,15 +464,13 @@ LRESULT CALLBACK GroupBoxEraseProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_
     FillRect(reinterpret_cast<HDC>(wp), &r, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
     return 1;
   }
-  if (msg == WM_NCDESTROY) RemoveWindowSubclass(h, &GroupBoxEraseProc, id);
-  return DefSubclassProc(h, msg, wp, lp);
+  return next(msg, wp, lp);
 }
 }  // namespace
 
 void GroupBox::Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption) {
   CreateChild(parent, L"BUTTON", WS_VISIBLE | BS_GROUPBOX, 0, l, t, w, h, caption);
-  InstallReflector(hwnd_);
-  SetWindowSubclass(hwnd_, &GroupBoxEraseProc, 3, 0);
+  subclass_.Install(hwnd_, &GroupBoxProc);
 }
 
 void ProgressBar::Create(Container& parent, int l, int t, int w, int h) {
@@ -495,17 +486,13 @@ int ProgressBar::Position() const { return static_cast<int>(SendMessageW(hwnd_, 
 
 void PageControl::Create(Container& parent, int l, int t, int w, int h) {
   CreateChild(parent, WC_TABCONTROLW, WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, 0, l, t, w, h);
-  SetWindowSubclass(hwnd_, &PageControl::SubProc, 2, reinterpret_cast<DWORD_PTR>(this));
-}
-
-LRESULT CALLBACK PageControl::SubProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) {
-  auto* pc = reinterpret_cast<PageControl*>(self);
-  LRESULT result = 0;
-  if (ReflectToChild(h, msg, wp, lp, &result)) return result;
-  if (msg == WM_CONTEXTMENU && PopupForChild(h, wp, lp)) return 0;
-  LRESULT r = DefSubclassProc(h, msg, wp, lp);
-  if (msg == WM_SIZE) pc->LayoutPages();
-  return r;
+  subclass_.Install(hwnd_, [this](HWND h, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next) {
+    LRESULT result = 0;
+    if (ServeChildren(h, msg, wp, lp, &result)) return result;
+    const LRESULT r = next(msg, wp, lp);
+    if (msg == WM_SIZE) LayoutPages();
+    return r;
+  });
 }
 
 TabPage* PageControl::AddPage(std::wstring_view caption) {

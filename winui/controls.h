@@ -16,7 +16,7 @@
 namespace winui {
 
 // Font of the UI face ("ＭＳ Ｐゴシック") with a character height in design pixels.
-UniqueFont CreateUiFont(int design_height, bool bold = false);
+base::UniqueFont CreateUiFont(int design_height, bool bold = false);
 
 class TreeView : public Control {
  public:
@@ -91,7 +91,7 @@ class ScrollBox : public Control, public Container {
 class Image : public Control {
  public:
   void Create(Container& parent, int l, int t, int w, int h);
-  void SetBitmap(UniqueBitmap bmp);
+  void SetBitmap(base::UniqueBitmap bmp);
   HBITMAP Bitmap() const { return bitmap_.get(); }
   bool stretch = true;
 
@@ -99,7 +99,7 @@ class Image : public Control {
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
-  UniqueBitmap bitmap_;
+  base::UniqueBitmap bitmap_;
 };
 
 // A bar the user drags to resize the left-aligned control before it.
@@ -177,6 +177,9 @@ class GroupBox : public Control, public Container {
  public:
   void Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption);
   HWND ClientHwnd() const override { return hwnd_; }
+
+ private:
+  WindowSubclass subclass_;
 };
 
 class ProgressBar : public Control {
@@ -225,7 +228,7 @@ class PageControl : public Control, public Container {
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  private:
-  static LRESULT CALLBACK SubProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self);
+  WindowSubclass subclass_;
   void RebuildTabs();
   void LayoutPages();
   void ShowActive();

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "winui/gdi.h"
+#include "base/handle.h"
 
 namespace winui {
 

@@ -28,7 +28,7 @@ bool ReflectToChild(HWND parent, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result
     default:
       return false;
   }
-  ReflectTarget* t = ReflectTargetOf(child);
+  WindowObject* t = BoundObject(child);
   return t && t->OnReflect(msg, wp, lp, result);
 }
 

@@ -1,6 +1,7 @@
 #include "winui/uicall.h"
 
 #include "winui/messages.h"
+#include "winui/window.h"
 
 namespace winui {
 namespace {
@@ -29,13 +30,10 @@ LRESULT CALLBACK UiCall::Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
 }
 
 UiCall::UiCall() : thread_(GetCurrentThreadId()) {
-  HINSTANCE inst = GetModuleHandleW(nullptr);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = &UiCall::Proc;
-  wc.hInstance = inst;
-  wc.lpszClassName = kClass;
-  RegisterClassW(&wc);  // fails harmlessly when already registered
-  hwnd_ = CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, inst, nullptr);
+  if (!RegisterWindowClass(kClass, 0, nullptr, IDC_ARROW, &UiCall::Proc)) return;
+  hwnd_ = CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                          GetModuleHandleW(nullptr), nullptr);
+  if (!hwnd_) ReportWindowFailure(L"CreateWindowExW", kClass);
 }
 
 UiCall::~UiCall() {

@@ -7,21 +7,14 @@
 
 #include "winui/menu.h"
 #include "winui/messages.h"
+#include "winui/msgbox.h"
 
 namespace winui {
-namespace {
-
-constexpr wchar_t kFormProp[] = L"winui.form";
-
-}  // namespace
-
-void ImageListDeleter::operator()(HIMAGELIST h) const { ImageList_Destroy(h); }
 
 int ScreenDpi() {
   static int dpi = [] {
-    HDC dc = GetDC(nullptr);
-    int d = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
+    const base::WindowDC screen(nullptr);
+    const int d = GetDeviceCaps(screen.get(), LOGPIXELSY);
     return d > 0 ? d : 96;
   }();
   return dpi;
@@ -30,7 +23,7 @@ int ScreenDpi() {
 int Scale(int design) { return MulDiv(design, ScreenDpi(), kDesignDpi); }
 
 HFONT DefaultFont() {
-  static UniqueFont font([] {
+  static base::UniqueFont font([] {
     LOGFONTW lf{};
     lf.lfHeight = -MulDiv(9, ScreenDpi(), 72);
     lf.lfCharSet = SHIFTJIS_CHARSET;
@@ -41,52 +34,63 @@ HFONT DefaultFont() {
   return font.get();
 }
 
-void RegisterWindowClass(const wchar_t* name, UINT style, HBRUSH background) {
+void ReportWindowFailure(const wchar_t* call, const wchar_t* cls) {
+  const DWORD error = GetLastError();
+  std::wstring text = L"ウィンドウを作成できませんでした（";
+  text += call;
+  text += L" ";
+  text += cls ? cls : L"";
+  text += L"、エラー " + std::to_wstring(error) + L"）";
+  ShowError(nullptr, text);
+}
+
+bool RegisterWindowClass(const wchar_t* name, UINT style, HBRUSH background, const wchar_t* cursor,
+                         WNDPROC proc) {
   WNDCLASSEXW wc{sizeof wc};
   HINSTANCE inst = GetModuleHandleW(nullptr);
-  if (GetClassInfoExW(inst, name, &wc)) return;
+  if (GetClassInfoExW(inst, name, &wc)) return true;
   wc = {sizeof wc};
   wc.style = style;
-  wc.lpfnWndProc = &Window::Thunk;
+  wc.lpfnWndProc = proc ? proc : &Window::Thunk;
   wc.hInstance = inst;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hCursor = LoadCursorW(nullptr, cursor);
   wc.hbrBackground = background;
   wc.lpszClassName = name;
   wc.hIcon = LoadIconW(inst, MAKEINTRESOURCEW(1));
-  RegisterClassExW(&wc);
+  if (RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
+  ReportWindowFailure(L"RegisterClassExW", name);
+  return false;
 }
 
 // ---- Window ---------------------------------------------------------------
 
 Window::~Window() {
   if (hwnd_ && IsWindow(hwnd_)) {
-    if (own_class_) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    // No message of the window's end reaches a half-destroyed object.
+    BindWindow(hwnd_, nullptr);
     HWND h = hwnd_;
     hwnd_ = nullptr;
     DestroyWindow(h);
   }
 }
 
-Window* Window::FromHwnd(HWND h) {
-  if (!h) return nullptr;
-  WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(h, GWLP_WNDPROC));
-  if (proc != &Window::Thunk) return nullptr;
-  return reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-}
+Window* Window::FromHwnd(HWND h) { return BoundAs<Window>(h); }
 
 LRESULT CALLBACK Window::Thunk(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   Window* self;
   if (msg == WM_NCCREATE) {
     self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    BindWindow(h, self);
     if (self) self->hwnd_ = h;
   } else {
-    self = reinterpret_cast<Window*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+    // Our own class: whatever the slot holds was bound by this thunk.
+    self = static_cast<Window*>(
+        reinterpret_cast<WindowObject*>(GetWindowLongPtrW(h, GWLP_USERDATA)));
   }
   if (!self) return DefWindowProcW(h, msg, wp, lp);
   LRESULT r = self->HandleMessage(msg, wp, lp);
   if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+    BindWindow(h, nullptr);
     self->hwnd_ = nullptr;
   }
   return r;
@@ -99,7 +103,11 @@ HWND Window::CreateHwnd(DWORD ex_style, const wchar_t* cls, std::wstring_view te
   own_class_ = GetClassInfoExW(GetModuleHandleW(nullptr), cls, &wc) && wc.lpfnWndProc == &Window::Thunk;
   HWND hw = CreateWindowExW(ex_style, cls, t.c_str(), style, x, y, w, h, parent, id_or_menu,
                             GetModuleHandleW(nullptr), own_class_ ? this : nullptr);
-  if (!own_class_) hwnd_ = hw;
+  if (!hw) ReportWindowFailure(L"CreateWindowExW", cls);
+  if (!own_class_) {
+    hwnd_ = hw;
+    BindWindow(hw, this);
+  }
   return hw;
 }
 
@@ -174,7 +182,6 @@ void Container::Realign() {
 
 Control::~Control() {
   if (parent_) parent_->RemoveChild(this);
-  if (hwnd_) AttachReflect(hwnd_, nullptr);
 }
 
 void Control::CreateChild(Container& parent, const wchar_t* cls, DWORD style, DWORD ex_style,
@@ -184,7 +191,6 @@ void Control::CreateChild(Container& parent, const wchar_t* cls, DWORD style, DW
   CreateHwnd(ex_style, cls, text, style | WS_CHILD | WS_CLIPSIBLINGS, Scale(left), Scale(top),
              Scale(width), Scale(height), parent.ClientHwnd(),
              reinterpret_cast<HMENU>(static_cast<INT_PTR>(next_id++)));
-  AttachReflect(hwnd_, this);
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
   parent.AddChild(this);
 }
@@ -265,37 +271,31 @@ bool Control::ShowPopupAt(POINT pt) {
 
 LRESULT Control::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   LRESULT result = 0;
-  if (ReflectToChild(hwnd_, msg, wp, lp, &result)) return result;
-  if (msg == WM_CONTEXTMENU && PopupForChild(hwnd_, wp, lp)) return 0;
+  if (ServeChildren(hwnd_, msg, wp, lp, &result)) return result;
   return Default(msg, wp, lp);
 }
 
 bool PopupForChild(HWND self, WPARAM wp, LPARAM lp) {
   HWND src = reinterpret_cast<HWND>(wp);
   Control* c = nullptr;
-  if (src == self) c = dynamic_cast<Control*>(Window::FromHwnd(self));
-  else c = dynamic_cast<Control*>(ReflectTargetOf(src));
+  c = BoundAs<Control>(src == self ? self : src);
   return c && c->ShowPopupAt(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
 }
 
-namespace {
-LRESULT CALLBACK ReflectorProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-  LRESULT result = 0;
-  if (ReflectToChild(h, msg, wp, lp, &result)) return result;
-  if (msg == WM_CONTEXTMENU && PopupForChild(h, wp, lp)) return 0;
-  return DefSubclassProc(h, msg, wp, lp);
+bool ServeChildren(HWND self, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (ReflectToChild(self, msg, wp, lp, result)) return true;
+  if (msg == WM_CONTEXTMENU && PopupForChild(self, wp, lp)) {
+    *result = 0;
+    return true;
+  }
+  return false;
 }
-}  // namespace
-
-void InstallReflector(HWND h) { SetWindowSubclass(h, &ReflectorProc, 1, 0); }
 
 // ---- Form ------------------------------------------------------------------
 
 Form::Form() { RegisterWindowClass(L"winui.Form"); }
 
-Form::~Form() {
-  if (hwnd_) RemovePropW(hwnd_, kFormProp);
-}
+Form::~Form() = default;
 
 void Form::CreateForm(std::wstring_view caption, int width, int height, FormStyle style,
                       bool centred, HWND owner) {
@@ -312,7 +312,6 @@ void Form::CreateForm(std::wstring_view caption, int width, int height, FormStyl
     x = y = 0;
   }
   CreateHwnd(ex, L"winui.Form", caption, ws | WS_CLIPCHILDREN, x, y, w, h, owner, nullptr);
-  SetPropW(hwnd_, kFormProp, this);
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
   // The client size is what the layout was designed for, whatever the frame.
   SetClientSizePx(Scale(width), Scale(height));
@@ -426,7 +425,7 @@ int Form::ShowModal() {
 
 int Form::HelpContextOf(HWND item) const {
   for (HWND h = item; h && h != hwnd_ && IsChild(hwnd_, h); h = GetParent(h)) {
-    auto* c = dynamic_cast<Control*>(ReflectTargetOf(h));
+    auto* c = BoundAs<Control>(h);
     if (c && c->help_context) return c->help_context;
     // A window that is no Control of ours (the shell folder tree) carries its
     // context as the window's help id.
@@ -503,7 +502,7 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 bool PreTranslate(MSG& m) {
   if (!m.hwnd) return false;
   HWND root = GetAncestor(m.hwnd, GA_ROOT);
-  Form* f = root ? static_cast<Form*>(GetPropW(root, kFormProp)) : nullptr;
+  Form* f = BoundAs<Form>(root);
   if (!f) return false;
   if (f->key_preview && (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) && f->OnKeyPreview(m))
     return true;
@@ -535,6 +534,24 @@ void PumpPending() {
       DispatchMessageW(&m);
     }
   }
+}
+
+void WaitPumping(HANDLE h) {
+  bool quit = false;
+  WPARAM quit_code = 0;
+  while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      if (m.message == WM_QUIT) {
+        quit = true;
+        quit_code = m.wParam;
+      } else if (!PreTranslate(m)) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+      }
+    }
+  }
+  if (quit) PostQuitMessage(static_cast<int>(quit_code));
 }
 
 }  // namespace winui

@@ -15,7 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "winui/gdi.h"
+#include "base/handle.h"
+#include "winui/binding.h"
 #include "winui/reflect.h"
 
 namespace winui {
@@ -34,20 +35,24 @@ int Scale(int design);
 // The shared default UI font: "ＭＳ Ｐゴシック", 9 pt at the screen's resolution.
 HFONT DefaultFont();
 
-// Registers (once) a window class whose procedure is Window's thunk.
-void RegisterWindowClass(const wchar_t* name, UINT style = CS_DBLCLKS,
-                         HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+// Registers (once) a window class whose procedure is Window's thunk (or proc).
+// A failure is reported through the message routine; false then.
+bool RegisterWindowClass(const wchar_t* name, UINT style = CS_DBLCLKS,
+                         HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                         const wchar_t* cursor = IDC_ARROW, WNDPROC proc = nullptr);
+// Reports a failed RegisterClassExW/CreateWindowExW (call, class and the
+// system's error code) through the message routine.
+void ReportWindowFailure(const wchar_t* call, const wchar_t* cls);
 
-// Base of every window the program creates with its own class: the static
-// procedure stores `this` at WM_NCCREATE (lpCreateParams) and forwards every
-// later message to HandleMessage. hwnd() is null before creation and after
+// Base of every window the program creates: for its own classes the static
+// procedure binds `this` at WM_NCCREATE (lpCreateParams) and forwards every
+// later message to HandleMessage; a system-class window is bound right after
+// creation. hwnd() is null before creation and, for own classes, after
 // WM_NCDESTROY.
-class Window {
+class Window : public WindowObject {
  public:
   Window() = default;
-  Window(const Window&) = delete;
-  Window& operator=(const Window&) = delete;
-  virtual ~Window();
+  ~Window() override;
 
   HWND hwnd() const { return hwnd_; }
   static Window* FromHwnd(HWND h);
@@ -97,7 +102,7 @@ class Container {
 // A child control. System-class controls (tree view, button...) are created
 // without the thunk and learn of their notifications through reflection; the
 // parent container reflects WM_COMMAND/WM_NOTIFY to them.
-class Control : public Window, public ReflectTarget {
+class Control : public Window {
  public:
   ~Control() override;
 
@@ -150,9 +155,10 @@ class Control : public Window, public ReflectTarget {
 // control behind wp. True when one opened.
 bool PopupForChild(HWND self, WPARAM wp, LPARAM lp);
 
-// Subclasses a system-class window so that notifications of its children are
-// reflected to them (group boxes, tab controls).
-void InstallReflector(HWND h);
+// What a system-class window that holds controls (group box, tab control) does
+// in its subclass: reflects its children's notifications to them and opens
+// their pop-up menus. True when handled (*result is the answer).
+bool ServeChildren(HWND self, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
 
 enum class FormStyle {
   Sizeable,     // main window: caption, system menu, resizable
@@ -227,7 +233,7 @@ class Form : public Window, public Container {
   friend class MainMenu;
 
   MainMenu* menu_ = nullptr;
-  UniqueAccel accel_;
+  base::UniqueAccel accel_;
   HWND tooltips_ = nullptr;
   bool shown_once_ = false;
   bool main_form_ = false;
@@ -242,5 +248,9 @@ bool PreTranslate(MSG& msg);
 int RunMessageLoop();
 // Handles every pending message without waiting (tests).
 void PumpPending();
+// Waits until h is signalled (a thread ends), handling messages meanwhile, so
+// a thread that sends to this one can finish. A WM_QUIT seen on the way is
+// posted again afterwards.
+void WaitPumping(HANDLE h);
 
 }  // namespace winui

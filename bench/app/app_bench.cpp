@@ -20,7 +20,7 @@
 #include "app/uverdlg.h"
 #include "tests/support/testsupport.h"
 #include "winui/msgbox.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ double BareTree(HWND tree, const OrvuIndexEntry* root) {
 int main() {
   winui::SetAppTitle(L"コルブリ");
   winui::SetMessageSink([](const std::wstring&, const std::wstring& t) {
-    std::fprintf(stderr, "message: %s\n", winui::ToSjis(t).c_str());
+    std::fprintf(stderr, "message: %s\n", base::ToSjis(t).c_str());
   });
   testsupport::UseModuleVariant("");
   testsupport::TempDir dir;
@@ -126,7 +126,7 @@ int main() {
     }
   }
   manifest += L"picture p8\tsynth=640x480x8:8\npicture p24\tsynth=640x480x24:24\n";
-  const std::wstring plugin = testsupport::InstallListedPlugin(dir.path(), L"big", winui::ToSjis(manifest));
+  const std::wstring plugin = testsupport::InstallListedPlugin(dir.path(), L"big", base::ToSjis(manifest));
 
   NullDialog dialog;
   app::TWMain m(dir.path() + L"kolbri.exe", {});
@@ -157,14 +157,14 @@ int main() {
   SendMessageW(bare_tree, WM_SETFONT, reinterpret_cast<WPARAM>(winui::DefaultFont()), FALSE);
   TreeView_SetImageList(bare_tree, m.ImageList1.get(), TVSIL_NORMAL);
   TreeView_SetIndent(bare_tree, TreeView_GetIndent(m.TreeView1.hwnd()));
-  if (m.LoadPlugin(winui::ToSjis(plugin)) != 0) return 1;
+  if (m.LoadPlugin(base::ToSjis(plugin)) != 0) return 1;
   BareTree(bare_tree, m.Context()->IndexRoot);
   std::vector<double> ours_ms, bare_ms, tree_ratios;
   for (int round = 0; round < 5; ++round) {
     double ours = 0, bare = 0;
     for (int leg = 0; leg < 2; ++leg) {
       if ((leg == 0) == (round % 2 == 0)) {
-        if (m.LoadPlugin(winui::ToSjis(plugin)) != 0) return 1;
+        if (m.LoadPlugin(base::ToSjis(plugin)) != 0) return 1;
         ours = m.LastTreeFillMs();
       } else {
         bare = BareTree(bare_tree, m.Context()->IndexRoot);

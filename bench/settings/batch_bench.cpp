@@ -18,7 +18,7 @@
 #include "cgmodule/module.h"
 #include "cgmodule/picture.h"
 #include "settings/batch.h"
-#include "winui/text.h"
+#include "base/text.h"
 #include "winui/uicall.h"
 
 namespace {
@@ -57,7 +57,7 @@ bool WriteText(const std::wstring& path, const std::string& text) {
 
 void AddTree(HWND tree, HTREEITEM parent, OrvuIndexEntry* first) {
   for (OrvuIndexEntry* e = first; e && e->Name; ++e) {
-    std::wstring text = winui::FromSjis(e->Name);
+    std::wstring text = base::FromSjis(e->Name);
     TVINSERTSTRUCTW ins{};
     ins.hParent = parent;
     ins.hInsertAfter = TVI_LAST;
@@ -83,7 +83,7 @@ struct Totals {
 // hand-offs and the checks.
 void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstring& path, int32_t& counter,
           Totals& t) {
-  const std::wstring dir = path + winui::FromSjis(cat->Name);
+  const std::wstring dir = path + base::FromSjis(cat->Name);
   CreateDirectoryW(dir.c_str(), nullptr);
   const std::wstring sub = dir + L"\\";
   for (const OrvuIndexEntry* e = cat->Children; e && e->Name; ++e) {
@@ -201,7 +201,7 @@ int main() {
     return 1;
   }
   m.Attach(&self, table);
-  if (m.LoadPlugin(winui::ToSjis(work + L"bench.kol").c_str()) < 0) {
+  if (m.LoadPlugin(base::ToSjis(work + L"bench.kol").c_str()) < 0) {
     std::fprintf(stderr, "batch bench: the bench plug-in does not load\n");
     return 1;
   }

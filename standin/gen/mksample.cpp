@@ -9,7 +9,7 @@
 #include "standin/core/dib.h"
 #include "standin/core/manifest.h"
 #include "standin/plugins/sample_title.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ bool Draw(const std::wstring& root, const std::string& rel, const std::string& g
     std::fprintf(stderr, "bad gen synth %s\n", gen.c_str());
     return false;
   }
-  const std::wstring path = root + winui::FromSjis(rel);
+  const std::wstring path = root + base::FromSjis(rel);
   MakeParents(path);
   const std::vector<uint8_t> dib = standin::Synthesize(synth);
   if (!standin::WriteBmpFile(path, dib.data(), dib.size())) {
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: mksample <output directory>\n");
     return 2;
   }
-  std::wstring root = winui::FromAcp(argv[1]);
+  std::wstring root = base::FromAcp(argv[1]);
   if (root.back() != L'\\' && root.back() != L'/') root += L'\\';
   for (auto& c : root)
     if (c == L'/') c = L'\\';

@@ -18,7 +18,7 @@
 #include "cgmodule/guard.h"
 #include "standin/core/dib.h"
 #include "standin/core/manifest.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 #ifndef KOLBRI_MAGIC
 #define KOLBRI_MAGIC 0x00193015
@@ -31,7 +31,7 @@
 
 namespace {
 
-using winui::FromSjis;
+using base::FromSjis;
 
 OrvuVersionInfo gModuleInfo{"kolbri.dll 代替共通モジュール", KOLBRI_VERSION, "2026/12/08",
                             "検証用の代替モジュールです"};

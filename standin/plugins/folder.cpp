@@ -7,7 +7,7 @@
 
 #include "standin/core/manifest.h"
 #include "standin/plugins/plugin.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace plugin {
 namespace {
@@ -46,12 +46,12 @@ bool Walk(const std::wstring& root, const std::wstring& rel, int depth, std::str
   for (const Item& it : items) {
     standin::ManifestNode node;
     node.category = it.directory;
-    node.name = winui::ToSjis(it.display);
+    node.name = base::ToSjis(it.display);
     if (it.directory) {
       standin::AppendManifestLine(out, depth, node);
       Walk(root, rel + it.name + L"\\", depth + 1, out);
     } else {
-      node.attrs.emplace_back("file", winui::ToSjis(rel + it.name));
+      node.attrs.emplace_back("file", base::ToSjis(rel + it.name));
       standin::AppendManifestLine(out, depth, node);
     }
   }
@@ -67,7 +67,7 @@ OrvuVersionInfo* Version() {
 }
 
 bool BuildManifest(const char* rootDir, std::string& manifest) {
-  std::wstring root = winui::FromSjis(rootDir);
+  std::wstring root = base::FromSjis(rootDir);
   if (root.empty()) return false;
   if (root.back() != L'\\' && root.back() != L'/') root += L'\\';
   return Walk(root, L"", 0, manifest);

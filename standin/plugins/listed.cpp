@@ -5,7 +5,7 @@
 
 #include "standin/core/manifest.h"
 #include "standin/plugins/plugin.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace plugin {
 namespace {
@@ -41,7 +41,7 @@ std::string BaseName() {
   std::wstring p = ManifestPath();
   const size_t slash = p.find_last_of(L"\\/");
   p = p.substr(slash == std::wstring::npos ? 0 : slash + 1);
-  return winui::ToSjis(p.substr(0, p.size() - 4));
+  return base::ToSjis(p.substr(0, p.size() - 4));
 }
 
 }  // namespace

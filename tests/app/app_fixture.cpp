@@ -4,7 +4,7 @@
 
 #include "standin/core/dib.h"
 #include "winui/msgbox.h"
-#include "winui/text.h"
+#include "base/text.h"
 #include "winui/window.h"
 
 namespace apptest {
@@ -74,11 +74,11 @@ void AppTest::Stop() {
 }
 
 std::wstring AppTest::Plugin(const std::wstring& base, const std::wstring& manifest) {
-  return testsupport::InstallListedPlugin(dir.path(), base, winui::ToSjis(manifest));
+  return testsupport::InstallListedPlugin(dir.path(), base, base::ToSjis(manifest));
 }
 
 std::string AppTest::PluginSjis(const std::wstring& base, const std::wstring& manifest) {
-  return winui::ToSjis(Plugin(base, manifest));
+  return base::ToSjis(Plugin(base, manifest));
 }
 
 HTREEITEM AppTest::Find(const std::wstring& path) const {
@@ -96,7 +96,7 @@ HTREEITEM AppTest::Find(const std::wstring& path) const {
 
 HTREEITEM AppTest::SelectPath(const std::wstring& path) {
   HTREEITEM item = Find(path);
-  EXPECT_NE(item, nullptr) << winui::ToSjis(path);
+  EXPECT_NE(item, nullptr) << base::ToSjis(path);
   main->TreeView1.Select(item);
   winui::PumpPending();
   return item;

@@ -5,7 +5,7 @@
 
 #include "app/picture.h"
 #include "standin/core/dib.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace apptest {
 namespace {
@@ -53,9 +53,9 @@ TEST_F(Display, DepthsRenderPixelExactAtZoomOneAndThree) {
     SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View1->id(), 0);
     SelectPath(c.node);
     EXPECT_EQ(m.StatusBar1.PanelText(1), c.status);
-    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.synth, 1), Shown())) << winui::ToSjis(c.node);
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.synth, 1), Shown())) << base::ToSjis(c.node);
     SendMessageW(m.hwnd(), WM_COMMAND, m.PME_View23->id(), 0);
-    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.synth, 3), Shown())) << winui::ToSjis(c.node);
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.synth, 3), Shown())) << base::ToSjis(c.node);
     EXPECT_EQ(m.Image_Output.WidthPx(), 120);
     EXPECT_EQ(m.Image_Output.HeightPx(), 90);
   }
@@ -99,7 +99,7 @@ TEST_F(Display, EveryFailureHasItsMessageAndKeepsThePreviousPicture) {
                {L"over", L"何だかよく分からないエラーが発生しました（＾＾；(変換)"}};
   for (const Case& c : cases) {
     SelectPath(c.node);
-    EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{c.message}) << winui::ToSjis(c.node);
+    EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{c.message}) << base::ToSjis(c.node);
     EXPECT_TRUE(testsupport::SamePixels(before, Shown()));
     EXPECT_EQ(m.StatusBar1.PanelText(1), status);
     EXPECT_TRUE(m.ME_Save->Enabled());

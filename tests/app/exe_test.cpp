@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/support/testsupport.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace {
 

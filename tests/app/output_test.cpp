@@ -2,7 +2,7 @@
 #include "app/picture.h"
 #include "tests/app/app_fixture.h"
 #include "winui/messages.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace apptest {
 namespace {
@@ -135,7 +135,7 @@ TEST_F(Output, VersionDialogShowsTheRecordOfTheCommandUsed) {
   EXPECT_EQ(seen[0][2], L"Version 1.0");
   EXPECT_EQ(seen[0][3], L"1998/09/29");
   EXPECT_EQ(seen[1][0], L"共通ﾓｼﾞｭｰﾙのﾊﾞｰｼﾞｮﾝ情報...");
-  EXPECT_EQ(seen[1][1], winui::FromSjis(m.Context()->ModuleInfo->Name));
+  EXPECT_EQ(seen[1][1], base::FromSjis(m.Context()->ModuleInfo->Name));
   EXPECT_EQ(seen[1][2], app::VersionText(m.Context()->ModuleInfo->Version));
   EXPECT_EQ(seen[2][0], L"Plug-inのﾊﾞｰｼﾞｮﾝ情報...");
   EXPECT_EQ(seen[2][1], L"版");

@@ -4,7 +4,7 @@
 #include "tests/app/app_fixture.h"
 
 #include "winui/msgbox.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace apptest {
 namespace {
@@ -31,7 +31,7 @@ TEST(ProfileBool, DecimalHexAndGarbage) {
 
 TEST_F(AppTest, MissingFileGivesDefaultsAndShutdownWritesEveryKey) {
   app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
-  const std::string exe_dir = winui::ToSjis(dir.path());
+  const std::string exe_dir = base::ToSjis(dir.path());
   EXPECT_EQ(m.StoredSettings().plugin_dir, exe_dir);
   EXPECT_EQ(m.StoredSettings().dest_dir, exe_dir);
   EXPECT_EQ(m.RootDir(), "q:\\");  // drive search: the test runner's CD-ROM letter
@@ -52,14 +52,14 @@ TEST_F(AppTest, MissingFileGivesDefaultsAndShutdownWritesEveryKey) {
 }
 
 TEST_F(AppTest, StoredValuesAreReadAndViewSectionKeepsItsName) {
-  testsupport::WriteFileBytes(IniPath(), winui::ToSjis(
+  testsupport::WriteFileBytes(IniPath(), base::ToSjis(
       L"[SYSTEM]\r\nRootDir=x:\\表示\\\r\nPluginDir=\r\nDestDir=c:\\出力\\\r\n"
       L"[View]\r\nOverlayBG=1\r\nAdjustWindow=0\r\n"
       L"[OPTION]\r\nMoveToChild=0x10\r\nUseIndex=abc\r\nOptionSave=$1F\r\n"));
   app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
-  EXPECT_EQ(winui::FromSjis(m.RootDir()), L"x:\\表示\\");
-  EXPECT_EQ(m.StoredSettings().plugin_dir, winui::ToSjis(dir.path()));  // empty value: exe dir
-  EXPECT_EQ(winui::FromSjis(m.StoredSettings().dest_dir), L"c:\\出力\\");
+  EXPECT_EQ(base::FromSjis(m.RootDir()), L"x:\\表示\\");
+  EXPECT_EQ(m.StoredSettings().plugin_dir, base::ToSjis(dir.path()));  // empty value: exe dir
+  EXPECT_EQ(base::FromSjis(m.StoredSettings().dest_dir), L"c:\\出力\\");
   EXPECT_TRUE(m.ME_Overlay->Checked());
   EXPECT_TRUE(m.PME_OverLay->Checked());
   EXPECT_FALSE(m.ME_AdjustWindow->Checked());
@@ -69,8 +69,8 @@ TEST_F(AppTest, StoredValuesAreReadAndViewSectionKeepsItsName) {
   EXPECT_TRUE(m.ME_OptionSave->Checked());
   // Seeded on every start, argument or not; the dialog did not open.
   EXPECT_TRUE(dialog.pages.empty());
-  EXPECT_EQ(GetPath(dialog.paths.DestDir), winui::ToSjis(L"c:\\出力\\"));
-  EXPECT_EQ(GetPath(dialog.paths.RootDir), winui::ToSjis(L"x:\\表示\\"));
+  EXPECT_EQ(GetPath(dialog.paths.DestDir), base::ToSjis(L"c:\\出力\\"));
+  EXPECT_EQ(GetPath(dialog.paths.RootDir), base::ToSjis(L"x:\\表示\\"));
   // Never confirmed: the stored directories are written back unchanged.
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_AdjustWindow->id(), 0);
   Stop();
@@ -78,8 +78,8 @@ TEST_F(AppTest, StoredValuesAreReadAndViewSectionKeepsItsName) {
   EXPECT_EQ(ini.find("[VIEW]"), std::string::npos) << ini;
   EXPECT_NE(ini.find("[View]"), std::string::npos);
   EXPECT_NE(ini.find("AdjustWindow=1"), std::string::npos);
-  EXPECT_NE(ini.find(winui::ToSjis(L"DestDir=c:\\出力\\")), std::string::npos);
-  EXPECT_NE(ini.find(winui::ToSjis(L"RootDir=x:\\表示\\")), std::string::npos);
+  EXPECT_NE(ini.find(base::ToSjis(L"DestDir=c:\\出力\\")), std::string::npos);
+  EXPECT_NE(ini.find(base::ToSjis(L"RootDir=x:\\表示\\")), std::string::npos);
   // The next start sees what was written.
   Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
   EXPECT_TRUE(main->ME_AdjustWindow->Checked());

@@ -1,7 +1,7 @@
 // Plug-in loading and the index tree; the plug-in choice through the settings
 // dialog (ME_SelxxxClick).
 #include "tests/app/app_fixture.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace apptest {
 namespace {
@@ -49,8 +49,8 @@ TEST_F(AppTest, FailedLoadKeepsTreeAndStatusTexts) {
   SelectPath(L"a");
   const std::wstring status1 = m.StatusBar1.PanelText(1);
   const std::wstring broken = Plugin(L"broken", L"picture\n  nonsense\n");
-  EXPECT_EQ(m.LoadPlugin(winui::ToSjis(broken)), -1);
-  EXPECT_EQ(m.LoadPlugin(winui::ToSjis(dir.path() + L"nothing.kol")), -1);
+  EXPECT_EQ(m.LoadPlugin(base::ToSjis(broken)), -1);
+  EXPECT_EQ(m.LoadPlugin(base::ToSjis(dir.path() + L"nothing.kol")), -1);
   EXPECT_EQ(TakeMessages(), (std::vector<std::wstring>{kLoadFailed, kLoadFailed}));
   EXPECT_EQ(TreeDump(), L"a\n");
   EXPECT_EQ(m.StatusBar1.PanelText(0), L"良い");
@@ -89,7 +89,7 @@ TEST_F(AppTest, CommandLinePathIsCutTo255Bytes) {
 }
 
 TEST_F(AppTest, DialogChoiceLoadsOnlyANewFileNameButAlwaysTakesTheRoot) {
-  const std::string one = winui::ToSjis(dir.path());
+  const std::string one = base::ToSjis(dir.path());
   Plugin(L"first", L"title 一\npicture p1\tsynth=8x8x8:1\n");
   dialog.Confirm(one, "first.kol", "q:\\");
   app::TWMain& m = Start();
@@ -99,7 +99,7 @@ TEST_F(AppTest, DialogChoiceLoadsOnlyANewFileNameButAlwaysTakesTheRoot) {
 
   // Same file name in another directory: no reload, root taken over.
   testsupport::TempDir other;
-  testsupport::InstallListedPlugin(other.path(), L"first", winui::ToSjis(L"picture other\tsynth=8x8x8:1\n"));
+  testsupport::InstallListedPlugin(other.path(), L"first", base::ToSjis(L"picture other\tsynth=8x8x8:1\n"));
   dialog.Confirm(other.sjis(), "first.kol", "r:\\");
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SelPgn->id(), 0);
   EXPECT_EQ(TreeDump(), L"p1\n");

@@ -4,7 +4,7 @@
 
 #include "cgmodule/plugins.h"
 #include "tests/support/testsupport.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace {
 
@@ -47,24 +47,24 @@ class PluginDir : public ::testing::Test {
 };
 
 TEST_F(PluginDir, ListsExactlyTheValidPluginsInSearchOrder) {
-  const auto list = cgmodule::ListPlugins(winui::ToSjis(dir_));
+  const auto list = cgmodule::ListPlugins(base::ToSjis(dir_));
   std::vector<std::wstring> expected;
   for (const auto& n : SearchOrder(dir_))
     if (n == L"good.kol" || n == L"twin.kol") expected.push_back(n);
   ASSERT_EQ(list.size(), 2u);
   for (size_t i = 0; i < list.size(); ++i) {
-    EXPECT_EQ(winui::FromSjis(list[i].fileName), expected[i]);
+    EXPECT_EQ(base::FromSjis(list[i].fileName), expected[i]);
     // Both carry the same title; the file names keep them apart.
-    EXPECT_EQ(winui::FromSjis(list[i].title), L"テスト用Plug-in");
+    EXPECT_EQ(base::FromSjis(list[i].title), L"テスト用Plug-in");
   }
 }
 
 TEST_F(PluginDir, EveryInitialisationIsFollowedByTermination) {
-  cgmodule::ListPlugins(winui::ToSjis(dir_));
+  cgmodule::ListPlugins(base::ToSjis(dir_));
   // Wrong magic, no answer and a crash inside OrvuIdvInitialize still get
   // their OrvuIdvTerminate.
   for (const wchar_t* p : {L"good.kol", L"twin.kol", L"badmagic.kol", L"noanswer.kol", L"crash.kol"})
-    EXPECT_EQ(Log(p), "IT") << winui::ToSjis(p);
+    EXPECT_EQ(Log(p), "IT") << base::ToSjis(p);
   // Skipped before initialisation: no terminate entry point, hidden.
   EXPECT_EQ(Log(L"noterm.kol"), "");
   EXPECT_EQ(Log(L"hidden.kol"), "");
@@ -74,9 +74,9 @@ TEST_F(PluginDir, EveryInitialisationIsFollowedByTermination) {
 
 TEST_F(PluginDir, ProbeGivesTheTitleOfShippedPlugins) {
   const std::string bin = testsupport::BinDirSjis();
-  EXPECT_EQ(winui::FromSjis(cgmodule::ProbePlugin(bin + "sample.kol").value_or("")),
+  EXPECT_EQ(base::FromSjis(cgmodule::ProbePlugin(bin + "sample.kol").value_or("")),
             L"サンプルタイトル「コルブリの庭」");
-  EXPECT_EQ(winui::FromSjis(cgmodule::ProbePlugin(bin + "folder.kol").value_or("")),
+  EXPECT_EQ(base::FromSjis(cgmodule::ProbePlugin(bin + "folder.kol").value_or("")),
             L"フォルダ一覧Plug-in");
   EXPECT_FALSE(cgmodule::ProbePlugin(bin + "kolbri.dll"));
   EXPECT_FALSE(cgmodule::ProbePlugin(bin + "no-such.kol"));

@@ -9,7 +9,7 @@
 
 #include "winui/msgbox.h"
 #include "winui/window.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace batchtest {
 
@@ -20,7 +20,7 @@ OrvuIndexEntry* Index::Build(const std::vector<Shape>& nodes) {
   std::vector<OrvuIndexEntry>& a = arrays_.back();
   std::memset(a.data(), 0, a.size() * sizeof(OrvuIndexEntry));
   for (size_t i = 0; i < nodes.size(); ++i) {
-    names_.push_back(winui::ToSjis(nodes[i].name));
+    names_.push_back(base::ToSjis(nodes[i].name));
     a[i].Name = names_.back().c_str();
     if (nodes[i].category) {
       a[i].Code = kCategoryCode;
@@ -44,7 +44,7 @@ Tree::~Tree() { DestroyWindow(h_); }
 
 void Tree::Add(HTREEITEM parent, OrvuIndexEntry* first) {
   for (OrvuIndexEntry* e = first; e && e->Name; ++e) {
-    std::wstring text = winui::FromSjis(e->Name);
+    std::wstring text = base::FromSjis(e->Name);
     TVINSERTSTRUCTW ins{};
     ins.hParent = parent;
     ins.hInsertAfter = TVI_LAST;

@@ -16,7 +16,7 @@
 #include "shellview/shview.h"
 #include "tests/support/testsupport.h"
 #include "winui/msgbox.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 using settings::TWComDlg1;
 using testsupport::TempDir;
@@ -64,8 +64,8 @@ void UserSelect(winui::ListBox& lb, int i, WORD code = LBN_SELCHANGE) {
 
 void Click(winui::Button& b) { SendMessageW(b.hwnd(), BM_CLICK, 0, 0); }
 
-std::string Acp(const std::wstring& w) { return winui::ToAcp(w); }
-std::string Sjis(const std::wstring& w) { return winui::ToSjis(w); }
+std::string Acp(const std::wstring& w) { return base::ToAcp(w); }
+std::string Sjis(const std::wstring& w) { return base::ToSjis(w); }
 std::wstring NoSlash(std::wstring p) {
   if (p.size() > 3 && p.back() == L'\\') p.pop_back();
   return p;
@@ -114,7 +114,7 @@ TEST_F(Dialog, FirstShowingListsPluginsAndSameTitlesKeepTheirFileNames) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::wstring>{L"first.kol", L"second.kol"}));
   // The file name is the one at the chosen position of the hidden list.
-  EXPECT_EQ(winui::FromSjis(d->Paths().PluginFile), d->ListBox_PginName.Item(1));
+  EXPECT_EQ(base::FromSjis(d->Paths().PluginFile), d->ListBox_PginName.Item(1));
   EXPECT_EQ(std::string(d->Paths().PluginDir), dir.sjis());
 }
 
@@ -207,7 +207,7 @@ TEST_F(Dialog, AFolderWithoutAPathOnDiskLeavesThePagesFolder) {
   EXPECT_TRUE(settings::IsFileSystemPath(L"q:\\a"));
   EXPECT_TRUE(settings::IsFileSystemPath(L"\\\\srv\\share"));
   EXPECT_FALSE(settings::IsFileSystemPath(L""));
-  EXPECT_FALSE(settings::IsFileSystemPath(winui::FromAcp(kMyComputer)));
+  EXPECT_FALSE(settings::IsFileSystemPath(base::FromAcp(kMyComputer)));
   EXPECT_FALSE(settings::IsFileSystemPath(L"a\\b"));
   Modal(*d, settings::kPageDrive, [&] {
     d->FolderView_Common1.SelectPath("C:\\");
@@ -247,10 +247,10 @@ TEST_F(Dialog, F5KeepsTheSelectedFolderOnEveryPage) {
   for (int page : {settings::kPagePlugin, settings::kPageBatch, settings::kPageDrive}) {
     Modal(*d, page, [&] {
       d->FolderView_Common1.SelectPath(Acp(sub));
-      ASSERT_EQ(winui::FromAcp(d->FolderView_Common1.GetSelectedPath()), sub);
+      ASSERT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), sub);
       PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);
       winui::PumpPending();
-      EXPECT_EQ(winui::FromAcp(d->FolderView_Common1.GetSelectedPath()), sub) << page;
+      EXPECT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), sub) << page;
       const char* working = page == 0 ? d->WorkingPluginDir() : page == 1 ? d->WorkingDestDir() : d->WorkingRootDir();
       EXPECT_EQ(std::string(working), Sjis(sub + L"\\")) << page;
     });
@@ -431,10 +431,10 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
     maxRange = static_cast<int>(SendMessageW(d->ProgressBar_MulSav1.hwnd(), PBM_GETRANGE, FALSE, 0));
     ExpectIdle();
     // The folder tree shows the output folder again.
-    EXPECT_EQ(winui::FromAcp(d->FolderView_Common1.GetSelectedPath()), NoSlash(MagickDir()));
+    EXPECT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), NoSlash(MagickDir()));
     // ...rebuilt, so the new sub-folders are there.
     d->FolderView_Common1.SelectPath(Acp(MagickDir() + L"A\\B"));
-    EXPECT_EQ(winui::FromAcp(d->FolderView_Common1.GetSelectedPath()), MagickDir() + L"A\\B");
+    EXPECT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), MagickDir() + L"A\\B");
     Click(d->Button_CommonCancel);
   });
   EXPECT_EQ(disabled, 1);

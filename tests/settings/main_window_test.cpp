@@ -15,7 +15,7 @@
 #include "shellview/shview.h"
 #include "tests/support/testsupport.h"
 #include "winui/msgbox.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     testsupport::TempDir exeDir, out;
     const std::wstring kol = testsupport::InstallListedPlugin(
         exeDir.path(), L"title",
-        winui::ToSjis(L"title 例\ncategory 画像\n  picture 一\tsynth=20x10x8:1\n  category 続き\n"
+        base::ToSjis(L"title 例\ncategory 画像\n  picture 一\tsynth=20x10x8:1\n  category 続き\n"
                       L"    picture 二\tsynth=11x6x24:2\n  picture 三\tsynth=7x9x4:3\n"));
 
     app::TWMain main(exeDir.path() + L"kolbri.exe", {kol});
@@ -71,7 +71,7 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     EXPECT_TRUE(dialog.PageControl1.TabVisible(settings::kPageBatch));
     EXPECT_TRUE(dialog.Button_MulSav1.Enabled());
 
-    lstrcpynA(dialog.Paths().DestDir, winui::ToSjis(out.path()).c_str(), 256);
+    lstrcpynA(dialog.Paths().DestDir, base::ToSjis(out.path()).c_str(), 256);
     dialog.FolderView_Common1.RefreshTree();
     int page = -1;
     bool mainDisabled = false;
@@ -97,7 +97,7 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
                  {L"画像\\三.bmp", {L"画像", L"三"}}};
     for (const auto& f : files) {
       const std::string bytes = testsupport::ReadFileBytes(out.path() + f.file);
-      ASSERT_FALSE(bytes.empty()) << winui::ToSjis(f.file);
+      ASSERT_FALSE(bytes.empty()) << base::ToSjis(f.file);
       const auto* entry = reinterpret_cast<const OrvuIndexEntry*>(main.TreeView1.Data(Find(main.TreeView1, f.node)));
       cgmodule::PictureBlock block(main.Module().MakeBmp(entry, false).block);
       EXPECT_TRUE(testsupport::SamePixels(testsupport::DecodeDib(block.Data(), block.Size()),

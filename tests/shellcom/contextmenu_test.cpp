@@ -8,7 +8,7 @@
 #include "tests/shellcom/shell_double.h"
 #include "tests/shellview/host_window.h"
 #include "tests/shellview/shell_env.h"
-#include "winui/gdi.h"
+#include "base/handle.h"
 
 using namespace shcom;
 using comtest::Entry;
@@ -59,7 +59,7 @@ TEST(DrpcomexUnit, OnlyTheFirstStartAndTheMatchingFinishTouchOle) {
 }
 
 TEST(FindMenuItemByMark, CountsBytesOfTheMultiByteCaptionAndSkipsUnusableItems) {
-  winui::UniqueMenu menu(CreatePopupMenu());
+  base::UniqueMenu menu(CreatePopupMenu());
   AppendMenuW(menu.get(), MF_STRING | MF_GRAYED, 1, L"貼り付け(&P)");
   AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
   AppendMenuW(menu.get(), MF_STRING, 2, L"プロパティ(&P)");  // mark at byte 11

@@ -11,17 +11,17 @@
 #include "shellview/shview.h"
 #include "tests/shellview/host_window.h"
 #include "tests/shellview/shell_env.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 using namespace shview;
 using shtest::ParsePath;
 
 namespace {
 
-std::wstring W(const std::string& acp) { return winui::FromAcp(acp); }
+std::wstring W(const std::string& acp) { return base::FromAcp(acp); }
 
 // A directory name beyond ASCII that the ANSI code page can spell.
-std::string NativeName() { return winui::ToAcp(GetACP() == 932 ? L"\u753B\u50CF" : L"caf\u00E9"); }
+std::string NativeName() { return base::ToAcp(GetACP() == 932 ? L"\u753B\u50CF" : L"caf\u00E9"); }
 
 class FolderViewTest : public ::testing::Test {
  protected:
@@ -229,7 +229,7 @@ TEST_F(FolderViewTest, WidePathsReachNamesTheCodePageCannotSpell) {
   ASSERT_NE(n, nullptr);
   EXPECT_EQ(tree.Text(n), L"\u98A8\u666F");
   EXPECT_EQ(tree.GetSelectedPathW(), deep);
-  EXPECT_EQ(tree.GetSelectedPath(), winui::ToAcp(deep));  // the same node through the code page
+  EXPECT_EQ(tree.GetSelectedPath(), base::ToAcp(deep));  // the same node through the code page
 
   tree.SelectPathW(mid + L"\\missing");
   tree.SelectPathW(L"");
@@ -320,7 +320,7 @@ TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
   shtest::Pump();
   EXPECT_EQ(edited, fresh);
   EXPECT_EQ(tree.Text(n), fresh);
-  const std::string renamed = dirs.path() + "\\" + winui::ToAcp(fresh);
+  const std::string renamed = dirs.path() + "\\" + base::ToAcp(fresh);
   EXPECT_NE(GetFileAttributesA(renamed.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA((dirs.path() + "\\old").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(tree.GetSelectedPath(), renamed);  // the node holds the new list

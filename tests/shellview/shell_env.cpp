@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "shellview/shview.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace shtest {
 namespace {
@@ -103,7 +103,7 @@ void RemoveTree(const std::string& path) {
 
 shview::ItemIDListPtr ParsePath(const std::string& path) {
   shview::ItemIDListPtr list;
-  std::wstring w = winui::FromAcp(path);
+  std::wstring w = base::FromAcp(path);
   ULONG eaten = 0;
   shview::DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten, list.receive(),
                                           nullptr);

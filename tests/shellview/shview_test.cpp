@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/shellview/shell_env.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 using namespace shview;
 
@@ -189,7 +189,7 @@ TEST(ItemIDList, OwnerReleasesAndTakesOver) {
 TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
   shtest::TempTree tree("shv_names");
   // A name beyond ASCII that the ANSI code page can spell.
-  const std::string jp = winui::ToAcp(GetACP() == 932 ? L"\u753B\u50CF" : L"caf\u00E9");
+  const std::string jp = base::ToAcp(GetACP() == 932 ? L"\u753B\u50CF" : L"caf\u00E9");
   const std::string dir = tree.Dir(jp);
   ItemIDListPtr list = Parse(dir);
   ASSERT_TRUE(list);
@@ -200,7 +200,7 @@ TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
   EXPECT_EQ(name, dir);
   std::wstring wname;
   ASSERT_TRUE(GetItemDisplayNameW(DesktopFolder, list.get(), SHGDN_FORPARSING, wname));
-  EXPECT_EQ(wname, winui::FromAcp(dir));
+  EXPECT_EQ(wname, base::FromAcp(dir));
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);  // the shell's wide string is freed
 
   // Named relative to the parent folder, the last item gives the short name.
@@ -259,7 +259,7 @@ TEST(ShellNames, OffsetAndBufferKindsAndFailures) {
   folder.answer.pOleStr = static_cast<LPWSTR>(CoTaskMemAlloc(16));
   std::wcscpy(folder.answer.pOleStr, L"\u753B\u50CF");
   ASSERT_TRUE(GetItemDisplayName(&folder, item.get(), SHGDN_NORMAL, name));
-  EXPECT_EQ(name, winui::ToAcp(L"\u753B\u50CF"));
+  EXPECT_EQ(name, base::ToAcp(L"\u753B\u50CF"));
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);
 
   // An unknown kind or a refusal: false, and the previous text is gone.

@@ -32,7 +32,7 @@ class Faults : public StandIn {
   }
   cgmodule::MakeBmpResult Make(const wchar_t* name) {
     const OrvuIndexEntry* e = Find({name});
-    EXPECT_NE(e, nullptr) << winui::ToSjis(name);
+    EXPECT_NE(e, nullptr) << base::ToSjis(name);
     return module_.MakeBmp(e, false);
   }
 };
@@ -42,7 +42,7 @@ TEST_F(Faults, ResultCodesComeBackWithoutABlock) {
                             {L"無いファイル", -2}, {L"投げる", -1}}) {
     const auto r = Make(name);
     EXPECT_FALSE(r.faulted);
-    EXPECT_EQ(r.code, code) << winui::ToSjis(name);
+    EXPECT_EQ(r.code, code) << base::ToSjis(name);
     EXPECT_EQ(r.block, nullptr);
   }
   const auto r = Make(L"空ブロック");

@@ -11,7 +11,7 @@ TEST_F(StandIn, EmptyIndexStillLoads) {
   ASSERT_EQ(LoadListed(L"title 空の索引\n"), 0);
   ASSERT_NE(ctx()->IndexRoot, nullptr);
   EXPECT_EQ(ctx()->IndexRoot->Name, nullptr);
-  EXPECT_EQ(winui::FromSjis(ctx()->PluginInfo->Name), L"空の索引");
+  EXPECT_EQ(base::FromSjis(ctx()->PluginInfo->Name), L"空の索引");
 }
 
 TEST_F(StandIn, CategoriesNestAndKeepTheirOrder) {
@@ -81,7 +81,7 @@ TEST_F(StandIn, FailedLoadsKeepThePreviousPluginAndEntries) {
 
   EXPECT_EQ(ctx()->PluginInfo, info);
   EXPECT_EQ(ctx()->IndexRoot, root);
-  EXPECT_EQ(winui::FromSjis(info->Name), L"前のPlug-in");
+  EXPECT_EQ(base::FromSjis(info->Name), L"前のPlug-in");
   EXPECT_EQ(Name(*root), L"残る");
   EXPECT_EQ(Name(*picture), L"絵");
   EXPECT_EQ(Render(picture).width, 32);
@@ -93,15 +93,15 @@ TEST_F(StandIn, ProbingTheLoadedPluginLeavesItIntact) {
   ASSERT_EQ(LoadListed(L"title 使用中\npicture 絵\tsynth=8x8x8\n", L"inuse"), 0);
   const auto list = cgmodule::ListPlugins(tmp_.sjis());
   ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(winui::FromSjis(list[0].title), L"使用中");
-  EXPECT_EQ(winui::FromSjis(ctx()->PluginInfo->Name), L"使用中");
+  EXPECT_EQ(base::FromSjis(list[0].title), L"使用中");
+  EXPECT_EQ(base::FromSjis(ctx()->PluginInfo->Name), L"使用中");
   EXPECT_EQ(Render(Find({L"絵"})).width, 8);
 }
 
 TEST_F(StandIn, ReloadingReplacesTheIndexAndUnloadClearsIt) {
   ASSERT_EQ(LoadListed(L"picture 一\tsynth=8x8x8\n", L"one"), 0);
   ASSERT_EQ(LoadListed(L"title 二番目\npicture 二\tsynth=8x8x8\n", L"two"), 0);
-  EXPECT_EQ(winui::FromSjis(ctx()->PluginInfo->Name), L"二番目");
+  EXPECT_EQ(base::FromSjis(ctx()->PluginInfo->Name), L"二番目");
   EXPECT_EQ(Find({L"一"}), nullptr);
   ASSERT_NE(Find({L"二"}), nullptr);
   // The same plug-in file again, with no unload in between.
@@ -126,7 +126,7 @@ TEST(PreInfoVariant, HarmlessRecordBeforeLoadAndAfterUnload) {
   ASSERT_EQ(m.Bind(OrvuHostRecord{nullptr, &table}), cgmodule::BindResult::Ok);
   testsupport::UseModuleVariant("");
   ASSERT_NE(m.Context()->PluginInfo, nullptr);
-  EXPECT_EQ(winui::FromSjis(m.Context()->PluginInfo->Name), L"(Plug-in未ロード)");
+  EXPECT_EQ(base::FromSjis(m.Context()->PluginInfo->Name), L"(Plug-in未ロード)");
   ASSERT_NE(m.Context()->IndexRoot, nullptr);
   EXPECT_EQ(m.Context()->IndexRoot->Name, nullptr);
   ASSERT_EQ(m.LoadPlugin((testsupport::BinDirSjis() + "sample.kol").c_str()), 0);

@@ -8,7 +8,7 @@
 #include "cgmodule/module.h"
 #include "cgmodule/picture.h"
 #include "tests/support/testsupport.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 class StandIn : public ::testing::Test {
  protected:
@@ -24,15 +24,15 @@ class StandIn : public ::testing::Test {
 
   OrvuContext* ctx() { return module_.Context(); }
 
-  int32_t Load(const std::wstring& path) { return module_.LoadPlugin(winui::ToSjis(path).c_str()); }
+  int32_t Load(const std::wstring& path) { return module_.LoadPlugin(base::ToSjis(path).c_str()); }
   int32_t LoadShipped(const wchar_t* name) { return Load(testsupport::BinDir() + name); }
   // A listed.kol copy in the scratch directory with this manifest (UTF-16 here,
   // Shift-JIS on disk).
   int32_t LoadListed(const std::wstring& manifest, const std::wstring& base = L"t") {
-    return Load(testsupport::InstallListedPlugin(tmp_.path(), base, winui::ToSjis(manifest)));
+    return Load(testsupport::InstallListedPlugin(tmp_.path(), base, base::ToSjis(manifest)));
   }
 
-  static std::wstring Name(const OrvuIndexEntry& e) { return winui::FromSjis(e.Name); }
+  static std::wstring Name(const OrvuIndexEntry& e) { return base::FromSjis(e.Name); }
   static std::vector<const OrvuIndexEntry*> Array(const OrvuIndexEntry* first) {
     std::vector<const OrvuIndexEntry*> v;
     for (const OrvuIndexEntry* e = first; e && e->Name; ++e) v.push_back(e);

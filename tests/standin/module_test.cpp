@@ -19,7 +19,7 @@ TEST_F(StandIn, NoPluginBeforeTheFirstLoad) {
 
 TEST_F(StandIn, SampleIndexHasNestedAndEmptyCategories) {
   ASSERT_EQ(LoadShipped(L"sample.kol"), 0);
-  EXPECT_EQ(winui::FromSjis(ctx()->PluginInfo->Name), L"サンプルタイトル「コルブリの庭」");
+  EXPECT_EQ(base::FromSjis(ctx()->PluginInfo->Name), L"サンプルタイトル「コルブリの庭」");
   std::vector<std::wstring> top;
   for (const OrvuIndexEntry* e : Array(ctx()->IndexRoot)) top.push_back(Name(*e));
   EXPECT_EQ(top, (std::vector<std::wstring>{L"風景", L"人物", L"イベント", L"表紙"}));
@@ -36,7 +36,7 @@ TEST_F(StandIn, SampleIndexHasNestedAndEmptyCategories) {
 // folder.kol names pictures after their files, so each rendering can be put
 // next to the file it came from: 4, 8 and 24 bits, pixel for pixel.
 TEST_F(StandIn, PicturesEqualTheirSourceBitmaps) {
-  module_.SetRootDir(winui::ToSjis(SampleCdDir()));
+  module_.SetRootDir(base::ToSjis(SampleCdDir()));
   ASSERT_EQ(LoadShipped(L"folder.kol"), 0);
   int seen[25] = {};
   std::function<void(const OrvuIndexEntry*, const std::wstring&)> walk =
@@ -47,7 +47,7 @@ TEST_F(StandIn, PicturesEqualTheirSourceBitmaps) {
             continue;
           }
           const std::wstring file = dir + Name(*e) + L".bmp";
-          SCOPED_TRACE(winui::ToSjis(file));
+          SCOPED_TRACE(base::ToSjis(file));
           const testsupport::Pixels expected =
               testsupport::DecodeBmpFile(testsupport::ReadFileBytes(SampleCdDir() + file));
           const testsupport::Pixels actual = Render(e);
@@ -64,7 +64,7 @@ TEST_F(StandIn, PicturesEqualTheirSourceBitmaps) {
 }
 
 TEST_F(StandIn, OverlayShowsTheBackgroundThroughTheColourKey) {
-  module_.SetRootDir(winui::ToSjis(SampleCdDir()));
+  module_.SetRootDir(base::ToSjis(SampleCdDir()));
   ASSERT_EQ(LoadShipped(L"sample.kol"), 0);
   struct Case {
     const wchar_t* name;
@@ -76,7 +76,7 @@ TEST_F(StandIn, OverlayShowsTheBackgroundThroughTheColourKey) {
       {L"能登（屋上）", L"cg\\人物\\能登.bmp", L"bg\\屋上.bmp"},          // 24 bits, magenta key
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(winui::ToSjis(c.name));
+    SCOPED_TRACE(base::ToSjis(c.name));
     const OrvuIndexEntry* e = Find({L"人物", c.name});
     ASSERT_NE(e, nullptr);
     std::vector<uint8_t> pic, bg;
@@ -145,8 +145,8 @@ TEST_F(StandIn, MalformedSourceFilesAreRefusedWithoutOverruns) {
   ASSERT_EQ(LoadListed(manifest), 0);
   for (const auto& [name, bytes] : files) {
     const cgmodule::MakeBmpResult r = module_.MakeBmp(Find({name}), false);
-    EXPECT_FALSE(r.faulted) << winui::ToSjis(name);
-    EXPECT_EQ(r.code, -1) << winui::ToSjis(name);
+    EXPECT_FALSE(r.faulted) << base::ToSjis(name);
+    EXPECT_EQ(r.code, -1) << base::ToSjis(name);
     EXPECT_EQ(r.block, nullptr);
   }
 }

@@ -48,7 +48,7 @@ TEST_F(StandIn, FolderPluginMirrorsTheDirectoryTree) {
   SetFileAttributesW((root + L"hidden.bmp").c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetFileAttributesW((root + L"hidden-dir").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
 
-  module_.SetRootDir(winui::ToSjis(root));
+  module_.SetRootDir(base::ToSjis(root));
   ASSERT_EQ(LoadShipped(L"folder.kol"), 0);
   std::vector<std::wstring> top;
   for (auto* e : Array(ctx()->IndexRoot)) top.push_back(Name(*e));

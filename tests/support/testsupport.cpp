@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "standin/core/dib.h"
-#include "winui/text.h"
+#include "base/text.h"
 
 namespace testsupport {
 
@@ -26,7 +26,7 @@ std::wstring BinDir() {
   return dir;
 }
 
-std::string BinDirSjis() { return winui::ToSjis(BinDir()); }
+std::string BinDirSjis() { return base::ToSjis(BinDir()); }
 
 std::wstring SampleCdDir() { return BinDir() + L"sample-cd\\"; }
 
@@ -37,7 +37,7 @@ void UseModuleVariant(const std::string& name) {
   static auto set = reinterpret_cast<SetDir>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDllDirectoryW"));
   std::wstring dir = BinDir();
-  if (!name.empty()) dir += L"variants\\" + winui::FromSjis(name);
+  if (!name.empty()) dir += L"variants\\" + base::FromSjis(name);
   if (set) set(dir.c_str());
 }
 
@@ -55,7 +55,7 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() { RemoveTree(path_); }
 
-std::string TempDir::sjis() const { return winui::ToSjis(path_); }
+std::string TempDir::sjis() const { return base::ToSjis(path_); }
 
 void RemoveTree(const std::wstring& dir) {
   std::wstring d = dir;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace winui {
+namespace base {
 
 constexpr unsigned kSjis = 932;
 
@@ -15,4 +15,4 @@ std::string ToSjis(std::wstring_view s);
 std::wstring FromAcp(std::string_view s);
 std::string ToAcp(std::wstring_view s);
 
-}  // namespace winui
+}  // namespace base

@@ -1,8 +1,8 @@
-#include "winui/text.h"
+#include "base/text.h"
 
 #include <windows.h>
 
-namespace winui {
+namespace base {
 namespace {
 
 std::wstring Widen(unsigned cp, std::string_view s) {
@@ -28,4 +28,4 @@ std::string ToSjis(std::wstring_view s) { return Narrow(kSjis, s); }
 std::wstring FromAcp(std::string_view s) { return Widen(CP_ACP, s); }
 std::string ToAcp(std::wstring_view s) { return Narrow(CP_ACP, s); }
 
-}  // namespace winui
+}  // namespace base

@@ -1,4 +1,4 @@
-#include "winui/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,12 @@
 // whatever the process's ANSI code page is.
 TEST(SjisText, RoundTripsTrailBackslashAndHalfwidthKana) {
   const std::string sjis = "\x83\x5C\x95\x5C\xDB\xB0\xC4\xDE";  // ソ表ﾛｰﾄﾞ
-  const std::wstring wide = winui::FromSjis(sjis);
+  const std::wstring wide = base::FromSjis(sjis);
   EXPECT_EQ(wide, L"\u30BD\u8868\uFF9B\uFF70\uFF84\uFF9E");
-  EXPECT_EQ(winui::ToSjis(wide), sjis);
+  EXPECT_EQ(base::ToSjis(wide), sjis);
 }
 
 TEST(SjisText, EmptyStaysEmpty) {
-  EXPECT_EQ(winui::FromSjis(""), L"");
-  EXPECT_EQ(winui::ToSjis(L""), "");
+  EXPECT_EQ(base::FromSjis(""), L"");
+  EXPECT_EQ(base::ToSjis(L""), "");
 }

@@ -1,0 +1,70 @@
+// The one owner every handle alias uses: exactly one close per owned value.
+#include "base/handle.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+std::vector<int*> closed;
+void Close(int* p) { closed.push_back(p); }
+using Owner = base::UniqueAny<int*, &Close>;
+int a = 1, b = 2;
+
+class UniqueAnyTest : public ::testing::Test {
+ protected:
+  void SetUp() override { closed.clear(); }
+};
+
+TEST_F(UniqueAnyTest, ClosesOnceAtScopeEndAndNeverTheInvalidValue) {
+  { Owner o(&a); }
+  { Owner empty; }
+  EXPECT_EQ(closed, std::vector<int*>{&a});
+}
+
+TEST_F(UniqueAnyTest, MoveHandsOverWithoutClosing) {
+  Owner o(&a);
+  Owner moved(std::move(o));
+  EXPECT_FALSE(o);
+  EXPECT_TRUE(closed.empty());
+  Owner target(&b);
+  target = std::move(moved);  // closes what target held, once
+  EXPECT_EQ(closed, std::vector<int*>{&b});
+  target = std::move(target);
+  EXPECT_EQ(target.get(), &a);
+  target.reset();
+  EXPECT_EQ(closed, (std::vector<int*>{&b, &a}));
+}
+
+TEST_F(UniqueAnyTest, ReleaseGivesUpAndResetToTheSameValueKeepsIt) {
+  Owner o(&a);
+  EXPECT_EQ(o.release(), &a);
+  EXPECT_FALSE(o);
+  o.reset(&b);
+  o.reset(&b);
+  EXPECT_TRUE(closed.empty());
+  *o.receive() = &a;  // receive closes b first
+  EXPECT_EQ(closed, std::vector<int*>{&b});
+  EXPECT_EQ(o.get(), &a);
+}
+
+TEST(HandleAliasTest, FileOwnersTreatInvalidHandleValueAsEmpty) {
+  base::UniqueFile file(CreateFileW(L"C:\\no\\such\\dir\\x", GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  EXPECT_FALSE(file);
+  EXPECT_EQ(file.get(), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(base::UniqueHandle());
+}
+
+TEST(ScopeExitTest, RunsUnlessDismissed) {
+  int runs = 0;
+  {
+    base::ScopeExit run([&] { ++runs; });
+    base::ScopeExit skip([&] { runs += 10; });
+    skip.Dismiss();
+  }
+  EXPECT_EQ(runs, 1);
+}
+
+}  // namespace
