@@ -9,7 +9,8 @@ namespace shcom {
 namespace {
 
 using shview::ComPtr;
-using shview::ItemIDListPtr;
+using shview::AbsoluteIDList;
+using shview::ChildIDList;
 
 constexpr UINT kSkippedStates = MF_GRAYED | MF_DISABLED | MF_SEPARATOR;  // 0x803
 constexpr SFGAOF kAttributeQuery = 0x800F0177;
@@ -66,7 +67,7 @@ UINT FindPasteCommand(IContextMenu* cm, HMENU menu) {
 // The user's Send To folder and its non-folder entries.
 bool EnumSendTo(HWND owner, IShellFolder* desktop, ComPtr<IShellFolder>& folder,
                 ComPtr<IEnumIDList>& entries) {
-  ItemIDListPtr location;
+  AbsoluteIDList location;
   if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_SENDTO, location.receive())) || !location)
     return false;
   return SUCCEEDED(desktop->BindToObject(location.get(), nullptr, IID_IShellFolder,
@@ -94,7 +95,7 @@ int FindMenuItemByMark(HMENU menu, const char* mark, int position) {
 }
 
 bool TContextMenuEx::PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
-                                    LPCITEMIDLIST items) {
+                                    PCUIDLIST_RELATIVE items) {
   if (!owner || !folder || !items || count < 1 || count > kMaxItems) return false;
   ComPtr<IShellFolder> desktop;
   if (!DesktopReference(desktop.receive())) return false;
@@ -127,7 +128,7 @@ bool TContextMenuEx::FillSendToMenu(HWND owner, HMENU menu, IShellFolder* deskto
   if (pos < 0) pos = FindMenuItemByMark(menu, kSendToMarkAlt, kSendToMarkByte);
   HMENU sub = pos > 0 ? GetSubMenu(menu, pos - 1) : nullptr;
   if (!sub || !desktop) return false;
-  ItemIDListPtr location;
+  AbsoluteIDList location;
   if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_SENDTO, location.receive())) || !location)
     return false;
   const int before = GetMenuItemCount(sub);
@@ -135,7 +136,7 @@ bool TContextMenuEx::FillSendToMenu(HWND owner, HMENU menu, IShellFolder* deskto
   ComPtr<IEnumIDList> entries;
   if (EnumSendTo(owner, desktop, folder, entries)) {
     for (int i = 0; i < kMaxSendTo; ++i) {
-      ItemIDListPtr entry;
+      ChildIDList entry;
       if (entries->Next(1, entry.receive(), nullptr) != S_OK || !entry) break;
       std::wstring name;
       shview::GetItemDisplayNameW(folder.get(), entry.get(), SHGDN_NORMAL, name);
@@ -152,7 +153,7 @@ bool TContextMenuEx::SendToTarget(HWND owner, IShellFolder* desktop, int index) 
   ComPtr<IEnumIDList> entries;
   if (!desktop || !EnumSendTo(owner, desktop, folder, entries)) return false;
   for (int i = 0; i < kMaxSendTo; ++i) {
-    ItemIDListPtr entry;
+    ChildIDList entry;
     if (entries->Next(1, entry.receive(), nullptr) != S_OK || !entry) break;
     if (i == index) return RunItemCommand(owner, folder.get(), kPaste, POINT{}, entry.get());
   }
@@ -160,9 +161,9 @@ bool TContextMenuEx::SendToTarget(HWND owner, IShellFolder* desktop, int index) 
 }
 
 bool TContextMenuEx::RunItemCommand(HWND owner, IShellFolder* folder, int code, POINT,
-                                    LPCITEMIDLIST item) {
+                                    PCUITEMID_CHILD item) {
   if (!owner || !folder || !item || code < kCreateShortcut || code > kPaste) return false;
-  LPCITEMIDLIST one[1] = {item};
+  PCUITEMID_CHILD one[1] = {item};
   SFGAOF attributes = kAttributeQuery;
   if (folder->GetAttributesOf(1, one, &attributes) != S_OK) return false;
   const ItemCommandRow& row = kItemCommands[code];

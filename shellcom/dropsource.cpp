@@ -34,7 +34,7 @@ HRESULT TDropSourceObject::QueryContinueDrag(BOOL escapePressed, DWORD keyState)
 HRESULT TDropSourceObject::GiveFeedback(DWORD) { return DRAGDROP_S_USEDEFAULTCURSORS; }
 
 void TDropSourceEx::StartShellDrag(HWND owner, IShellFolder* folder, int count,
-                                   LPCITEMIDLIST items) {
+                                   PCUIDLIST_RELATIVE items) {
   if (!owner || !folder || !items || !shview::ShellMalloc || count < 1 || count > kMaxItems) return;
   ItemSplit split;
   if (!split.Take(items, count)) return;

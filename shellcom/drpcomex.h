@@ -81,9 +81,10 @@ class TContextMenuEx : public virtual shview::ShellComponent {
   // True when a command was carried out. Virtual so that a test of a view can
   // record what the view hands over.
   virtual bool PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
-                              LPCITEMIDLIST items);
+                              PCUIDLIST_RELATIVE items);
   // One row of the command table for one item, without a menu. point is unused.
-  bool RunItemCommand(HWND owner, IShellFolder* folder, int code, POINT point, LPCITEMIDLIST item);
+  bool RunItemCommand(HWND owner, IShellFolder* folder, int code, POINT point,
+                      PCUITEMID_CHILD item);
   // Fills the Send To submenu of a shell menu from the user's Send To folder
   // (desktop: the folder that binds its location). True when Send To choices
   // are to be handled here.
@@ -125,7 +126,8 @@ class TDropSourceEx : public virtual shview::ShellComponent {
   // Drags count items of folder (one-item identifiers back to back) with copy,
   // move and link allowed; returns when the drag has ended. Virtual for the
   // same reason as PopupShellMenu.
-  virtual void StartShellDrag(HWND owner, IShellFolder* folder, int count, LPCITEMIDLIST items);
+  virtual void StartShellDrag(HWND owner, IShellFolder* folder, int count,
+                              PCUIDLIST_RELATIVE items);
 
  private:
   std::vector<std::string> dsFileName_;

@@ -10,11 +10,11 @@ namespace shcom {
 class ItemSplit {
  public:
   // False when the list holds fewer than count items (or a copy fails).
-  bool Take(LPCITEMIDLIST items, int count) {
-    LPCITEMIDLIST at = items;
+  bool Take(PCUIDLIST_RELATIVE items, int count) {
+    PCUIDLIST_RELATIVE at = items;
     for (int i = 0; i < count; ++i) {
       if (!at || !at->mkid.cb) return false;
-      shview::ItemIDListPtr one(shview::CopyFirstItemID(at));
+      shview::ChildIDList one = shview::CopyFirstItemID(at);
       if (!one) return false;
       pointers_.push_back(one.get());
       owned_.push_back(std::move(one));
@@ -23,11 +23,11 @@ class ItemSplit {
     return true;
   }
   UINT count() const { return static_cast<UINT>(pointers_.size()); }
-  LPCITEMIDLIST* data() { return pointers_.data(); }
+  PCUITEMID_CHILD_ARRAY data() { return pointers_.data(); }
 
  private:
-  std::vector<shview::ItemIDListPtr> owned_;
-  std::vector<LPCITEMIDLIST> pointers_;
+  std::vector<shview::ChildIDList> owned_;
+  std::vector<PCUITEMID_CHILD> pointers_;
 };
 
 // A new reference to the shared desktop folder; none without the shell state.

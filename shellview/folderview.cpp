@@ -15,8 +15,8 @@ namespace {
 constexpr size_t kMaxShellName = 260;
 
 int CALLBACK CompareChildren(LPARAM a, LPARAM b, LPARAM folder) {
-  return CompareItemIDs(reinterpret_cast<IShellFolder*>(folder), reinterpret_cast<LPCITEMIDLIST>(a),
-                        reinterpret_cast<LPCITEMIDLIST>(b));
+  return CompareItemIDs(reinterpret_cast<IShellFolder*>(folder), reinterpret_cast<PCUITEMID_CHILD>(a),
+                        reinterpret_cast<PCUITEMID_CHILD>(b));
 }
 
 bool DesktopReference(IShellFolder** out) {
@@ -159,9 +159,15 @@ std::wstring TFolderView::Text(Node n) const {
   return item.pszText ? item.pszText : L"";
 }
 
-LPCITEMIDLIST TFolderView::Data(Node n) const {
+PCUITEMID_CHILD TFolderView::Data(Node n) const {
   TVITEMW item;
-  return GetItem(hwnd_, n, TVIF_PARAM, item) ? reinterpret_cast<LPCITEMIDLIST>(item.lParam) : nullptr;
+  return GetItem(hwnd_, n, TVIF_PARAM, item) ? reinterpret_cast<PCUITEMID_CHILD>(item.lParam) : nullptr;
+}
+
+ChildIDList TFolderView::TakeData(Node n) {
+  ChildIDList list(const_cast<PITEMID_CHILD>(Data(n)));
+  SetData(n, {});
+  return list;
 }
 
 bool TFolderView::HasChildren(Node n) const {
@@ -183,11 +189,11 @@ int TFolderView::SelectedIndex(Node n) const {
   return GetItem(hwnd_, n, TVIF_SELECTEDIMAGE, item) ? item.iSelectedImage : -1;
 }
 
-void TFolderView::SetData(Node n, LPITEMIDLIST list) {
+void TFolderView::SetData(Node n, ChildIDList list) {
   TVITEMW item{};
   item.mask = TVIF_HANDLE | TVIF_PARAM;
   item.hItem = n;
-  item.lParam = reinterpret_cast<LPARAM>(list);
+  item.lParam = reinterpret_cast<LPARAM>(list.release());
   TreeView_SetItem(hwnd_, &item);
 }
 
@@ -259,15 +265,16 @@ void TFolderView::EndUpdate() {
 
 // ---- Folders and lists -----------------------------------------------------
 
-LPITEMIDLIST TFolderView::GetNodeItemIDList(Node n) const {
-  if (!n) return nullptr;
-  LPCITEMIDLIST own = Data(n);
-  if (!own) return nullptr;
-  LPITEMIDLIST result = CopyFirstItemID(own);
-  for (Node p = Parent(n); p && result; p = Parent(p)) {
-    LPITEMIDLIST longer = ConcatItemIDLists(Data(p), result);
-    ShellFree(result);
-    result = longer;
+AbsoluteIDList TFolderView::GetNodeItemIDList(Node n) const {
+  if (!n || !Data(n)) return {};
+  // Root first: its list is the desktop's (empty, absolute), each node below
+  // adds its one item.
+  std::vector<PCUITEMID_CHILD> path;
+  for (Node p = n; p; p = Parent(p)) path.push_back(Data(p));
+  AbsoluteIDList result;
+  for (auto it = path.rbegin(); it != path.rend(); ++it) {
+    result = ConcatItemIDLists(result.get(), *it);
+    if (!result) break;
   }
   return result;
 }
@@ -276,7 +283,7 @@ bool TFolderView::BindNodeFolder(Node n, IShellFolder** folder) const {
   *folder = nullptr;
   if (!n || !DesktopFolder) return false;
   if (!Parent(n)) return DesktopReference(folder);
-  ItemIDListPtr absolute(GetNodeItemIDList(n));
+  const AbsoluteIDList absolute = GetNodeItemIDList(n);
   if (!absolute) return false;
   return SUCCEEDED(DesktopFolder->BindToObject(absolute.get(), nullptr, IID_IShellFolder,
                                                reinterpret_cast<void**>(folder))) &&
@@ -295,7 +302,7 @@ bool TFolderView::BindParentFolder(Node n, IShellFolder** folder) const {
 void TFolderView::AssignNodeIcons(TVITEMW& item) {
   Node n = item.hItem;
   if (!n || !Parent(n)) return;
-  ItemIDListPtr absolute(GetNodeItemIDList(n));
+  const AbsoluteIDList absolute = GetNodeItemIDList(n);
   if (!absolute) return;
   item.iImage = GetItemIconIndex(absolute.get(), kSmallIconFlags);
   item.iSelectedImage = GetItemIconIndex(absolute.get(), kSmallOpenIconFlags);
@@ -334,11 +341,9 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
   ComPtr<IShellIcon> shellIcon;
   folder->QueryInterface(IID_IShellIcon, shellIcon.receive_void());
 
-  LPITEMIDLIST raw = nullptr;
+  ChildIDList item;
   ULONG fetched = 0;
-  while (items && items->Next(1, &raw, &fetched) == S_OK && raw) {
-    ItemIDListPtr item(raw);
-    raw = nullptr;
+  while (items && items->Next(1, item.receive(), &fetched) == S_OK && item) {
     ++added;
     std::wstring text;
     GetItemDisplayNameW(folder, item.get(), SHGDN_INFOLDER, text);
@@ -353,7 +358,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
       // it first draws or reports them, and keeps the answer.
       normal = open = I_IMAGECALLBACK;
     }
-    LPCITEMIDLIST own = item.get();
+    PCUITEMID_CHILD own = item.get();
     SFGAOF attributes = SFGAO_HASSUBFOLDER;
     folder->GetAttributesOf(1, &own, &attributes);
 
@@ -368,7 +373,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     ins.item.iImage = normal;
     ins.item.iSelectedImage = open;
     ins.item.cChildren = (attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
-    if (TreeView_InsertItem(hwnd_, &ins)) item.release();  // the node owns it now
+    if (TreeView_InsertItem(hwnd_, &ins)) (void)item.release();  // the node owns it now
   }
 
   if (added > 1) {
@@ -400,7 +405,7 @@ void TFolderView::RestoreCursor() {
   waitCursor_ = false;
 }
 
-Node TFolderView::FindChildNode(Node n, LPCITEMIDLIST item) {
+Node TFolderView::FindChildNode(Node n, PCUITEMID_CHILD item) {
   if (!n || !Data(n) || !item) return nullptr;
   ComPtr<IShellFolder> folder;
   if (!BindNodeFolder(n, folder.receive())) return nullptr;
@@ -409,7 +414,7 @@ Node TFolderView::FindChildNode(Node n, LPCITEMIDLIST item) {
 
 // FindChildNode with the node's folder already bound: expands the node, filling
 // it through that folder on first use, and compares each child with the item.
-Node TFolderView::FindChildIn(Node n, IShellFolder* folder, LPCITEMIDLIST item, bool expand) {
+Node TFolderView::FindChildIn(Node n, IShellFolder* folder, PCUITEMID_CHILD item, bool expand) {
   if (!n || !Data(n) || !item) return nullptr;
   if (HasChildren(n) && !FirstChild(n)) PopulateNode(n, folder);
   if (expand) ExpandFilled(n);
@@ -423,7 +428,7 @@ Node TFolderView::FindChildIn(Node n, IShellFolder* folder, LPCITEMIDLIST item, 
 // previous one with the child's own item, which gives the folder the desktop
 // would bind for the absolute list, without binding every level again per step.
 // Redraw is suspended once for the whole walk rather than once per filled level.
-Node TFolderView::FindNodeByItemIDList(LPCITEMIDLIST absolute) {
+Node TFolderView::FindNodeByItemIDList(PCIDLIST_ABSOLUTE absolute) {
   Node n = Root();
   if (!n || !absolute) return nullptr;
   BeginUpdate();
@@ -434,7 +439,7 @@ Node TFolderView::FindNodeByItemIDList(LPCITEMIDLIST absolute) {
   return n;
 }
 
-Node TFolderView::WalkFrom(Node n, LPCITEMIDLIST absolute) {
+Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
   Expand(n);
   if (absolute->mkid.cb == 0) return n;
   ComPtr<IShellFolder> folder;
@@ -444,8 +449,8 @@ Node TFolderView::WalkFrom(Node n, LPCITEMIDLIST absolute) {
   // the path costs one layout instead of one per level.
   std::vector<Node> way;
   Node found = nullptr;
-  for (LPCITEMIDLIST at = absolute;; n = found) {
-    ItemIDListPtr one(CopyFirstItemID(at));
+  for (PCUIDLIST_RELATIVE at = absolute;; n = found) {
+    const ChildIDList one = CopyFirstItemID(at);
     way.push_back(n);
     found = FindChildIn(n, folder.get(), one.get(), false);
     at = NextItemID(at);
@@ -466,7 +471,7 @@ Node TFolderView::WalkFrom(Node n, LPCITEMIDLIST absolute) {
 
 void TFolderView::RefreshTree() {
   if (updating_ || !hwnd_ || !DesktopFolder) return;
-  ItemIDListPtr desktop;
+  AbsoluteIDList desktop;
   if (FAILED(SHGetSpecialFolderLocation(hwnd_, CSIDL_DESKTOP, desktop.receive())) || !desktop)
     return;
   std::wstring name;
@@ -488,7 +493,7 @@ void TFolderView::RefreshTree() {
   ins.item.cChildren = 1;
   Node root = TreeView_InsertItem(hwnd_, &ins);
   if (root) {
-    desktop.release();  // the root owns it now
+    (void)desktop.release();  // the root owns it now
     Select(root);
     PopulateNode(root);
     Expand(root);
@@ -502,10 +507,11 @@ void TFolderView::SelectPath(const std::string& path) { SelectPathW(base::FromAc
 void TFolderView::SelectPathW(const std::wstring& path) {
   if (!DesktopFolder || path.empty()) return;
   std::wstring wide = path.substr(0, kMaxShellName);
-  ItemIDListPtr list;
+  AbsoluteIDList list;
   ULONG eaten = 0;
-  if (FAILED(DesktopFolder->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, list.receive(),
-                                             nullptr)) ||
+  // What the desktop parses is relative to the desktop: absolute.
+  auto* out = reinterpret_cast<PIDLIST_RELATIVE*>(list.receive());
+  if (FAILED(DesktopFolder->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, out, nullptr)) ||
       !list)
     return;  // unparsable: the selection stays
   Select(FindNodeByItemIDList(list.get()));
@@ -517,24 +523,24 @@ std::wstring TFolderView::GetSelectedPathW() const {
   std::wstring path;
   Node n = Selected();
   if (!n) return path;
-  ItemIDListPtr absolute(GetNodeItemIDList(n));
+  const AbsoluteIDList absolute = GetNodeItemIDList(n);
   if (absolute) GetItemDisplayNameW(DesktopFolder, absolute.get(), SHGDN_FORPARSING, path);
   return path;
 }
 
-void TFolderView::SelectItemIDList(LPCITEMIDLIST absolute) {
+void TFolderView::SelectItemIDList(PCIDLIST_ABSOLUTE absolute) {
   BeginUpdate();
   Select(FindNodeByItemIDList(absolute));
   EndUpdate();
 }
 
-void TFolderView::SelectChildItem(LPCITEMIDLIST item) {
+void TFolderView::SelectChildItem(PCUITEMID_CHILD item) {
   BeginUpdate();
   Select(FindChildNode(Selected(), item));
   EndUpdate();
 }
 
-void TFolderView::RenameChildItem(LPCITEMIDLIST oldItem, LPCITEMIDLIST newItem) {
+void TFolderView::RenameChildItem(PCUITEMID_CHILD oldItem, PCUITEMID_CHILD newItem) {
   Node child = FindChildNode(Selected(), oldItem);
   if (!child || !newItem) return;
   // The new item is relative to the selected node's folder, so it is named
@@ -545,19 +551,19 @@ void TFolderView::RenameChildItem(LPCITEMIDLIST oldItem, LPCITEMIDLIST newItem) 
   if (BindNodeFolder(Selected(), folder.receive()))
     GetItemDisplayNameW(folder.get(), newItem, SHGDN_NORMAL, name);
   SetText(child, name);
-  LPITEMIDLIST copy = CopyFirstItemID(newItem);
+  ChildIDList copy = CopyFirstItemID(newItem);
   if (!copy) return;  // keep the old list rather than leave the node without one
-  ShellFree(const_cast<LPITEMIDLIST>(Data(child)));
-  SetData(child, copy);
+  TakeData(child).reset();
+  SetData(child, std::move(copy));
   if (comboView_) {
-    ItemIDListPtr absolute(GetNodeItemIDList(Selected()));
+    const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
     comboView_->ShowItemIDList(absolute.get());
   }
 }
 
 void TFolderView::NotifyLinkedViews(Node n) {
   if (!n || updating_ || (!fileView_ && !comboView_)) return;
-  ItemIDListPtr absolute(GetNodeItemIDList(n));
+  const AbsoluteIDList absolute = GetNodeItemIDList(n);
   if (fileView_) fileView_->ShowFolder(absolute.get());
   if (comboView_) comboView_->ShowItemIDList(absolute.get());
 }
@@ -596,8 +602,8 @@ void TFolderView::ComponentRemoved(ShellComponent* component) {
 // ---- Notifications ---------------------------------------------------------
 
 void TFolderView::NodeDeleted(Node n, LPARAM data) {
-  ShellFree(reinterpret_cast<void*>(data));
-  SetData(n, nullptr);
+  ChildIDList(reinterpret_cast<PITEMID_CHILD>(data)).reset();  // the node's list, freed once
+  SetData(n, {});
   if (current_ == n) current_ = nullptr;
   if (previous_ == n) previous_ = nullptr;
   if (rightClickNode_ == n) rightClickNode_ = nullptr;
@@ -638,7 +644,7 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
   std::wstring text = *typed;
   if (OnEdited) OnEdited(*this, n, text);
   SetText(n, text);
-  LPCITEMIDLIST own = Data(n);
+  PCUITEMID_CHILD own = Data(n);
   if (!own) return FALSE;
 
   ComPtr<IShellFolder> parent;
@@ -647,30 +653,30 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
     return FALSE;
   }
   if (text.size() > kMaxShellName) text.resize(kMaxShellName);
-  LPITEMIDLIST renamed = nullptr;
-  const HRESULT hr = parent->SetNameOf(hwnd_, own, text.c_str(), SHGDN_INFOLDER, &renamed);
+  ChildIDList renamed;
+  const HRESULT hr = parent->SetNameOf(hwnd_, own, text.c_str(), SHGDN_INFOLDER, renamed.receive());
   if (SUCCEEDED(hr) && !renamed) {
     // Renamed, but no new list came back: the parent names the folder now.
     std::wstring name = text;
     ULONG eaten = 0;
-    if (FAILED(parent->ParseDisplayName(hwnd_, nullptr, name.data(), &eaten, &renamed, nullptr)) ||
-        (renamed && GetNextItemID(renamed))) {
-      ShellFree(renamed);
-      renamed = nullptr;
-    }
+    // Parsed by the parent, the name is relative to it: one item for a child.
+    auto* out = reinterpret_cast<PIDLIST_RELATIVE*>(renamed.receive());
+    if (FAILED(parent->ParseDisplayName(hwnd_, nullptr, name.data(), &eaten, out, nullptr)) ||
+        (renamed && GetNextItemID(renamed.get())))
+      renamed.reset();
   }
   std::wstring shown;
   if (SUCCEEDED(hr) && renamed) {
-    ShellFree(const_cast<LPITEMIDLIST>(own));
-    SetData(n, renamed);
-    GetItemDisplayNameW(parent.get(), renamed, SHGDN_NORMAL, shown);
+    TakeData(n).reset();
+    GetItemDisplayNameW(parent.get(), renamed.get(), SHGDN_NORMAL, shown);
+    SetData(n, std::move(renamed));
     SetText(n, shown);
     if (comboView_) {
-      ItemIDListPtr absolute(GetNodeItemIDList(Selected()));
+      const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
       comboView_->ShowItemIDList(absolute.get());
     }
   } else {
-    ShellFree(renamed);
+    renamed.reset();
     GetItemDisplayNameW(parent.get(), own, SHGDN_NORMAL, shown);
     SetText(n, shown);
   }
@@ -777,7 +783,7 @@ void TFolderView::RightButtonUp(WPARAM keys, POINT client) {
   Node n = Selected();
   if (contextMenu_ && n && Parent(n)) {
     ComPtr<IShellFolder> parent;
-    ItemIDListPtr item(CopyFirstItemID(Data(n)));
+    const ChildIDList item = CopyFirstItemID(Data(n));
     if (item && BindParentFolder(n, parent.receive())) {
       POINT screen = client;
       ClientToScreen(hwnd_, &screen);
@@ -793,7 +799,7 @@ void TFolderView::RightButtonUp(WPARAM keys, POINT client) {
 void TFolderView::BeginDrag(Node n) {
   if (!dropSource_ || !n || !Parent(n)) return;
   ComPtr<IShellFolder> parent;
-  ItemIDListPtr item(CopyFirstItemID(Data(n)));
+  const ChildIDList item = CopyFirstItemID(Data(n));
   if (item && BindParentFolder(n, parent.receive()))
     dropSource_->StartShellDrag(hwnd_, parent.get(), 1, item.get());
 }

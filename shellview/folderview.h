@@ -18,6 +18,7 @@
 #include <string>
 
 #include "shellview/partners.h"
+#include "shellview/shview.h"
 #include "winui/reflect.h"
 
 namespace shcom {
@@ -52,9 +53,9 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   std::wstring GetSelectedPathW() const;
   void RefreshTree();
   // For the linked file list and combo box.
-  void SelectItemIDList(LPCITEMIDLIST absolute);
-  void SelectChildItem(LPCITEMIDLIST item);
-  void RenameChildItem(LPCITEMIDLIST oldItem, LPCITEMIDLIST newItem);
+  void SelectItemIDList(PCIDLIST_ABSOLUTE absolute);
+  void SelectChildItem(PCUITEMID_CHILD item);
+  void RenameChildItem(PCUITEMID_CHILD oldItem, PCUITEMID_CHILD newItem);
 
   // Begin/end update of the node collection; nests, redraw is suspended at the
   // outermost begin and restored at the matching end.
@@ -73,7 +74,8 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   int ChildCount(Node node) const;
   int Level(Node node) const;
   std::wstring Text(Node node) const;
-  LPCITEMIDLIST Data(Node node) const;  // the node's own list; the node keeps it
+  // The node's own list (the root: the desktop's empty list); the node keeps it.
+  PCUITEMID_CHILD Data(Node node) const;
   bool HasChildren(Node node) const;    // the has-children flag (button)
   bool IsExpanded(Node node) const;
   int ImageIndex(Node node) const;
@@ -86,10 +88,10 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   void EditLabel(Node node);
 
   // Absolute list of a node, new, owned by the caller (none for none).
-  LPITEMIDLIST GetNodeItemIDList(Node node) const;
+  AbsoluteIDList GetNodeItemIDList(Node node) const;
   // Child of node whose item equals the one-item list, filling node first.
-  Node FindChildNode(Node node, LPCITEMIDLIST item);
-  Node FindNodeByItemIDList(LPCITEMIDLIST absolute);
+  Node FindChildNode(Node node, PCUITEMID_CHILD item);
+  Node FindNodeByItemIDList(PCIDLIST_ABSOLUTE absolute);
   Node CurrentNode() const { return current_; }
   Node PreviousNode() const { return previous_; }
 
@@ -156,15 +158,18 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   void PopulateNode(Node node, IShellFolder* folder);
   void PopulateIfUnfilled(Node node);
   void ExpandFilled(Node node);
-  Node FindChildIn(Node node, IShellFolder* folder, LPCITEMIDLIST item, bool expand);
-  Node WalkFrom(Node root, LPCITEMIDLIST absolute);
+  Node FindChildIn(Node node, IShellFolder* folder, PCUITEMID_CHILD item, bool expand);
+  Node WalkFrom(Node root, PCIDLIST_ABSOLUTE absolute);
   void ShowWaitCursor();
   void RestoreCursor();
   void AssignNodeIcons(TVITEMW& item);
   bool BindNodeFolder(Node node, IShellFolder** folder) const;
   bool BindParentFolder(Node node, IShellFolder** folder) const;
   void NotifyLinkedViews(Node node);
-  void SetData(Node node, LPITEMIDLIST list);
+  // Hands list over to the node (lParam); freed once in the deletion handler.
+  void SetData(Node node, ChildIDList list);
+  // Takes the node's list back from it (the node keeps none).
+  ChildIDList TakeData(Node node);
   void SetText(Node node, const std::wstring& text);
   void SetHasChildren(Node node, bool v);
   void NodeDeleted(Node node, LPARAM data);

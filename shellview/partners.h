@@ -19,7 +19,7 @@ class ShellComponent {
 class FileViewPartner : public virtual ShellComponent {
  public:
   // The tree's newly selected folder, absolute; the list copies what it keeps.
-  virtual void ShowFolder(LPCITEMIDLIST absolute) = 0;
+  virtual void ShowFolder(PCIDLIST_ABSOLUTE absolute) = 0;
   // Set by TFolderView::SetFileView only.
   virtual void SetLinkedFolderView(TFolderView* tree) = 0;
 };
@@ -27,7 +27,7 @@ class FileViewPartner : public virtual ShellComponent {
 class ComboViewPartner : public virtual ShellComponent {
  public:
   // An absolute list; the combo box copies what it keeps.
-  virtual void ShowItemIDList(LPCITEMIDLIST absolute) = 0;
+  virtual void ShowItemIDList(PCIDLIST_ABSOLUTE absolute) = 0;
 };
 
 }  // namespace shview

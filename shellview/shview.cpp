@@ -42,86 +42,82 @@ void ShellFree(void* block) {
   if (block && ShellMalloc) ShellMalloc->Free(block);
 }
 
-LPCITEMIDLIST NextItemID(LPCITEMIDLIST item) {
-  return reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(item) + item->mkid.cb);
+PCUIDLIST_RELATIVE NextItemID(PCUIDLIST_RELATIVE item) {
+  return reinterpret_cast<PCUIDLIST_RELATIVE>(reinterpret_cast<const BYTE*>(item) + item->mkid.cb);
 }
 
-LPCITEMIDLIST GetNextItemID(LPCITEMIDLIST item) {
+PCUIDLIST_RELATIVE GetNextItemID(PCUIDLIST_RELATIVE item) {
   if (item->mkid.cb == 0) return nullptr;
-  LPCITEMIDLIST next = NextItemID(item);
+  PCUIDLIST_RELATIVE next = NextItemID(item);
   return next->mkid.cb == 0 ? nullptr : next;
 }
 
-UINT ItemIDListSize(LPCITEMIDLIST list) {
+UINT ItemIDListSize(PCUIDLIST_RELATIVE list) {
   if (!list) return 0;
   UINT size = 2;
-  for (LPCITEMIDLIST p = list; p->mkid.cb != 0; p = NextItemID(p)) size += p->mkid.cb;
+  for (PCUIDLIST_RELATIVE p = list; p->mkid.cb != 0; p = NextItemID(p)) size += p->mkid.cb;
   return size;
 }
 
-LPITEMIDLIST CopyFirstItemID(LPCITEMIDLIST list) {
-  if (!list) return nullptr;
+ChildIDList CopyFirstItemID(PCUIDLIST_RELATIVE list) {
+  if (!list) return {};
   const UINT cb = list->mkid.cb;
   auto* copy = static_cast<BYTE*>(ShellAlloc(cb + 2));
-  if (!copy) return nullptr;
+  if (!copy) return {};
   std::memcpy(copy, list, cb);  // the zero-filled tail is the terminator
-  return reinterpret_cast<LPITEMIDLIST>(copy);
+  return ChildIDList(reinterpret_cast<PITEMID_CHILD>(copy));
 }
 
-LPITEMIDLIST ConcatItemIDLists(LPCITEMIDLIST first, LPCITEMIDLIST second) {
+AbsoluteIDList ConcatItemIDLists(PCIDLIST_ABSOLUTE first, PCUIDLIST_RELATIVE second) {
   const UINT a = first ? ItemIDListSize(first) - 2 : 0;
   const UINT b = ItemIDListSize(second);
   auto* out = static_cast<BYTE*>(ShellAlloc(a + b + 2));
-  if (!out) return nullptr;
+  if (!out) return {};
   if (a) std::memcpy(out, first, a);
   if (b) std::memcpy(out + a, second, b);
   // Bytes a+b and a+b+1 are zero from ShellAlloc: the terminator when second is none.
-  return reinterpret_cast<LPITEMIDLIST>(out);
+  return AbsoluteIDList(reinterpret_cast<PIDLIST_ABSOLUTE>(out));
 }
 
-LPITEMIDLIST ConcatItemIDListsFree(LPITEMIDLIST first, LPITEMIDLIST second) {
-  LPITEMIDLIST out = ConcatItemIDLists(first, second);
-  ShellFree(first);
-  ShellFree(second);
-  return out;
+AbsoluteIDList ConcatItemIDListsFree(AbsoluteIDList first, ChildIDList second) {
+  return ConcatItemIDLists(first.get(), second.get());
 }
 
-LPITEMIDLIST CopyParentItemIDList(LPCITEMIDLIST list) {
-  if (!list) return nullptr;
-  LPITEMIDLIST result = nullptr;
-  for (LPCITEMIDLIST item = list; item;) {
-    LPCITEMIDLIST next = GetNextItemID(item);
+AbsoluteIDList CopyParentItemIDList(PCIDLIST_ABSOLUTE list) {
+  AbsoluteIDList result;
+  if (!list) return result;
+  for (PCUIDLIST_RELATIVE item = list; item;) {
+    PCUIDLIST_RELATIVE next = GetNextItemID(item);
     if (!next) break;
     // A failed allocation part-way gives none, never a shorter list.
-    LPITEMIDLIST one = CopyFirstItemID(item);
-    if (!one) {
-      ShellFree(result);
-      return nullptr;
-    }
-    result = ConcatItemIDListsFree(result, one);
-    if (!result) return nullptr;
+    ChildIDList one = CopyFirstItemID(item);
+    if (!one) return {};
+    result = ConcatItemIDListsFree(std::move(result), std::move(one));
+    if (!result) return {};
     item = next;
   }
   return result;
 }
 
-LPITEMIDLIST CopyLastItemID(LPCITEMIDLIST list) {
-  if (!list) return nullptr;
-  LPCITEMIDLIST last = list;
-  while (LPCITEMIDLIST next = GetNextItemID(last)) last = next;
-  return ConcatItemIDLists(nullptr, last);
+ChildIDList CopyLastItemID(PCUIDLIST_RELATIVE list) {
+  if (!list) return {};
+  PCUIDLIST_RELATIVE last = list;
+  while (PCUIDLIST_RELATIVE next = GetNextItemID(last)) last = next;
+  return CopyFirstItemID(last);
 }
 
 namespace {
 
 // Asks the folder and hands back the STRRET; false unless S_OK.
-bool DisplayNameOf(IShellFolder* folder, LPCITEMIDLIST list, DWORD flags, STRRET& sr) {
+// The desktop names absolute lists of any depth through the same call, hence
+// a relative list here.
+bool DisplayNameOf(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags, STRRET& sr) {
   if (!folder || !list) return false;
   std::memset(&sr, 0, sizeof sr);
-  return folder->GetDisplayNameOf(list, flags, &sr) == S_OK;
+  return folder->GetDisplayNameOf(static_cast<PCUITEMID_CHILD>(list), flags, &sr) == S_OK;
 }
 
-std::string AnsiOf(const STRRET& sr, LPCITEMIDLIST list) {
+std::string AnsiOf(const STRRET& sr, PCUIDLIST_RELATIVE list) {
   if (sr.uType == STRRET_OFFSET)
     return std::string(reinterpret_cast<const char*>(list) + sr.uOffset);
   return std::string(sr.cStr, strnlen(sr.cStr, sizeof sr.cStr));
@@ -129,14 +125,13 @@ std::string AnsiOf(const STRRET& sr, LPCITEMIDLIST list) {
 
 }  // namespace
 
-bool GetItemDisplayName(IShellFolder* folder, LPCITEMIDLIST list, DWORD flags, std::string& name) {
+bool GetItemDisplayName(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags, std::string& name) {
   name.clear();
   STRRET sr;
   if (!DisplayNameOf(folder, list, flags, sr)) return false;
   switch (sr.uType) {
     case STRRET_WSTR:
-      if (sr.pOleStr) name = base::ToAcp(sr.pOleStr);
-      CoTaskMemFree(sr.pOleStr);
+      if (const base::UniqueCoTaskMem<wchar_t> text(sr.pOleStr); text) name = base::ToAcp(text.get());
       return true;
     case STRRET_OFFSET:
     case STRRET_CSTR:
@@ -147,14 +142,14 @@ bool GetItemDisplayName(IShellFolder* folder, LPCITEMIDLIST list, DWORD flags, s
   }
 }
 
-bool GetItemDisplayNameW(IShellFolder* folder, LPCITEMIDLIST list, DWORD flags, std::wstring& name) {
+bool GetItemDisplayNameW(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags,
+                         std::wstring& name) {
   name.clear();
   STRRET sr;
   if (!DisplayNameOf(folder, list, flags, sr)) return false;
   switch (sr.uType) {
     case STRRET_WSTR:
-      if (sr.pOleStr) name = sr.pOleStr;
-      CoTaskMemFree(sr.pOleStr);
+      if (const base::UniqueCoTaskMem<wchar_t> text(sr.pOleStr); text) name = text.get();
       return true;
     case STRRET_OFFSET:
     case STRRET_CSTR:
@@ -165,14 +160,14 @@ bool GetItemDisplayNameW(IShellFolder* folder, LPCITEMIDLIST list, DWORD flags, 
   }
 }
 
-int CompareItemIDs(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
+int CompareItemIDs(IShellFolder* folder, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) {
   if (!folder) return -1;
   const HRESULT hr = folder->CompareIDs(0, a, b);
   if (FAILED(hr)) return -1;
   return static_cast<short>(static_cast<WORD>(hr & 0xFFFF));
 }
 
-int GetItemIconIndex(LPCITEMIDLIST absolute, UINT flags) {
+int GetItemIconIndex(PCIDLIST_ABSOLUTE absolute, UINT flags) {
   SHFILEINFOA fi;
   std::memset(&fi, 0, sizeof fi);
   if (!SHGetFileInfoA(reinterpret_cast<LPCSTR>(absolute), 0, &fi, sizeof fi, flags | SHGFI_PIDL))

@@ -3,15 +3,17 @@
 // and the operations on item-identifier lists that the shell view controls use.
 //
 // Ownership: every list an operation here returns is a new block from
-// ShellMalloc that the caller frees with ShellFree (ItemIDListPtr does that for a
-// scope). Lists the shell hands out come from the same allocator. No operation
-// frees a list it is given, except ConcatItemIDListsFree.
+// ShellMalloc, handed back in an owner (AbsoluteIDList, ChildIDList). Lists the
+// shell hands out come from the same allocator. No operation frees a list it is
+// given, except ConcatItemIDListsFree, which takes its owners.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <commctrl.h>
 
 #include <string>
+
+#include "base/handle.h"
 
 namespace shview {
 
@@ -49,71 +51,48 @@ inline constexpr int kFallbackIconIndex = 0;
 void* ShellAlloc(ULONG bytes);
 void ShellFree(void* block);
 
-// Walking and measuring.
-LPCITEMIDLIST NextItemID(LPCITEMIDLIST item);     // item + cb, no terminator test
-LPCITEMIDLIST GetNextItemID(LPCITEMIDLIST item);  // none at or before the terminator
-UINT ItemIDListSize(LPCITEMIDLIST list);          // 0 for none, 2 for an empty list
+// Owners of lists from ShellMalloc, by kind: absolute (from the desktop) and
+// child (one item relative to its parent folder). Taking a list over is
+// explicit (constructor, reset, receive() for out-parameters); release()
+// hands it on, e.g. to a tree node.
+using AbsoluteIDList = base::UniqueAny<PIDLIST_ABSOLUTE, &ShellFree>;
+using ChildIDList = base::UniqueAny<PITEMID_CHILD, &ShellFree>;
+// Several children back to back, as the views hand a selection to a component.
+using RelativeIDList = base::UniqueAny<PIDLIST_RELATIVE, &ShellFree>;
 
-// Building new lists (owned by the caller; none when allocation fails).
-LPITEMIDLIST CopyFirstItemID(LPCITEMIDLIST list);
-LPITEMIDLIST ConcatItemIDLists(LPCITEMIDLIST first, LPCITEMIDLIST second);
-LPITEMIDLIST ConcatItemIDListsFree(LPITEMIDLIST first, LPITEMIDLIST second);
-LPITEMIDLIST CopyParentItemIDList(LPCITEMIDLIST list);
-LPITEMIDLIST CopyLastItemID(LPCITEMIDLIST list);
+// Walking and measuring.
+PCUIDLIST_RELATIVE NextItemID(PCUIDLIST_RELATIVE item);     // item + cb, no terminator test
+PCUIDLIST_RELATIVE GetNextItemID(PCUIDLIST_RELATIVE item);  // none at or before the terminator
+UINT ItemIDListSize(PCUIDLIST_RELATIVE list);               // 0 for none, 2 for an empty list
+
+// Building new lists (none when allocation fails).
+ChildIDList CopyFirstItemID(PCUIDLIST_RELATIVE list);
+// first may be none: then a copy of second.
+AbsoluteIDList ConcatItemIDLists(PCIDLIST_ABSOLUTE first, PCUIDLIST_RELATIVE second);
+// Takes both lists over and frees them.
+AbsoluteIDList ConcatItemIDListsFree(AbsoluteIDList first, ChildIDList second);
+// None for a list of fewer than two items.
+AbsoluteIDList CopyParentItemIDList(PCIDLIST_ABSOLUTE list);
+ChildIDList CopyLastItemID(PCUIDLIST_RELATIVE list);
 
 // Display name of a list relative to folder (absolute when folder is
 // DesktopFolder), in the system's ANSI code page. The name is emptied first; false
 // when the folder refuses or answers with an unknown STRRET kind.
-bool GetItemDisplayName(IShellFolder* folder, LPCITEMIDLIST list, DWORD flags, std::string& name);
+bool GetItemDisplayName(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags, std::string& name);
 // The same name as UTF-16, without the detour through the ANSI code page: what
 // the tree shows. Same failure rules.
-bool GetItemDisplayNameW(IShellFolder* folder, LPCITEMIDLIST list, DWORD flags, std::wstring& name);
+bool GetItemDisplayNameW(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags,
+                         std::wstring& name);
 
 // CompareIDs by name: negative, 0 (same object) or positive; -1 when the call fails.
-int CompareItemIDs(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b);
+int CompareItemIDs(IShellFolder* folder, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b);
 
 // Index in the system image list of the size the flags ask for (SHGFI_PIDL is
 // added); kFallbackIconIndex when the shell gives no index.
-int GetItemIconIndex(LPCITEMIDLIST absolute, UINT flags);
+int GetItemIconIndex(PCIDLIST_ABSOLUTE absolute, UINT flags);
 
 // The process's system image list (small or large), obtained through the current
 // directory. It belongs to the system: never destroy it.
 HIMAGELIST SystemImageList(bool small);
-
-// Owns one list for a scope and frees it with ShellFree. Taking a list over is
-// explicit (constructor or reset); release() hands it on, e.g. to a tree node.
-class ItemIDListPtr {
- public:
-  ItemIDListPtr() = default;
-  explicit ItemIDListPtr(LPITEMIDLIST take) : p_(take) {}
-  ~ItemIDListPtr() { ShellFree(p_); }
-  ItemIDListPtr(ItemIDListPtr&& o) noexcept : p_(o.release()) {}
-  ItemIDListPtr& operator=(ItemIDListPtr&& o) noexcept {
-    if (this != &o) reset(o.release());
-    return *this;
-  }
-  ItemIDListPtr(const ItemIDListPtr&) = delete;
-  ItemIDListPtr& operator=(const ItemIDListPtr&) = delete;
-
-  LPITEMIDLIST get() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  LPITEMIDLIST release() {
-    LPITEMIDLIST p = p_;
-    p_ = nullptr;
-    return p;
-  }
-  void reset(LPITEMIDLIST take = nullptr) {
-    if (take != p_) ShellFree(p_);
-    p_ = take;
-  }
-  // For out-parameters of shell calls: frees the current list first.
-  LPITEMIDLIST* receive() {
-    reset();
-    return &p_;
-  }
-
- private:
-  LPITEMIDLIST p_ = nullptr;
-};
 
 }  // namespace shview

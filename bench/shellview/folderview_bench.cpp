@@ -33,15 +33,16 @@ double Now() {
   return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
 }
 
-ItemIDListPtr Parse(const std::string& path) {
-  ItemIDListPtr list;
+AbsoluteIDList Parse(const std::string& path) {
+  AbsoluteIDList list;
   std::wstring w(path.begin(), path.end());
   ULONG eaten = 0;
-  DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten, list.receive(), nullptr);
+  DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten,
+                                  reinterpret_cast<PIDLIST_RELATIVE*>(list.receive()), nullptr);
   return list;
 }
 
-ComPtr<IShellFolder> Bind(LPCITEMIDLIST absolute) {
+ComPtr<IShellFolder> Bind(PCUIDLIST_RELATIVE absolute) {
   ComPtr<IShellFolder> folder;
   if (absolute->mkid.cb == 0)
     DesktopFolder->QueryInterface(IID_IShellFolder, folder.receive_void());
@@ -51,20 +52,20 @@ ComPtr<IShellFolder> Bind(LPCITEMIDLIST absolute) {
 }
 
 // Enumerate, name, sort: the least any folder tree has to do to show a level.
-size_t BareList(LPCITEMIDLIST absolute) {
+size_t BareList(PCIDLIST_ABSOLUTE absolute) {
   ComPtr<IShellFolder> folder = Bind(absolute);
   ComPtr<IEnumIDList> items;
   folder->EnumObjects(nullptr, kTreeEnumFlags, items.receive());
-  std::vector<ItemIDListPtr> lists;
+  std::vector<ChildIDList> lists;
   std::vector<std::wstring> names;
-  LPITEMIDLIST raw;
+  PITEMID_CHILD raw;
   ULONG got;
   while (items && items->Next(1, &raw, &got) == S_OK) {
     lists.emplace_back(raw);
     names.emplace_back();
     GetItemDisplayNameW(folder.get(), raw, SHGDN_INFOLDER, names.back());
   }
-  std::sort(lists.begin(), lists.end(), [&](const ItemIDListPtr& a, const ItemIDListPtr& b) {
+  std::sort(lists.begin(), lists.end(), [&](const ChildIDList& a, const ChildIDList& b) {
     return CompareItemIDs(folder.get(), a.get(), b.get()) < 0;
   });
   return lists.size();
@@ -74,26 +75,26 @@ size_t BareList(LPCITEMIDLIST absolute) {
 // item: enumerate the folder, name and sort its children, find the item among
 // them, and bind the next folder from this one.
 bool BareWalk(const std::string& path) {
-  ItemIDListPtr target = Parse(path);
+  auto target = Parse(path);
   if (!target) return false;
-  ItemIDListPtr desktop(ConcatItemIDLists(nullptr, nullptr));
+  auto desktop = ConcatItemIDLists(nullptr, nullptr);
   ComPtr<IShellFolder> folder = Bind(desktop.get());
-  for (LPCITEMIDLIST item = target.get(); item->mkid.cb; item = NextItemID(item)) {
+  for (PCUIDLIST_RELATIVE item = target.get(); item->mkid.cb; item = NextItemID(item)) {
     ComPtr<IEnumIDList> items;
     folder->EnumObjects(nullptr, kTreeEnumFlags, items.receive());
-    ItemIDListPtr one(CopyFirstItemID(item));
-    std::vector<ItemIDListPtr> lists;
-    LPITEMIDLIST raw;
+    auto one = CopyFirstItemID(item);
+    std::vector<ChildIDList> lists;
+    PITEMID_CHILD raw;
     ULONG got;
     while (items && items->Next(1, &raw, &got) == S_OK) {
       lists.emplace_back(raw);
       std::wstring name;
       GetItemDisplayNameW(folder.get(), raw, SHGDN_INFOLDER, name);
     }
-    std::sort(lists.begin(), lists.end(), [&](const ItemIDListPtr& a, const ItemIDListPtr& b) {
+    std::sort(lists.begin(), lists.end(), [&](const ChildIDList& a, const ChildIDList& b) {
       return CompareItemIDs(folder.get(), a.get(), b.get()) < 0;
     });
-    auto found = std::find_if(lists.begin(), lists.end(), [&](const ItemIDListPtr& l) {
+    auto found = std::find_if(lists.begin(), lists.end(), [&](const ChildIDList& l) {
       return CompareItemIDs(folder.get(), l.get(), one.get()) == 0;
     });
     if (found == lists.end()) return false;
@@ -159,7 +160,7 @@ int main() {
     shtest::HostWindow host(420, 560);
     TFolderView tree;
     tree.Create(host.hwnd(), RECT{0, 0, 400, 520}, 1);
-    ItemIDListPtr bigList = Parse(base + "\\big");
+    auto bigList = Parse(base + "\\big");
 
     const int runs = 3;
     // Tens of milliseconds a round on a shared machine: paired rounds in

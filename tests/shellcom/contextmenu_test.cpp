@@ -14,7 +14,8 @@ using namespace shcom;
 using comtest::Entry;
 using comtest::FolderDouble;
 using shview::ComPtr;
-using shview::ItemIDListPtr;
+using shview::ChildIDList;
+using shview::RelativeIDList;
 
 namespace {
 
@@ -31,11 +32,11 @@ std::vector<std::wstring> Captions(HMENU menu) {
 // The parent folder of a path and the path's own one-item list.
 struct RealItem {
   ComPtr<IShellFolder> parent;
-  ItemIDListPtr item;
+  ChildIDList item;
   explicit RealItem(const std::string& path) {
-    ItemIDListPtr abs = shtest::ParsePath(path);
-    ItemIDListPtr parentAbs(shview::CopyParentItemIDList(abs.get()));
-    item.reset(shview::CopyLastItemID(abs.get()));
+    auto abs = shtest::ParsePath(path);
+    auto parentAbs = shview::CopyParentItemIDList(abs.get());
+    item = shview::CopyLastItemID(abs.get());
     shview::DesktopFolder->BindToObject(parentAbs.get(), nullptr, IID_IShellFolder,
                                         parent.receive_void());
   }
@@ -153,7 +154,7 @@ class SendToTest : public ContextMenuTest {
                       &log};
   comtest::DesktopDouble desktop{&sendTo};
   comtest::DesktopSwap swap{&desktop};
-  ItemIDListPtr both = FolderDouble::Items({0, 1});
+  RelativeIDList both = FolderDouble::Items({0, 1});
 
   // Opens the Send To submenu and picks the entry k steps down (negative: up).
   bool ChooseSendTo(int steps, std::vector<std::wstring>* listed = nullptr) {

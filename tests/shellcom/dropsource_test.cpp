@@ -14,7 +14,6 @@
 
 using namespace shcom;
 using shview::ComPtr;
-using shview::ItemIDListPtr;
 
 namespace {
 
@@ -120,14 +119,16 @@ TEST(DropSourceObject, DragGoesOnWhileEitherButtonIsHeldAndEscapeCancels) {
 TEST(DropSourceEx, DataObjectCarriesTheRealFilesAndBadCountsStartNoDrag) {
   shtest::TempTree dir("shc_data");
   const std::string a = dir.File("a.txt"), b = dir.File("b.txt");
-  ItemIDListPtr dirAbs = shtest::ParsePath(dir.path());
+  auto dirAbs = shtest::ParsePath(dir.path());
   ComPtr<IShellFolder> folder;
   ASSERT_EQ(shview::DesktopFolder->BindToObject(dirAbs.get(), nullptr, IID_IShellFolder,
                                                 folder.receive_void()),
             S_OK);
-  ItemIDListPtr first(shview::CopyLastItemID(shtest::ParsePath(a).get()));
-  ItemIDListPtr second(shview::CopyLastItemID(shtest::ParsePath(b).get()));
-  ItemIDListPtr both(shview::ConcatItemIDLists(first.get(), second.get()));
+  auto first = shview::CopyLastItemID(shtest::ParsePath(a).get());
+  auto second = shview::CopyLastItemID(shtest::ParsePath(b).get());
+  // The two children back to back (the concatenation is typed absolute).
+  auto both = shview::ConcatItemIDLists(shview::ConcatItemIDLists(nullptr, first.get()).get(),
+                                        second.get());
 
   DropTarget target;
   shtest::HostWindow owner(100, 100);

@@ -5,18 +5,18 @@
 namespace comtest {
 namespace {
 
-int Number(LPCITEMIDLIST item) {
+int Number(PCUIDLIST_RELATIVE item) {
   const auto* b = reinterpret_cast<const BYTE*>(item);
   return b[2] | (b[3] << 8);
 }
 
-LPITEMIDLIST NewItem(int number) {
+PITEMID_CHILD NewItem(int number) {
   auto* b = static_cast<BYTE*>(shview::ShellAlloc(6));  // zero-filled: the terminator
   if (!b) return nullptr;
   b[0] = 4;
   b[2] = static_cast<BYTE>(number);
   b[3] = static_cast<BYTE>(number >> 8);
-  return reinterpret_cast<LPITEMIDLIST>(b);
+  return reinterpret_cast<PITEMID_CHILD>(b);
 }
 
 class EnumDouble final : public IEnumIDList {
@@ -37,7 +37,7 @@ class EnumDouble final : public IEnumIDList {
     if (!n) delete this;
     return n;
   }
-  HRESULT STDMETHODCALLTYPE Next(ULONG, LPITEMIDLIST* out, ULONG* fetched) override {
+  HRESULT STDMETHODCALLTYPE Next(ULONG, PITEMID_CHILD* out, ULONG* fetched) override {
     if (fetched) *fetched = 0;
     *out = nullptr;
     if (at_ >= numbers_.size()) return S_FALSE;
@@ -138,9 +138,9 @@ HRESULT ContextMenuDouble::GetCommandString(UINT_PTR offset, UINT type, UINT*, L
   return E_INVALIDARG;
 }
 
-shview::ItemIDListPtr FolderDouble::Items(std::initializer_list<int> numbers) {
-  shview::ItemIDListPtr list(
-      static_cast<LPITEMIDLIST>(shview::ShellAlloc(static_cast<ULONG>(numbers.size()) * 4 + 2)));
+shview::RelativeIDList FolderDouble::Items(std::initializer_list<int> numbers) {
+  shview::RelativeIDList list(
+      static_cast<PIDLIST_RELATIVE>(shview::ShellAlloc(static_cast<ULONG>(numbers.size()) * 4 + 2)));
   auto* b = reinterpret_cast<BYTE*>(list.get());
   for (int n : numbers) {
     b[0] = 4;
@@ -172,13 +172,13 @@ HRESULT FolderDouble::EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) {
   return S_OK;
 }
 
-HRESULT FolderDouble::GetAttributesOf(UINT, LPCITEMIDLIST*, SFGAOF* attributes) {
+HRESULT FolderDouble::GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF* attributes) {
   *attributes &= SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANLINK | SFGAO_CANDELETE |
                  SFGAO_HASPROPSHEET | SFGAO_DROPTARGET | SFGAO_FILESYSTEM;
   return S_OK;
 }
 
-HRESULT FolderDouble::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items, REFIID riid, UINT*,
+HRESULT FolderDouble::GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID riid, UINT*,
                                     void** out) {
   *out = nullptr;
   if (riid != IID_IContextMenu || count == 0) return E_NOINTERFACE;
@@ -196,7 +196,7 @@ HRESULT FolderDouble::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items, REFI
   return S_OK;
 }
 
-HRESULT FolderDouble::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF, STRRET* name) {
+HRESULT FolderDouble::GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF, STRRET* name) {
   const std::wstring& text = entries_.at(static_cast<size_t>(Number(item))).name;
   const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
   name->uType = STRRET_WSTR;
@@ -205,9 +205,9 @@ HRESULT FolderDouble::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF, STRRET* name)
   return S_OK;
 }
 
-HRESULT DesktopDouble::BindToObject(LPCITEMIDLIST item, LPBC, REFIID riid, void** out) {
+HRESULT DesktopDouble::BindToObject(PCUIDLIST_RELATIVE item, LPBC, REFIID riid, void** out) {
   *out = nullptr;
-  shview::ItemIDListPtr sendTo;
+  shview::AbsoluteIDList sendTo;
   SHGetSpecialFolderLocation(nullptr, CSIDL_SENDTO, sendTo.receive());
   if (riid != IID_IShellFolder || !sendTo ||
       shview::ItemIDListSize(item) != shview::ItemIDListSize(sendTo.get()) ||

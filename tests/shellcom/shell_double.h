@@ -60,33 +60,33 @@ class StubFolder : public IShellFolder {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
-  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, LPITEMIDLIST*,
+  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, PIDLIST_RELATIVE*,
                                              ULONG*) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST, LPBC, REFIID, void**) override {
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, LPBC, REFIID, void**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE BindToStorage(LPCITEMIDLIST, LPBC, REFIID, void**) override {
+  HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, LPBC, REFIID, void**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, LPCITEMIDLIST, LPCITEMIDLIST) override {
+  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, LPCITEMIDLIST*, SFGAOF*) override {
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, LPCITEMIDLIST*, REFIID, UINT*,
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*,
                                           void**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(LPCITEMIDLIST, SHGDNF, STRRET*) override {
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE SetNameOf(HWND, LPCITEMIDLIST, LPCOLESTR, SHGDNF,
-                                      LPITEMIDLIST*) override {
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCOLESTR, SHGDNF,
+                                      PITEMID_CHILD*) override {
     return E_NOTIMPL;
   }
 
@@ -105,14 +105,14 @@ class FolderDouble final : public StubFolder {
   SHCONTF enumFlags = 0;                    // what EnumObjects was asked for
   std::vector<UINT> menuCounts;             // item counts of GetUIObjectOf for menus
 
-  static shview::ItemIDListPtr Items(std::initializer_list<int> numbers);
+  static shview::RelativeIDList Items(std::initializer_list<int> numbers);
 
   HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) override;
-  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT count, LPCITEMIDLIST* items,
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items,
                                             SFGAOF* attributes) override;
-  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items, REFIID riid,
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID riid,
                                           UINT*, void** out) override;
-  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF, STRRET* name) override;
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF, STRRET* name) override;
 
   std::vector<Entry>& entries() { return entries_; }
 
@@ -126,7 +126,7 @@ class FolderDouble final : public StubFolder {
 class DesktopDouble final : public StubFolder {
  public:
   explicit DesktopDouble(IShellFolder* sendTo) : sendTo_(sendTo) {}
-  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST item, LPBC, REFIID riid, void** out) override;
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE item, LPBC, REFIID riid, void** out) override;
 
  private:
   IShellFolder* sendTo_;

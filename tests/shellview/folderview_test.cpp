@@ -34,7 +34,7 @@ class FolderViewTest : public ::testing::Test {
     return nullptr;
   }
   Node ComputerNode() {
-    ItemIDListPtr drives;
+    AbsoluteIDList drives;
     SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.receive());
     for (Node c = tree.FirstChild(tree.Root()); c; c = tree.NextSibling(c))
       if (CompareItemIDs(DesktopFolder, tree.Data(c), drives.get()) == 0) return c;
@@ -73,7 +73,7 @@ TEST_F(FolderViewTest, StartsAtTheDesktopWithItsFoldersAndLazyDrives) {
   EXPECT_TRUE(tree.IsExpanded(root));
   EXPECT_EQ(tree.Level(root), 0);
   std::wstring desktopName;
-  ItemIDListPtr desktop;
+  AbsoluteIDList desktop;
   SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, desktop.receive());
   GetItemDisplayNameW(DesktopFolder, desktop.get(), SHGDN_INFOLDER, desktopName);
   EXPECT_EQ(tree.Text(root), desktopName);
@@ -82,12 +82,12 @@ TEST_F(FolderViewTest, StartsAtTheDesktopWithItsFoldersAndLazyDrives) {
   // The children are the desktop's folders (hidden ones too), in the folder's order.
   IEnumIDList* en = nullptr;
   ASSERT_EQ(DesktopFolder->EnumObjects(nullptr, kTreeEnumFlags, &en), S_OK);
-  std::vector<ItemIDListPtr> expected;
-  LPITEMIDLIST item;
+  std::vector<ChildIDList> expected;
+  PITEMID_CHILD item;
   ULONG got;
   while (en->Next(1, &item, &got) == S_OK) expected.emplace_back(item);
   en->Release();
-  std::sort(expected.begin(), expected.end(), [](const ItemIDListPtr& a, const ItemIDListPtr& b) {
+  std::sort(expected.begin(), expected.end(), [](const ChildIDList& a, const ChildIDList& b) {
     return CompareItemIDs(DesktopFolder, a.get(), b.get()) < 0;
   });
   std::vector<Node> kids = Children(root);
@@ -202,7 +202,7 @@ TEST_F(FolderViewTest, SelectPathWalksDownOrClearsOrLeavesTheSelection) {
   EXPECT_EQ(tree.PreviousNode(), four);
 
   // The desktop's empty list is the root.
-  ItemIDListPtr desktop(ConcatItemIDLists(nullptr, nullptr));
+  auto desktop = ConcatItemIDLists(nullptr, nullptr);
   tree.SelectItemIDList(desktop.get());
   EXPECT_EQ(tree.RealSelection(), tree.Root());
   char desktopDir[MAX_PATH];
@@ -211,8 +211,8 @@ TEST_F(FolderViewTest, SelectPathWalksDownOrClearsOrLeavesTheSelection) {
 
   // A child of the selected node, by its one-item list.
   tree.SelectPath(dirs.path());
-  ItemIDListPtr one = ParsePath(dirs.path() + "\\one");
-  ItemIDListPtr last(CopyLastItemID(one.get()));
+  auto one = ParsePath(dirs.path() + "\\one");
+  auto last = CopyLastItemID(one.get());
   tree.SelectChildItem(last.get());
   EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\one");
 }
@@ -365,13 +365,13 @@ class MenuDouble final : public shcom::TContextMenuEx, public shcom::TDropSource
   std::vector<MenuCall> menus;
   std::vector<std::string> drags;
   bool PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
-                      LPCITEMIDLIST items) override {
+                      PCUIDLIST_RELATIVE items) override {
     MenuCall c{owner, {}, screen, count};
     GetItemDisplayName(folder, items, SHGDN_FORPARSING, c.itemPath);
     menus.push_back(c);
     return false;
   }
-  void StartShellDrag(HWND owner, IShellFolder* folder, int count, LPCITEMIDLIST items) override {
+  void StartShellDrag(HWND owner, IShellFolder* folder, int count, PCUIDLIST_RELATIVE items) override {
     std::string path;
     GetItemDisplayName(folder, items, SHGDN_FORPARSING, path);
     if (owner && count == 1) drags.push_back(path);
@@ -382,10 +382,10 @@ class ViewDouble final : public FileViewPartner, public ComboViewPartner {
  public:
   TFolderView* linked = nullptr;
   std::vector<std::string> shown, combo;
-  void ShowFolder(LPCITEMIDLIST absolute) override { shown.push_back(Name(absolute)); }
+  void ShowFolder(PCIDLIST_ABSOLUTE absolute) override { shown.push_back(Name(absolute)); }
   void SetLinkedFolderView(TFolderView* tree) override { linked = tree; }
-  void ShowItemIDList(LPCITEMIDLIST absolute) override { combo.push_back(Name(absolute)); }
-  static std::string Name(LPCITEMIDLIST l) {
+  void ShowItemIDList(PCIDLIST_ABSOLUTE absolute) override { combo.push_back(Name(absolute)); }
+  static std::string Name(PCIDLIST_ABSOLUTE l) {
     std::string s;
     GetItemDisplayName(DesktopFolder, l, SHGDN_FORPARSING, s);
     return s;
@@ -401,11 +401,11 @@ TEST_F(FolderViewTest, FileListRenamesUpdateTheChildNode) {
   tree.SelectPath(dirs.path());
   Node top = tree.RealSelection();
   tree.Expand(top);
-  ItemIDListPtr oldAbs = ParsePath(dirs.path() + "\\before");
-  ItemIDListPtr oldItem(CopyLastItemID(oldAbs.get()));
+  auto oldAbs = ParsePath(dirs.path() + "\\before");
+  auto oldItem = CopyLastItemID(oldAbs.get());
   ASSERT_TRUE(MoveFileA((dirs.path() + "\\before").c_str(), (dirs.path() + "\\after").c_str()));
-  ItemIDListPtr newAbs = ParsePath(dirs.path() + "\\after");
-  ItemIDListPtr newItem(CopyLastItemID(newAbs.get()));
+  auto newAbs = ParsePath(dirs.path() + "\\after");
+  auto newItem = CopyLastItemID(newAbs.get());
 
   ViewDouble combo;
   tree.SetLinkedComboView(&combo);
@@ -441,7 +441,7 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   tree.OnChange = [&](TFolderView&, Node) { ++changes; };
 
   // The root never gets a menu.
-  tree.SelectItemIDList(tree.Data(tree.Root()));
+  tree.SelectItemIDList(ConcatItemIDLists(nullptr, nullptr).get());  // the desktop
   changes = 0;
   RightClick(CenterOf(tree.Root()));
   EXPECT_TRUE(menu.menus.empty());
@@ -451,7 +451,7 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   RightClick(CenterOf(computer));
   ASSERT_EQ(menu.menus.size(), 1u);
   std::string computerPath;
-  ItemIDListPtr abs(tree.GetNodeItemIDList(computer));
+  auto abs = tree.GetNodeItemIDList(computer);
   GetItemDisplayName(DesktopFolder, abs.get(), SHGDN_FORPARSING, computerPath);
   EXPECT_EQ(menu.menus[0].itemPath, computerPath);
   EXPECT_EQ(menu.menus[0].owner, tree.Handle());
@@ -533,7 +533,7 @@ TEST_F(FolderViewTest, LinkedViewsFollowTheSelectionAndRemovalsClearLinks) {
   SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
   shtest::Pump();
   std::string computerPath;
-  ItemIDListPtr computerAbs(tree.GetNodeItemIDList(computer));
+  auto computerAbs = tree.GetNodeItemIDList(computer);
   GetItemDisplayName(DesktopFolder, computerAbs.get(), SHGDN_FORPARSING, computerPath);
   ASSERT_EQ(drag.drags.size(), 1u);
   EXPECT_EQ(drag.drags[0], computerPath);
@@ -619,37 +619,37 @@ class Delegate : public IShellFolder {
     if (n == 0) delete this;
     return n;
   }
-  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND h, LPBC b, LPOLESTR n, ULONG* e, LPITEMIDLIST* p,
+  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND h, LPBC b, LPOLESTR n, ULONG* e, PIDLIST_RELATIVE* p,
                                              ULONG* a) override {
     return real_->ParseDisplayName(h, b, n, e, p, a);
   }
   HRESULT STDMETHODCALLTYPE EnumObjects(HWND h, SHCONTF f, IEnumIDList** e) override {
     return real_->EnumObjects(h, f, e);
   }
-  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST p, LPBC b, REFIID r, void** o) override {
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r, void** o) override {
     return real_->BindToObject(p, b, r, o);
   }
-  HRESULT STDMETHODCALLTYPE BindToStorage(LPCITEMIDLIST p, LPBC b, REFIID r, void** o) override {
+  HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE p, LPBC b, REFIID r, void** o) override {
     return real_->BindToStorage(p, b, r, o);
   }
-  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM l, LPCITEMIDLIST a, LPCITEMIDLIST b) override {
+  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM l, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) override {
     return real_->CompareIDs(l, a, b);
   }
   HRESULT STDMETHODCALLTYPE CreateViewObject(HWND h, REFIID r, void** o) override {
     return real_->CreateViewObject(h, r, o);
   }
-  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT c, LPCITEMIDLIST* p, SFGAOF* a) override {
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT c, PCUITEMID_CHILD_ARRAY p, SFGAOF* a) override {
     return real_->GetAttributesOf(c, p, a);
   }
-  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND h, UINT c, LPCITEMIDLIST* p, REFIID r, UINT* x,
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND h, UINT c, PCUITEMID_CHILD_ARRAY p, REFIID r, UINT* x,
                                           void** o) override {
     return real_->GetUIObjectOf(h, c, p, r, x, o);
   }
-  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(LPCITEMIDLIST p, SHGDNF f, STRRET* s) override {
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD p, SHGDNF f, STRRET* s) override {
     return real_->GetDisplayNameOf(p, f, s);
   }
-  HRESULT STDMETHODCALLTYPE SetNameOf(HWND h, LPCITEMIDLIST p, LPCOLESTR n, SHGDNF f,
-                                      LPITEMIDLIST* o) override {
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND h, PCUITEMID_CHILD p, LPCOLESTR n, SHGDNF f,
+                                      PITEMID_CHILD* o) override {
     return real_->SetNameOf(h, p, n, f, o);
   }
 
@@ -669,10 +669,10 @@ class NotReadyFolder final : public Delegate {
 
 class DesktopWithEmptyDrive final : public Delegate {
  public:
-  DesktopWithEmptyDrive(IShellFolder* real, LPCITEMIDLIST drive) : Delegate(real), drive_(drive) {}
+  DesktopWithEmptyDrive(IShellFolder* real, PCIDLIST_ABSOLUTE drive) : Delegate(real), drive_(drive) {}
   bool noMedium = true;
   int refusals = 0;
-  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST p, LPBC b, REFIID r, void** o) override {
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r, void** o) override {
     const HRESULT hr = real_->BindToObject(p, b, r, o);
     if (FAILED(hr) || !noMedium || real_->CompareIDs(0, p, drive_) != 0) return hr;
     auto* folder = static_cast<IShellFolder*>(*o);
@@ -683,7 +683,7 @@ class DesktopWithEmptyDrive final : public Delegate {
   }
 
  private:
-  LPCITEMIDLIST drive_;
+  PCIDLIST_ABSOLUTE drive_;
 };
 
 // The shell's folders as they are, except that a rename they accept hands
@@ -691,7 +691,7 @@ class DesktopWithEmptyDrive final : public Delegate {
 class NoListFolder final : public Delegate {
  public:
   using Delegate::Delegate;
-  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST p, LPBC b, REFIID r, void** o) override {
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r, void** o) override {
     const HRESULT hr = real_->BindToObject(p, b, r, o);
     if (FAILED(hr) || r != IID_IShellFolder) return hr;
     auto* folder = static_cast<IShellFolder*>(*o);
@@ -699,10 +699,10 @@ class NoListFolder final : public Delegate {
     folder->Release();
     return hr;
   }
-  HRESULT STDMETHODCALLTYPE SetNameOf(HWND h, LPCITEMIDLIST p, LPCOLESTR n, SHGDNF f, LPITEMIDLIST* o) override {
-    LPITEMIDLIST dropped = nullptr;
-    const HRESULT hr = real_->SetNameOf(h, p, n, f, &dropped);
-    ShellFree(dropped);
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND h, PCUITEMID_CHILD p, LPCOLESTR n, SHGDNF f,
+                                      PITEMID_CHILD* o) override {
+    ChildIDList dropped;
+    const HRESULT hr = real_->SetNameOf(h, p, n, f, dropped.receive());
     if (o) *o = nullptr;
     return hr;
   }
@@ -740,7 +740,7 @@ TEST_F(FolderViewTest, DriveWithoutMediumKeepsItsButtonUntilOneIsInserted) {
     if (ch == '/') ch = '\\';
   ASSERT_EQ(GetDriveTypeA("Q:\\"), static_cast<UINT>(DRIVE_CDROM));
   CreateDirectoryA((medium + "\\DATA").c_str(), nullptr);
-  ItemIDListPtr q = ParsePath("Q:\\");
+  auto q = ParsePath("Q:\\");
   ASSERT_TRUE(q);
 
   IShellFolder* real = DesktopFolder;

@@ -101,11 +101,12 @@ void RemoveTree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
-shview::ItemIDListPtr ParsePath(const std::string& path) {
-  shview::ItemIDListPtr list;
+shview::AbsoluteIDList ParsePath(const std::string& path) {
+  shview::AbsoluteIDList list;
   std::wstring w = base::FromAcp(path);
   ULONG eaten = 0;
-  shview::DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten, list.receive(),
+  shview::DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten,
+                                          reinterpret_cast<PIDLIST_RELATIVE*>(list.receive()),
                                           nullptr);
   return list;
 }

@@ -33,6 +33,6 @@ class TempTree {
 void RemoveTree(const std::string& path);
 
 // The absolute list of a path (ANSI code page), none when the shell cannot parse it.
-shview::ItemIDListPtr ParsePath(const std::string& path);
+shview::AbsoluteIDList ParsePath(const std::string& path);
 
 }  // namespace shtest

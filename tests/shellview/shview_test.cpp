@@ -16,7 +16,7 @@ using namespace shview;
 namespace {
 
 // A list from item sizes; each item's data bytes are its index + 1.
-ItemIDListPtr MakeList(std::initializer_list<USHORT> sizes) {
+AbsoluteIDList MakeList(std::initializer_list<USHORT> sizes) {
   UINT total = 2;
   for (USHORT cb : sizes) total += cb;
   auto* p = static_cast<BYTE*>(ShellAlloc(total));
@@ -27,15 +27,15 @@ ItemIDListPtr MakeList(std::initializer_list<USHORT> sizes) {
     std::memset(at + 2, tag++, cb - 2);
     at += cb;
   }
-  return ItemIDListPtr(reinterpret_cast<LPITEMIDLIST>(p));
+  return AbsoluteIDList(reinterpret_cast<PIDLIST_ABSOLUTE>(p));
 }
 
-std::vector<BYTE> Bytes(LPCITEMIDLIST list) {
+std::vector<BYTE> Bytes(PCUIDLIST_RELATIVE list) {
   const BYTE* p = reinterpret_cast<const BYTE*>(list);
   return std::vector<BYTE>(p, p + ItemIDListSize(list));
 }
 
-ItemIDListPtr Parse(const std::string& path) { return shtest::ParsePath(path); }
+AbsoluteIDList Parse(const std::string& path) { return shtest::ParsePath(path); }
 
 // Answers GetDisplayNameOf with a preset STRRET; CompareIDs with a preset result.
 class NameFolder final : public IShellFolder {
@@ -50,34 +50,34 @@ class NameFolder final : public IShellFolder {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, LPITEMIDLIST*,
+  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, PIDLIST_RELATIVE*,
                                              ULONG*) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE BindToObject(LPCITEMIDLIST, LPBC, REFIID, void**) override {
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, LPBC, REFIID, void**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE BindToStorage(LPCITEMIDLIST, LPBC, REFIID, void**) override {
+  HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, LPBC, REFIID, void**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, LPCITEMIDLIST, LPCITEMIDLIST) override {
+  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override {
     return compare;
   }
   HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, LPCITEMIDLIST*, SFGAOF*) override {
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, LPCITEMIDLIST*, REFIID, UINT*,
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*,
                                           void**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(LPCITEMIDLIST, SHGDNF, STRRET* out) override {
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET* out) override {
     *out = answer;
     return result;
   }
-  HRESULT STDMETHODCALLTYPE SetNameOf(HWND, LPCITEMIDLIST, LPCOLESTR, SHGDNF,
-                                      LPITEMIDLIST*) override {
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCOLESTR, SHGDNF,
+                                      PITEMID_CHILD*) override {
     return E_NOTIMPL;
   }
 };
@@ -96,12 +96,12 @@ TEST(ItemIDList, AllocZeroFillsAndFreeAcceptsNone) {
 
 TEST(ItemIDList, SizesAndWalks) {
   EXPECT_EQ(ItemIDListSize(nullptr), 0u);
-  ItemIDListPtr empty = MakeList({});
+  auto empty = MakeList({});
   EXPECT_EQ(ItemIDListSize(empty.get()), 2u);
-  ItemIDListPtr two = MakeList({14, 20});
+  auto two = MakeList({14, 20});
   EXPECT_EQ(ItemIDListSize(two.get()), 36u);
 
-  LPCITEMIDLIST second = GetNextItemID(two.get());
+  PCUIDLIST_RELATIVE second = GetNextItemID(two.get());
   ASSERT_EQ(second, NextItemID(two.get()));
   EXPECT_EQ(second->mkid.cb, 20);
   EXPECT_EQ(GetNextItemID(second), nullptr);  // the last item has no next item
@@ -112,37 +112,36 @@ TEST(ItemIDList, SizesAndWalks) {
 TEST(ItemIDList, CopiesAndConcatenationsOwnNewBlocks) {
   const long before = shtest::LiveTaskBlocks();
   {
-    ItemIDListPtr empty = MakeList({});
-    ItemIDListPtr three = MakeList({6, 8, 10});
+    auto empty = MakeList({});
+    auto three = MakeList({6, 8, 10});
     const auto original = Bytes(three.get());
 
-    EXPECT_EQ(CopyFirstItemID(nullptr), nullptr);
-    ItemIDListPtr firstOfEmpty(CopyFirstItemID(empty.get()));
+    EXPECT_FALSE(CopyFirstItemID(nullptr));
+    auto firstOfEmpty = CopyFirstItemID(empty.get());
     ASSERT_TRUE(firstOfEmpty);
-    EXPECT_NE(firstOfEmpty.get(), empty.get());
+    EXPECT_NE(static_cast<void*>(firstOfEmpty.get()), static_cast<void*>(empty.get()));
     EXPECT_EQ(ItemIDListSize(firstOfEmpty.get()), 2u);
-    ItemIDListPtr first(CopyFirstItemID(three.get()));
+    auto first = CopyFirstItemID(three.get());
     EXPECT_EQ(Bytes(first.get()), (std::vector<BYTE>{6, 0, 1, 1, 1, 1, 0, 0}));
 
-    ItemIDListPtr none2(ConcatItemIDLists(nullptr, nullptr));
+    auto none2 = ConcatItemIDLists(nullptr, nullptr);
     ASSERT_TRUE(none2);
     EXPECT_EQ(ItemIDListSize(none2.get()), 2u);
-    ItemIDListPtr emptyX(ConcatItemIDLists(empty.get(), three.get()));
+    auto emptyX = ConcatItemIDLists(empty.get(), three.get());
     EXPECT_EQ(Bytes(emptyX.get()), original);
-    ItemIDListPtr xNone(ConcatItemIDLists(three.get(), nullptr));
+    auto xNone = ConcatItemIDLists(three.get(), nullptr);
     EXPECT_EQ(Bytes(xNone.get()), original);
-    ItemIDListPtr xx(ConcatItemIDLists(three.get(), first.get()));
+    auto xx = ConcatItemIDLists(three.get(), first.get());
     EXPECT_EQ(ItemIDListSize(xx.get()), 24u + 8u);
 
     // Consumes both inputs: nothing of them stays allocated.
-    ItemIDListPtr joined(ConcatItemIDListsFree(CopyFirstItemID(three.get()),
-                                               CopyLastItemID(three.get())));
-    EXPECT_EQ(ItemIDListSize(joined.get()), 6u + 10u + 2u);
+    auto joined = ConcatItemIDListsFree(CopyParentItemIDList(three.get()), CopyLastItemID(three.get()));
+    EXPECT_EQ(Bytes(joined.get()), original);
 
-    EXPECT_EQ(CopyParentItemIDList(nullptr), nullptr);
-    EXPECT_EQ(CopyParentItemIDList(empty.get()), nullptr);
-    EXPECT_EQ(CopyParentItemIDList(first.get()), nullptr);
-    ItemIDListPtr parent(CopyParentItemIDList(three.get()));
+    EXPECT_FALSE(CopyParentItemIDList(nullptr));
+    EXPECT_FALSE(CopyParentItemIDList(empty.get()));
+    EXPECT_FALSE(CopyParentItemIDList(MakeList({6}).get()));
+    auto parent = CopyParentItemIDList(three.get());
     ASSERT_TRUE(parent);
     EXPECT_EQ(ItemIDListSize(parent.get()), 6u + 8u + 2u);
     EXPECT_EQ(std::memcmp(parent.get(), three.get(), 14), 0);
@@ -151,36 +150,42 @@ TEST(ItemIDList, CopiesAndConcatenationsOwnNewBlocks) {
     // An allocation failing part-way gives none, never a shorter parent.
     for (int nth = 1; nth <= 6; ++nth) {
       shtest::FailAllocation(nth);
-      ItemIDListPtr p(CopyParentItemIDList(three.get()));
+      auto p = CopyParentItemIDList(three.get());
       shtest::FailAllocation(0);
       if (p) {
         EXPECT_EQ(ItemIDListSize(p.get()), 6u + 8u + 2u) << nth;
       }
     }
 
-    EXPECT_EQ(CopyLastItemID(nullptr), nullptr);
-    ItemIDListPtr lastOfEmpty(CopyLastItemID(empty.get()));
+    EXPECT_FALSE(CopyLastItemID(nullptr));
+    auto lastOfEmpty = CopyLastItemID(empty.get());
     EXPECT_EQ(ItemIDListSize(lastOfEmpty.get()), 2u);
-    ItemIDListPtr last(CopyLastItemID(three.get()));
+    auto last = CopyLastItemID(three.get());
     ASSERT_EQ(ItemIDListSize(last.get()), 12u);
     EXPECT_EQ(std::memcmp(last.get(), reinterpret_cast<BYTE*>(three.get()) + 14, 12), 0);
   }
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);
 }
 
-TEST(ItemIDList, OwnerReleasesAndTakesOver) {
+TEST(ItemIDList, OwnersReleaseAndTakeOver) {
   const long before = shtest::LiveTaskBlocks();
-  LPITEMIDLIST handed = nullptr;
+  PIDLIST_ABSOLUTE handed = nullptr;
+  PITEMID_CHILD child = nullptr;
   {
-    ItemIDListPtr a = MakeList({4});
+    AbsoluteIDList a = MakeList({4, 6});
+    child = CopyLastItemID(a.get()).release();
     handed = a.release();
     EXPECT_FALSE(a);
   }
-  EXPECT_EQ(shtest::LiveTaskBlocks(), before + 1);
+  EXPECT_EQ(shtest::LiveTaskBlocks(), before + 2);
   {
-    ItemIDListPtr b(handed);
-    ItemIDListPtr c = std::move(b);
-    c.reset(CopyFirstItemID(c.get()));  // frees the old block
+    AbsoluteIDList b(handed);
+    AbsoluteIDList c = std::move(b);
+    c.reset(ConcatItemIDLists(nullptr, c.get()).release());  // frees the old block
+    ChildIDList owned(child);
+    c = ConcatItemIDListsFree(std::move(c), std::move(owned));
+    EXPECT_FALSE(owned);
+    EXPECT_EQ(ItemIDListSize(c.get()), 4u + 6u + 6u + 2u);
     EXPECT_EQ(shtest::LiveTaskBlocks(), before + 1);
   }
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);
@@ -191,7 +196,7 @@ TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
   // A name beyond ASCII that the ANSI code page can spell.
   const std::string jp = base::ToAcp(GetACP() == 932 ? L"\u753B\u50CF" : L"caf\u00E9");
   const std::string dir = tree.Dir(jp);
-  ItemIDListPtr list = Parse(dir);
+  auto list = Parse(dir);
   ASSERT_TRUE(list);
 
   const long before = shtest::LiveTaskBlocks();
@@ -204,8 +209,8 @@ TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);  // the shell's wide string is freed
 
   // Named relative to the parent folder, the last item gives the short name.
-  ItemIDListPtr parent(CopyParentItemIDList(list.get()));
-  ItemIDListPtr last(CopyLastItemID(list.get()));
+  auto parent = CopyParentItemIDList(list.get());
+  auto last = CopyLastItemID(list.get());
   IShellFolder* folder = nullptr;
   ASSERT_EQ(DesktopFolder->BindToObject(parent.get(), nullptr, IID_IShellFolder,
                                         reinterpret_cast<void**>(&folder)),
@@ -215,10 +220,10 @@ TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
   folder->Release();
 
   // Drive roots end in a backslash; the desktop parses as its directory.
-  ItemIDListPtr drive = Parse("C:\\");
+  auto drive = Parse("C:\\");
   ASSERT_TRUE(GetItemDisplayName(DesktopFolder, drive.get(), SHGDN_FORPARSING, name));
   EXPECT_EQ(name, "C:\\");
-  ItemIDListPtr desktop = MakeList({});
+  auto desktop = MakeList({});
   ASSERT_TRUE(GetItemDisplayName(DesktopFolder, desktop.get(), SHGDN_FORPARSING, name));
   char expected[MAX_PATH];
   ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, expected, CSIDL_DESKTOPDIRECTORY, FALSE));
@@ -233,7 +238,7 @@ TEST(ShellNames, OffsetAndBufferKindsAndFailures) {
   auto* raw = static_cast<BYTE*>(ShellAlloc(cb + 2));
   std::memcpy(raw, &cb, 2);
   std::memcpy(raw + 2, text, sizeof text);
-  ItemIDListPtr item(reinterpret_cast<LPITEMIDLIST>(raw));
+  ChildIDList item(reinterpret_cast<PITEMID_CHILD>(raw));
   folder.answer.uType = STRRET_OFFSET;
   folder.answer.uOffset = 2;
   std::string name;
@@ -283,16 +288,16 @@ TEST(ShellNames, OffsetAndBufferKindsAndFailures) {
 
 TEST(ShellCompare, AbsoluteListsThroughTheDesktop) {
   shtest::TempTree tree("shv_cmp");
-  ItemIDListPtr a = Parse(tree.Dir("a"));
-  ItemIDListPtr b = Parse(tree.Dir("b\\deep"));
-  ItemIDListPtr a2 = Parse(tree.path() + "\\a");
+  auto a = Parse(tree.Dir("a"));
+  auto b = Parse(tree.Dir("b\\deep"));
+  auto a2 = Parse(tree.path() + "\\a");
   ASSERT_TRUE(a && b && a2);
   EXPECT_EQ(CompareItemIDs(DesktopFolder, a.get(), a2.get()), 0);
   EXPECT_LT(CompareItemIDs(DesktopFolder, a.get(), b.get()), 0);
   EXPECT_GT(CompareItemIDs(DesktopFolder, b.get(), a.get()), 0);
   // The parent of a parsed folder is the parsed parent.
-  ItemIDListPtr parent(CopyParentItemIDList(b.get()));
-  ItemIDListPtr bParsed = Parse(tree.path() + "\\b");
+  auto parent = CopyParentItemIDList(b.get());
+  auto bParsed = Parse(tree.path() + "\\b");
   EXPECT_EQ(CompareItemIDs(DesktopFolder, parent.get(), bParsed.get()), 0);
 }
 
@@ -302,7 +307,7 @@ TEST(ShellIcons, SystemImageListIsSharedAndIndexesAreValid) {
   EXPECT_EQ(SystemImageList(true), small);
   EXPECT_NE(SystemImageList(false), small);
   shtest::TempTree tree("shv_icons");
-  ItemIDListPtr dir = Parse(tree.Dir("x"));
+  auto dir = Parse(tree.Dir("x"));
   const int normal = GetItemIconIndex(dir.get(), kSmallIconFlags);
   const int open = GetItemIconIndex(dir.get(), kSmallOpenIconFlags);
   EXPECT_GE(normal, 0);
@@ -310,6 +315,6 @@ TEST(ShellIcons, SystemImageListIsSharedAndIndexesAreValid) {
   EXPECT_LT(open, ImageList_GetImageCount(small));
   // A list the shell cannot resolve gets the fixed index.
   BYTE junk[] = {6, 0, 0xEE, 0xEE, 0xEE, 0xEE, 0, 0};
-  EXPECT_EQ(GetItemIconIndex(reinterpret_cast<LPCITEMIDLIST>(junk), kSmallIconFlags),
+  EXPECT_EQ(GetItemIconIndex(reinterpret_cast<PCIDLIST_ABSOLUTE>(junk), kSmallIconFlags),
             kFallbackIconIndex);
 }
