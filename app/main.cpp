@@ -57,10 +57,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   settings::TWComDlg1 settings_dialog;
   settings_dialog.Create(main_window.hwnd());
   settings::BatchHost batch;
-  batch.indexTree = main_window.TreeView1.hwnd();
+  batch.index_tree = main_window.TreeView1.hwnd();
   batch.module = &main_window.Module();
   batch.overlay = [&main_window] { return main_window.ME_Overlay->Checked(); };
-  batch.continueFlag = &main_window.continue_flag;
+  batch.continue_flag = &main_window.continue_flag;
   settings_dialog.SetBatchHost(batch);
   // F1 on the dialog opens the topic of the page in front (contexts 17, 28, 18).
   settings_dialog.on_help = [&main_window](int context) {

@@ -436,7 +436,7 @@ void TWMain::RenderPicture() {
       return;
     }
     const auto* info = static_cast<const BITMAPINFO*>(block.Data());
-    const auto* bits = static_cast<const uint8_t*>(block.Data()) + DibBitsOffset(dib.bitCount);
+    const auto* bits = static_cast<const uint8_t*>(block.Data()) + DibBitsOffset(dib.bit_count);
     base::UniqueBitmap bmp = BitmapFromDib(info, bits);
     if (!bmp) {
       ShowMessage(hwnd_, cgmodule::MakeBmpMessage(-3), kConvert);
@@ -445,7 +445,7 @@ void TWMain::RenderPicture() {
     // Nothing changes unless the new picture can be shown.
     if (!LayoutPicture(bmp.get())) return;
     current_bitmap_ = std::move(bmp);
-    StatusBar1.SetPanelText(1, PictureStatusText(dib.width, dib.height, dib.bitCount));
+    StatusBar1.SetPanelText(1, PictureStatusText(dib.width, dib.height, dib.bit_count));
     ME_Save->SetEnabled(true);
     ME_Copy->SetEnabled(true);
     PopupMenu1.auto_popup = true;

@@ -105,7 +105,7 @@ __attribute__((noinline)) GuardedResult GuardedCall(OrvuEntry fn, void* a, void*
   if (faulted && frame.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
   GuardedResult r;
   r.faulted = faulted;
-  r.exceptionCode = faulted ? frame.code : 0;
+  r.exception_code = faulted ? frame.code : 0;
   r.value = faulted ? 0 : value;
   return r;
 }
@@ -189,7 +189,7 @@ GuardedResult GuardedCall(OrvuEntry fn, void* a, void* b, void* c) {
   GuardedResult r;
   r.faulted = kolbri_guard_thunk(fn, a, b, c, &st) != 0;
   if (r.faulted && st.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
-  r.exceptionCode = r.faulted ? st.code : 0;
+  r.exception_code = r.faulted ? st.code : 0;
   r.value = r.faulted ? 0 : st.value;
   return r;
 }

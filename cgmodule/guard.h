@@ -11,7 +11,7 @@ namespace cgmodule {
 
 struct GuardedResult {
   bool faulted = false;
-  uint32_t exceptionCode = 0;  // when faulted
+  uint32_t exception_code = 0;  // when faulted
   int32_t value = 0;           // when not faulted
 };
 

@@ -26,13 +26,13 @@ const wchar_t* MakeBmpMessage(int32_t code) {
   }
 }
 
-std::string CutSjis(std::string_view s, size_t maxBytes) {
+std::string CutSjis(std::string_view s, size_t max_bytes) {
   size_t i = 0;
   while (i < s.size()) {
     const auto c = static_cast<unsigned char>(s[i]);
     const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
     const size_t w = lead && i + 1 < s.size() ? 2 : 1;
-    if (i + w > maxBytes) break;
+    if (i + w > max_bytes) break;
     i += w;
   }
   return std::string(s.substr(0, i));
@@ -48,11 +48,11 @@ BindResult CommonModule::Bind(const OrvuHostRecord& host) {
     return reinterpret_cast<OrvuEntry>(GetProcAddress(lib_.get(), name));
   };
   initialize_ = find(kCmnInitialize);
-  loadPlugin_ = find(kCmnLoadPlugin);
-  makeBmp_ = find(kCmnMakeBmp);
-  unloadPlugin_ = find(kCmnUnloadPlugin);
+  load_plugin_ = find(kCmnLoadPlugin);
+  make_bmp_ = find(kCmnMakeBmp);
+  unload_plugin_ = find(kCmnUnloadPlugin);
   terminate_ = find(kCmnTerminate);
-  if (!initialize_ || !loadPlugin_ || !makeBmp_ || !unloadPlugin_ || !terminate_) {
+  if (!initialize_ || !load_plugin_ || !make_bmp_ || !unload_plugin_ || !terminate_) {
     Release();
     return BindResult::Broken;
   }
@@ -77,9 +77,9 @@ BindResult CommonModule::Bind(const OrvuHostRecord& host) {
   return BindResult::Ok;
 }
 
-void CommonModule::Attach(OrvuVersionInfo* hostInfo, const OrvuHostCallbacks& table) {
+void CommonModule::Attach(OrvuVersionInfo* host_info, const OrvuHostCallbacks& table) {
   if (!ctx_) return;
-  ctx_->HostInfo = hostInfo;
+  ctx_->HostInfo = host_info;
   if (ctx_->Callbacks) *ctx_->Callbacks = table;
 }
 
@@ -94,11 +94,11 @@ std::string CommonModule::RootDir() const {
   return std::string(ctx_->RootDir, strnlen(ctx_->RootDir, kRootDirSize));
 }
 
-int32_t CommonModule::LoadPlugin(const char* sjisPath) {
+int32_t CommonModule::LoadPlugin(const char* sjis_path) {
   if (!lib_) return -1;
-  const char* path = sjisPath;
+  const char* path = sjis_path;
   int32_t unused = 0;
-  const GuardedResult g = GuardedCall(loadPlugin_, &path, nullptr, &unused);
+  const GuardedResult g = GuardedCall(load_plugin_, &path, nullptr, &unused);
   return g.faulted ? -1 : g.value;
 }
 
@@ -111,7 +111,7 @@ MakeBmpResult CommonModule::MakeBmp(const OrvuIndexEntry* entry, bool overlay) {
   const OrvuIndexEntry* e = entry;
   uint32_t flag = overlay ? kOverlayOn : kOverlayOff;
   HGLOBAL block = nullptr;
-  const GuardedResult g = GuardedCall(makeBmp_, &e, &flag, &block);
+  const GuardedResult g = GuardedCall(make_bmp_, &e, &flag, &block);
   if (g.faulted) {
     r.faulted = true;
     return r;
@@ -124,13 +124,13 @@ MakeBmpResult CommonModule::MakeBmp(const OrvuIndexEntry* entry, bool overlay) {
 void CommonModule::UnloadPlugin() {
   if (!lib_) return;
   int32_t unused = 0;
-  GuardedCall(unloadPlugin_, nullptr, nullptr, &unused);
+  GuardedCall(unload_plugin_, nullptr, nullptr, &unused);
 }
 
 void CommonModule::Release() {
   lib_.reset();
   ctx_ = nullptr;
-  initialize_ = loadPlugin_ = makeBmp_ = unloadPlugin_ = terminate_ = nullptr;
+  initialize_ = load_plugin_ = make_bmp_ = unload_plugin_ = terminate_ = nullptr;
 }
 
 }  // namespace cgmodule

@@ -56,15 +56,15 @@ class CommonModule {
   bool Bound() const { return lib_.valid(); }
   OrvuContext* Context() const { return ctx_; }
 
-  // After a successful Bind: HostInfo := hostInfo, Callbacks := copy of table.
-  void Attach(OrvuVersionInfo* hostInfo, const OrvuHostCallbacks& table);
+  // After a successful Bind: HostInfo := host_info, Callbacks := copy of table.
+  void Attach(OrvuVersionInfo* host_info, const OrvuHostCallbacks& table);
   // Writes RootDir, cut to 255 bytes (never splitting a double-byte character).
   void SetRootDir(std::string_view sjis);
   std::string RootDir() const;
 
   // Raw OrvuCmnLoadPlugin result (negative: failure); -1 when unbound or the
   // call faulted.
-  int32_t LoadPlugin(const char* sjisPath);
+  int32_t LoadPlugin(const char* sjis_path);
   // Guarded OrvuCmnMakeBmp; callable from the batch worker thread too.
   MakeBmpResult MakeBmp(const OrvuIndexEntry* entry, bool overlay);
   void UnloadPlugin();
@@ -75,14 +75,14 @@ class CommonModule {
   base::UniqueModule lib_;
   OrvuContext* ctx_ = nullptr;
   OrvuEntry initialize_ = nullptr;
-  OrvuEntry loadPlugin_ = nullptr;
-  OrvuEntry makeBmp_ = nullptr;
-  OrvuEntry unloadPlugin_ = nullptr;
+  OrvuEntry load_plugin_ = nullptr;
+  OrvuEntry make_bmp_ = nullptr;
+  OrvuEntry unload_plugin_ = nullptr;
   OrvuEntry terminate_ = nullptr;
 };
 
-// Cuts a Shift-JIS text to at most maxBytes bytes without splitting a lead byte
+// Cuts a Shift-JIS text to at most max_bytes bytes without splitting a lead byte
 // from its trail byte.
-std::string CutSjis(std::string_view s, size_t maxBytes);
+std::string CutSjis(std::string_view s, size_t max_bytes);
 
 }  // namespace cgmodule

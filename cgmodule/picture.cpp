@@ -30,15 +30,15 @@ PictureBlock& PictureBlock::operator=(PictureBlock&& o) noexcept {
   return *this;
 }
 
-DibLayout ValidateDib(const void* p, size_t blockSize) {
+DibLayout ValidateDib(const void* p, size_t block_size) {
   DibLayout d;
-  if (!p || blockSize < sizeof(BITMAPINFOHEADER)) return d;
+  if (!p || block_size < sizeof(BITMAPINFOHEADER)) return d;
   BITMAPINFOHEADER h;
   std::memcpy(&h, p, sizeof h);
   d.width = h.biWidth;
   d.height = h.biHeight;
-  d.bitCount = h.biBitCount;
-  d.imageSize = h.biSizeImage;
+  d.bit_count = h.biBitCount;
+  d.image_size = h.biSizeImage;
   if (h.biSize != sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight <= 0 ||
       h.biCompression != BI_RGB) {
     d.check = DibCheck::BadHeader;
@@ -50,7 +50,7 @@ DibLayout ValidateDib(const void* p, size_t blockSize) {
     case 24: d.colours = 0; break;
     default: d.check = DibCheck::OtherDepth; return d;
   }
-  d.bitsOffset = sizeof(BITMAPINFOHEADER) + 4 * d.colours;
+  d.bits_offset = sizeof(BITMAPINFOHEADER) + 4 * d.colours;
   // In 64 bits: a row size that wrapped around would pass a huge width for a
   // small one.
   const uint64_t stride = (static_cast<uint64_t>(h.biWidth) * h.biBitCount + 31) / 32 * 4;
@@ -59,7 +59,7 @@ DibLayout ValidateDib(const void* p, size_t blockSize) {
     d.check = DibCheck::BadImageSize;
     return d;
   }
-  if (static_cast<uint64_t>(d.bitsOffset) + h.biSizeImage > blockSize) {
+  if (static_cast<uint64_t>(d.bits_offset) + h.biSizeImage > block_size) {
     d.check = DibCheck::Truncated;
     return d;
   }

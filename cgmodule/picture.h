@@ -46,19 +46,19 @@ struct DibLayout {
   DibCheck check = DibCheck::TooSmall;
   int32_t width = 0;
   int32_t height = 0;
-  uint16_t bitCount = 0;
+  uint16_t bit_count = 0;
   uint32_t colours = 0;      // colour-table entries: 16, 256 or 0
-  uint32_t bitsOffset = 0;   // 40 + 4 * colours
-  uint32_t imageSize = 0;    // biSizeImage
+  uint32_t bits_offset = 0;   // 40 + 4 * colours
+  uint32_t image_size = 0;    // biSizeImage
   bool ok() const { return check == DibCheck::Ok; }
 };
 
-// Checks a packed DIB of blockSize bytes before anyone reads past its header.
-DibLayout ValidateDib(const void* p, size_t blockSize);
+// Checks a packed DIB of block_size bytes before anyone reads past its header.
+DibLayout ValidateDib(const void* p, size_t block_size);
 
 // Bytes of one pixel row (padded to 4 bytes), for a DIB ValidateDib accepted.
-inline uint32_t DibStride(int32_t width, uint16_t bitCount) {
-  return ((static_cast<uint32_t>(width) * bitCount + 31) / 32) * 4;
+inline uint32_t DibStride(int32_t width, uint16_t bit_count) {
+  return ((static_cast<uint32_t>(width) * bit_count + 31) / 32) * 4;
 }
 
 }  // namespace cgmodule

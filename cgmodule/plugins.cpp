@@ -12,18 +12,18 @@ namespace {
 
 // Paths are Shift-JIS by contract; going through the W calls keeps them right
 // whatever the process's ANSI code page is.
-base::UniqueModule LoadPluginLibrary(const std::string& sjisPath) {
+base::UniqueModule LoadPluginLibrary(const std::string& sjis_path) {
   // No "bad image" or "insert disk" boxes for files that are no library.
   const UINT old = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  base::UniqueModule lib(LoadLibraryW(base::FromSjis(sjisPath).c_str()));
+  base::UniqueModule lib(LoadLibraryW(base::FromSjis(sjis_path).c_str()));
   SetErrorMode(old);
   return lib;
 }
 
 }  // namespace
 
-std::optional<std::string> ProbePlugin(const std::string& sjisFullPath) {
-  const base::UniqueModule lib = LoadPluginLibrary(sjisFullPath);
+std::optional<std::string> ProbePlugin(const std::string& sjis_full_path) {
+  const base::UniqueModule lib = LoadPluginLibrary(sjis_full_path);
   if (!lib.get()) return std::nullopt;
   auto init = reinterpret_cast<OrvuEntry>(GetProcAddress(lib.get(), kIdvInitialize));
   auto term = reinterpret_cast<OrvuEntry>(GetProcAddress(lib.get(), kIdvTerminate));
@@ -54,9 +54,9 @@ std::optional<std::string> ProbePlugin(const std::string& sjisFullPath) {
   return title;
 }
 
-std::vector<PluginListing> ListPlugins(const std::string& sjisDir) {
+std::vector<PluginListing> ListPlugins(const std::string& sjis_dir) {
   std::vector<PluginListing> out;
-  const std::wstring dir = base::FromSjis(sjisDir);
+  const std::wstring dir = base::FromSjis(sjis_dir);
   WIN32_FIND_DATAW fd;
   const base::UniqueFind find(FindFirstFileW((dir + L"*.kol").c_str(), &fd));
   if (!find) return out;
@@ -65,7 +65,7 @@ std::vector<PluginListing> ListPlugins(const std::string& sjisDir) {
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (fd.dwFileAttributes & skip) continue;
     const std::string name = base::ToSjis(fd.cFileName);
-    if (auto title = ProbePlugin(sjisDir + name)) out.push_back({std::move(*title), name});
+    if (auto title = ProbePlugin(sjis_dir + name)) out.push_back({std::move(*title), name});
   } while (FindNextFileW(find.get(), &fd));
   return out;
 }

@@ -10,15 +10,15 @@ namespace cgmodule {
 // and returns the plug-in's title (Shift-JIS) when it answers with the plug-in
 // magic. OrvuIdvTerminate follows every initialisation; a plug-in that faults
 // is skipped.
-std::optional<std::string> ProbePlugin(const std::string& sjisFullPath);
+std::optional<std::string> ProbePlugin(const std::string& sjis_full_path);
 
 struct PluginListing {
   std::string title;     // Shift-JIS
-  std::string fileName;  // Shift-JIS, without directory
+  std::string file_name;  // Shift-JIS, without directory
 };
 
 // dir (Shift-JIS, ending in "\") + "*.kol", in directory-search order; skips
 // directories and hidden or system files and files that are no plug-in.
-std::vector<PluginListing> ListPlugins(const std::string& sjisDir);
+std::vector<PluginListing> ListPlugins(const std::string& sjis_dir);
 
 }  // namespace cgmodule

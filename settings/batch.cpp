@@ -33,8 +33,8 @@ void Put32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
-uint32_t PixelOffset(uint16_t bitCount) {
-  switch (bitCount) {
+uint32_t PixelOffset(uint16_t bit_count) {
+  switch (bit_count) {
     case 4: return 14 + 40 + 16 * 4;
     case 8: return 14 + 40 + 256 * 4;
     case 24: return 14 + 40;
@@ -42,12 +42,12 @@ uint32_t PixelOffset(uint16_t bitCount) {
   }
 }
 
-bool FillFileHeader(uint16_t bitCount, uint32_t imageSize, uint8_t out[14]) {
-  const uint32_t offset = PixelOffset(bitCount);
+bool FillFileHeader(uint16_t bit_count, uint32_t image_size, uint8_t out[14]) {
+  const uint32_t offset = PixelOffset(bit_count);
   if (!offset) return false;
   out[0] = 'B';
   out[1] = 'M';
-  Put32(out + 2, imageSize + offset);
+  Put32(out + 2, image_size + offset);
   Put16(out + 6, 0);
   Put16(out + 8, 0);
   Put32(out + 10, offset);
@@ -82,7 +82,7 @@ bool IsSafeName(std::wstring_view name) {
 BatchWalk::BatchWalk(const BatchHost& host, const BatchPage& page, const winui::UiCall& ui)
     : host_(host), page_(page), ui_(ui) {}
 
-bool BatchWalk::Continue() const { return host_.continueFlag && host_.continueFlag->load(); }
+bool BatchWalk::Continue() const { return host_.continue_flag && host_.continue_flag->load(); }
 
 // The index tree belongs to the UI thread, so it is read there, through ui_,
 // a whole child list per call (one hand-off per category, not two per picture).
@@ -96,7 +96,7 @@ BatchWalk::Node BatchWalk::ReadNode(HTREEITEM item) const {
   it.pszText = text;
   it.cchTextMax = static_cast<int>(std::size(text));
   Node n;
-  if (SendMessageW(host_.indexTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) {
+  if (SendMessageW(host_.index_tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) {
     n.item = item;
     n.text = text;
     n.entry = reinterpret_cast<const OrvuIndexEntry*>(it.lParam);
@@ -108,36 +108,36 @@ std::vector<BatchWalk::Node> BatchWalk::Children(HTREEITEM node) const {
   return Ui([&] {
     std::vector<Node> out;
     for (auto c = reinterpret_cast<HTREEITEM>(
-             SendMessageW(host_.indexTree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
+             SendMessageW(host_.index_tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
          c; c = reinterpret_cast<HTREEITEM>(
-                SendMessageW(host_.indexTree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(c))))
+                SendMessageW(host_.index_tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(c))))
       out.push_back(ReadNode(c));
     return out;
   });
 }
 
 void BatchWalk::Report(const wchar_t* message) const {
-  const HWND owner = page_.messageOwner;
+  const HWND owner = page_.message_owner;
   Ui([&] { winui::ShowMessage(owner, message, kBatchContext); });
 }
 
 void BatchWalk::ApplyPendingProgress() const {
-  if (pendingProgress_ >= 0 && page_.progress) page_.progress(pendingProgress_);
-  pendingProgress_ = -1;
+  if (pending_progress_ >= 0 && page_.progress) page_.progress(pending_progress_);
+  pending_progress_ = -1;
 }
 
 int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode) {
   const int r = Branch(node, path, counter, mode);
-  if (pendingProgress_ >= 0) Ui([] {});
+  if (pending_progress_ >= 0) Ui([] {});
   return r;
 }
 
 int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode) {
   if (!Continue()) return -1;
-  std::wstring childPath = path;
+  std::wstring child_path = path;
   if (mode == 1) {
     const auto [folders, self] = Ui([&] {
-      return std::pair<bool, Node>(page_.options ? page_.options().categoryFolders : true, ReadNode(node));
+      return std::pair<bool, Node>(page_.options ? page_.options().category_folders : true, ReadNode(node));
     });
     if (folders) {
       // A name that would leave the output folder is a folder that cannot be made.
@@ -150,16 +150,16 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
         Report(kFileCreateFailed);
         return -1;
       }
-      childPath = folder + L"\\";
+      child_path = folder + L"\\";
     }
   }
   for (const Node& n : Children(node)) {
     if (!Continue()) return -1;
     if (n.entry && n.entry->IsCategory()) {
-      if (Branch(n.item, childPath, counter, mode) < 0) return -1;
+      if (Branch(n.item, child_path, counter, mode) < 0) return -1;
       continue;
     }
-    if (mode == 1 && !ConvertPicture(n, childPath, counter)) return -1;
+    if (mode == 1 && !ConvertPicture(n, child_path, counter)) return -1;
     ++counter;
   }
   return 0;
@@ -199,15 +199,15 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
     return false;
   }
 
-  const std::wstring name = opt.indexNames ? n.text + L".bmp" : SerialName(opt.prefix, counter);
+  const std::wstring name = opt.index_names ? n.text + L".bmp" : SerialName(opt.prefix, counter);
   if (!IsSafeName(name)) {
     Report(kFileCreateFailed);
     return false;
   }
   const std::wstring file = path + name;
   uint8_t header[14];
-  FillFileHeader(dib.bitCount, dib.imageSize, header);
-  const DWORD rest = dib.bitsOffset + dib.imageSize;  // file size - 14
+  FillFileHeader(dib.bit_count, dib.image_size, header);
+  const DWORD rest = dib.bits_offset + dib.image_size;  // file size - 14
   {
     base::UniqueFile f(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -225,7 +225,7 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
     }
   }
   // Shown by the next hand-off, which follows at once: one round trip per picture.
-  pendingProgress_ = counter;
+  pending_progress_ = counter;
   return true;
 }
 

@@ -27,21 +27,21 @@ inline constexpr wchar_t kFileCreateFailed[] = L"ファイルの生成に失敗�
 // What the conversion takes from the main window.
 struct BatchHost {
   // TreeView1: each item's lParam is the address of its OrvuIndexEntry.
-  HWND indexTree = nullptr;
+  HWND index_tree = nullptr;
   // Renders on the worker thread (guarded MakeBmp).
   cgmodule::CommonModule* module = nullptr;
   // ME_Overlay checked; called on the UI thread. Null: no overlay.
   std::function<bool()> overlay;
   // The main window's continue flag: set at start, cleared to abort.
-  std::atomic<bool>* continueFlag = nullptr;
+  std::atomic<bool>* continue_flag = nullptr;
   // Used instead of module->MakeBmp when set (same contract).
   std::function<cgmodule::MakeBmpResult(const OrvuIndexEntry*, bool overlay)> render;
 };
 
 // The batch page's options, read afresh for each category folder and each file.
 struct BatchOptions {
-  bool categoryFolders = true;  // CheckBox_MulSav1
-  bool indexNames = true;       // RadioButton_MulSav1 (else prefix + serial)
+  bool category_folders = true;  // CheckBox_MulSav1
+  bool index_names = true;       // RadioButton_MulSav1 (else prefix + serial)
   std::wstring prefix = L"orvu";  // Edit_MulSav1
 };
 
@@ -49,13 +49,13 @@ struct BatchOptions {
 struct BatchPage {
   std::function<BatchOptions()> options;
   std::function<void(int)> progress;  // ProgressBar_MulSav1 position
-  HWND messageOwner = nullptr;        // the dialog, modal in front
+  HWND message_owner = nullptr;        // the dialog, modal in front
 };
 
 // Pixel-data offset of a file for the depth: 118, 1078, 54; 0 for other depths.
-uint32_t PixelOffset(uint16_t bitCount);
+uint32_t PixelOffset(uint16_t bit_count);
 // The 14-byte file header; false (nothing filled) for a depth other than 4, 8, 24.
-bool FillFileHeader(uint16_t bitCount, uint32_t imageSize, uint8_t out[14]);
+bool FillFileHeader(uint16_t bit_count, uint32_t image_size, uint8_t out[14]);
 // prefix + counter formatted with "%.4d.bmp".
 std::wstring SerialName(std::wstring_view prefix, int32_t counter);
 // True when the text can stand as one file or folder name inside the output
@@ -96,7 +96,7 @@ class BatchWalk {
   const BatchHost& host_;
   const BatchPage& page_;
   const winui::UiCall& ui_;
-  mutable int pendingProgress_ = -1;  // progress position not yet shown
+  mutable int pending_progress_ = -1;  // progress position not yet shown
 };
 
 }  // namespace settings

@@ -37,7 +37,7 @@ TWComDlg1::~TWComDlg1() {
   // The workers hand their last steps to this thread; keep serving them until
   // their threads have ended, so none touches a destroyed dialog.
   if (!workers_.empty()) {
-    if (host_.continueFlag) host_.continueFlag->store(false);
+    if (host_.continue_flag) host_.continue_flag->store(false);
     for (const base::UniqueHandle& w : workers_) winui::WaitPumping(w.get());
   }
   FolderView_Common1.Destroy();
@@ -133,8 +133,8 @@ void TWComDlg1::FormCreate() {
   const RECT ok = Button_CommonOk.BoundsPx();
   SetClientSizePx(pc.right, ok.bottom + winui::Scale(8));
   running_ = false;
-  listBuilt_ = false;
-  rebuildSuppressed_ = true;
+  list_built_ = false;
+  rebuild_suppressed_ = true;
 }
 
 // ---- showing and pages ------------------------------------------------------
@@ -149,16 +149,16 @@ int32_t TWComDlg1::ShowModalOnPage(int page) {
 }
 
 void TWComDlg1::FormShow() {
-  std::memcpy(workPluginDir_, paths_.PluginDir, 256);
-  std::memcpy(workDestDir_, paths_.DestDir, 256);
-  std::memcpy(workRootDir_, paths_.RootDir, 256);
-  savedPluginPos_ = ListBox_SelPgn1.ItemIndex();
+  std::memcpy(work_plugin_dir_, paths_.PluginDir, 256);
+  std::memcpy(work_dest_dir_, paths_.DestDir, 256);
+  std::memcpy(work_root_dir_, paths_.RootDir, 256);
+  saved_plugin_pos_ = ListBox_SelPgn1.ItemIndex();
   PageControl1Change();
-  rebuildSuppressed_ = false;
+  rebuild_suppressed_ = false;
   // A browse that was cancelled leaves the list of another folder behind.
-  if (!listBuilt_ || listStale_ || listDir_ != workPluginDir_) {
+  if (!list_built_ || list_stale_ || list_dir_ != work_plugin_dir_) {
     ListPlugins();
-    listBuilt_ = true;
+    list_built_ = true;
   }
 }
 
@@ -171,19 +171,19 @@ void TWComDlg1::PageControl1Change() {
   const int tag = ActiveTag();
   switch (tag) {
     case kTagPlugin:
-      rebuildSuppressed_ = true;
-      SelectSjisPath(workPluginDir_);
-      rebuildSuppressed_ = false;
+      rebuild_suppressed_ = true;
+      SelectSjisPath(work_plugin_dir_);
+      rebuild_suppressed_ = false;
       break;
     case kTagDrive:
-      SelectSjisPath(workRootDir_);
+      SelectSjisPath(work_root_dir_);
       // Before the dialog is on screen the focus is given once its modal loop
       // runs: a timer message comes only when nothing else is pending.
       if (IsWindowVisible(hwnd())) SetFocus(FolderView_Common1.Handle());
       else SetTimer(hwnd(), kTreeFocusTimer, USER_TIMER_MINIMUM, nullptr);
       break;
     case kTagBatch:
-      SelectSjisPath(workDestDir_);
+      SelectSjisPath(work_dest_dir_);
       break;
   }
   FolderView_Common1.SetHelpContext(static_cast<DWORD>(tag));
@@ -194,14 +194,14 @@ void TWComDlg1::FolderView_Common1Change() {
   if (refreshing_) return;
   switch (ActiveTag()) {
     case kTagPlugin:
-      ApplyDirectoryRule(workPluginDir_);
-      if (!rebuildSuppressed_) ListPlugins();
+      ApplyDirectoryRule(work_plugin_dir_);
+      if (!rebuild_suppressed_) ListPlugins();
       break;
     case kTagDrive:
-      ApplyDirectoryRule(workRootDir_);
+      ApplyDirectoryRule(work_root_dir_);
       break;
     case kTagBatch:
-      ApplyDirectoryRule(workDestDir_);
+      ApplyDirectoryRule(work_dest_dir_);
       break;
   }
 }
@@ -230,16 +230,16 @@ void TWComDlg1::ListPlugins() {
   // Probing loads and terminates plug-ins on this thread, perhaps the one the
   // worker renders with: the list waits for the end of the run.
   if (running_.load()) {
-    listStale_ = true;
+    list_stale_ = true;
     return;
   }
-  listStale_ = false;
-  listDir_ = workPluginDir_;
+  list_stale_ = false;
+  list_dir_ = work_plugin_dir_;
   ListBox_SelPgn1.Clear();
   ListBox_PginName.Clear();
-  for (const cgmodule::PluginListing& p : cgmodule::ListPlugins(workPluginDir_)) {
+  for (const cgmodule::PluginListing& p : cgmodule::ListPlugins(work_plugin_dir_)) {
     ListBox_SelPgn1.Add(base::FromSjis(p.title));
-    ListBox_PginName.Add(base::FromSjis(p.fileName));
+    ListBox_PginName.Add(base::FromSjis(p.file_name));
   }
 }
 
@@ -255,16 +255,16 @@ void TWComDlg1::Button_CommonOkClick() {
   const int i = ListBox_SelPgn1.ItemIndex();
   if (i < 0) return;
   if (!CopyPath(paths_.PluginFile, base::ToSjis(ListBox_PginName.Item(i)))) return;
-  std::memcpy(paths_.PluginDir, workPluginDir_, 256);
-  std::memcpy(paths_.DestDir, workDestDir_, 256);
-  std::memcpy(paths_.RootDir, workRootDir_, 256);
+  std::memcpy(paths_.PluginDir, work_plugin_dir_, 256);
+  std::memcpy(paths_.DestDir, work_dest_dir_, 256);
+  std::memcpy(paths_.RootDir, work_root_dir_, 256);
   result_ = kConfirmed;
   EndModal(kConfirmed);
 }
 
 void TWComDlg1::Button_CommonCancelClick() {
   if (running_.load()) return;
-  ListBox_SelPgn1.SetItemIndex(savedPluginPos_);
+  ListBox_SelPgn1.SetItemIndex(saved_plugin_pos_);
   result_ = kCancelled;
   EndModal(kCancelled);
 }
@@ -319,23 +319,23 @@ void TWComDlg1::RadioButton_MulSav1Click() { CheckBox_MulSav1.SetChecked(true); 
 
 BatchOptions TWComDlg1::ReadBatchOptions() const {
   BatchOptions o;
-  o.categoryFolders = CheckBox_MulSav1.Checked();
-  o.indexNames = RadioButton_MulSav1.Checked();
+  o.category_folders = CheckBox_MulSav1.Checked();
+  o.index_names = RadioButton_MulSav1.Checked();
   o.prefix = Edit_MulSav1.Text();
   return o;
 }
 
 void TWComDlg1::Button_MulSav1Click() {
-  if (!host_.continueFlag) host_.continueFlag = &ownContinue_;
+  if (!host_.continue_flag) host_.continue_flag = &own_continue_;
   if (running_.load()) {
-    host_.continueFlag->store(false);  // abort request; the caption stays until the worker ends
+    host_.continue_flag->store(false);  // abort request; the caption stays until the worker ends
     return;
   }
   running_ = true;
-  host_.continueFlag->store(true);
+  host_.continue_flag->store(true);
   page_.options = [this] { return ReadBatchOptions(); };
   page_.progress = [this](int pos) { ProgressBar_MulSav1.SetPosition(pos); };
-  page_.messageOwner = hwnd();
+  page_.message_owner = hwnd();
   // Threads that have ended are let go; the rest are joined by the destructor.
   std::erase_if(workers_, [](const base::UniqueHandle& w) {
     return WaitForSingleObject(w.get(), 0) == WAIT_OBJECT_0;
@@ -343,7 +343,7 @@ void TWComDlg1::Button_MulSav1Click() {
   base::UniqueHandle worker(CreateThread(nullptr, 0, &TWComDlg1::ConversionThread, this, 0, nullptr));
   if (!worker) {
     running_ = false;
-    host_.continueFlag->store(false);
+    host_.continue_flag->store(false);
     winui::ShowMessage(hwnd(), kWorkerFailed, kBatchContext);
     return;
   }
@@ -374,7 +374,7 @@ void TWComDlg1::RunConversion() {
   auto start = [&] {
     return ui.Call([this] {
       Start s{nullptr, {}};
-      if (host_.indexTree) s.node = TreeView_GetSelection(host_.indexTree);
+      if (host_.index_tree) s.node = TreeView_GetSelection(host_.index_tree);
       const std::wstring sel = FolderView_Common1.GetSelectedPathW();
       if (IsFileSystemPath(sel)) s.base = sel + L"\\";
       return s;
@@ -389,7 +389,7 @@ void TWComDlg1::RunConversion() {
 
   counter = 0;
   s = start();
-  if (s.node && s.base.empty() && host_.continueFlag->load()) {
+  if (s.node && s.base.empty() && host_.continue_flag->load()) {
     // No folder on disk is selected: an empty base would mean the current
     // directory, a shell name like "::{...}" no folder at all.
     ui.Invoke([this] { winui::ShowMessage(hwnd(), kFileCreateFailed, kBatchContext); });
@@ -407,7 +407,7 @@ void TWComDlg1::RunConversion() {
   ui.Invoke([this] {
     // Idle before any button is usable again: a click now starts a new run.
     running_ = false;
-    if (listStale_) ListPlugins();
+    if (list_stale_) ListPlugins();
     ProgressBar_MulSav1.SetPosition(0);
     Button_MulSav1.SetText(kStartCaption);
     Button_MulSav1.SetEnabled(true);

@@ -67,11 +67,11 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   void ListPlugins();
 
   // Working state.
-  const char* WorkingPluginDir() const { return workPluginDir_; }
-  const char* WorkingDestDir() const { return workDestDir_; }
-  const char* WorkingRootDir() const { return workRootDir_; }
+  const char* WorkingPluginDir() const { return work_plugin_dir_; }
+  const char* WorkingDestDir() const { return work_dest_dir_; }
+  const char* WorkingRootDir() const { return work_root_dir_; }
   bool ConversionRunning() const override { return running_.load(); }
-  bool PluginListBuilt() const { return listBuilt_; }
+  bool PluginListBuilt() const { return list_built_; }
   // The batch page's options as the controls show them now.
   BatchOptions ReadBatchOptions() const;
 
@@ -110,15 +110,15 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   void SelectSjisPath(const char* sjis);
 
   DialogPaths paths_{};
-  char workPluginDir_[256] = {};
-  char workDestDir_[256] = {};
-  char workRootDir_[256] = {};
-  int savedPluginPos_ = -1;
-  bool listBuilt_ = false;
-  bool listStale_ = false;     // a probe was left out during a conversion
-  std::string listDir_;        // the folder the plug-in list shows
+  char work_plugin_dir_[256] = {};
+  char work_dest_dir_[256] = {};
+  char work_root_dir_[256] = {};
+  int saved_plugin_pos_ = -1;
+  bool list_built_ = false;
+  bool list_stale_ = false;     // a probe was left out during a conversion
+  std::string list_dir_;        // the folder the plug-in list shows
   std::wstring unrepresentable_;  // last folder reported as not Shift-JIS
-  bool rebuildSuppressed_ = true;
+  bool rebuild_suppressed_ = true;
   bool refreshing_ = false;  // F5 rebuilds the tree
   int32_t result_ = kNone;
 
@@ -126,7 +126,7 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   // Conversion threads not known to have ended; a new run may start before the
   // previous worker has returned from its last hand-off. The destructor joins them.
   std::vector<base::UniqueHandle> workers_;
-  std::atomic<bool> ownContinue_{false};
+  std::atomic<bool> own_continue_{false};
   BatchHost host_;
   BatchPage page_;
   std::unique_ptr<winui::UiCall> ui_;

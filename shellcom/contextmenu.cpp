@@ -108,12 +108,12 @@ bool TContextMenuEx::PopupShellMenu(HWND owner, IShellFolder* folder, POINT scre
     return false;
   base::UniqueMenu menu;
   if (!FillShellMenu(cm.get(), menu)) return false;
-  const bool sendTo = FillSendToMenu(owner, menu.get(), desktop.get());
+  const bool send_to = FillSendToMenu(owner, menu.get(), desktop.get());
 
   UINT id = static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x,
                                              screen.y, 0, owner, nullptr));
   int entry = -1;
-  if (sendTo && id >= kSendToFirstId && id < kSendToFirstId + kMaxSendTo) {
+  if (send_to && id >= kSendToFirstId && id < kSendToFirstId + kMaxSendTo) {
     entry = static_cast<int>(id - kSendToFirstId);
     id = kItemCommands[kCopy].id;
   }

@@ -25,9 +25,9 @@ ULONG TDropSourceObject::Release() {
   return static_cast<ULONG>(n);
 }
 
-HRESULT TDropSourceObject::QueryContinueDrag(BOOL escapePressed, DWORD keyState) {
-  if (escapePressed) return DRAGDROP_S_CANCEL;
-  if (!(keyState & (MK_LBUTTON | MK_RBUTTON))) return DRAGDROP_S_DROP;
+HRESULT TDropSourceObject::QueryContinueDrag(BOOL escape_pressed, DWORD key_state) {
+  if (escape_pressed) return DRAGDROP_S_CANCEL;
+  if (!(key_state & (MK_LBUTTON | MK_RBUTTON))) return DRAGDROP_S_DROP;
   return S_OK;
 }
 

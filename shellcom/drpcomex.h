@@ -71,9 +71,9 @@ class TContextMenuEx : public virtual shview::ShellComponent {
   ~TContextMenuEx() override = default;
 
   // Published; kept for forms, read by no operation. Assigning none is ignored.
-  const std::vector<std::string>& CMFileName() const { return cmFileName_; }
+  const std::vector<std::string>& CMFileName() const { return cm_file_name_; }
   void SetCMFileName(const std::vector<std::string>* list) {
-    if (list) cmFileName_ = *list;
+    if (list) cm_file_name_ = *list;
   }
 
   // Shows the shell's menu for count items of folder (items: their one-item
@@ -93,7 +93,7 @@ class TContextMenuEx : public virtual shview::ShellComponent {
   bool SendToTarget(HWND owner, IShellFolder* desktop, int index);
 
  private:
-  std::vector<std::string> cmFileName_;
+  std::vector<std::string> cm_file_name_;
 };
 
 // IDropSource of one drag: the drag goes on while either button is held.
@@ -104,7 +104,7 @@ class TDropSourceObject final : public IDropSource {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escapePressed, DWORD keyState) override;
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape_pressed, DWORD key_state) override;
   HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD effect) override;
 
  private:
@@ -118,9 +118,9 @@ class TDropSourceEx : public virtual shview::ShellComponent {
   TDropSourceEx() = default;
   ~TDropSourceEx() override = default;
 
-  const std::vector<std::string>& DSFileName() const { return dsFileName_; }
+  const std::vector<std::string>& DSFileName() const { return ds_file_name_; }
   void SetDSFileName(const std::vector<std::string>* list) {
-    if (list) dsFileName_ = *list;
+    if (list) ds_file_name_ = *list;
   }
 
   // Drags count items of folder (one-item identifiers back to back) with copy,
@@ -130,7 +130,7 @@ class TDropSourceEx : public virtual shview::ShellComponent {
                               PCUIDLIST_RELATIVE items);
 
  private:
-  std::vector<std::string> dsFileName_;
+  std::vector<std::string> ds_file_name_;
 };
 
 }  // namespace shcom

@@ -35,12 +35,12 @@ TFolderView::~TFolderView() { Destroy(); }
 DWORD TFolderView::Style() const {
   // The tree reports a drag (TVN_BEGINDRAG) only to a linked DropSource.
   DWORD s = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
-  if (!dropSource_) s |= TVS_DISABLEDRAGDROP;
-  if (showButtons_) s |= TVS_HASBUTTONS;
-  if (showLines_) s |= TVS_HASLINES;
-  if (showRoot_) s |= TVS_LINESATROOT;
-  if (!readOnly_) s |= TVS_EDITLABELS;
-  if (!hideSelection_) s |= TVS_SHOWSELALWAYS;
+  if (!drop_source_) s |= TVS_DISABLEDRAGDROP;
+  if (show_buttons_) s |= TVS_HASBUTTONS;
+  if (show_lines_) s |= TVS_HASLINES;
+  if (show_root_) s |= TVS_LINESATROOT;
+  if (!read_only_) s |= TVS_EDITLABELS;
+  if (!hide_selection_) s |= TVS_SHOWSELALWAYS;
   return s;
 }
 
@@ -54,11 +54,11 @@ void TFolderView::ApplyStyle() {
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-void TFolderView::SetShowRoot(bool v) { showRoot_ = v; ApplyStyle(); }
-void TFolderView::SetReadOnly(bool v) { readOnly_ = v; ApplyStyle(); }
-void TFolderView::SetShowButtons(bool v) { showButtons_ = v; ApplyStyle(); }
-void TFolderView::SetShowLines(bool v) { showLines_ = v; ApplyStyle(); }
-void TFolderView::SetHideSelection(bool v) { hideSelection_ = v; ApplyStyle(); }
+void TFolderView::SetShowRoot(bool v) { show_root_ = v; ApplyStyle(); }
+void TFolderView::SetReadOnly(bool v) { read_only_ = v; ApplyStyle(); }
+void TFolderView::SetShowButtons(bool v) { show_buttons_ = v; ApplyStyle(); }
+void TFolderView::SetShowLines(bool v) { show_lines_ = v; ApplyStyle(); }
+void TFolderView::SetHideSelection(bool v) { hide_selection_ = v; ApplyStyle(); }
 
 int TFolderView::Indent() const {
   return hwnd_ ? static_cast<int>(TreeView_GetIndent(hwnd_)) : indent_;
@@ -70,7 +70,7 @@ void TFolderView::SetIndent(int pixels) {
 }
 
 void TFolderView::SetHelpContext(DWORD id) {
-  helpContext_ = id;
+  help_context_ = id;
   if (hwnd_) SetWindowContextHelpId(hwnd_, id);
 }
 
@@ -82,7 +82,7 @@ void TFolderView::SetBounds(const RECT& b) {
   if (hwnd_) MoveWindow(hwnd_, left_, top_, width_, height_, TRUE);
 }
 
-bool TFolderView::Create(HWND parent, const RECT& bounds, int controlId) {
+bool TFolderView::Create(HWND parent, const RECT& bounds, int control_id) {
   if (hwnd_ || !parent) return false;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES};
   InitCommonControlsEx(&icc);
@@ -91,7 +91,7 @@ bool TFolderView::Create(HWND parent, const RECT& bounds, int controlId) {
   width_ = bounds.right - bounds.left;
   height_ = bounds.bottom - bounds.top;
   hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"", Style(), left_, top_, width_, height_,
-                          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
+                          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
                           GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) {
     winui::ReportWindowFailure(L"CreateWindowExW", WC_TREEVIEWW);
@@ -102,14 +102,14 @@ bool TFolderView::Create(HWND parent, const RECT& bounds, int controlId) {
     return WndProc(msg, wp, lp, next);
   });
   if (indent_ >= 0) TreeView_SetIndent(hwnd_, indent_);
-  if (helpContext_) SetWindowContextHelpId(hwnd_, helpContext_);
+  if (help_context_) SetWindowContextHelpId(hwnd_, help_context_);
 
   // Window created: the small system image list. The tree never destroys its
   // image lists, which is what a list owned by the system needs.
   TreeView_SetImageList(hwnd_, SystemImageList(true), TVSIL_NORMAL);
 
   // Initialisation finished.
-  if (contextMenu_) rightClickSelect_ = true;
+  if (context_menu_) right_click_select_ = true;
   RefreshTree();
   return true;
 }
@@ -122,7 +122,7 @@ void TFolderView::Destroy() {
 
 Node TFolderView::Root() const { return hwnd_ ? TreeView_GetRoot(hwnd_) : nullptr; }
 Node TFolderView::RealSelection() const { return hwnd_ ? TreeView_GetSelection(hwnd_) : nullptr; }
-Node TFolderView::Selected() const { return rightClickNode_ ? rightClickNode_ : RealSelection(); }
+Node TFolderView::Selected() const { return right_click_node_ ? right_click_node_ : RealSelection(); }
 Node TFolderView::Parent(Node n) const { return n ? TreeView_GetParent(hwnd_, n) : nullptr; }
 Node TFolderView::FirstChild(Node n) const { return n ? TreeView_GetChild(hwnd_, n) : nullptr; }
 Node TFolderView::NextSibling(Node n) const { return n ? TreeView_GetNextSibling(hwnd_, n) : nullptr; }
@@ -252,12 +252,12 @@ void TFolderView::EditLabel(Node n) {
 // ---- Update nesting --------------------------------------------------------
 
 void TFolderView::BeginUpdate() {
-  if (updateCount_++ == 0 && hwnd_) SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+  if (update_count_++ == 0 && hwnd_) SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
 }
 
 void TFolderView::EndUpdate() {
-  if (updateCount_ == 0) return;
-  if (--updateCount_ == 0 && hwnd_) {
+  if (update_count_ == 0) return;
+  if (--update_count_ == 0 && hwnd_) {
     SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hwnd_, nullptr, TRUE);
   }
@@ -338,8 +338,8 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
   updating_ = true;
   int added = 0;
 
-  ComPtr<IShellIcon> shellIcon;
-  folder->QueryInterface(IID_IShellIcon, shellIcon.receive_void());
+  ComPtr<IShellIcon> shell_icon;
+  folder->QueryInterface(IID_IShellIcon, shell_icon.receive_void());
 
   ChildIDList item;
   ULONG fetched = 0;
@@ -348,9 +348,9 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     std::wstring text;
     GetItemDisplayNameW(folder, item.get(), SHGDN_INFOLDER, text);
     int normal = -1, open = -1;
-    if (shellIcon) {
-      shellIcon->GetIconOf(item.get(), GIL_OPENICON, &open);
-      shellIcon->GetIconOf(item.get(), GIL_FORSHELL, &normal);
+    if (shell_icon) {
+      shell_icon->GetIconOf(item.get(), GIL_OPENICON, &open);
+      shell_icon->GetIconOf(item.get(), GIL_FORSHELL, &normal);
     }
     if (normal < 0 || open < 0) {
       // AssignNodeIcons, deferred: SHGetFileInfoA costs milliseconds a call on
@@ -395,14 +395,14 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
 // being switched off and on again at every level.
 void TFolderView::ShowWaitCursor() {
   static const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
-  if (!waitCursor_) SetCursor(wait);
-  waitCursor_ = true;
+  if (!wait_cursor_) SetCursor(wait);
+  wait_cursor_ = true;
 }
 
 void TFolderView::RestoreCursor() {
   static const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
-  if (waitCursor_) SetCursor(arrow);
-  waitCursor_ = false;
+  if (wait_cursor_) SetCursor(arrow);
+  wait_cursor_ = false;
 }
 
 Node TFolderView::FindChildNode(Node n, PCUITEMID_CHILD item) {
@@ -540,61 +540,61 @@ void TFolderView::SelectChildItem(PCUITEMID_CHILD item) {
   EndUpdate();
 }
 
-void TFolderView::RenameChildItem(PCUITEMID_CHILD oldItem, PCUITEMID_CHILD newItem) {
-  Node child = FindChildNode(Selected(), oldItem);
-  if (!child || !newItem) return;
+void TFolderView::RenameChildItem(PCUITEMID_CHILD old_item, PCUITEMID_CHILD new_item) {
+  Node child = FindChildNode(Selected(), old_item);
+  if (!child || !new_item) return;
   // The new item is relative to the selected node's folder, so it is named
   // through that folder (the desktop itself for the root); through the desktop
   // a deeper item would not name at all.
   ComPtr<IShellFolder> folder;
   std::wstring name;
   if (BindNodeFolder(Selected(), folder.receive()))
-    GetItemDisplayNameW(folder.get(), newItem, SHGDN_NORMAL, name);
+    GetItemDisplayNameW(folder.get(), new_item, SHGDN_NORMAL, name);
   SetText(child, name);
-  ChildIDList copy = CopyFirstItemID(newItem);
+  ChildIDList copy = CopyFirstItemID(new_item);
   if (!copy) return;  // keep the old list rather than leave the node without one
   TakeData(child).reset();
   SetData(child, std::move(copy));
-  if (comboView_) {
+  if (combo_view_) {
     const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
-    comboView_->ShowItemIDList(absolute.get());
+    combo_view_->ShowItemIDList(absolute.get());
   }
 }
 
 void TFolderView::NotifyLinkedViews(Node n) {
-  if (!n || updating_ || (!fileView_ && !comboView_)) return;
+  if (!n || updating_ || (!file_view_ && !combo_view_)) return;
   const AbsoluteIDList absolute = GetNodeItemIDList(n);
-  if (fileView_) fileView_->ShowFolder(absolute.get());
-  if (comboView_) comboView_->ShowItemIDList(absolute.get());
+  if (file_view_) file_view_->ShowFolder(absolute.get());
+  if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
 }
 
 // ---- Links -----------------------------------------------------------------
 
 void TFolderView::SetFileView(FileViewPartner* list) {
   // An earlier list no longer shows this tree's folders: tell it, too.
-  if (fileView_ && fileView_ != list) fileView_->SetLinkedFolderView(nullptr);
-  fileView_ = list;
+  if (file_view_ && file_view_ != list) file_view_->SetLinkedFolderView(nullptr);
+  file_view_ = list;
   if (list) list->SetLinkedFolderView(this);
 }
 
 void TFolderView::SetContextMenu(shcom::TContextMenuEx* menu) {
-  contextMenu_ = menu;
-  if (menu) rightClickSelect_ = true;
+  context_menu_ = menu;
+  if (menu) right_click_select_ = true;
 }
 
 void TFolderView::SetDropSource(shcom::TDropSourceEx* source) {
-  dropSource_ = source;
-  if (source) rightClickSelect_ = true;
+  drop_source_ = source;
+  if (source) right_click_select_ = true;
   ApplyStyle();
 }
 
 void TFolderView::ComponentRemoved(ShellComponent* component) {
   if (!component) return;
-  if (comboView_ && dynamic_cast<ComboViewPartner*>(component) == comboView_) comboView_ = nullptr;
-  if (fileView_ && dynamic_cast<FileViewPartner*>(component) == fileView_) fileView_ = nullptr;
-  if (contextMenu_ && component == contextMenu_) contextMenu_ = nullptr;
-  if (dropSource_ && component == dropSource_) {
-    dropSource_ = nullptr;
+  if (combo_view_ && dynamic_cast<ComboViewPartner*>(component) == combo_view_) combo_view_ = nullptr;
+  if (file_view_ && dynamic_cast<FileViewPartner*>(component) == file_view_) file_view_ = nullptr;
+  if (context_menu_ && component == context_menu_) context_menu_ = nullptr;
+  if (drop_source_ && component == drop_source_) {
+    drop_source_ = nullptr;
     ApplyStyle();
   }
 }
@@ -606,7 +606,7 @@ void TFolderView::NodeDeleted(Node n, LPARAM data) {
   SetData(n, {});
   if (current_ == n) current_ = nullptr;
   if (previous_ == n) previous_ = nullptr;
-  if (rightClickNode_ == n) rightClickNode_ = nullptr;
+  if (right_click_node_ == n) right_click_node_ = nullptr;
   if (OnDeleting) OnDeleting(*this, n);
 }
 
@@ -627,7 +627,7 @@ void TFolderView::DeleteAllOnTeardown() {
     for (Node c = FirstChild(n); c; c = NextSibling(c)) stack.push_back({c, false});
   }
   for (Node n : order) NodeDeleted(n, reinterpret_cast<LPARAM>(Data(n)));
-  tearingDown_ = true;
+  tearing_down_ = true;
   TreeView_DeleteAllItems(hwnd_);
 }
 
@@ -671,9 +671,9 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
     GetItemDisplayNameW(parent.get(), renamed.get(), SHGDN_NORMAL, shown);
     SetData(n, std::move(renamed));
     SetText(n, shown);
-    if (comboView_) {
+    if (combo_view_) {
       const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
-      comboView_->ShowItemIDList(absolute.get());
+      combo_view_->ShowItemIDList(absolute.get());
     }
   } else {
     renamed.reset();
@@ -684,7 +684,7 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
 }
 
 bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (msg != WM_NOTIFY || !hwnd_ || tearingDown_) return false;
+  if (msg != WM_NOTIFY || !hwnd_ || tearing_down_) return false;
   auto* hdr = reinterpret_cast<NMHDR*>(lp);
   if (hdr->hwndFrom != hwnd_) return false;
   auto* tv = reinterpret_cast<NMTREEVIEWW*>(lp);  // same layout as the A form for what is read
@@ -778,30 +778,30 @@ POINT PointOf(LPARAM lp) {
 }  // namespace
 
 void TFolderView::RightButtonUp(WPARAM keys, POINT client) {
-  if (rightClickSelect_) rightClickNode_ = NodeAt(client);
+  if (right_click_select_) right_click_node_ = NodeAt(client);
   if (OnMouseUp) OnMouseUp(*this, VK_RBUTTON, keys, client);
   Node n = Selected();
-  if (contextMenu_ && n && Parent(n)) {
+  if (context_menu_ && n && Parent(n)) {
     ComPtr<IShellFolder> parent;
     const ChildIDList item = CopyFirstItemID(Data(n));
     if (item && BindParentFolder(n, parent.receive())) {
       POINT screen = client;
       ClientToScreen(hwnd_, &screen);
-      contextMenu_->PopupShellMenu(hwnd_, parent.get(), screen, 1, item.get());
+      context_menu_->PopupShellMenu(hwnd_, parent.get(), screen, 1, item.get());
     }
   }
-  rightClickNode_ = nullptr;
+  right_click_node_ = nullptr;
 }
 
 // The tree reports a drag while the button is still down, after its own click
 // tracking saw the pointer leave the drag rectangle; a plain click never gets
 // here. The node is the one the press was on.
 void TFolderView::BeginDrag(Node n) {
-  if (!dropSource_ || !n || !Parent(n)) return;
+  if (!drop_source_ || !n || !Parent(n)) return;
   ComPtr<IShellFolder> parent;
   const ChildIDList item = CopyFirstItemID(Data(n));
   if (item && BindParentFolder(n, parent.receive()))
-    dropSource_->StartShellDrag(hwnd_, parent.get(), 1, item.get());
+    drop_source_->StartShellDrag(hwnd_, parent.get(), 1, item.get());
 }
 
 LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
@@ -815,9 +815,9 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::Subcla
       subclass_.Remove();
       winui::BindWindow(hwnd, nullptr);
       hwnd_ = nullptr;
-      tearingDown_ = false;
-      current_ = previous_ = rightClickNode_ = nullptr;
-      updateCount_ = 0;
+      tearing_down_ = false;
+      current_ = previous_ = right_click_node_ = nullptr;
+      update_count_ = 0;
       return next(msg, wp, lp);
     }
     // Right clicks are handled here rather than by the tree's own tracking, so
@@ -826,21 +826,21 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::Subcla
     case WM_RBUTTONDOWN:
       SetFocus(hwnd);
       SetCapture(hwnd);
-      rightDown_ = true;
-      if (rightClickSelect_) TreeView_SelectDropTarget(hwnd, NodeAt(PointOf(lp)));
+      right_down_ = true;
+      if (right_click_select_) TreeView_SelectDropTarget(hwnd, NodeAt(PointOf(lp)));
       if (OnMouseDown) OnMouseDown(*this, VK_RBUTTON, wp, PointOf(lp));
       return 0;
     case WM_RBUTTONUP:
-      if (rightDown_) {
-        rightDown_ = false;
+      if (right_down_) {
+        right_down_ = false;
         ReleaseCapture();
         RightButtonUp(wp, PointOf(lp));
         if (hwnd_) TreeView_SelectDropTarget(hwnd_, nullptr);
       }
       return 0;
     case WM_CAPTURECHANGED:
-      if (rightDown_) {
-        rightDown_ = false;
+      if (right_down_) {
+        right_down_ = false;
         TreeView_SelectDropTarget(hwnd, nullptr);
       }
       break;

@@ -40,7 +40,7 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   // Creates the tree window as a child of parent, attaches the small system
   // image list, then finishes initialisation: the tree is built from the desktop
   // (root selected and expanded). Properties set before apply to the window.
-  bool Create(HWND parent, const RECT& bounds, int controlId);
+  bool Create(HWND parent, const RECT& bounds, int control_id);
   void Destroy();  // deletes every node (OnDeleting per node), then the window
   HWND Handle() const { return hwnd_; }
 
@@ -55,7 +55,7 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   // For the linked file list and combo box.
   void SelectItemIDList(PCIDLIST_ABSOLUTE absolute);
   void SelectChildItem(PCUITEMID_CHILD item);
-  void RenameChildItem(PCUITEMID_CHILD oldItem, PCUITEMID_CHILD newItem);
+  void RenameChildItem(PCUITEMID_CHILD old_item, PCUITEMID_CHILD new_item);
 
   // Begin/end update of the node collection; nests, redraw is suspended at the
   // outermost begin and restored at the matching end.
@@ -96,18 +96,18 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   Node PreviousNode() const { return previous_; }
 
   // Published properties (defaults as at construction).
-  bool ShowRoot() const { return showRoot_; }
+  bool ShowRoot() const { return show_root_; }
   void SetShowRoot(bool v);
-  bool ReadOnly() const { return readOnly_; }
+  bool ReadOnly() const { return read_only_; }
   void SetReadOnly(bool v);
-  bool ShowButtons() const { return showButtons_; }
+  bool ShowButtons() const { return show_buttons_; }
   void SetShowButtons(bool v);
-  bool ShowLines() const { return showLines_; }
+  bool ShowLines() const { return show_lines_; }
   void SetShowLines(bool v);
-  bool HideSelection() const { return hideSelection_; }
+  bool HideSelection() const { return hide_selection_; }
   void SetHideSelection(bool v);
-  bool RightClickSelect() const { return rightClickSelect_; }
-  void SetRightClickSelect(bool v) { rightClickSelect_ = v; }
+  bool RightClickSelect() const { return right_click_select_; }
+  void SetRightClickSelect(bool v) { right_click_select_ = v; }
   int Indent() const;
   void SetIndent(int pixels);
   void SetHelpContext(DWORD id);
@@ -116,15 +116,15 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   void SetBounds(const RECT& bounds);
 
   // Links.
-  FileViewPartner* FileView() const { return fileView_; }
+  FileViewPartner* FileView() const { return file_view_; }
   void SetFileView(FileViewPartner* list);
-  shcom::TContextMenuEx* ContextMenu() const { return contextMenu_; }
+  shcom::TContextMenuEx* ContextMenu() const { return context_menu_; }
   void SetContextMenu(shcom::TContextMenuEx* menu);
-  shcom::TDropSourceEx* DropSource() const { return dropSource_; }
+  shcom::TDropSourceEx* DropSource() const { return drop_source_; }
   void SetDropSource(shcom::TDropSourceEx* source);
   // Not published: the combo box's own FolderView property sets it.
-  ComboViewPartner* LinkedComboView() const { return comboView_; }
-  void SetLinkedComboView(ComboViewPartner* combo) { comboView_ = combo; }
+  ComboViewPartner* LinkedComboView() const { return combo_view_; }
+  void SetLinkedComboView(ComboViewPartner* combo) { combo_view_ = combo; }
   // A component is going away: drop every link to that object.
   void ComponentRemoved(ShellComponent* component);
 
@@ -181,30 +181,30 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
 
   HWND hwnd_ = nullptr;
   winui::WindowSubclass subclass_;
-  ComboViewPartner* comboView_ = nullptr;
+  ComboViewPartner* combo_view_ = nullptr;
   bool updating_ = false;
-  FileViewPartner* fileView_ = nullptr;
-  shcom::TContextMenuEx* contextMenu_ = nullptr;
-  shcom::TDropSourceEx* dropSource_ = nullptr;
+  FileViewPartner* file_view_ = nullptr;
+  shcom::TContextMenuEx* context_menu_ = nullptr;
+  shcom::TDropSourceEx* drop_source_ = nullptr;
   Node current_ = nullptr;
   Node previous_ = nullptr;
 
-  bool showRoot_ = false;
-  bool readOnly_ = false;
-  bool showButtons_ = true;
-  bool showLines_ = true;
-  bool hideSelection_ = true;
-  bool rightClickSelect_ = false;
+  bool show_root_ = false;
+  bool read_only_ = false;
+  bool show_buttons_ = true;
+  bool show_lines_ = true;
+  bool hide_selection_ = true;
+  bool right_click_select_ = false;
   int indent_ = -1;  // -1: the tree control's default
-  DWORD helpContext_ = 0;
+  DWORD help_context_ = 0;
   int left_ = 0, top_ = 0, width_ = 200, height_ = 200;
 
-  int updateCount_ = 0;
+  int update_count_ = 0;
   int walks_ = 0;            // FindNodeByItemIDList walks in progress
-  bool waitCursor_ = false;  // the hourglass is up for a fill
-  bool tearingDown_ = false;
-  Node rightClickNode_ = nullptr;  // reported as selected during a right click
-  bool rightDown_ = false;
+  bool wait_cursor_ = false;  // the hourglass is up for a fill
+  bool tearing_down_ = false;
+  Node right_click_node_ = nullptr;  // reported as selected during a right click
+  bool right_down_ = false;
 };
 
 }  // namespace shview

@@ -41,8 +41,8 @@ int main() {
     manifest.append("  picture p").append(std::to_string(i)).append("\tsynth=640x480x8:").append(std::to_string(i)).append("\n");
   testsupport::TempDir tmp;
   const std::wstring kol = testsupport::InstallListedPlugin(tmp.path(), L"bench", manifest);
-  const std::string kolSjis = tmp.sjis() + "bench.kol";
-  if (m.LoadPlugin(kolSjis.c_str()) != 0) {
+  const std::string kol_sjis = tmp.sjis() + "bench.kol";
+  if (m.LoadPlugin(kol_sjis.c_str()) != 0) {
     std::fprintf(stderr, "cannot load the bench plug-in\n");
     return 1;
   }
@@ -50,7 +50,7 @@ int main() {
   for (const OrvuIndexEntry* e = m.Context()->IndexRoot->Children; e->Name; ++e) entries.push_back(e);
 
   auto bare = reinterpret_cast<OrvuEntry>(GetProcAddress(GetModuleHandleA("kolbri.dll"), kCmnMakeBmp));
-  auto runBare = [&] {
+  auto run_bare = [&] {
     for (const OrvuIndexEntry* e : entries) {
       const OrvuIndexEntry* arg = e;
       uint32_t flag = 0;
@@ -59,21 +59,21 @@ int main() {
       cgmodule::PictureBlock b(block);
     }
   };
-  auto runGuarded = [&] {
+  auto run_guarded = [&] {
     for (const OrvuIndexEntry* e : entries) cgmodule::PictureBlock b(m.MakeBmp(e, false).block);
   };
   // Alternating rounds, best of each: the first rounds pay for fresh heap pages.
-  double bestBare = 1e30, bestGuarded = 1e30;
+  double best_bare = 1e30, best_guarded = 1e30;
   for (int round = 0; round < 3; ++round) {
     auto t0 = std::chrono::steady_clock::now();
-    runBare();
+    run_bare();
     auto t1 = std::chrono::steady_clock::now();
-    runGuarded();
+    run_guarded();
     auto t2 = std::chrono::steady_clock::now();
-    bestBare = std::min(bestBare, Ms(t1 - t0));
-    bestGuarded = std::min(bestGuarded, Ms(t2 - t1));
+    best_bare = std::min(best_bare, Ms(t1 - t0));
+    best_guarded = std::min(best_guarded, Ms(t2 - t1));
   }
-  Report("cgmodule_makebmp_2000x640x480x8", bestGuarded, bestBare);
+  Report("cgmodule_makebmp_2000x640x480x8", best_guarded, best_bare);
 
   // Plug-in load of a 100,000-entry index, guarded and bare.
   std::string big;
@@ -82,14 +82,14 @@ int main() {
     for (int p = 0; p < 1000; ++p, ++n) big.append("  picture p").append(std::to_string(n)).append("\tsynth=16x16x8\n");
   }
   testsupport::InstallListedPlugin(tmp.path(), L"big", big);
-  const std::string bigSjis = tmp.sjis() + "big.kol";
+  const std::string big_sjis = tmp.sjis() + "big.kol";
   auto load = reinterpret_cast<OrvuEntry>(GetProcAddress(GetModuleHandleA("kolbri.dll"), kCmnLoadPlugin));
   auto t3 = std::chrono::steady_clock::now();
-  const char* path = bigSjis.c_str();
+  const char* path = big_sjis.c_str();
   int32_t unused = 0;
   load(&path, nullptr, &unused);
   auto t4 = std::chrono::steady_clock::now();
-  m.LoadPlugin(bigSjis.c_str());
+  m.LoadPlugin(big_sjis.c_str());
   auto t5 = std::chrono::steady_clock::now();
   Report("cgmodule_loadplugin_100000", Ms(t5 - t4), Ms(t4 - t3));
   m.UnloadPlugin();

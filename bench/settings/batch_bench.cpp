@@ -116,11 +116,11 @@ void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstri
 
 Totals Walk(HWND tree, HTREEITEM node, cgmodule::CommonModule& m, const std::wstring& out) {
   winui::UiCall ui;
-  std::atomic<bool> keepGoing{true};
+  std::atomic<bool> keep_going{true};
   settings::BatchHost host;
-  host.indexTree = tree;
+  host.index_tree = tree;
   host.module = &m;
-  host.continueFlag = &keepGoing;
+  host.continue_flag = &keep_going;
   settings::BatchPage page;
   page.options = [] { return settings::BatchOptions{true, false, L"orvu"}; };
   int last = 0;
@@ -219,16 +219,16 @@ int main() {
     // Paired rounds, bare and walk back to back in alternating order; the
     // machine is shared, so the median of the per-round figures is reported.
     constexpr int kRounds = 5;
-    std::vector<double> bareMs, walkMs, ratios;
+    std::vector<double> bare_ms, walk_ms, ratios;
     Totals bare, walk;
     for (int round = 0; round < kRounds; ++round) {
       double b = 0, w = 0;
       for (int leg = 0; leg < 2; ++leg) {
-        const bool doBare = (leg == 0) == (round % 2 == 0);
-        const std::wstring out = work + (doBare ? L"bare\\" : L"walk\\");
+        const bool do_bare = (leg == 0) == (round % 2 == 0);
+        const std::wstring out = work + (do_bare ? L"bare\\" : L"walk\\");
         CreateDirectoryW(out.c_str(), nullptr);
         const auto t0 = std::chrono::steady_clock::now();
-        if (doBare) {
+        if (do_bare) {
           int32_t counter = 0;
           bare = Totals{};
           Bare(m, entry, out, counter, bare);
@@ -239,11 +239,11 @@ int main() {
         }
         RemoveTree(out);
       }
-      bareMs.push_back(b);
-      walkMs.push_back(w);
+      bare_ms.push_back(b);
+      walk_ms.push_back(w);
       ratios.push_back(w / b);
     }
-    const double bestBare = Median(bareMs), bestWalk = Median(walkMs), ratio = Median(ratios);
+    const double best_bare = Median(bare_ms), best_walk = Median(walk_ms), ratio = Median(ratios);
     if (!bare.ok || !walk.ok || walk.files != pictures || bare.files != pictures) {
       std::fprintf(stderr, "batch_%dx%dbit: FAILED (walk %d files, bare %d files)\n", pictures, s.bits, walk.files, bare.files);
       rc = 1;
@@ -251,8 +251,8 @@ int main() {
     const double mb = static_cast<double>(bare.bytes) / (1024.0 * 1024.0);
     std::printf("batch_%dx%dbit: %.0f ms, bare %.0f ms, ratio %.3f (%.0f pictures/s, %.1f MB/s; bare %.0f pictures/s, "
                 "%.1f MB/s; host load %s; %s)\n",
-                pictures, s.bits, bestWalk, bestBare, ratio, pictures * 1000.0 / bestWalk,
-                mb * 1000.0 / bestWalk, pictures * 1000.0 / bestBare, mb * 1000.0 / bestBare, HostLoad().c_str(), KOLBRI_BENCH_ARCH);
+                pictures, s.bits, best_walk, best_bare, ratio, pictures * 1000.0 / best_walk,
+                mb * 1000.0 / best_walk, pictures * 1000.0 / best_bare, mb * 1000.0 / best_bare, HostLoad().c_str(), KOLBRI_BENCH_ARCH);
     std::fprintf(stderr, "  (batch_%dx%dbit: median of %d paired rounds; the walk runs on a worker thread and\n"
                  "   hands each picture's options and progress to the UI thread, one round trip per picture)\n",
                  pictures, s.bits, kRounds);

@@ -16,7 +16,7 @@
 #include "shellview/com.h"
 #include "shellview/folderview.h"
 #include "shellview/shview.h"
-#include "tests/shellview/host_window.h"
+#include "tests/support/host_window.h"
 
 using namespace shview;
 
@@ -160,7 +160,7 @@ int main() {
     shtest::HostWindow host(420, 560);
     TFolderView tree;
     tree.Create(host.hwnd(), RECT{0, 0, 400, 520}, 1);
-    auto bigList = Parse(base + "\\big");
+    auto big_list = Parse(base + "\\big");
 
     const int runs = 3;
     // Tens of milliseconds a round on a shared machine: paired rounds in
@@ -183,7 +183,7 @@ int main() {
           if (tree.ChildCount(big) != 5000) rc = 3;
         } else {
           const double b0 = Now();
-          if (BareList(bigList.get()) != 5000) rc = 3;
+          if (BareList(big_list.get()) != 5000) rc = 3;
           y = Now() - b0;
         }
       }
@@ -194,7 +194,7 @@ int main() {
     ReportMedians("folder_expand_5000", ours, bare, ratios);
 
     // A walk takes milliseconds: more rounds keep one slow round from deciding.
-    double best = 1e30, bestBare = 1e30;
+    double best = 1e30, best_bare = 1e30;
     for (int r = 0; r < 3 * runs; ++r) {
       tree.RefreshTree();
       const double t0 = Now();
@@ -205,9 +205,9 @@ int main() {
       const double b0 = Now();
       if (!BareWalk(deep)) rc = 4;
       const double b1 = Now();
-      bestBare = std::min(bestBare, b1 - b0);
+      best_bare = std::min(best_bare, b1 - b0);
     }
-    Report("select_path_depth10", best, bestBare);
+    Report("select_path_depth10", best, best_bare);
     tree.Destroy();
   }
   OleUninitialize();

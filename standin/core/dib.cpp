@@ -83,8 +83,8 @@ uint32_t ReadLe32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return 
 
 }  // namespace
 
-uint32_t PaletteEntries(int bitCount) {
-  switch (bitCount) {
+uint32_t PaletteEntries(int bit_count) {
+  switch (bit_count) {
     case 1: return 2;
     case 4: return 16;
     case 8: return 256;
@@ -92,21 +92,21 @@ uint32_t PaletteEntries(int bitCount) {
   }
 }
 
-uint32_t Stride(int width, int bitCount) {
-  return ((uint32_t(width) * uint32_t(bitCount) + 31) / 32) * 4;
+uint32_t Stride(int width, int bit_count) {
+  return ((uint32_t(width) * uint32_t(bit_count) + 31) / 32) * 4;
 }
 
-bool SupportedDepth(int bitCount) {
-  return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24;
+bool SupportedDepth(int bit_count) {
+  return bit_count == 1 || bit_count == 4 || bit_count == 8 || bit_count == 16 || bit_count == 24;
 }
 
-size_t PackedSize(int width, int height, int bitCount) {
-  return sizeof(BITMAPINFOHEADER) + 4 * size_t(PaletteEntries(bitCount)) +
-         size_t(Stride(width, bitCount)) * size_t(height);
+size_t PackedSize(int width, int height, int bit_count) {
+  return sizeof(BITMAPINFOHEADER) + 4 * size_t(PaletteEntries(bit_count)) +
+         size_t(Stride(width, bit_count)) * size_t(height);
 }
 
 void Synthesize(const SynthParams& s, uint8_t* out) {
-  const int w = s.width, h = s.height, bpp = s.bitCount;
+  const int w = s.width, h = s.height, bpp = s.bit_count;
   WriteHeader(out, w, h, bpp);
   const Ramps ramps(s.seed);
   const uint32_t entries = PaletteEntries(bpp);
@@ -133,59 +133,59 @@ void Synthesize(const SynthParams& s, uint8_t* out) {
   const int cx = w / 2 + int(s.seed % 7) * w / 40 - 3 * w / 40;
   const int cy = h / 2;
   const int r = std::max(1, std::min(w, h) / 3);
-  const int stripeTop = h * 3 / 4, stripeBottom = stripeTop + std::max(1, h / 12);
+  const int stripe_top = h * 3 / 4, stripe_bottom = stripe_top + std::max(1, h / 12);
   const bool palette = entries != 0;
   // Everything that divides is tabulated: the batch benchmark renders
   // thousands of these.
-  std::vector<int> colLevel(size_t(std::max(w, 1))), colCell(size_t(std::max(w, 1)));
+  std::vector<int> col_level(size_t(std::max(w, 1))), col_cell(size_t(std::max(w, 1)));
   const int cell = r / 3 + 1;
   const uint32_t shape = (s.seed / 7) % 3;
   for (int x = 0; x < w; ++x) {
-    colLevel[size_t(x)] = x * 255 / std::max(1, w - 1);
-    colCell[size_t(x)] = (x - cx + r) / cell;
+    col_level[size_t(x)] = x * 255 / std::max(1, w - 1);
+    col_cell[size_t(x)] = (x - cx + r) / cell;
   }
-  std::vector<int> figLevel(size_t(w + h + 2));
-  for (size_t d = 0; d < figLevel.size(); ++d)
-    figLevel[d] = 255 - std::min(255, int(d) * 255 / (2 * r));
-  uint32_t groundColour[256], figureColour[256];
+  std::vector<int> fig_level(size_t(w + h + 2));
+  for (size_t d = 0; d < fig_level.size(); ++d)
+    fig_level[d] = 255 - std::min(255, int(d) * 255 / (2 * r));
+  uint32_t ground_colour[256], figure_colour[256];
   for (int level = 0; level < 256; ++level) {
     if (palette) {
-      groundColour[level] = entries == 2 ? (level > 127) : 1 + uint32_t(level) * (half - 2) / 255;
-      figureColour[level] = entries == 2 ? (level > 127) : half + uint32_t(level) * (half - 1) / 255;
+      ground_colour[level] = entries == 2 ? (level > 127) : 1 + uint32_t(level) * (half - 2) / 255;
+      figure_colour[level] = entries == 2 ? (level > 127) : half + uint32_t(level) * (half - 1) / 255;
     } else {
-      groundColour[level] = Pack(Lerp(ramps.g0, ramps.g1, level));
-      figureColour[level] = Pack(Lerp(ramps.f0, ramps.f1, level));
-      if (groundColour[level] == kMagenta) groundColour[level] = 0xFE00FF;
-      if (figureColour[level] == kMagenta) figureColour[level] = 0xFE00FF;
+      ground_colour[level] = Pack(Lerp(ramps.g0, ramps.g1, level));
+      figure_colour[level] = Pack(Lerp(ramps.f0, ramps.f1, level));
+      if (ground_colour[level] == kMagenta) ground_colour[level] = 0xFE00FF;
+      if (figure_colour[level] == kMagenta) figure_colour[level] = 0xFE00FF;
     }
   }
-  const uint32_t keyColour = palette ? 0 : kMagenta;
+  const uint32_t key_colour = palette ? 0 : kMagenta;
 
   for (int y = 0; y < h; ++y) {
     uint8_t* row = bits + size_t(h - 1 - y) * stride;  // bottom-up
-    const int rowLevel = y * 255 / std::max(1, h - 1);
+    const int row_level = y * 255 / std::max(1, h - 1);
     const int dy = y - cy;
-    const int rowCell = (y - cy + r) / cell;
-    const bool stripes = y >= stripeTop && y < stripeBottom;
+    const int row_cell = (y - cy + r) / cell;
+    const bool stripes = y >= stripe_top && y < stripe_bottom;
     for (int x = 0; x < w; ++x) {
       const int dx = x - cx;
-      bool inFigure;
+      bool in_figure;
       switch (shape) {
-        case 0: inFigure = dx * dx + dy * dy <= r * r; break;                  // disc
-        case 1: inFigure = std::abs(dx) + std::abs(dy) <= r * 5 / 4; break;    // diamond
-        default: inFigure = std::abs(dx) <= r && std::abs(dy) <= r * 3 / 4;  // panel
+        case 0: in_figure = dx * dx + dy * dy <= r * r; break;                  // disc
+        case 1: in_figure = std::abs(dx) + std::abs(dy) <= r * 5 / 4; break;    // diamond
+        default: in_figure = std::abs(dx) <= r && std::abs(dy) <= r * 3 / 4;  // panel
       }
       uint32_t colour;
-      if (inFigure) {
-        int level = figLevel[size_t(std::abs(dx) + std::abs(dy))];
-        if ((colCell[size_t(x)] + rowCell) % 5 == 0) level /= 2;
-        colour = figureColour[level];
+      if (in_figure) {
+        int level = fig_level[size_t(std::abs(dx) + std::abs(dy))];
+        if ((col_cell[size_t(x)] + row_cell) % 5 == 0) level /= 2;
+        colour = figure_colour[level];
       } else if (s.keyed) {
-        colour = keyColour;
+        colour = key_colour;
       } else {
-        int level = (colLevel[size_t(x)] + rowLevel) / 2;
+        int level = (col_level[size_t(x)] + row_level) / 2;
         if (stripes && ((x >> 4) & 1)) level = 255 - level;
-        colour = groundColour[level];
+        colour = ground_colour[level];
       }
       if (palette)
         PutIndex(row, x, bpp, colour);
@@ -196,7 +196,7 @@ void Synthesize(const SynthParams& s, uint8_t* out) {
 }
 
 std::vector<uint8_t> Synthesize(const SynthParams& s) {
-  std::vector<uint8_t> v(PackedSize(s.width, s.height, s.bitCount));
+  std::vector<uint8_t> v(PackedSize(s.width, s.height, s.bit_count));
   Synthesize(s, v.data());
   return v;
 }
@@ -219,7 +219,7 @@ bool ParseSynthParams(const std::string& text, SynthParams& out) {
   if (b < 0 || !SupportedDepth(int(b))) return false;
   s.width = int(w);
   s.height = int(h);
-  s.bitCount = int(b);
+  s.bit_count = int(b);
   if (*p == ':') {
     ++p;
     const unsigned long seed = std::strtoul(p, &end, 10);
@@ -240,7 +240,7 @@ bool ParseSynthParams(const std::string& text, SynthParams& out) {
 ReadResult ParseBmpFile(const uint8_t* data, size_t size, std::vector<uint8_t>& packed) {
   if (size < 14 + sizeof(BITMAPINFOHEADER) || data[0] != 'B' || data[1] != 'M')
     return ReadResult::Bad;
-  const uint32_t bitsAt = ReadLe32(data + 10);
+  const uint32_t bits_at = ReadLe32(data + 10);
   BITMAPINFOHEADER bi;
   std::memcpy(&bi, data + 14, sizeof bi);
   // Heights are compared as 64-bit values: the most negative one has no magnitude.
@@ -249,25 +249,25 @@ ReadResult ParseBmpFile(const uint8_t* data, size_t size, std::vector<uint8_t>& 
       bi.biWidth > 65536 || height > 65536 || height < -65536 || !SupportedDepth(bi.biBitCount))
     return ReadResult::Bad;
   const int w = bi.biWidth, h = int(height < 0 ? -height : height), bpp = bi.biBitCount;
-  const bool topDown = height < 0;
+  const bool top_down = height < 0;
   const uint32_t entries = PaletteEntries(bpp);
   const uint32_t used = bi.biClrUsed && bi.biClrUsed < entries ? bi.biClrUsed : entries;
   const uint32_t stride = Stride(w, bpp);
   // Every offset and size in 64 bits, so that nothing a header claims can wrap
   // around and pass for something the file holds.
-  const uint64_t palAt = 14 + uint64_t(bi.biSize);
-  const uint64_t rowBytes = uint64_t(stride) * uint64_t(h);
-  if (palAt + 4 * uint64_t(used) > size || bitsAt > size || size - bitsAt < rowBytes)
+  const uint64_t pal_at = 14 + uint64_t(bi.biSize);
+  const uint64_t row_bytes = uint64_t(stride) * uint64_t(h);
+  if (pal_at + 4 * uint64_t(used) > size || bits_at > size || size - bits_at < row_bytes)
     return ReadResult::Bad;
   packed.assign(PackedSize(w, h, bpp), 0);
   WriteHeader(packed.data(), w, h, bpp);
   auto* hdr = reinterpret_cast<BITMAPINFOHEADER*>(packed.data());
   hdr->biXPelsPerMeter = bi.biXPelsPerMeter;
   hdr->biYPelsPerMeter = bi.biYPelsPerMeter;
-  std::memcpy(packed.data() + sizeof bi, data + size_t(palAt), 4 * size_t(used));
+  std::memcpy(packed.data() + sizeof bi, data + size_t(pal_at), 4 * size_t(used));
   uint8_t* bits = packed.data() + sizeof bi + 4 * size_t(entries);
   for (int y = 0; y < h; ++y) {
-    const uint8_t* src = data + bitsAt + size_t(topDown ? h - 1 - y : y) * stride;
+    const uint8_t* src = data + bits_at + size_t(top_down ? h - 1 - y : y) * stride;
     std::memcpy(bits + size_t(y) * stride, src, stride);
   }
   return ReadResult::Ok;
@@ -320,10 +320,10 @@ DibView::DibView(const uint8_t* packed, size_t size) : p_(packed) {
   h_ = bi.biHeight;
   bpp_ = bi.biBitCount;
   stride_ = Stride(w_, bpp_);
-  const uint64_t palBytes = 4 * uint64_t(PaletteEntries(bpp_));
-  if (bi.biWidth > 65536 || sizeof bi + palBytes + uint64_t(stride_) * uint64_t(h_) > size) return;
+  const uint64_t pal_bytes = 4 * uint64_t(PaletteEntries(bpp_));
+  if (bi.biWidth > 65536 || sizeof bi + pal_bytes + uint64_t(stride_) * uint64_t(h_) > size) return;
   pal_ = reinterpret_cast<const RGBQUAD*>(packed + sizeof bi);
-  bits_ = packed + sizeof bi + palBytes;
+  bits_ = packed + sizeof bi + pal_bytes;
   ok_ = true;
 }
 

@@ -12,21 +12,21 @@
 
 namespace standin {
 
-uint32_t PaletteEntries(int bitCount);
-uint32_t Stride(int width, int bitCount);
-size_t PackedSize(int width, int height, int bitCount);
-bool SupportedDepth(int bitCount);
+uint32_t PaletteEntries(int bit_count);
+uint32_t Stride(int width, int bit_count);
+size_t PackedSize(int width, int height, int bit_count);
+bool SupportedDepth(int bit_count);
 
 // Generated pictures: a gradient ground with a few shapes, varied by seed. With
 // keyed, everything outside the central figure is the colour key (see Overlay).
 struct SynthParams {
   int width = 0;
   int height = 0;
-  int bitCount = 8;
+  int bit_count = 8;
   uint32_t seed = 0;
   bool keyed = false;
 };
-// out must hold PackedSize(width, height, bitCount) bytes.
+// out must hold PackedSize(width, height, bit_count) bytes.
 void Synthesize(const SynthParams& s, uint8_t* out);
 std::vector<uint8_t> Synthesize(const SynthParams& s);
 
@@ -49,7 +49,7 @@ class DibView {
   bool ok() const { return ok_; }
   int width() const { return w_; }
   int height() const { return h_; }
-  int bitCount() const { return bpp_; }
+  int bit_count() const { return bpp_; }
   // 0x00RRGGBB of the pixel at x, y (y = 0 is the top row).
   uint32_t Rgb(int x, int y) const;
   // The colour key: palette index 0 for 1/4/8 bits, pure magenta for 16/24.

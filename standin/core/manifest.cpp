@@ -31,10 +31,10 @@ bool ParseManifest(std::string_view text, Manifest& out, std::string* error) {
     ManifestNode* node;
   };
   std::vector<Open> stack;  // categories that may still receive children
-  size_t lineNo = 0;
-  bool seenEntry = false;
+  size_t line_no = 0;
+  bool seen_entry = false;
   auto fail = [&](const char* why) {
-    if (error) *error = "line " + std::to_string(lineNo) + ": " + why;
+    if (error) *error = "line " + std::to_string(line_no) + ": " + why;
     return false;
   };
   size_t pos = 0;
@@ -43,14 +43,14 @@ bool ParseManifest(std::string_view text, Manifest& out, std::string* error) {
     if (eol == std::string_view::npos) eol = text.size();
     std::string_view line = text.substr(pos, eol - pos);
     pos = eol + 1;
-    ++lineNo;
+    ++line_no;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const size_t indent = line.find_first_not_of(' ');
     if (indent == std::string_view::npos) continue;  // blank
     line.remove_prefix(indent);
     if (line[0] == '#') continue;
     if (StartsWith(line, "title ")) {
-      if (seenEntry || indent != 0) return fail("title must come first");
+      if (seen_entry || indent != 0) return fail("title must come first");
       m.title = std::string(line.substr(6));
       continue;
     }
@@ -71,7 +71,7 @@ bool ParseManifest(std::string_view text, Manifest& out, std::string* error) {
       if (eq == std::string_view::npos || eq == 0) return fail("attribute without key=value");
       node.attrs.emplace_back(std::string(parts[i].substr(0, eq)), std::string(parts[i].substr(eq + 1)));
     }
-    seenEntry = true;
+    seen_entry = true;
     while (!stack.empty() && stack.back().indent >= indent) stack.pop_back();
     if (!stack.empty() && !stack.back().node) return fail("only categories have children");
     std::vector<ManifestNode>* siblings = stack.empty() ? &m.roots : &stack.back().node->children;

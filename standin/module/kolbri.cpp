@@ -33,14 +33,14 @@ namespace {
 
 using base::FromSjis;
 
-OrvuVersionInfo gModuleInfo{"kolbri.dll 代替共通モジュール", KOLBRI_VERSION, "2026/12/08",
+OrvuVersionInfo g_module_info{"kolbri.dll 代替共通モジュール", KOLBRI_VERSION, "2026/12/08",
                             "検証用の代替モジュールです"};
 
 #ifdef KOLBRI_PREINFO
 // Before the first load (and after an unload) this variant shows a harmless
 // record and an empty index instead of null pointers.
-OrvuVersionInfo gNoPlugin{"(Plug-in未ロード)", 0, "", ""};
-OrvuIndexEntry gNoIndex[1]{};
+OrvuVersionInfo g_no_plugin{"(Plug-in未ロード)", 0, "", ""};
+OrvuIndexEntry g_no_index[1]{};
 #endif
 
 constexpr uint32_t kEntryTag = 0x424C4F4B;  // "KOLB"
@@ -62,7 +62,7 @@ struct Picture {
   standin::SynthParams synth;
   Fault fault = Fault::None;
   int32_t result = 0;
-  bool redisplayOnLoad = false;  // load=redisplay
+  bool redisplay_on_load = false;  // load=redisplay
 };
 
 // Entry arrays and names must not move while the viewer holds their
@@ -96,24 +96,24 @@ struct Plugin {
 
 struct State {
   OrvuContext ctx{};
-  char rootDir[kRootDirSize]{};
+  char root_dir[kRootDirSize]{};
   OrvuHostCallbacks callbacks{};
-  OrvuHostCallbacks* hostTable = nullptr;  // from the host record, lives for the run
+  OrvuHostCallbacks* host_table = nullptr;  // from the host record, lives for the run
   uint32_t generation = 1;
   std::unique_ptr<Index> index;
   Plugin plugin;
 };
 
 State g;
-volatile uintptr_t gNowhere = 0;  // the address the access-violation fault writes to
+volatile uintptr_t g_nowhere = 0;  // the address the access-violation fault writes to
 
 int32_t __stdcall WriteNowhere(void*, void*, void*) {
-  *reinterpret_cast<volatile int*>(gNowhere) = 1;
+  *reinterpret_cast<volatile int*>(g_nowhere) = 1;
   return 0;
 }
 
 std::wstring RootPath() {
-  std::wstring root = FromSjis(std::string(g.rootDir, strnlen(g.rootDir, kRootDirSize)));
+  std::wstring root = FromSjis(std::string(g.root_dir, strnlen(g.root_dir, kRootDirSize)));
   if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
   return root;
 }
@@ -133,7 +133,7 @@ bool ParsePicture(const standin::ManifestNode& n, Picture& p) {
   }
   if (const std::string* v = n.Attr("load")) {
     if (*v != "redisplay") return false;
-    p.redisplayOnLoad = true;
+    p.redisplay_on_load = true;
   }
   if (const std::string* v = n.Attr("fault")) {
     if (*v == "nullblock") p.fault = Fault::NullBlock;
@@ -185,16 +185,16 @@ std::unique_ptr<Index> BuildIndex(const char* manifest, uint32_t generation) {
 
 void CallRedisplay() {
   OrvuCallback cb = g.callbacks.Entries[kRedisplayCallback];
-  if (!cb && g.hostTable) cb = g.hostTable->Entries[kRedisplayCallback];
+  if (!cb && g.host_table) cb = g.host_table->Entries[kRedisplayCallback];
   if (cb) cb(nullptr, nullptr, nullptr);
 }
 
-int32_t LoadPlugin(const char* sjisPath) {
-  if (!sjisPath || !*sjisPath) return -1;
+int32_t LoadPlugin(const char* sjis_path) {
+  if (!sjis_path || !*sjis_path) return -1;
   Plugin next;
-  const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  next.lib = LoadLibraryW(FromSjis(sjisPath).c_str());
-  SetErrorMode(oldMode);
+  const UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  next.lib = LoadLibraryW(FromSjis(sjis_path).c_str());
+  SetErrorMode(old_mode);
   if (!next.lib) return -1;
   auto init = reinterpret_cast<OrvuEntry>(GetProcAddress(next.lib, kIdvInitialize));
   auto term = reinterpret_cast<OrvuEntry>(GetProcAddress(next.lib, kIdvTerminate));
@@ -215,7 +215,7 @@ int32_t LoadPlugin(const char* sjisPath) {
   std::unique_ptr<Index> ix;
   const uint32_t generation = g.generation + 1;
   try {
-    if (index(g.rootDir, nullptr, &manifest) == 0 && manifest) ix = BuildIndex(manifest, generation);
+    if (index(g.root_dir, nullptr, &manifest) == 0 && manifest) ix = BuildIndex(manifest, generation);
   } catch (...) {
     ix.reset();
   }
@@ -233,7 +233,7 @@ int32_t LoadPlugin(const char* sjisPath) {
   g.ctx.IndexRoot = g.index->root;
   // As a module that asks for a redisplay once the old entries are gone.
   for (const Picture& p : g.index->pictures)
-    if (p.redisplayOnLoad) {
+    if (p.redisplay_on_load) {
       CallRedisplay();
       break;
     }
@@ -242,8 +242,8 @@ int32_t LoadPlugin(const char* sjisPath) {
 
 void UnloadPlugin() {
 #ifdef KOLBRI_PREINFO
-  g.ctx.PluginInfo = &gNoPlugin;
-  g.ctx.IndexRoot = gNoIndex;
+  g.ctx.PluginInfo = &g_no_plugin;
+  g.ctx.IndexRoot = g_no_index;
 #else
   g.ctx.PluginInfo = nullptr;
   g.ctx.IndexRoot = nullptr;
@@ -268,7 +268,7 @@ void LogCall(const char* name) {
   CloseHandle(f);
 }
 
-int32_t HandOver(const uint8_t* packed, size_t size, uint32_t extraImageSize, HGLOBAL* out) {
+int32_t HandOver(const uint8_t* packed, size_t size, uint32_t extra_image_size, HGLOBAL* out) {
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, size);
   if (!h) return -3;
   void* p = GlobalLock(h);
@@ -277,7 +277,7 @@ int32_t HandOver(const uint8_t* packed, size_t size, uint32_t extraImageSize, HG
     return -3;
   }
   std::memcpy(p, packed, size);
-  reinterpret_cast<BITMAPINFOHEADER*>(p)->biSizeImage += extraImageSize;
+  reinterpret_cast<BITMAPINFOHEADER*>(p)->biSizeImage += extra_image_size;
   GlobalUnlock(h);
   *out = h;
   return 0;
@@ -294,7 +294,7 @@ int32_t MakeBmp(const OrvuIndexEntry* e, bool overlay, HGLOBAL* out) {
   switch (p.fault) {
     case Fault::Result: return p.result;
     case Fault::NullBlock: return 0;
-    case Fault::Access: *reinterpret_cast<volatile int*>(gNowhere) = 1; return -1;
+    case Fault::Access: *reinterpret_cast<volatile int*>(g_nowhere) = 1; return -1;
     case Fault::Handled:
       // As a library with its own __try/__except: the fault is raised and
       // handled in here, below the viewer's guard, and the picture follows.
@@ -308,7 +308,7 @@ int32_t MakeBmp(const OrvuIndexEntry* e, bool overlay, HGLOBAL* out) {
   const bool compose = overlay && !p.background.empty();
   if (p.synthetic && !compose) {
     // Straight into the block: the fast path the batch benchmark measures.
-    const size_t size = standin::PackedSize(p.synth.width, p.synth.height, p.synth.bitCount);
+    const size_t size = standin::PackedSize(p.synth.width, p.synth.height, p.synth.bit_count);
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, size);
     if (!h) return -3;
     auto* dst = static_cast<uint8_t*>(GlobalLock(h));
@@ -345,27 +345,27 @@ int32_t MakeBmp(const OrvuIndexEntry* e, bool overlay, HGLOBAL* out) {
 
 // C++ exceptions cannot cross into the viewer: every entry point catches all.
 
-KOLBRI_EXPORT OrvuCmnInitialize(void* hostRecord, void*, void* contextOut) {
+KOLBRI_EXPORT OrvuCmnInitialize(void* host_record, void*, void* context_out) {
   LogCall("Initialize");
 #ifdef KOLBRI_INIT_FAULT
-  *reinterpret_cast<volatile int*>(gNowhere) = 1;
+  *reinterpret_cast<volatile int*>(g_nowhere) = 1;
 #endif
   try {
-    if (!contextOut) return -1;
+    if (!context_out) return -1;
     UnloadPlugin();  // also sets the no-plug-in PluginInfo and IndexRoot
     g.callbacks = OrvuHostCallbacks{};
-    g.rootDir[0] = '\0';
+    g.root_dir[0] = '\0';
     g.ctx.Magic = KOLBRI_MAGIC;
     g.ctx.HostInfo = nullptr;
     g.ctx.Reserved = 0;
-    g.ctx.ModuleInfo = &gModuleInfo;
-    g.ctx.RootDir = g.rootDir;
+    g.ctx.ModuleInfo = &g_module_info;
+    g.ctx.RootDir = g.root_dir;
     g.ctx.Callbacks = &g.callbacks;
-    if (hostRecord) g.hostTable = static_cast<OrvuHostRecord*>(hostRecord)->HostCallbacks;
+    if (host_record) g.host_table = static_cast<OrvuHostRecord*>(host_record)->HostCallbacks;
 #ifdef KOLBRI_NO_CONTEXT
-    *static_cast<OrvuContext**>(contextOut) = nullptr;
+    *static_cast<OrvuContext**>(context_out) = nullptr;
 #else
-    *static_cast<OrvuContext**>(contextOut) = &g.ctx;
+    *static_cast<OrvuContext**>(context_out) = &g.ctx;
 #endif
     return 0;
   } catch (...) {
@@ -373,23 +373,23 @@ KOLBRI_EXPORT OrvuCmnInitialize(void* hostRecord, void*, void* contextOut) {
   }
 }
 
-KOLBRI_EXPORT OrvuCmnLoadPlugin(void* pathVar, void*, void*) {
+KOLBRI_EXPORT OrvuCmnLoadPlugin(void* path_var, void*, void*) {
   LogCall("LoadPlugin");
   try {
-    if (!pathVar) return -1;
-    return LoadPlugin(*static_cast<const char**>(pathVar));
+    if (!path_var) return -1;
+    return LoadPlugin(*static_cast<const char**>(path_var));
   } catch (...) {
     return -1;
   }
 }
 
-KOLBRI_EXPORT OrvuCmnMakeBmp(void* entryVar, void* overlayFlag, void* blockOut) {
+KOLBRI_EXPORT OrvuCmnMakeBmp(void* entry_var, void* overlay_flag, void* block_out) {
   try {
-    if (!entryVar || !blockOut) return -1;
-    *static_cast<HGLOBAL*>(blockOut) = nullptr;
-    const bool overlay = overlayFlag && *static_cast<uint32_t*>(overlayFlag) == kOverlayOn;
-    return MakeBmp(*static_cast<const OrvuIndexEntry**>(entryVar), overlay,
-                   static_cast<HGLOBAL*>(blockOut));
+    if (!entry_var || !block_out) return -1;
+    *static_cast<HGLOBAL*>(block_out) = nullptr;
+    const bool overlay = overlay_flag && *static_cast<uint32_t*>(overlay_flag) == kOverlayOn;
+    return MakeBmp(*static_cast<const OrvuIndexEntry**>(entry_var), overlay,
+                   static_cast<HGLOBAL*>(block_out));
   } catch (const std::bad_alloc&) {
     return -3;
   } catch (...) {

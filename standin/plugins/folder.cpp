@@ -66,8 +66,8 @@ OrvuVersionInfo* Version() {
   return &info;
 }
 
-bool BuildManifest(const char* rootDir, std::string& manifest) {
-  std::wstring root = base::FromSjis(rootDir);
+bool BuildManifest(const char* root_dir, std::string& manifest) {
+  std::wstring root = base::FromSjis(root_dir);
   if (root.empty()) return false;
   if (root.back() != L'\\' && root.back() != L'/') root += L'\\';
   return Walk(root, L"", 0, manifest);

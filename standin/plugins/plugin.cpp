@@ -6,23 +6,23 @@
 
 namespace plugin {
 namespace {
-OrvuPluginAnswer gAnswer{kPluginMagic, nullptr};
-int gRefs = 0;
-std::string gManifest;
+OrvuPluginAnswer g_answer{kPluginMagic, nullptr};
+int g_refs = 0;
+std::string g_manifest;
 }  // namespace
 
-int References() { return gRefs; }
+int References() { return g_refs; }
 
 }  // namespace plugin
 
 // Exceptions must not leave the library: every entry point catches all.
 
-PLUGIN_EXPORT OrvuIdvInitialize(void*, void*, void* answerOut) {
+PLUGIN_EXPORT OrvuIdvInitialize(void*, void*, void* answer_out) {
   try {
-    if (!answerOut) return -1;
-    plugin::gAnswer.Info = plugin::Version();
-    ++plugin::gRefs;
-    *static_cast<OrvuPluginAnswer**>(answerOut) = &plugin::gAnswer;
+    if (!answer_out) return -1;
+    plugin::g_answer.Info = plugin::Version();
+    ++plugin::g_refs;
+    *static_cast<OrvuPluginAnswer**>(answer_out) = &plugin::g_answer;
     return 0;
   } catch (...) {
     return -1;
@@ -30,20 +30,20 @@ PLUGIN_EXPORT OrvuIdvInitialize(void*, void*, void* answerOut) {
 }
 
 PLUGIN_EXPORT OrvuIdvTerminate(void*, void*, void*) {
-  if (plugin::gRefs > 0 && --plugin::gRefs == 0) std::string().swap(plugin::gManifest);
+  if (plugin::g_refs > 0 && --plugin::g_refs == 0) std::string().swap(plugin::g_manifest);
   return 0;
 }
 
-// Private hand-over to the stand-in module: rootDir (Shift-JIS text) in,
+// Private hand-over to the stand-in module: root_dir (Shift-JIS text) in,
 // the manifest text out; it stays valid until the last OrvuIdvTerminate or the
 // next call.
-PLUGIN_EXPORT OrvuIdvIndex(void* rootDir, void*, void* manifestOut) {
+PLUGIN_EXPORT OrvuIdvIndex(void* root_dir, void*, void* manifest_out) {
   try {
-    if (!manifestOut) return -1;
+    if (!manifest_out) return -1;
     std::string text;
-    if (!plugin::BuildManifest(rootDir ? static_cast<const char*>(rootDir) : "", text)) return -2;
-    plugin::gManifest = std::move(text);
-    *static_cast<const char**>(manifestOut) = plugin::gManifest.c_str();
+    if (!plugin::BuildManifest(root_dir ? static_cast<const char*>(root_dir) : "", text)) return -2;
+    plugin::g_manifest = std::move(text);
+    *static_cast<const char**>(manifest_out) = plugin::g_manifest.c_str();
     return 0;
   } catch (...) {
     return -1;

@@ -11,9 +11,9 @@ namespace plugin {
 // The plug-in's version record. Called at every OrvuIdvInitialize; the record
 // must stay put while any initialisation is outstanding.
 OrvuVersionInfo* Version();
-// The index manifest for the title at rootDir (Shift-JIS, may be empty).
+// The index manifest for the title at root_dir (Shift-JIS, may be empty).
 // False when the plug-in cannot produce one.
-bool BuildManifest(const char* rootDir, std::string& manifest);
+bool BuildManifest(const char* root_dir, std::string& manifest);
 
 // Outstanding initialisations (a plug-in can be probed by the viewer while the
 // module holds it loaded).

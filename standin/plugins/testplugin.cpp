@@ -17,9 +17,9 @@
 
 namespace {
 
-OrvuVersionInfo gInfo{TESTPLUGIN_TITLE, 0x0100, "2026/12/08", "probe test"};
-OrvuPluginAnswer gAnswer{TESTPLUGIN_MODE == 3 ? kPluginMagic + 1 : kPluginMagic, &gInfo};
-volatile uintptr_t gNowhere = 0;
+OrvuVersionInfo g_info{TESTPLUGIN_TITLE, 0x0100, "2026/12/08", "probe test"};
+OrvuPluginAnswer g_answer{TESTPLUGIN_MODE == 3 ? kPluginMagic + 1 : kPluginMagic, &g_info};
+volatile uintptr_t g_nowhere = 0;
 
 void Record(const char* what) {
   HMODULE self = nullptr;
@@ -38,10 +38,10 @@ void Record(const char* what) {
 
 }  // namespace
 
-PLUGIN_EXPORT OrvuIdvInitialize(void*, void*, void* answerOut) {
+PLUGIN_EXPORT OrvuIdvInitialize(void*, void*, void* answer_out) {
   Record("I");
-  if (TESTPLUGIN_MODE == 5) *reinterpret_cast<volatile int*>(gNowhere) = 1;
-  *static_cast<OrvuPluginAnswer**>(answerOut) = TESTPLUGIN_MODE == 4 ? nullptr : &gAnswer;
+  if (TESTPLUGIN_MODE == 5) *reinterpret_cast<volatile int*>(g_nowhere) = 1;
+  *static_cast<OrvuPluginAnswer**>(answer_out) = TESTPLUGIN_MODE == 4 ? nullptr : &g_answer;
   return 0;
 }
 

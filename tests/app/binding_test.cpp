@@ -1,6 +1,6 @@
 // Binding the common module: every refused module leaves the window open and
 // unbound with its message, and such a run writes no settings file.
-#include "tests/app/app_fixture.h"
+#include "tests/support/main_window_fixture.h"
 
 namespace apptest {
 namespace {

@@ -1,6 +1,6 @@
 // Picture display: every MakeBmp outcome, pixel-exact rendering at zoom 1 and
 // 3, zoom/overlay/fitting commands, move-to-child and the redisplay callback.
-#include "tests/app/app_fixture.h"
+#include "tests/support/main_window_fixture.h"
 #include <thread>
 
 #include "app/picture.h"

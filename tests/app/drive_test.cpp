@@ -1,6 +1,6 @@
 // Drive search at start-up, with and without a CD-ROM drive (the test runner
 // makes q: a CD-ROM drive holding the sample title, or a plain drive).
-#include "tests/app/app_fixture.h"
+#include "tests/support/main_window_fixture.h"
 
 namespace apptest {
 namespace {

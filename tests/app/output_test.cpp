@@ -1,6 +1,6 @@
 // Save, copy, the version dialog and help.
 #include "app/picture.h"
-#include "tests/app/app_fixture.h"
+#include "tests/support/main_window_fixture.h"
 #include "winui/messages.h"
 #include "base/text.h"
 

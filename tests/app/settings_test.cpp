@@ -1,7 +1,7 @@
 // The settings file: exact keys and sections, Boolean parsing, the
 // OptionSave rule, seeding of the dialog paths and a file that cannot be written.
 #include "app/settings_file.h"
-#include "tests/app/app_fixture.h"
+#include "tests/support/main_window_fixture.h"
 
 #include "winui/msgbox.h"
 #include "base/text.h"

@@ -1,6 +1,6 @@
 // Plug-in loading and the index tree; the plug-in choice through the settings
 // dialog (ME_SelxxxClick).
-#include "tests/app/app_fixture.h"
+#include "tests/support/main_window_fixture.h"
 #include "base/text.h"
 
 namespace apptest {

@@ -90,11 +90,11 @@ TEST(RootDir, LongTextIsCutWithoutSplittingACharacter) {
   CommonModule m;
   ASSERT_EQ(m.Bind(OrvuHostRecord{nullptr, &table}), BindResult::Ok);
   // 254 ASCII bytes then a double-byte character: it does not fit in 255.
-  const std::string sjisSo = "\x83\x5C";  // ソ, trail byte 0x5C
-  m.SetRootDir(std::string(254, 'a') + sjisSo + "tail");
+  const std::string sjis_so = "\x83\x5C";  // ソ, trail byte 0x5C
+  m.SetRootDir(std::string(254, 'a') + sjis_so + "tail");
   EXPECT_EQ(m.RootDir(), std::string(254, 'a'));
-  m.SetRootDir(std::string(253, 'a') + sjisSo + "tail");
-  EXPECT_EQ(m.RootDir(), std::string(253, 'a') + sjisSo);
+  m.SetRootDir(std::string(253, 'a') + sjis_so + "tail");
+  EXPECT_EQ(m.RootDir(), std::string(253, 'a') + sjis_so);
   EXPECT_EQ(m.RootDir().size(), 255u);
 }
 

@@ -9,15 +9,15 @@ using cgmodule::GuardedCall;
 
 namespace {
 
-volatile uintptr_t gNowhere = 0;
-volatile int gZero = 0;
+volatile uintptr_t g_nowhere = 0;
+volatile int g_zero = 0;
 
 int32_t __stdcall Faulting(void*, void*, void*) {
-  *reinterpret_cast<volatile int*>(gNowhere) = 1;
+  *reinterpret_cast<volatile int*>(g_nowhere) = 1;
   return 1;
 }
 
-int32_t __stdcall Dividing(void*, void*, void*) { return 10 / gZero; }
+int32_t __stdcall Dividing(void*, void*, void*) { return 10 / g_zero; }
 
 int32_t __stdcall Adding(void* a, void* b, void* c) {
   *static_cast<int*>(c) = *static_cast<int*>(a) + *static_cast<int*>(b);
@@ -46,7 +46,7 @@ TEST(Guard, EveryStackOverflowEndsTheCallNotTheProgram) {
     int depth = 0;
     const auto r = GuardedCall(&Overflowing, &depth, nullptr, nullptr);
     EXPECT_TRUE(r.faulted) << i;
-    EXPECT_EQ(r.exceptionCode, 0xC00000FDu) << i;
+    EXPECT_EQ(r.exception_code, 0xC00000FDu) << i;
   }
   EXPECT_TRUE(testsupport::CppExceptionsStillWork());
 }
@@ -55,11 +55,11 @@ TEST(Guard, AccessViolationEndsTheCallNotTheProgram) {
   for (int i = 0; i < 2; ++i) {
     const auto r = GuardedCall(&Faulting, nullptr, nullptr, nullptr);
     EXPECT_TRUE(r.faulted);
-    EXPECT_EQ(r.exceptionCode, 0xC0000005u);
+    EXPECT_EQ(r.exception_code, 0xC0000005u);
   }
   const auto div = GuardedCall(&Dividing, nullptr, nullptr, nullptr);
   EXPECT_TRUE(div.faulted);
-  EXPECT_EQ(div.exceptionCode, 0xC0000094u);
+  EXPECT_EQ(div.exception_code, 0xC0000094u);
   int depth = 20;
   EXPECT_TRUE(GuardedCall(&Recursing, &depth, nullptr, nullptr).faulted);
 }
@@ -75,7 +75,7 @@ TEST(Guard, ForeignLanguageExceptionsEndTheCall) {
   for (DWORD code : {0xE06D7363u, 0x0EEDFADEu, 0xC0000025u}) {
     const auto r = GuardedCall(&Raising, &code, nullptr, nullptr);
     EXPECT_TRUE(r.faulted);
-    EXPECT_EQ(r.exceptionCode, code);
+    EXPECT_EQ(r.exception_code, code);
   }
 }
 

@@ -10,7 +10,7 @@ using cgmodule::ValidateDib;
 
 namespace {
 
-std::vector<uint8_t> Dib(int w, int h, int bpp, int colours, uint32_t imageSize, size_t extra = 0) {
+std::vector<uint8_t> Dib(int w, int h, int bpp, int colours, uint32_t image_size, size_t extra = 0) {
   BITMAPINFOHEADER bi{};
   bi.biSize = sizeof bi;
   bi.biWidth = w;
@@ -18,7 +18,7 @@ std::vector<uint8_t> Dib(int w, int h, int bpp, int colours, uint32_t imageSize,
   bi.biPlanes = 1;
   bi.biBitCount = static_cast<WORD>(bpp);
   bi.biCompression = BI_RGB;
-  bi.biSizeImage = imageSize;
+  bi.biSizeImage = image_size;
   std::vector<uint8_t> v(sizeof bi + 4 * size_t(colours) + extra);
   std::memcpy(v.data(), &bi, sizeof bi);
   return v;
@@ -31,7 +31,7 @@ TEST(ValidateDib, AcceptsTheThreeDepthsWithTheirColourTables) {
     auto v = Dib(3, 2, bpp, colours, size, size);
     const auto d = ValidateDib(v.data(), v.size());
     EXPECT_EQ(d.check, DibCheck::Ok) << bpp;
-    EXPECT_EQ(d.bitsOffset, 40u + 4u * uint32_t(colours));
+    EXPECT_EQ(d.bits_offset, 40u + 4u * uint32_t(colours));
   }
 }
 

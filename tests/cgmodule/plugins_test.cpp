@@ -53,7 +53,7 @@ TEST_F(PluginDir, ListsExactlyTheValidPluginsInSearchOrder) {
     if (n == L"good.kol" || n == L"twin.kol") expected.push_back(n);
   ASSERT_EQ(list.size(), 2u);
   for (size_t i = 0; i < list.size(); ++i) {
-    EXPECT_EQ(base::FromSjis(list[i].fileName), expected[i]);
+    EXPECT_EQ(base::FromSjis(list[i].file_name), expected[i]);
     // Both carry the same title; the file names keep them apart.
     EXPECT_EQ(base::FromSjis(list[i].title), L"テスト用Plug-in");
   }

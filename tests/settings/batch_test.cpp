@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "batch_support.h"
+#include "tests/support/batch_harness.h"
 #include "cgmodule/module.h"
 
 using namespace batchtest;
@@ -25,14 +25,14 @@ struct Renderer {
   std::map<uint32_t, Plan> plans;
   std::map<uint32_t, std::vector<uint8_t>> rendered;  // last block per picture
   std::vector<bool> overlays;
-  int bitCount = 8;
+  int bit_count = 8;
   HGLOBAL previous = nullptr;
-  bool previousStillAlive = false;
+  bool previous_still_alive = false;
 
   cgmodule::MakeBmpResult operator()(const OrvuIndexEntry* e, bool overlay) {
     overlays.push_back(overlay);
     // The walk frees each block before it renders the next one.
-    if (previous && GlobalSize(previous) != 0) previousStillAlive = true;
+    if (previous && GlobalSize(previous) != 0) previous_still_alive = true;
     cgmodule::MakeBmpResult r;
     const Plan plan = plans.count(e->Code) ? plans[e->Code] : Plan{};
     switch (plan.kind) {
@@ -40,7 +40,7 @@ struct Renderer {
       case Kind::Code: r.code = plan.code; return r;
       default: break;
     }
-    std::vector<uint8_t> dib = MakeDib(7 + static_cast<int>(e->Code), 3, bitCount, e->Code);
+    std::vector<uint8_t> dib = MakeDib(7 + static_cast<int>(e->Code), 3, bit_count, e->Code);
     if (plan.kind == Kind::Depth16) dib = MakeDib(4, 2, 16, e->Code);
     if (plan.kind == Kind::BadSize) reinterpret_cast<BITMAPINFOHEADER*>(dib.data())->biSizeImage = 8;
     if (plan.kind == Kind::Truncated) {
@@ -118,9 +118,9 @@ TEST_F(BatchWalk, ExampleWithCategoryFoldersAndPrefix) {
   Use(Example());
   h->options = {true, false, L"orvu"};
   Outcome& r = Go({L"A"});
-  EXPECT_EQ(r.countResult, 0);
+  EXPECT_EQ(r.count_result, 0);
   EXPECT_EQ(r.counted, 4);
-  EXPECT_EQ(r.convertResult, 0);
+  EXPECT_EQ(r.convert_result, 0);
   EXPECT_EQ(r.converted, 4);
   EXPECT_TRUE(r.messages.empty());
   EXPECT_EQ(r.progress, (std::vector<int>{0, 1, 2, 3}));
@@ -131,17 +131,17 @@ TEST_F(BatchWalk, ExampleWithCategoryFoldersAndPrefix) {
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\B\\orvu0001.bmp"), Expected(render.rendered[1]));
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\B\\orvu0002.bmp"), Expected(render.rendered[2]));
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\orvu0003.bmp"), Expected(render.rendered[3]));
-  EXPECT_FALSE(render.previousStillAlive);
+  EXPECT_FALSE(render.previous_still_alive);
 }
 
 TEST_F(BatchWalk, ExampleWithoutFoldersAndEveryDepth) {
   for (int depth : {4, 8, 24}) {
     ScratchDir dir;
     Use(Example());
-    render.bitCount = depth;
+    render.bit_count = depth;
     h->options = {false, false, L"orvu"};
     Outcome& r = h->Go(tree->Find({L"A"}), dir.path());
-    EXPECT_EQ(r.convertResult, 0);
+    EXPECT_EQ(r.convert_result, 0);
     EXPECT_EQ(List(dir.path()),
               (std::vector<std::wstring>{L"orvu0000.bmp", L"orvu0001.bmp", L"orvu0002.bmp", L"orvu0003.bmp"}));
     for (uint32_t i = 0; i < 4; ++i) {
@@ -180,7 +180,7 @@ TEST_F(BatchWalk, IndexNamesSameNameReplacesAndExistingFoldersAreReused) {
   CloseHandle(f);
   h->options = {true, true, L"orvu"};
   Outcome& r = Go({L"A"});
-  EXPECT_EQ(r.convertResult, 0);
+  EXPECT_EQ(r.convert_result, 0);
   EXPECT_EQ(r.counted, 2);
   EXPECT_EQ(List(out.path() + L"A\\"), (std::vector<std::wstring>{L"B", L"keep.txt", L"x.bmp"}));
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\x.bmp"), Expected(render.rendered[1]));  // the later one
@@ -192,7 +192,7 @@ TEST_F(BatchWalk, EmptyCategoriesMakeFoldersButNoFiles) {
   h->options = {true, true, L""};
   Outcome& r = Go({L"E"});
   EXPECT_EQ(r.counted, 0);
-  EXPECT_EQ(r.convertResult, 0);
+  EXPECT_EQ(r.convert_result, 0);
   EXPECT_TRUE(IsDir(out.path() + L"E\\F"));
   EXPECT_TRUE(List(out.path() + L"E\\F\\").empty());
   EXPECT_TRUE(r.progress.empty());
@@ -203,7 +203,7 @@ TEST_F(BatchWalk, EmptyPrefixAndOverlayFlag) {
   h->options = {false, false, L""};
   h->host.overlay = [] { return true; };
   Outcome& r = Go({L"A", L"B"});
-  EXPECT_EQ(r.convertResult, 0);
+  EXPECT_EQ(r.convert_result, 0);
   EXPECT_EQ(List(out.path()), (std::vector<std::wstring>{L"0000.bmp", L"0001.bmp"}));
   EXPECT_EQ(render.overlays, (std::vector<bool>{true, true}));
 }
@@ -213,7 +213,7 @@ TEST_F(BatchWalk, JapaneseNamesWithBackslashTrailBytes) {
   Use({I::Cat(L"ソ表", {I::Pic(L"能十"), I::Cat(L"ﾛｰﾄﾞ", {I::Pic(L"画像")})})});
   h->options = {true, true, L""};
   Outcome& r = Go({L"ソ表"});
-  EXPECT_EQ(r.convertResult, 0);
+  EXPECT_EQ(r.convert_result, 0);
   EXPECT_TRUE(r.messages.empty());
   EXPECT_EQ(ReadFileBytes(out.path() + L"ソ表\\能十.bmp"), Expected(render.rendered[0]));
   EXPECT_EQ(ReadFileBytes(out.path() + L"ソ表\\ﾛｰﾄﾞ\\画像.bmp"), Expected(render.rendered[1]));
@@ -222,14 +222,14 @@ TEST_F(BatchWalk, JapaneseNamesWithBackslashTrailBytes) {
 TEST_F(BatchWalk, AbortStopsBeforeTheNextChildAndKeepsFiles) {
   Use(Example());
   h->options = {true, false, L"orvu"};
-  h->onProgress = [this](int p) {
+  h->on_progress = [this](int p) {
     if (p == 1) {
-      h->keepGoing = false;  // pressed twice: same as once
-      h->keepGoing = false;
+      h->keep_going = false;  // pressed twice: same as once
+      h->keep_going = false;
     }
   };
   Outcome& r = Go({L"A"});
-  EXPECT_EQ(r.convertResult, -1);
+  EXPECT_EQ(r.convert_result, -1);
   EXPECT_EQ(r.converted, 2);
   EXPECT_TRUE(r.messages.empty());
   EXPECT_TRUE(Exists(out.path() + L"A\\orvu0000.bmp"));
@@ -240,10 +240,10 @@ TEST_F(BatchWalk, AbortStopsBeforeTheNextChildAndKeepsFiles) {
 
 TEST_F(BatchWalk, ACountingPassStoppedMakesTheConvertingPassReturnAtOnce) {
   Use(Example());
-  h->keepGoing = false;
+  h->keep_going = false;
   Outcome& r = Go({L"A"});
-  EXPECT_EQ(r.countResult, -1);
-  EXPECT_EQ(r.convertResult, -1);
+  EXPECT_EQ(r.count_result, -1);
+  EXPECT_EQ(r.convert_result, -1);
   EXPECT_TRUE(List(out.path()).empty());
 }
 
@@ -270,7 +270,7 @@ TEST_F(BatchWalk, EachRenderFailureIsReportedOnceAndStopsKeepingEarlierFiles) {
     render.plans[2] = {c.kind, c.code};
     h->options = {true, false, L"orvu"};
     Outcome& r = h->Go(tree->Find({L"A"}), dir.path());
-    EXPECT_EQ(r.convertResult, -1) << c.message;
+    EXPECT_EQ(r.convert_result, -1) << c.message;
     EXPECT_EQ(r.messages, (std::vector<std::wstring>{c.message}));
     EXPECT_EQ(List(dir.path() + L"A\\B\\"), (std::vector<std::wstring>{L"orvu0001.bmp"})) << c.message;
     EXPECT_TRUE(Exists(dir.path() + L"A\\orvu0000.bmp"));
@@ -301,7 +301,7 @@ TEST_F(BatchWalk, NamesLeavingTheOutputFolderAreFilesThatCannotBeMade) {
     Use(c.index);
     h->options = c.opt;
     Outcome& r = h->Go(TreeView_GetRoot(tree->hwnd()), base);
-    EXPECT_EQ(r.convertResult, -1);
+    EXPECT_EQ(r.convert_result, -1);
     EXPECT_EQ(r.messages, (std::vector<std::wstring>{kMsg}));
     EXPECT_EQ(List(outer.path()), (std::vector<std::wstring>{L"out"}));
     EXPECT_FALSE(Exists(L"C:\\evil.bmp"));
@@ -315,7 +315,7 @@ TEST_F(BatchWalk, ACategoryFolderThatCannotBeMadeIsReported) {
   CloseHandle(CreateFileW((out.path() + L"A\\B").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   h->options = {true, false, L"orvu"};
   Outcome& r = Go({L"A"});
-  EXPECT_EQ(r.convertResult, -1);
+  EXPECT_EQ(r.convert_result, -1);
   EXPECT_EQ(r.messages, (std::vector<std::wstring>{L"ファイルの生成に失敗しました(まとめ保存)"}));
   EXPECT_EQ(List(out.path() + L"A\\"), (std::vector<std::wstring>{L"B", L"orvu0000.bmp"}));
   EXPECT_FALSE(IsDir(out.path() + L"A\\B"));
@@ -329,7 +329,7 @@ TEST_F(BatchWalk, AFileThatCannotBeCreatedIsReported) {
   CreateDirectoryW((out.path() + L"A\\B\\orvu0001.bmp").c_str(), nullptr);
   h->options = {true, false, L"orvu"};
   Outcome& r = Go({L"A"});
-  EXPECT_EQ(r.convertResult, -1);
+  EXPECT_EQ(r.convert_result, -1);
   EXPECT_EQ(r.messages, (std::vector<std::wstring>{L"ファイルの生成に失敗しました(まとめ保存)"}));
   EXPECT_TRUE(Exists(out.path() + L"A\\orvu0000.bmp"));
   EXPECT_EQ(r.progress, (std::vector<int>{0}));
@@ -338,9 +338,9 @@ TEST_F(BatchWalk, AFileThatCannotBeCreatedIsReported) {
 TEST_F(BatchWalk, OptionsAreReadAfreshForEachFile) {
   Use(Example());
   h->options = {false, false, L"a"};
-  h->onProgress = [this](int p) { h->options.prefix = L"b"; };
+  h->on_progress = [this](int p) { h->options.prefix = L"b"; };
   Outcome& r = Go({L"A"});
-  EXPECT_EQ(r.convertResult, 0);
+  EXPECT_EQ(r.convert_result, 0);
   EXPECT_EQ(List(out.path()), (std::vector<std::wstring>{L"a0000.bmp", L"b0001.bmp", L"b0002.bmp", L"b0003.bmp"}));
 }
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "batch_support.h"
+#include "tests/support/batch_harness.h"
 #include "cgmodule/module.h"
 #include "cgmodule/picture.h"
 #include "settings/ucomdlg1.h"
@@ -325,21 +325,21 @@ struct Title {
   cgmodule::CommonModule module;
   OrvuHostCallbacks table{};
   std::unique_ptr<batchtest::Tree> tree;
-  std::atomic<bool> keepGoing{false};
+  std::atomic<bool> keep_going{false};
   settings::BatchHost host;
-  TempDir pluginDir;
+  TempDir plugin_dir;
 
   explicit Title(const std::wstring& manifest) {
     static OrvuVersionInfo self{"コルブリ", 0x0100, "", ""};
     OrvuHostRecord rec{nullptr, &table};
     EXPECT_EQ(module.Bind(rec), cgmodule::BindResult::Ok);
     module.Attach(&self, table);
-    const std::wstring kol = testsupport::InstallListedPlugin(pluginDir.path(), L"title", Sjis(manifest));
+    const std::wstring kol = testsupport::InstallListedPlugin(plugin_dir.path(), L"title", Sjis(manifest));
     EXPECT_GE(module.LoadPlugin(Sjis(kol).c_str()), 0);
     tree = std::make_unique<batchtest::Tree>(module.Context()->IndexRoot);
-    host.indexTree = tree->hwnd();
+    host.index_tree = tree->hwnd();
     host.module = &module;
-    host.continueFlag = &keepGoing;
+    host.continue_flag = &keep_going;
   }
   ~Title() {
     tree.reset();
@@ -402,11 +402,6 @@ class Conversion : public Dialog {
   }
 };
 
-LRESULT CALLBACK CountDisables(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR count) {
-  if (m == WM_ENABLE && !w) ++*reinterpret_cast<int*>(count);
-  return DefSubclassProc(h, m, w, l);
-}
-
 // Output also lands in bin\tests\settings-magick\ for the host-side check with ImageMagick.
 std::wstring MagickDir() { return testsupport::ExeDir() + L"settings-magick\\"; }
 
@@ -418,17 +413,21 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
   t.Select({L"A"});
   d->ShowBatchTab(true);
   Arm(t);
-  int maxRange = -1;
+  int max_range = -1;
   int disabled = 0;  // Cancel is disabled during the run (OK was never enabled here)
-  const SUBCLASSPROC spy = &CountDisables;
+  winui::WindowSubclass spy;
   Modal(*d, settings::kPageBatch, [&] {
     Click(d->RadioButton_MulSav2);  // prefix + serial, folders stay on
-    SetWindowSubclass(d->Button_CommonCancel.hwnd(), spy, 7, reinterpret_cast<DWORD_PTR>(&disabled));
+    spy.Install(d->Button_CommonCancel.hwnd(),
+                [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
+                  if (m == WM_ENABLE && !w) ++disabled;
+                  return next(m, w, l);
+                });
     Click(d->Button_MulSav1);
     EXPECT_EQ(d->Button_MulSav1.Text(), L"中断");
     PumpUntil([&] { return !d->ConversionRunning(); });
-    RemoveWindowSubclass(d->Button_CommonCancel.hwnd(), spy, 7);
-    maxRange = static_cast<int>(SendMessageW(d->ProgressBar_MulSav1.hwnd(), PBM_GETRANGE, FALSE, 0));
+    spy.Remove();
+    max_range = static_cast<int>(SendMessageW(d->ProgressBar_MulSav1.hwnd(), PBM_GETRANGE, FALSE, 0));
     ExpectIdle();
     // The folder tree shows the output folder again.
     EXPECT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), NoSlash(MagickDir()));
@@ -438,7 +437,7 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
     Click(d->Button_CommonCancel);
   });
   EXPECT_EQ(disabled, 1);
-  EXPECT_EQ(maxRange, 4);
+  EXPECT_EQ(max_range, 4);
   EXPECT_TRUE(messages.empty());
   const struct {
     std::wstring file;
@@ -486,7 +485,7 @@ TEST_F(Conversion, AbortKeepsFilesSoFarAndReturnsToIdle) {
   EXPECT_GE(written, 3u);
   EXPECT_LT(written, 300u);
   EXPECT_TRUE(messages.empty());
-  EXPECT_FALSE(t.keepGoing.load());
+  EXPECT_FALSE(t.keep_going.load());
 }
 
 TEST_F(Conversion, FailuresAreShownAndTheDialogReturnsToIdle) {
@@ -582,27 +581,26 @@ TEST_F(Conversion, NoPluginProbingDuringARunAndTheListFollowsAfterwards) {
   EXPECT_TRUE(messages.empty());
 }
 
-LRESULT CALLBACK RunningWhenEnabled(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR dialog) {
-  if (m == WM_ENABLE && w && reinterpret_cast<TWComDlg1*>(dialog)->ConversionRunning())
-    SetPropW(h, L"enabled-while-running", reinterpret_cast<HANDLE>(1));
-  return DefSubclassProc(h, m, w, l);
-}
-
 TEST_F(Conversion, ButtonsComeBackOnlyWhenTheRunIsOver) {
   Title t(kExample);
   TempDir out;
   SetPath(d->Paths().DestDir, out.path());
   t.Select({L"A"});
   Arm(t);
+  int enabled_while_running = 0;
+  winui::WindowSubclass spies[2];
   Modal(*d, settings::kPageBatch, [&] {
-    for (winui::Button* b : {&d->Button_MulSav1, &d->Button_CommonCancel})
-      SetWindowSubclass(b->hwnd(), &RunningWhenEnabled, 8, reinterpret_cast<DWORD_PTR>(d.get()));
+    winui::Button* buttons[2] = {&d->Button_MulSav1, &d->Button_CommonCancel};
+    for (int i = 0; i < 2; ++i)
+      spies[i].Install(buttons[i]->hwnd(),
+                       [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
+                         if (m == WM_ENABLE && w && d->ConversionRunning()) ++enabled_while_running;
+                         return next(m, w, l);
+                       });
     StartAndWait();
     ExpectIdle();
-    for (winui::Button* b : {&d->Button_MulSav1, &d->Button_CommonCancel}) {
-      RemoveWindowSubclass(b->hwnd(), &RunningWhenEnabled, 8);
-      EXPECT_FALSE(RemovePropW(b->hwnd(), L"enabled-while-running"));
-    }
+    for (winui::WindowSubclass& spy : spies) spy.Remove();
+    EXPECT_EQ(enabled_while_running, 0);
   });
   EXPECT_TRUE(messages.empty());
 }

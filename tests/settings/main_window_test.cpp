@@ -9,7 +9,7 @@
 
 #include "app/umain.h"
 #include "app/uverdlg.h"
-#include "batch_support.h"
+#include "tests/support/batch_harness.h"
 #include "cgmodule/picture.h"
 #include "settings/ucomdlg1.h"
 #include "shellview/shview.h"
@@ -40,23 +40,23 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     std::vector<std::wstring> messages;
     winui::SetMessageSink([&](const std::wstring&, const std::wstring& t) { messages.push_back(t); });
     testsupport::UseModuleVariant("");
-    testsupport::TempDir exeDir, out;
+    testsupport::TempDir exe_dir, out;
     const std::wstring kol = testsupport::InstallListedPlugin(
-        exeDir.path(), L"title",
+        exe_dir.path(), L"title",
         base::ToSjis(L"title 例\ncategory 画像\n  picture 一\tsynth=20x10x8:1\n  category 続き\n"
                       L"    picture 二\tsynth=11x6x24:2\n  picture 三\tsynth=7x9x4:3\n"));
 
-    app::TWMain main(exeDir.path() + L"kolbri.exe", {kol});
+    app::TWMain main(exe_dir.path() + L"kolbri.exe", {kol});
     main.Create();
     app::TWVerDlg version;
     version.Create(main.hwnd());
     settings::TWComDlg1 dialog;
     dialog.Create(main.hwnd());
     settings::BatchHost batch;  // as program entry fills it
-    batch.indexTree = main.TreeView1.hwnd();
+    batch.index_tree = main.TreeView1.hwnd();
     batch.module = &main.Module();
     batch.overlay = [&main] { return main.ME_Overlay->Checked(); };
-    batch.continueFlag = &main.continue_flag;
+    batch.continue_flag = &main.continue_flag;
     dialog.SetBatchHost(batch);
     main.SetDialogs(&dialog, &version);
     main.Show();
@@ -74,10 +74,10 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     lstrcpynA(dialog.Paths().DestDir, base::ToSjis(out.path()).c_str(), 256);
     dialog.FolderView_Common1.RefreshTree();
     int page = -1;
-    bool mainDisabled = false;
+    bool main_disabled = false;
     winui::Form::ModalStartHook() = [&](winui::Form&) {
       page = dialog.PageControl1.ActivePage();
-      mainDisabled = !IsWindowEnabled(main.hwnd());
+      main_disabled = !IsWindowEnabled(main.hwnd());
       SendMessageW(dialog.Button_MulSav1.hwnd(), BM_CLICK, 0, 0);
       PumpUntil([&] { return !dialog.ConversionRunning(); });
       SendMessageW(dialog.Button_CommonCancel.hwnd(), BM_CLICK, 0, 0);
@@ -85,7 +85,7 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     main.ME_MulSaveClick(*main.PME_FolderSave);
     winui::Form::ModalStartHook() = nullptr;
     EXPECT_EQ(page, settings::kPageBatch);
-    EXPECT_TRUE(mainDisabled);
+    EXPECT_TRUE(main_disabled);
     EXPECT_TRUE(messages.empty());
 
     // Index names and category folders, the defaults.

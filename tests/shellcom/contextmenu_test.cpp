@@ -4,10 +4,10 @@
 #include "shellcom/drpcomex.h"
 #include "shellview/com.h"
 #include "shellview/folderview.h"
-#include "tests/shellcom/menu_owner.h"
-#include "tests/shellcom/shell_double.h"
-#include "tests/shellview/host_window.h"
-#include "tests/shellview/shell_env.h"
+#include "tests/support/menu_owner.h"
+#include "tests/support/shell_double.h"
+#include "tests/support/host_window.h"
+#include "tests/support/shell_env.h"
 #include "base/handle.h"
 
 using namespace shcom;
@@ -35,9 +35,9 @@ struct RealItem {
   ChildIDList item;
   explicit RealItem(const std::string& path) {
     auto abs = shtest::ParsePath(path);
-    auto parentAbs = shview::CopyParentItemIDList(abs.get());
+    auto parent_abs = shview::CopyParentItemIDList(abs.get());
     item = shview::CopyLastItemID(abs.get());
-    shview::DesktopFolder->BindToObject(parentAbs.get(), nullptr, IID_IShellFolder,
+    shview::DesktopFolder->BindToObject(parent_abs.get(), nullptr, IID_IShellFolder,
                                         parent.receive_void());
   }
 };
@@ -97,7 +97,7 @@ TEST_F(ContextMenuTest, RealMenuOfAFolderShowsAndDismissingItRunsNothing) {
   RealItem folder(dir.Dir("sub"));
   const long before = shtest::LiveTaskBlocks();
   std::vector<std::wstring> shown;
-  owner.onMenu = [&](HMENU top) {
+  owner.on_menu = [&](HMENU top) {
     shown = Captions(top);
     owner.Keys({VK_ESCAPE});
   };
@@ -146,19 +146,19 @@ class SendToTest : public ContextMenuTest {
  protected:
   std::vector<std::string> log;
   FolderDouble items{"items", {{L"a.bmp"}, {L"b.bmp"}}, &log};
-  FolderDouble sendTo{"sendto",
+  FolderDouble send_to{"sendto",
                       {{L"デスクトップ (ショートカットを作成)"},
                        {L"ドキュメント", true},
                        {L"メール受信者", false, false},
                        {L"3.5 インチ FD (A)"}},
                       &log};
-  comtest::DesktopDouble desktop{&sendTo};
+  comtest::DesktopDouble desktop{&send_to};
   comtest::DesktopSwap swap{&desktop};
   RelativeIDList both = FolderDouble::Items({0, 1});
 
   // Opens the Send To submenu and picks the entry k steps down (negative: up).
   bool ChooseSendTo(int steps, std::vector<std::wstring>* listed = nullptr) {
-    owner.onMenu = [this, steps, listed](HMENU top) {
+    owner.on_menu = [this, steps, listed](HMENU top) {
       if (listed) {
         const int pos = FindMenuItemByMark(top, kSendToMark, kSendToMarkByte);
         *listed = Captions(GetSubMenu(top, pos - 1));
@@ -178,8 +178,8 @@ TEST_F(SendToTest, ChoiceCopiesTheItemsAndPastesThemOnTheTarget) {
   // Non-folder entries only, by name, in enumeration order, placeholder gone.
   EXPECT_EQ(listed, (std::vector<std::wstring>{L"デスクトップ (ショートカットを作成)", L"メール受信者",
                                                L"3.5 インチ FD (A)"}));
-  EXPECT_EQ(sendTo.enumFlags, static_cast<SHCONTF>(SHCONTF_NONFOLDERS));
-  EXPECT_EQ(items.menuCounts, std::vector<UINT>{2});
+  EXPECT_EQ(send_to.enum_flags, static_cast<SHCONTF>(SHCONTF_NONFOLDERS));
+  EXPECT_EQ(items.menu_counts, std::vector<UINT>{2});
   EXPECT_EQ(log, (std::vector<std::string>{"items:25", "sendto3:26"}));
   EXPECT_TRUE(owner.boxes.empty());
 }
@@ -192,7 +192,7 @@ TEST_F(SendToTest, TargetWithoutPasteLeavesTheItemsOnTheClipboardQuietly) {
 }
 
 TEST_F(SendToTest, FailedCopyShowsTheBoxAndPastesNothing) {
-  items.failOffset = 25;
+  items.fail_offset = 25;
   EXPECT_FALSE(ChooseSendTo(0));
   EXPECT_EQ(log, std::vector<std::string>{"items:25"});
   ASSERT_EQ(owner.boxes.size(), 1u);
@@ -204,7 +204,7 @@ TEST_F(SendToTest, FailedCopyShowsTheBoxAndPastesNothing) {
 }
 
 TEST_F(SendToTest, HundredEntriesAreListedAndStillHandledApartFromShellCommands) {
-  auto& entries = sendTo.entries();
+  auto& entries = send_to.entries();
   entries.clear();
   for (int i = 0; i < 150; ++i) entries.push_back({L"先" + std::to_wstring(i)});
   std::vector<std::wstring> listed;
@@ -216,13 +216,13 @@ TEST_F(SendToTest, HundredEntriesAreListedAndStillHandledApartFromShellCommands)
   // A shell command whose identifier lies where Send To entries used to goes
   // to the shell as it is.
   log.clear();
-  owner.onMenu = [this](HMENU) { owner.Char(L'z'); };
+  owner.on_menu = [this](HMENU) { owner.Char(L'z'); };
   EXPECT_TRUE(component.PopupShellMenu(owner.hwnd(), &items, at, 2, both.get()));
   EXPECT_EQ(log, std::vector<std::string>{"items:1530"});
 }
 
 TEST_F(SendToTest, PasteEntryIsFoundByItsVerbOnShellsInOtherLanguages) {
-  sendTo.entries()[0].name = L"Desktop (&create shortcut)";
+  send_to.entries()[0].name = L"Desktop (&create shortcut)";
   EXPECT_TRUE(component.SendToTarget(owner.hwnd(), &desktop, 0));
   EXPECT_EQ(log, std::vector<std::string>{"sendto0:26"});
   EXPECT_FALSE(component.SendToTarget(owner.hwnd(), &desktop, 3));  // no such entry

@@ -9,8 +9,8 @@
 #include "shellcom/drpcomex.h"
 #include "shellview/com.h"
 #include "shellview/folderview.h"
-#include "tests/shellview/host_window.h"
-#include "tests/shellview/shell_env.h"
+#include "tests/support/host_window.h"
+#include "tests/support/shell_env.h"
 
 using namespace shcom;
 using shview::ComPtr;
@@ -39,7 +39,7 @@ class DropTarget final : public IDropTarget {
 
   int enters = 0, drops = 0;
   DWORD allowed = 0;
-  bool idList = false;
+  bool id_list = false;
   std::vector<std::string> files;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -67,7 +67,7 @@ class DropTarget final : public IDropTarget {
     ++drops;
     FORMATETC ids{static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_SHELLIDLIST)), nullptr,
                   DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    idList = data->QueryGetData(&ids) == S_OK;
+    id_list = data->QueryGetData(&ids) == S_OK;
     FORMATETC hdrop{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium{};
     if (data->GetData(&hdrop, &medium) == S_OK) {
@@ -119,9 +119,9 @@ TEST(DropSourceObject, DragGoesOnWhileEitherButtonIsHeldAndEscapeCancels) {
 TEST(DropSourceEx, DataObjectCarriesTheRealFilesAndBadCountsStartNoDrag) {
   shtest::TempTree dir("shc_data");
   const std::string a = dir.File("a.txt"), b = dir.File("b.txt");
-  auto dirAbs = shtest::ParsePath(dir.path());
+  auto dir_abs = shtest::ParsePath(dir.path());
   ComPtr<IShellFolder> folder;
-  ASSERT_EQ(shview::DesktopFolder->BindToObject(dirAbs.get(), nullptr, IID_IShellFolder,
+  ASSERT_EQ(shview::DesktopFolder->BindToObject(dir_abs.get(), nullptr, IID_IShellFolder,
                                                 folder.receive_void()),
             S_OK);
   auto first = shview::CopyLastItemID(shtest::ParsePath(a).get());
@@ -146,7 +146,7 @@ TEST(DropSourceEx, DataObjectCarriesTheRealFilesAndBadCountsStartNoDrag) {
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);
   ASSERT_EQ(target.drops, 1);
   EXPECT_EQ(target.allowed, static_cast<DWORD>(DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK));
-  EXPECT_TRUE(target.idList);
+  EXPECT_TRUE(target.id_list);
   ASSERT_EQ(target.files.size(), 2u);
   EXPECT_EQ(lstrcmpiA(target.files[0].c_str(), a.c_str()), 0);
   EXPECT_EQ(lstrcmpiA(target.files[1].c_str(), b.c_str()), 0);

@@ -9,8 +9,8 @@
 
 #include "shellcom/drpcomex.h"
 #include "shellview/shview.h"
-#include "tests/shellview/host_window.h"
-#include "tests/shellview/shell_env.h"
+#include "tests/support/host_window.h"
+#include "tests/support/shell_env.h"
 #include "base/text.h"
 
 using namespace shview;
@@ -72,11 +72,11 @@ TEST_F(FolderViewTest, StartsAtTheDesktopWithItsFoldersAndLazyDrives) {
   EXPECT_EQ(tree.RealSelection(), root);
   EXPECT_TRUE(tree.IsExpanded(root));
   EXPECT_EQ(tree.Level(root), 0);
-  std::wstring desktopName;
+  std::wstring desktop_name;
   AbsoluteIDList desktop;
   SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, desktop.receive());
-  GetItemDisplayNameW(DesktopFolder, desktop.get(), SHGDN_INFOLDER, desktopName);
-  EXPECT_EQ(tree.Text(root), desktopName);
+  GetItemDisplayNameW(DesktopFolder, desktop.get(), SHGDN_INFOLDER, desktop_name);
+  EXPECT_EQ(tree.Text(root), desktop_name);
   EXPECT_EQ(ItemIDListSize(tree.Data(root)), 2u);
 
   // The children are the desktop's folders (hidden ones too), in the folder's order.
@@ -205,9 +205,9 @@ TEST_F(FolderViewTest, SelectPathWalksDownOrClearsOrLeavesTheSelection) {
   auto desktop = ConcatItemIDLists(nullptr, nullptr);
   tree.SelectItemIDList(desktop.get());
   EXPECT_EQ(tree.RealSelection(), tree.Root());
-  char desktopDir[MAX_PATH];
-  SHGetSpecialFolderPathA(nullptr, desktopDir, CSIDL_DESKTOPDIRECTORY, FALSE);
-  EXPECT_EQ(tree.GetSelectedPath(), desktopDir);
+  char desktop_dir[MAX_PATH];
+  SHGetSpecialFolderPathA(nullptr, desktop_dir, CSIDL_DESKTOPDIRECTORY, FALSE);
+  EXPECT_EQ(tree.GetSelectedPath(), desktop_dir);
 
   // A child of the selected node, by its one-item list.
   tree.SelectPath(dirs.path());
@@ -246,16 +246,16 @@ TEST_F(FolderViewTest, RefreshKeepsTheFolderThroughGetAndSelectPath) {
   tree.SelectPath(deep);
   const std::string before = tree.GetSelectedPath();
   ASSERT_EQ(before, deep);
-  Node oldNode = tree.RealSelection();
+  Node old_node = tree.RealSelection();
   dirs.Dir("x\\y\\new");
 
   std::set<Node> seen;
   int deletions = 0;
-  bool listGone = true;
+  bool list_gone = true;
   tree.OnDeleting = [&](TFolderView& t, Node n) {
     ++deletions;
     seen.insert(n);
-    listGone = listGone && t.Data(n) == nullptr;
+    list_gone = list_gone && t.Data(n) == nullptr;
   };
   int total = 0;
   for (std::vector<Node> stack{tree.Root()}; !stack.empty();) {
@@ -268,9 +268,9 @@ TEST_F(FolderViewTest, RefreshKeepsTheFolderThroughGetAndSelectPath) {
   tree.RefreshTree();
   EXPECT_EQ(deletions, total);
   EXPECT_EQ(static_cast<int>(seen.size()), total);  // once per node
-  EXPECT_TRUE(listGone);
+  EXPECT_TRUE(list_gone);
   EXPECT_EQ(tree.RealSelection(), tree.Root());
-  EXPECT_NE(tree.CurrentNode(), oldNode);
+  EXPECT_NE(tree.CurrentNode(), old_node);
   tree.SelectPath(before);
   tree.EndUpdate();
   EXPECT_EQ(tree.GetSelectedPath(), before);
@@ -278,16 +278,14 @@ TEST_F(FolderViewTest, RefreshKeepsTheFolderThroughGetAndSelectPath) {
   EXPECT_EQ(tree.Text(tree.FirstChild(tree.RealSelection())), L"new");
 }
 
-namespace {
-LRESULT CALLBACK RedrawSpy(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR seen) {
-  if (m == WM_SETREDRAW) reinterpret_cast<std::vector<WPARAM>*>(seen)->push_back(w);
-  return DefSubclassProc(h, m, w, l);
-}
-}  // namespace
-
 TEST_F(FolderViewTest, UpdatesNestAndRedrawOnlyAtTheOutermostEnd) {
   std::vector<WPARAM> redraws;
-  SetWindowSubclass(tree.Handle(), RedrawSpy, 77, reinterpret_cast<DWORD_PTR>(&redraws));
+  // A second subclass on the tree, in front of the tree's own.
+  winui::WindowSubclass spy;
+  spy.Install(tree.Handle(), [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
+    if (m == WM_SETREDRAW) redraws.push_back(w);
+    return next(m, w, l);
+  });
   tree.BeginUpdate();
   tree.BeginUpdate();
   tree.RefreshTree();  // its own begin/end nests inside
@@ -296,7 +294,6 @@ TEST_F(FolderViewTest, UpdatesNestAndRedrawOnlyAtTheOutermostEnd) {
   tree.EndUpdate();
   tree.EndUpdate();  // unbalanced: ignored
   EXPECT_EQ(redraws, (std::vector<WPARAM>{FALSE, TRUE}));
-  RemoveWindowSubclass(tree.Handle(), RedrawSpy, 77);
 }
 
 TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
@@ -306,7 +303,7 @@ TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
   tree.SelectPath(dirs.path() + "\\old");
   Node n = tree.RealSelection();
   ASSERT_NE(n, nullptr);
-  const std::vector<BYTE> oldList(reinterpret_cast<const BYTE*>(tree.Data(n)),
+  const std::vector<BYTE> old_list(reinterpret_cast<const BYTE*>(tree.Data(n)),
                                   reinterpret_cast<const BYTE*>(tree.Data(n)) +
                                       ItemIDListSize(tree.Data(n)));
 
@@ -347,14 +344,14 @@ TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
   EXPECT_EQ(tree.Text(n), fresh);
   EXPECT_EQ(GetFileAttributesA((dirs.path() + "\\zzz").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(TreeView_EditLabel(tree.Handle(), tree.Root()), nullptr);
-  (void)oldList;
+  (void)old_list;
 }
 
 namespace {
 
 struct MenuCall {
   HWND owner;
-  std::string itemPath;  // the item named through the folder it came with
+  std::string item_path;  // the item named through the folder it came with
   POINT screen;
   int count;
 };
@@ -367,7 +364,7 @@ class MenuDouble final : public shcom::TContextMenuEx, public shcom::TDropSource
   bool PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
                       PCUIDLIST_RELATIVE items) override {
     MenuCall c{owner, {}, screen, count};
-    GetItemDisplayName(folder, items, SHGDN_FORPARSING, c.itemPath);
+    GetItemDisplayName(folder, items, SHGDN_FORPARSING, c.item_path);
     menus.push_back(c);
     return false;
   }
@@ -401,19 +398,19 @@ TEST_F(FolderViewTest, FileListRenamesUpdateTheChildNode) {
   tree.SelectPath(dirs.path());
   Node top = tree.RealSelection();
   tree.Expand(top);
-  auto oldAbs = ParsePath(dirs.path() + "\\before");
-  auto oldItem = CopyLastItemID(oldAbs.get());
+  auto old_abs = ParsePath(dirs.path() + "\\before");
+  auto old_item = CopyLastItemID(old_abs.get());
   ASSERT_TRUE(MoveFileA((dirs.path() + "\\before").c_str(), (dirs.path() + "\\after").c_str()));
-  auto newAbs = ParsePath(dirs.path() + "\\after");
-  auto newItem = CopyLastItemID(newAbs.get());
+  auto new_abs = ParsePath(dirs.path() + "\\after");
+  auto new_item = CopyLastItemID(new_abs.get());
 
   ViewDouble combo;
   tree.SetLinkedComboView(&combo);
-  tree.RenameChildItem(oldItem.get(), newItem.get());
+  tree.RenameChildItem(old_item.get(), new_item.get());
   Node child = ChildNamed(top, L"after");
   ASSERT_NE(child, nullptr);
   EXPECT_EQ(CompareItemIDs(DesktopFolder, tree.Data(child), tree.Data(child)), 0);
-  EXPECT_NE(tree.Data(child), newItem.get());  // a copy: the caller keeps its list
+  EXPECT_NE(tree.Data(child), new_item.get());  // a copy: the caller keeps its list
   ASSERT_EQ(combo.combo.size(), 1u);
   EXPECT_EQ(combo.combo[0], dirs.path());
   tree.Select(child);
@@ -424,7 +421,7 @@ TEST_F(FolderViewTest, FileListRenamesUpdateTheChildNode) {
   // An item that is no child of the selection changes nothing.
   tree.Select(top);
   const size_t told = combo.combo.size();
-  tree.RenameChildItem(oldItem.get(), newItem.get());
+  tree.RenameChildItem(old_item.get(), new_item.get());
   EXPECT_EQ(tree.Text(child), L"after");
   EXPECT_EQ(combo.combo.size(), told);
   tree.SetLinkedComboView(nullptr);
@@ -450,10 +447,10 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   Node computer = ComputerNode();
   RightClick(CenterOf(computer));
   ASSERT_EQ(menu.menus.size(), 1u);
-  std::string computerPath;
+  std::string computer_path;
   auto abs = tree.GetNodeItemIDList(computer);
-  GetItemDisplayName(DesktopFolder, abs.get(), SHGDN_FORPARSING, computerPath);
-  EXPECT_EQ(menu.menus[0].itemPath, computerPath);
+  GetItemDisplayName(DesktopFolder, abs.get(), SHGDN_FORPARSING, computer_path);
+  EXPECT_EQ(menu.menus[0].item_path, computer_path);
   EXPECT_EQ(menu.menus[0].owner, tree.Handle());
   EXPECT_EQ(menu.menus[0].count, 1);
   POINT screen = CenterOf(computer);
@@ -472,7 +469,7 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   changes = 0;
   RightClick(CenterOf(r));
   ASSERT_EQ(menu.menus.size(), 2u);
-  EXPECT_EQ(menu.menus[1].itemPath, dirs.path() + "\\p\\r");
+  EXPECT_EQ(menu.menus[1].item_path, dirs.path() + "\\p\\r");
   EXPECT_EQ(tree.RealSelection(), q);
   EXPECT_EQ(tree.Selected(), q);
   EXPECT_EQ(changes, 0);
@@ -482,7 +479,7 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   GetClientRect(tree.Handle(), &client);
   RightClick(POINT{client.right - 5, client.bottom - 5});
   ASSERT_EQ(menu.menus.size(), 3u);
-  EXPECT_EQ(menu.menus[2].itemPath, dirs.path() + "\\p\\q");
+  EXPECT_EQ(menu.menus[2].item_path, dirs.path() + "\\p\\q");
 
   // Removing another component leaves the link; removing this one clears it.
   MenuDouble other;
@@ -513,10 +510,10 @@ TEST_F(FolderViewTest, LinkedViewsFollowTheSelectionAndRemovalsClearLinks) {
   // A refresh tells the views once, about the root, not about every deletion.
   views.shown.clear();
   tree.RefreshTree();
-  char desktopDir[MAX_PATH];
-  SHGetSpecialFolderPathA(nullptr, desktopDir, CSIDL_DESKTOPDIRECTORY, FALSE);
+  char desktop_dir[MAX_PATH];
+  SHGetSpecialFolderPathA(nullptr, desktop_dir, CSIDL_DESKTOPDIRECTORY, FALSE);
   ASSERT_FALSE(views.shown.empty());
-  for (const std::string& s : views.shown) EXPECT_EQ(s, desktopDir);
+  for (const std::string& s : views.shown) EXPECT_EQ(s, desktop_dir);
 
   // A plain click starts no drag; leaving the drag rectangle with the button
   // down hands the pressed node (not the selection) to the drag source. The
@@ -532,11 +529,11 @@ TEST_F(FolderViewTest, LinkedViewsFollowTheSelectionAndRemovalsClearLinks) {
   PostMessageW(tree.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
   SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
   shtest::Pump();
-  std::string computerPath;
-  auto computerAbs = tree.GetNodeItemIDList(computer);
-  GetItemDisplayName(DesktopFolder, computerAbs.get(), SHGDN_FORPARSING, computerPath);
+  std::string computer_path;
+  auto computer_abs = tree.GetNodeItemIDList(computer);
+  GetItemDisplayName(DesktopFolder, computer_abs.get(), SHGDN_FORPARSING, computer_path);
   ASSERT_EQ(drag.drags.size(), 1u);
-  EXPECT_EQ(drag.drags[0], computerPath);
+  EXPECT_EQ(drag.drags[0], computer_path);
   EXPECT_EQ(tree.RealSelection(), tree.Root());
 
   tree.ComponentRemoved(&drag);
@@ -670,11 +667,11 @@ class NotReadyFolder final : public Delegate {
 class DesktopWithEmptyDrive final : public Delegate {
  public:
   DesktopWithEmptyDrive(IShellFolder* real, PCIDLIST_ABSOLUTE drive) : Delegate(real), drive_(drive) {}
-  bool noMedium = true;
+  bool no_medium = true;
   int refusals = 0;
   HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r, void** o) override {
     const HRESULT hr = real_->BindToObject(p, b, r, o);
-    if (FAILED(hr) || !noMedium || real_->CompareIDs(0, p, drive_) != 0) return hr;
+    if (FAILED(hr) || !no_medium || real_->CompareIDs(0, p, drive_) != 0) return hr;
     auto* folder = static_cast<IShellFolder*>(*o);
     *o = static_cast<IShellFolder*>(new NotReadyFolder(folder));
     folder->Release();
@@ -764,7 +761,7 @@ TEST_F(FolderViewTest, DriveWithoutMediumKeepsItsButtonUntilOneIsInserted) {
   EXPECT_GT(desktop->refusals, before);
   EXPECT_EQ(tree.FirstChild(drive), nullptr);
 
-  desktop->noMedium = false;  // a medium goes in
+  desktop->no_medium = false;  // a medium goes in
   tree.Expand(drive);
   ASSERT_NE(tree.FirstChild(drive), nullptr);
   EXPECT_EQ(tree.Text(tree.FirstChild(drive)), L"DATA");

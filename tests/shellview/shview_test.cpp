@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/shellview/shell_env.h"
+#include "tests/support/shell_env.h"
 #include "base/text.h"
 
 using namespace shview;
@@ -117,20 +117,20 @@ TEST(ItemIDList, CopiesAndConcatenationsOwnNewBlocks) {
     const auto original = Bytes(three.get());
 
     EXPECT_FALSE(CopyFirstItemID(nullptr));
-    auto firstOfEmpty = CopyFirstItemID(empty.get());
-    ASSERT_TRUE(firstOfEmpty);
-    EXPECT_NE(static_cast<void*>(firstOfEmpty.get()), static_cast<void*>(empty.get()));
-    EXPECT_EQ(ItemIDListSize(firstOfEmpty.get()), 2u);
+    auto first_of_empty = CopyFirstItemID(empty.get());
+    ASSERT_TRUE(first_of_empty);
+    EXPECT_NE(static_cast<void*>(first_of_empty.get()), static_cast<void*>(empty.get()));
+    EXPECT_EQ(ItemIDListSize(first_of_empty.get()), 2u);
     auto first = CopyFirstItemID(three.get());
     EXPECT_EQ(Bytes(first.get()), (std::vector<BYTE>{6, 0, 1, 1, 1, 1, 0, 0}));
 
     auto none2 = ConcatItemIDLists(nullptr, nullptr);
     ASSERT_TRUE(none2);
     EXPECT_EQ(ItemIDListSize(none2.get()), 2u);
-    auto emptyX = ConcatItemIDLists(empty.get(), three.get());
-    EXPECT_EQ(Bytes(emptyX.get()), original);
-    auto xNone = ConcatItemIDLists(three.get(), nullptr);
-    EXPECT_EQ(Bytes(xNone.get()), original);
+    auto empty_x = ConcatItemIDLists(empty.get(), three.get());
+    EXPECT_EQ(Bytes(empty_x.get()), original);
+    auto x_none = ConcatItemIDLists(three.get(), nullptr);
+    EXPECT_EQ(Bytes(x_none.get()), original);
     auto xx = ConcatItemIDLists(three.get(), first.get());
     EXPECT_EQ(ItemIDListSize(xx.get()), 24u + 8u);
 
@@ -158,8 +158,8 @@ TEST(ItemIDList, CopiesAndConcatenationsOwnNewBlocks) {
     }
 
     EXPECT_FALSE(CopyLastItemID(nullptr));
-    auto lastOfEmpty = CopyLastItemID(empty.get());
-    EXPECT_EQ(ItemIDListSize(lastOfEmpty.get()), 2u);
+    auto last_of_empty = CopyLastItemID(empty.get());
+    EXPECT_EQ(ItemIDListSize(last_of_empty.get()), 2u);
     auto last = CopyLastItemID(three.get());
     ASSERT_EQ(ItemIDListSize(last.get()), 12u);
     EXPECT_EQ(std::memcmp(last.get(), reinterpret_cast<BYTE*>(three.get()) + 14, 12), 0);
@@ -297,8 +297,8 @@ TEST(ShellCompare, AbsoluteListsThroughTheDesktop) {
   EXPECT_GT(CompareItemIDs(DesktopFolder, b.get(), a.get()), 0);
   // The parent of a parsed folder is the parsed parent.
   auto parent = CopyParentItemIDList(b.get());
-  auto bParsed = Parse(tree.path() + "\\b");
-  EXPECT_EQ(CompareItemIDs(DesktopFolder, parent.get(), bParsed.get()), 0);
+  auto b_parsed = Parse(tree.path() + "\\b");
+  EXPECT_EQ(CompareItemIDs(DesktopFolder, parent.get(), b_parsed.get()), 0);
 }
 
 TEST(ShellIcons, SystemImageListIsSharedAndIndexesAreValid) {

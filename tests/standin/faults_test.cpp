@@ -1,13 +1,13 @@
 // Faults the stand-in injects per picture, as the viewer meets them.
-#include "tests/standin/module_fixture.h"
+#include "tests/support/module_fixture.h"
 
 #include <thread>
 
 namespace {
 
-int gRedisplays = 0;
+int g_redisplays = 0;
 int32_t __stdcall Redisplay(void*, void*, void*) {
-  ++gRedisplays;
+  ++g_redisplays;
   return 0;
 }
 
@@ -68,9 +68,9 @@ TEST_F(Faults, FaultTheModuleHandlesItselfDoesNotEndTheCall) {
 
 TEST_F(Faults, RedisplayCallbackIsCalledFromInsideMakeBmp) {
   module_.Attach(nullptr, OrvuHostCallbacks{{&Redisplay, nullptr, nullptr, nullptr}});
-  gRedisplays = 0;
+  g_redisplays = 0;
   EXPECT_EQ(Render(Find({L"再表示"})).width, 64);
-  EXPECT_EQ(gRedisplays, 1);
+  EXPECT_EQ(g_redisplays, 1);
 }
 
 TEST_F(Faults, OddBlocksAreRecognisedBeforeReading) {

@@ -1,5 +1,5 @@
 // Index shapes handed over by listed.kol, and what survives a failed load.
-#include "tests/standin/module_fixture.h"
+#include "tests/support/module_fixture.h"
 
 #include <chrono>
 
@@ -31,7 +31,7 @@ TEST_F(StandIn, CategoriesNestAndKeepTheirOrder) {
   EXPECT_EQ(inner, (std::vector<std::wstring>{L"空", L"一", L"乙"}));
   EXPECT_TRUE(Array(Find({L"甲", L"空"})->Children).empty());
   EXPECT_TRUE(Array(Find({L"丙"})->Children).empty());
-  EXPECT_EQ(Render(Find({L"甲", L"乙", L"二"})).bitCount, 4);
+  EXPECT_EQ(Render(Find({L"甲", L"乙", L"二"})).bit_count, 4);
 }
 
 TEST_F(StandIn, HundredThousandEntriesThreeLevelsDeep) {

@@ -1,5 +1,5 @@
 // The stand-in module with the shipped plug-ins and the generated sample title.
-#include "tests/standin/module_fixture.h"
+#include "tests/support/module_fixture.h"
 
 #include <cstdint>
 #include <cstring>
@@ -52,8 +52,8 @@ TEST_F(StandIn, PicturesEqualTheirSourceBitmaps) {
               testsupport::DecodeBmpFile(testsupport::ReadFileBytes(SampleCdDir() + file));
           const testsupport::Pixels actual = Render(e);
           EXPECT_TRUE(testsupport::SamePixels(expected, actual));
-          EXPECT_EQ(actual.bitCount, expected.bitCount);
-          ++seen[actual.bitCount];
+          EXPECT_EQ(actual.bit_count, expected.bit_count);
+          ++seen[actual.bit_count];
         }
       };
   walk(ctx()->IndexRoot, L"");
@@ -85,7 +85,7 @@ TEST_F(StandIn, OverlayShowsTheBackgroundThroughTheColourKey) {
     const standin::DibView pv(pic.data(), pic.size()), bv(bg.data(), bg.size());
     const testsupport::Pixels out = Render(e, true);
     ASSERT_EQ(out.width, pv.width());
-    EXPECT_EQ(out.bitCount, 24);
+    EXPECT_EQ(out.bit_count, 24);
     int keyed = 0, differing = 0;
     for (int y = 0; y < pv.height(); ++y) {
       for (int x = 0; x < pv.width(); ++x) {
@@ -115,14 +115,14 @@ TEST_F(StandIn, MissingSourceFileIsReportedAsUnopenable) {
 // products overflow 32 bits, is a malformed file (-1), never a read or write
 // past a buffer.
 TEST_F(StandIn, MalformedSourceFilesAreRefusedWithoutOverruns) {
-  auto bmp = [](int32_t w, int32_t h, uint16_t bpp, uint32_t headerSize, size_t payload) {
+  auto bmp = [](int32_t w, int32_t h, uint16_t bpp, uint32_t header_size, size_t payload) {
     std::string f(14 + 40 + payload, '\0');
     f[0] = 'B';
     f[1] = 'M';
-    const uint32_t bitsAt = 14 + 40;
-    std::memcpy(&f[10], &bitsAt, 4);
+    const uint32_t bits_at = 14 + 40;
+    std::memcpy(&f[10], &bits_at, 4);
     BITMAPINFOHEADER bi{};
-    bi.biSize = headerSize;
+    bi.biSize = header_size;
     bi.biWidth = w;
     bi.biHeight = h;
     bi.biPlanes = 1;

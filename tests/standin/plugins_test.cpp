@@ -1,6 +1,6 @@
 // The manifest format and the folder plug-in, which other tests and the
 // benchmarks build their indexes with.
-#include "tests/standin/module_fixture.h"
+#include "tests/support/module_fixture.h"
 
 #include "standin/core/manifest.h"
 

@@ -4,10 +4,10 @@
 
 namespace {
 
-volatile int* gNowhere = nullptr;
+volatile int* g_nowhere = nullptr;
 
 TEST(Runner, ACrashedProgramIsNoPass) {
-  *gNowhere = 1;
+  *g_nowhere = 1;
   SUCCEED();
 }
 

@@ -89,7 +89,7 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   return ok;
 }
 
-bool WriteMagickExpect(const std::wstring& bmpPath, const Pixels& want) {
+bool WriteMagickExpect(const std::wstring& bmp_path, const Pixels& want) {
   std::string expect;
   char line[48];
   for (int y = 0; y < want.height; ++y)
@@ -98,7 +98,7 @@ bool WriteMagickExpect(const std::wstring& bmpPath, const Pixels& want) {
                unsigned(want.rgb[size_t(y) * size_t(want.width) + size_t(x)]));
       expect += line;
     }
-  return WriteFileBytes(bmpPath + L".expect", expect);
+  return WriteFileBytes(bmp_path + L".expect", expect);
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
@@ -113,15 +113,15 @@ std::string ReadFileBytes(const std::wstring& path) {
   return out;
 }
 
-bool CopyInto(const std::wstring& source, const std::wstring& targetDir, const std::wstring& name) {
-  return CopyFileW(source.c_str(), (targetDir + name).c_str(), FALSE) != 0;
+bool CopyInto(const std::wstring& source, const std::wstring& target_dir, const std::wstring& name) {
+  return CopyFileW(source.c_str(), (target_dir + name).c_str(), FALSE) != 0;
 }
 
-std::wstring InstallListedPlugin(const std::wstring& dir, const std::wstring& baseName,
-                                 const std::string& sjisManifest) {
-  const std::wstring kol = dir + baseName + L".kol";
+std::wstring InstallListedPlugin(const std::wstring& dir, const std::wstring& base_name,
+                                 const std::string& sjis_manifest) {
+  const std::wstring kol = dir + base_name + L".kol";
   CopyFileW((BinDir() + L"listed.kol").c_str(), kol.c_str(), FALSE);
-  WriteFileBytes(dir + baseName + L".txt", sjisManifest);
+  WriteFileBytes(dir + base_name + L".txt", sjis_manifest);
   return kol;
 }
 
@@ -134,16 +134,16 @@ Pixels DecodeDib(const void* packed, size_t size) {
   }
   px.width = view.width();
   px.height = view.height();
-  px.bitCount = view.bitCount();
+  px.bit_count = view.bit_count();
   px.rgb.resize(size_t(px.width) * size_t(px.height));
   for (int y = 0; y < px.height; ++y)
     for (int x = 0; x < px.width; ++x) px.rgb[size_t(y) * size_t(px.width) + size_t(x)] = view.Rgb(x, y);
   return px;
 }
 
-Pixels DecodeBmpFile(const std::string& fileBytes) {
+Pixels DecodeBmpFile(const std::string& file_bytes) {
   std::vector<uint8_t> packed;
-  if (standin::ParseBmpFile(reinterpret_cast<const uint8_t*>(fileBytes.data()), fileBytes.size(),
+  if (standin::ParseBmpFile(reinterpret_cast<const uint8_t*>(file_bytes.data()), file_bytes.size(),
                             packed) != standin::ReadResult::Ok) {
     Pixels px;
     px.error = "not a readable .bmp file";

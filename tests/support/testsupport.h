@@ -42,30 +42,30 @@ class TempDir {
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
-bool CopyInto(const std::wstring& source, const std::wstring& targetDir, const std::wstring& name);
+bool CopyInto(const std::wstring& source, const std::wstring& target_dir, const std::wstring& name);
 void RemoveTree(const std::wstring& dir);
 
-// Copies bin\listed.kol to dir\<baseName>.kol and writes the manifest
-// (Shift-JIS text, see standin/README.md) to dir\<baseName>.txt. Returns the
+// Copies bin\listed.kol to dir\<base_name>.kol and writes the manifest
+// (Shift-JIS text, see standin/README.md) to dir\<base_name>.txt. Returns the
 // plug-in's full path.
-std::wstring InstallListedPlugin(const std::wstring& dir, const std::wstring& baseName,
-                                 const std::string& sjisManifest);
+std::wstring InstallListedPlugin(const std::wstring& dir, const std::wstring& base_name,
+                                 const std::string& sjis_manifest);
 
 // Pixels of a DIB as 0x00RRGGBB, top row first.
 struct Pixels {
   int width = 0;
   int height = 0;
-  int bitCount = 0;
+  int bit_count = 0;
   std::vector<uint32_t> rgb;
   std::string error;  // set when the input is no readable DIB
 };
 // From a packed DIB (header, colour table, rows) of size bytes.
 Pixels DecodeDib(const void* packed, size_t size);
-// Writes bmpPath + ".expect": the pixels as ImageMagick's txt format lists them
+// Writes bmp_path + ".expect": the pixels as ImageMagick's txt format lists them
 // ("x,y: #RRGGBB" per line), for magick_check.sh to compare on the host.
-bool WriteMagickExpect(const std::wstring& bmpPath, const Pixels& want);
+bool WriteMagickExpect(const std::wstring& bmp_path, const Pixels& want);
 // From the bytes of a .bmp file.
-Pixels DecodeBmpFile(const std::string& fileBytes);
+Pixels DecodeBmpFile(const std::string& file_bytes);
 // Same size and same colour at every pixel; the message names the first difference.
 ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixels& actual);
 

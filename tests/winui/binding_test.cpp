@@ -30,7 +30,7 @@ winui::SubclassProc Tracer(std::string* trace, char tag) {
 }
 
 TEST(WindowSubclassTest, TwoSubclassesRunNewestFirstAndLeaveInEitherOrder) {
-  for (bool newestFirst : {true, false}) {
+  for (bool newest_first : {true, false}) {
     PlainWindow w;
     std::string trace;
     WindowSubclass a, b;
@@ -38,12 +38,12 @@ TEST(WindowSubclassTest, TwoSubclassesRunNewestFirstAndLeaveInEitherOrder) {
     ASSERT_TRUE(b.Install(w.h, Tracer(&trace, 'b')));
     SendMessageW(w.h, kProbe, 0, 0);
     EXPECT_EQ(trace, "ba");
-    (newestFirst ? b : a).Remove();
+    (newest_first ? b : a).Remove();
     SendMessageW(w.h, kProbe, 0, 0);
-    EXPECT_EQ(trace, newestFirst ? "baa" : "bab");
-    (newestFirst ? a : b).Remove();
+    EXPECT_EQ(trace, newest_first ? "baa" : "bab");
+    (newest_first ? a : b).Remove();
     SendMessageW(w.h, kProbe, 0, 0);
-    EXPECT_EQ(trace, newestFirst ? "baa" : "bab");
+    EXPECT_EQ(trace, newest_first ? "baa" : "bab");
     // The window's own procedure still answers.
     SetWindowTextW(w.h, L"ok");
     wchar_t text[8] = {};

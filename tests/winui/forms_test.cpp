@@ -281,22 +281,22 @@ TEST(FormEvents, HelpContextFromControlItsParentOrTheForm) {
   PageControl pc;
   pc.Create(f, 0, 0, 292, 150);
   TabPage* page = pc.AddPage(L"まとめ保存");
-  Button onPage, onForm;
-  onPage.Create(*page, 8, 8, 73, 25, L"変換！");
-  onForm.Create(f, 8, 160, 73, 25, L"OK");
+  Button on_page, on_form;
+  on_page.Create(*page, 8, 8, 73, 25, L"変換！");
+  on_form.Create(f, 8, 160, 73, 25, L"OK");
   std::vector<int> contexts;
   auto f1 = [&](HWND item) {
     HELPINFO hi{sizeof hi, HELPINFO_WINDOW, 0, item, 0, {0, 0}};
     SendMessageW(f.hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
   };
-  f1(onPage.hwnd());  // no handler: nothing happens
+  f1(on_page.hwnd());  // no handler: nothing happens
   f.on_help = [&](int c) { contexts.push_back(c); };
-  f1(onForm.hwnd());
-  f1(onPage.hwnd());
+  f1(on_form.hwnd());
+  f1(on_page.hwnd());
   pc.help_context = 28;
-  f1(onPage.hwnd());
-  onPage.help_context = 7;
-  f1(onPage.hwnd());
+  f1(on_page.hwnd());
+  on_page.help_context = 7;
+  f1(on_page.hwnd());
   EXPECT_EQ(contexts, (std::vector<int>{15, 15, 28, 7}));
 }
 

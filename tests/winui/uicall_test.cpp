@@ -41,7 +41,7 @@ TEST(UiCall, OnTheUiThreadRunsDirectly) {
 
 TEST(UiCall, WorkerCallsRunOnUiThreadInOrderAndWorkerWaits) {
   winui::UiCall ui;
-  const DWORD uiThread = GetCurrentThreadId();
+  const DWORD ui_thread = GetCurrentThreadId();
   std::vector<int> seen;
   std::vector<DWORD> threads;
   std::atomic<bool> done{false};
@@ -63,7 +63,7 @@ TEST(UiCall, WorkerCallsRunOnUiThreadInOrderAndWorkerWaits) {
   PumpUntilDone(worker, done);
   ASSERT_EQ(seen.size(), 50u);
   for (int i = 0; i < 50; ++i) EXPECT_EQ(seen[i], i);
-  for (DWORD t : threads) EXPECT_EQ(t, uiThread);
+  for (DWORD t : threads) EXPECT_EQ(t, ui_thread);
   EXPECT_TRUE(waited);
 }
 
@@ -91,34 +91,34 @@ TEST(UiCall, ResultsAndExceptionsComeBackToTheWorker) {
 // and closes it.
 TEST(UiCall, WorksWhileTheUiThreadRunsAModalLoop) {
   winui::UiCall ui;
-  const DWORD uiThread = GetCurrentThreadId();
+  const DWORD ui_thread = GetCurrentThreadId();
   std::atomic<bool> done{false};
-  std::atomic<bool> closedFromLoop{false};
+  std::atomic<bool> closed_from_loop{false};
   std::thread worker([&] {
-    for (int tries = 0; tries < 500 && !closedFromLoop; ++tries) {
+    for (int tries = 0; tries < 500 && !closed_from_loop; ++tries) {
       ui.Invoke([&] {
         HWND box = nullptr;
         EnumThreadWindows(
-            uiThread,
+            ui_thread,
 FindDialog, reinterpret_cast<LPARAM>(&box));
-        if (box && GetCurrentThreadId() == uiThread) {
+        if (box && GetCurrentThreadId() == ui_thread) {
           PostMessageW(box, WM_COMMAND, IDOK, 0);
-          closedFromLoop = true;
+          closed_from_loop = true;
         }
       });
-      if (!closedFromLoop) Sleep(10);
+      if (!closed_from_loop) Sleep(10);
     }
     done = true;
   });
   MessageBoxW(nullptr, L"modal", L"uicall", MB_OK);
   PumpUntilDone(worker, done);
-  EXPECT_TRUE(closedFromLoop);
+  EXPECT_TRUE(closed_from_loop);
 }
 
 // Windows made by a handed-over call belong to the UI thread, not the worker.
 TEST(UiCall, WindowsMadeThroughItBelongToTheUiThread) {
   winui::UiCall ui;
-  const DWORD uiThread = GetCurrentThreadId();
+  const DWORD ui_thread = GetCurrentThreadId();
   std::atomic<bool> done{false};
   HWND made = nullptr;
   std::thread worker([&] {
@@ -129,7 +129,7 @@ TEST(UiCall, WindowsMadeThroughItBelongToTheUiThread) {
   });
   PumpUntilDone(worker, done);
   ASSERT_NE(made, nullptr);
-  EXPECT_EQ(GetWindowThreadProcessId(made, nullptr), uiThread);
+  EXPECT_EQ(GetWindowThreadProcessId(made, nullptr), ui_thread);
   DestroyWindow(made);
 }
 

@@ -1,4 +1,4 @@
-#include "tests/app/app_fixture.h"
+#include "tests/support/main_window_fixture.h"
 
 #include <cstring>
 
@@ -125,7 +125,7 @@ testsupport::Pixels ReadBitmap(HBITMAP b) {
   }
   p.width = bm.bmWidth;
   p.height = bm.bmHeight;
-  p.bitCount = 32;
+  p.bit_count = 32;
   BITMAPINFO bi{};
   bi.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, -bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   p.rgb.resize(size_t(bm.bmWidth) * bm.bmHeight);

@@ -79,13 +79,13 @@ bool IsDir(const std::wstring& path);
 std::vector<std::wstring> List(const std::wstring& dir);
 
 // Packed 8-bit DIB (or another depth) of w x h whose pixels come from seed.
-std::vector<uint8_t> MakeDib(int w, int h, int bitCount, uint32_t seed);
+std::vector<uint8_t> MakeDib(int w, int h, int bit_count, uint32_t seed);
 HGLOBAL ToBlock(const std::vector<uint8_t>& dib, size_t extra = 0);
 
 // Runs the counting and converting passes on a worker, pumps on this thread.
 struct Outcome {
-  int countResult = 0;
-  int convertResult = 0;
+  int count_result = 0;
+  int convert_result = 0;
   int32_t counted = 0;
   int32_t converted = 0;
   std::vector<int> progress;
@@ -94,13 +94,13 @@ struct Outcome {
 
 struct Harness {
   winui::UiCall ui;
-  std::atomic<bool> keepGoing{true};
+  std::atomic<bool> keep_going{true};
   settings::BatchHost host;
   settings::BatchOptions options;
   settings::BatchPage page;
   Outcome run;
   // Called on the UI thread after each progress step (for aborts).
-  std::function<void(int)> onProgress;
+  std::function<void(int)> on_progress;
 
   Harness(HWND tree, std::function<cgmodule::MakeBmpResult(const OrvuIndexEntry*, bool)> render);
   Outcome& Go(HTREEITEM node, const std::wstring& base);

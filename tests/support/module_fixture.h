@@ -14,8 +14,8 @@ class StandIn : public ::testing::Test {
  protected:
   void SetUp() override {
     testsupport::UseModuleVariant("");
-    ASSERT_EQ(module_.Bind(OrvuHostRecord{nullptr, &hostTable_}), cgmodule::BindResult::Ok);
-    module_.Attach(nullptr, hostTable_);
+    ASSERT_EQ(module_.Bind(OrvuHostRecord{nullptr, &host_table_}), cgmodule::BindResult::Ok);
+    module_.Attach(nullptr, host_table_);
   }
   void TearDown() override {
     module_.UnloadPlugin();
@@ -63,11 +63,11 @@ class StandIn : public ::testing::Test {
     const cgmodule::DibLayout d = cgmodule::ValidateDib(block.Data(), block.Size());
     EXPECT_EQ(d.check, cgmodule::DibCheck::Ok);
     // biSizeImage is exactly the pixel rows.
-    EXPECT_EQ(d.imageSize, cgmodule::DibStride(d.width, d.bitCount) * uint32_t(d.height));
+    EXPECT_EQ(d.image_size, cgmodule::DibStride(d.width, d.bit_count) * uint32_t(d.height));
     return testsupport::DecodeDib(block.Data(), block.Size());
   }
 
-  OrvuHostCallbacks hostTable_{};
+  OrvuHostCallbacks host_table_{};
   cgmodule::CommonModule module_;
   testsupport::TempDir tmp_;
 };

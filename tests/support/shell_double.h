@@ -27,8 +27,8 @@ std::vector<MenuLine> TargetMenu(bool paste, bool japanese = true);
 class ContextMenuDouble final : public IContextMenu {
  public:
   ContextMenuDouble(std::string name, std::vector<MenuLine> lines, std::vector<std::string>* log,
-                    UINT failOffset)
-      : name_(std::move(name)), lines_(std::move(lines)), log_(log), fail_(failOffset) {}
+                    UINT fail_offset)
+      : name_(std::move(name)), lines_(std::move(lines)), log_(log), fail_(fail_offset) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override;
@@ -101,9 +101,9 @@ class FolderDouble final : public StubFolder {
  public:
   FolderDouble(std::string name, std::vector<Entry> entries, std::vector<std::string>* log)
       : name_(std::move(name)), entries_(std::move(entries)), log_(log) {}
-  UINT failOffset = static_cast<UINT>(-1);  // InvokeCommand of the items' menu fails there
-  SHCONTF enumFlags = 0;                    // what EnumObjects was asked for
-  std::vector<UINT> menuCounts;             // item counts of GetUIObjectOf for menus
+  UINT fail_offset = static_cast<UINT>(-1);  // InvokeCommand of the items' menu fails there
+  SHCONTF enum_flags = 0;                    // what EnumObjects was asked for
+  std::vector<UINT> menu_counts;             // item counts of GetUIObjectOf for menus
 
   static shview::RelativeIDList Items(std::initializer_list<int> numbers);
 
@@ -125,11 +125,11 @@ class FolderDouble final : public StubFolder {
 // Stands in for the desktop: binds the user's Send To location to a double.
 class DesktopDouble final : public StubFolder {
  public:
-  explicit DesktopDouble(IShellFolder* sendTo) : sendTo_(sendTo) {}
+  explicit DesktopDouble(IShellFolder* send_to) : send_to_(send_to) {}
   HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE item, LPBC, REFIID riid, void** out) override;
 
  private:
-  IShellFolder* sendTo_;
+  IShellFolder* send_to_;
 };
 
 // Swaps the shared desktop folder for a double for one scope.

@@ -1,4 +1,4 @@
-#include "batch_support.h"
+#include "tests/support/batch_harness.h"
 
 #include <shellapi.h>
 
@@ -139,9 +139,9 @@ std::vector<std::wstring> List(const std::wstring& dir) {
   return out;
 }
 
-std::vector<uint8_t> MakeDib(int w, int h, int bitCount, uint32_t seed) {
-  const uint32_t colours = bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
-  const uint32_t stride = ((static_cast<uint32_t>(w) * bitCount + 31) / 32) * 4;
+std::vector<uint8_t> MakeDib(int w, int h, int bit_count, uint32_t seed) {
+  const uint32_t colours = bit_count == 4 ? 16 : bit_count == 8 ? 256 : 0;
+  const uint32_t stride = ((static_cast<uint32_t>(w) * bit_count + 31) / 32) * 4;
   const uint32_t image = stride * static_cast<uint32_t>(h);
   std::vector<uint8_t> d(40 + 4 * colours + image);
   BITMAPINFOHEADER bi{};
@@ -149,7 +149,7 @@ std::vector<uint8_t> MakeDib(int w, int h, int bitCount, uint32_t seed) {
   bi.biWidth = w;
   bi.biHeight = h;
   bi.biPlanes = 1;
-  bi.biBitCount = static_cast<WORD>(bitCount);
+  bi.biBitCount = static_cast<WORD>(bit_count);
   bi.biCompression = BI_RGB;
   bi.biSizeImage = image;
   std::memcpy(d.data(), &bi, 40);
@@ -172,13 +172,13 @@ HGLOBAL ToBlock(const std::vector<uint8_t>& dib, size_t extra) {
 }
 
 Harness::Harness(HWND tree, std::function<cgmodule::MakeBmpResult(const OrvuIndexEntry*, bool)> render) {
-  host.indexTree = tree;
-  host.continueFlag = &keepGoing;
+  host.index_tree = tree;
+  host.continue_flag = &keep_going;
   host.render = std::move(render);
   page.options = [this] { return options; };
   page.progress = [this](int p) {
     run.progress.push_back(p);
-    if (onProgress) onProgress(p);
+    if (on_progress) on_progress(p);
   };
 }
 
@@ -201,9 +201,9 @@ Outcome& Harness::Go(HTREEITEM node, const std::wstring& base) {
   OnWorker([&] {
     settings::BatchWalk walk(host, page, ui);
     run.counted = 0;
-    run.countResult = walk.ConvertBranch(node, base, run.counted, 0);
+    run.count_result = walk.ConvertBranch(node, base, run.counted, 0);
     run.converted = 0;
-    run.convertResult = walk.ConvertBranch(node, base, run.converted, 1);
+    run.convert_result = walk.ConvertBranch(node, base, run.converted, 1);
   });
   winui::SetMessageSink(nullptr);
   return run;

@@ -1,4 +1,4 @@
-#include "tests/shellview/shell_env.h"
+#include "tests/support/shell_env.h"
 
 #include <gtest/gtest.h>
 #include <ole2.h>

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "winui/window.h"
+
 namespace comtest {
 
 struct BoxSeen {
@@ -17,26 +19,17 @@ struct BoxSeen {
   HICON icon = nullptr;
 };
 
-class MenuOwner {
+class MenuOwner : public winui::Window {
  public:
   MenuOwner() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &MenuOwner::Proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"ShellComTestOwner";
-    RegisterClassW(&wc);
-    hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                            300, 200, nullptr, nullptr, wc.hInstance, nullptr);
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    winui::RegisterWindowClass(L"ShellComTestOwner");
+    CreateHwnd(0, L"ShellComTestOwner", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+               nullptr, nullptr);
     SetTimer(hwnd_, 1, 50, nullptr);
   }
-  ~MenuOwner() { DestroyWindow(hwnd_); }
-  MenuOwner(const MenuOwner&) = delete;
-  MenuOwner& operator=(const MenuOwner&) = delete;
-  HWND hwnd() const { return hwnd_; }
 
   // Runs once when the shown menu first waits; its first popup is given.
-  std::function<void(HMENU top)> onMenu;
+  std::function<void(HMENU top)> on_menu;
   std::vector<HMENU> popups;  // every popup opened, in order
   std::vector<BoxSeen> boxes;  // message boxes seen (each closed with OK)
 
@@ -47,17 +40,16 @@ class MenuOwner {
   void Char(wchar_t c) { PostMessageW(hwnd_, WM_CHAR, c, 0); }
 
  private:
-  static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<MenuOwner*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-    if (self && msg == WM_INITMENUPOPUP) self->popups.push_back(reinterpret_cast<HMENU>(wp));
-    if (self && msg == WM_ENTERIDLE && wp == MSGF_MENU && self->onMenu && !self->popups.empty()) {
-      auto script = std::move(self->onMenu);
-      self->onMenu = nullptr;
-      script(self->popups.front());
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == WM_INITMENUPOPUP) popups.push_back(reinterpret_cast<HMENU>(wp));
+    if (msg == WM_ENTERIDLE && wp == MSGF_MENU && on_menu && !popups.empty()) {
+      auto script = std::move(on_menu);
+      on_menu = nullptr;
+      script(popups.front());
     }
-    if (self && msg == WM_TIMER)
-      EnumThreadWindows(GetCurrentThreadId(), &MenuOwner::Box, reinterpret_cast<LPARAM>(self));
-    return DefWindowProcW(h, msg, wp, lp);
+    if (msg == WM_TIMER)
+      EnumThreadWindows(GetCurrentThreadId(), &MenuOwner::Box, reinterpret_cast<LPARAM>(this));
+    return Default(msg, wp, lp);
   }
 
   static BOOL CALLBACK Box(HWND h, LPARAM self) {
@@ -86,7 +78,6 @@ class MenuOwner {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
   }
 
-  HWND hwnd_ = nullptr;
   HWND seen_ = nullptr;
 };
 

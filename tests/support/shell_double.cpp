@@ -1,4 +1,4 @@
-#include "tests/shellcom/shell_double.h"
+#include "tests/support/shell_double.h"
 
 #include <cstring>
 
@@ -162,7 +162,7 @@ HRESULT StubFolder::QueryInterface(REFIID riid, void** out) {
 }
 
 HRESULT FolderDouble::EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) {
-  enumFlags = flags;
+  enum_flags = flags;
   std::vector<int> numbers;
   for (size_t i = 0; i < entries_.size(); ++i) {
     const bool wanted = entries_[i].folder ? (flags & SHCONTF_FOLDERS) : (flags & SHCONTF_NONFOLDERS);
@@ -183,8 +183,8 @@ HRESULT FolderDouble::GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY item
   *out = nullptr;
   if (riid != IID_IContextMenu || count == 0) return E_NOINTERFACE;
   if (name_ == "items") {
-    menuCounts.push_back(count);
-    *out = static_cast<IContextMenu*>(new ContextMenuDouble(name_, JapaneseItemMenu(), log_, failOffset));
+    menu_counts.push_back(count);
+    *out = static_cast<IContextMenu*>(new ContextMenuDouble(name_, JapaneseItemMenu(), log_, fail_offset));
     return S_OK;
   }
   const int n = Number(items[0]);
@@ -207,14 +207,14 @@ HRESULT FolderDouble::GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF, STRRET* nam
 
 HRESULT DesktopDouble::BindToObject(PCUIDLIST_RELATIVE item, LPBC, REFIID riid, void** out) {
   *out = nullptr;
-  shview::AbsoluteIDList sendTo;
-  SHGetSpecialFolderLocation(nullptr, CSIDL_SENDTO, sendTo.receive());
-  if (riid != IID_IShellFolder || !sendTo ||
-      shview::ItemIDListSize(item) != shview::ItemIDListSize(sendTo.get()) ||
-      std::memcmp(item, sendTo.get(), shview::ItemIDListSize(item)) != 0)
+  shview::AbsoluteIDList send_to;
+  SHGetSpecialFolderLocation(nullptr, CSIDL_SENDTO, send_to.receive());
+  if (riid != IID_IShellFolder || !send_to ||
+      shview::ItemIDListSize(item) != shview::ItemIDListSize(send_to.get()) ||
+      std::memcmp(item, send_to.get(), shview::ItemIDListSize(item)) != 0)
     return E_FAIL;
-  sendTo_->AddRef();
-  *out = sendTo_;
+  send_to_->AddRef();
+  *out = send_to_;
   return S_OK;
 }
 
