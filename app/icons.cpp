@@ -19,17 +19,20 @@ void Poly(HDC dc, std::initializer_list<POINT> pts, COLORREF fill, COLORREF line
 }
 
 void ClosedFolder(HDC dc, int x) {
-  Poly(dc, {{x + 1, 3}, {x + 6, 3}, {x + 7, 4}, {x + 14, 4}, {x + 14, 13}, {x + 1, 13}}, kYellow, kOutline);
+  Poly(dc, {{x + 1, 3}, {x + 6, 3}, {x + 7, 4}, {x + 14, 4}, {x + 14, 13}, {x + 1, 13}}, kYellow,
+       kOutline);
   Poly(dc, {{x + 1, 5}, {x + 14, 5}, {x + 14, 6}, {x + 1, 6}}, kDarkYellow, kDarkYellow);
 }
 
 void OpenFolder(HDC dc, int x) {
-  Poly(dc, {{x + 1, 3}, {x + 6, 3}, {x + 7, 4}, {x + 13, 4}, {x + 13, 13}, {x + 1, 13}}, kDarkYellow, kOutline);
+  Poly(dc, {{x + 1, 3}, {x + 6, 3}, {x + 7, 4}, {x + 13, 4}, {x + 13, 13}, {x + 1, 13}},
+       kDarkYellow, kOutline);
   Poly(dc, {{x + 4, 7}, {x + 15, 7}, {x + 12, 13}, {x + 1, 13}}, kYellow, kOutline);
 }
 
 void PageWithGlass(HDC dc, int x) {
-  Poly(dc, {{x + 2, 1}, {x + 10, 1}, {x + 13, 4}, {x + 13, 14}, {x + 2, 14}}, RGB(255, 255, 255), RGB(64, 64, 64));
+  Poly(dc, {{x + 2, 1}, {x + 10, 1}, {x + 13, 4}, {x + 13, 14}, {x + 2, 14}}, RGB(255, 255, 255),
+       RGB(64, 64, 64));
   {
     base::UniquePen grey(CreatePen(PS_SOLID, 1, RGB(128, 128, 128)));
     base::SelectedObject sg(dc, grey.get());

@@ -26,7 +26,8 @@ UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits) {
   const int bc = info->bmiHeader.biBitCount;
   if (bc == 4 || bc == 8 || bc == 24) {
     // No scan line copied would show a black picture as a success.
-    if (SetDIBitsToDevice(mem.get(), 0, 0, w, h, 0, 0, 0, h, bits, info, DIB_RGB_COLORS) == 0) return {};
+    if (SetDIBitsToDevice(mem.get(), 0, 0, w, h, 0, 0, 0, h, bits, info, DIB_RGB_COLORS) == 0)
+      return {};
   } else {
     RECT r{0, 0, w, h};
     FillRect(mem.get(), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
@@ -82,7 +83,8 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
     WindowDC screen(nullptr);
     BITMAPINFO bi{};
     bi.bmiHeader = *ih;
-    if (GetDIBits(screen.get(), b, 0, s.cy, file.get() + 54, &bi, DIB_RGB_COLORS) != s.cy) return false;
+    if (GetDIBits(screen.get(), b, 0, s.cy, file.get() + 54, &bi, DIB_RGB_COLORS) != s.cy)
+      return false;
   }
   const std::wstring temp = path + L".kolbri-tmp";
   bool written_all = false;
@@ -91,8 +93,9 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f) return false;
     DWORD written = 0;
-    written_all = WriteFile(f.get(), file.get(), static_cast<DWORD>(file_size), &written, nullptr) &&
-                  written == file_size;
+    written_all =
+        WriteFile(f.get(), file.get(), static_cast<DWORD>(file_size), &written, nullptr) &&
+        written == file_size;
   }
   if (!written_all) {
     DeleteFileW(temp.c_str());
@@ -129,9 +132,12 @@ bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
 
 std::wstring PictureStatusText(int width, int height, int bit_count) {
   std::wstring s = L"(" + std::to_wstring(width) + L"x" + std::to_wstring(height) + L" pix, ";
-  if (bit_count == 4) s += L"16 col.)";
-  else if (bit_count == 8) s += L"256 col.)";
-  else if (bit_count == 24) s += L"32768 col.)";
+  if (bit_count == 4)
+    s += L"16 col.)";
+  else if (bit_count == 8)
+    s += L"256 col.)";
+  else if (bit_count == 24)
+    s += L"32768 col.)";
   return s;
 }
 

@@ -39,10 +39,14 @@ bool ParseProfileBool(std::string_view t, bool def) {
   for (; i < t.size(); ++i) {
     const char c = t[i];
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return def;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return def;
     v = v * base + d;
     if (v > 0xFFFFFFFFll) return def;
   }
@@ -53,7 +57,8 @@ bool ParseProfileBool(std::string_view t, bool def) {
 
 namespace {
 
-std::string ReadString(const std::string& ini, const char* section, const char* key, const std::string& def) {
+std::string ReadString(const std::string& ini, const char* section, const char* key,
+                       const std::string& def) {
   char buf[1024];
   GetPrivateProfileStringA(section, key, def.c_str(), buf, sizeof buf, ini.c_str());
   return buf;
@@ -94,7 +99,8 @@ bool WriteSettings(const std::wstring& ini_w, const Settings& s) {
   if (s.option_save) {
     if (!put("SYSTEM", "RootDir", s.root_dir) || !put("SYSTEM", "PluginDir", s.plugin_dir) ||
         !put("SYSTEM", "DestDir", s.dest_dir) || !put("VIEW", "OverlayBG", b(s.overlay)) ||
-        !put("VIEW", "AdjustWindow", b(s.adjust_window)) || !put("OPTION", "MoveToChild", b(s.move_to_child)) ||
+        !put("VIEW", "AdjustWindow", b(s.adjust_window)) ||
+        !put("OPTION", "MoveToChild", b(s.move_to_child)) ||
         !put("OPTION", "UseIndex", b(s.use_index)))
       return false;
   }

@@ -33,20 +33,22 @@ void CopyPath(char (&dst)[256], const std::string& src) {
   std::memcpy(dst, cut.c_str(), cut.size() + 1);
 }
 
-std::string FromBuffer(const char (&buf)[256]) { return std::string(buf, strnlen(buf, sizeof buf)); }
+std::string FromBuffer(const char (&buf)[256]) {
+  return std::string(buf, strnlen(buf, sizeof buf));
+}
 
 }  // namespace
 
 TWMain* TWMain::instance_ = nullptr;
 
 HelpSeam& HelpSeam::Current() {
-  static HelpSeam seam{
-      [](HWND owner, const std::wstring& hlp, UINT command, DWORD data) {
-        WinHelpW(owner, hlp.c_str(), command, data);
-      },
-      [](HWND owner, const std::wstring& html) {
-        ShellExecuteW(owner, L"open", html.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-      }};
+  static HelpSeam seam{[](HWND owner, const std::wstring& hlp, UINT command, DWORD data) {
+                         WinHelpW(owner, hlp.c_str(), command, data);
+                       },
+                       [](HWND owner, const std::wstring& html) {
+                         ShellExecuteW(owner, L"open", html.c_str(), nullptr, nullptr,
+                                       SW_SHOWNORMAL);
+                       }};
   return seam;
 }
 
@@ -57,7 +59,8 @@ TWMain::TWMain(std::wstring exe_path, std::vector<std::wstring> args)
   viewer_strings_[0] = base::ToSjis(L"コルブリ");
   viewer_strings_[1] = "1998/09/29";
   viewer_strings_[2] = base::ToSjis(L"Copyright (C) 1998 コルブリ開発チーム");
-  viewer_version_ = {viewer_strings_[0].c_str(), 0x0100, viewer_strings_[1].c_str(), viewer_strings_[2].c_str()};
+  viewer_version_ = {viewer_strings_[0].c_str(), 0x0100, viewer_strings_[1].c_str(),
+                     viewer_strings_[2].c_str()};
 }
 
 TWMain::~TWMain() {
@@ -133,8 +136,10 @@ void TWMain::BuildMenus() {
   ME_View1->SetChecked(true);
 
   MN_Option = MainMenu1.Add(L"ｵﾌﾟｼｮﾝ(&O)");
-  ME_SelPgn = MN_Option->Add(L"Plug-inの選択(&L)...", h(&TWMain::ME_SelxxxClick), 0, winui::Ctrl('L'));
-  ME_SelDrv = MN_Option->Add(L"CD-ROMﾄﾞﾗｲﾌﾞの選択(&O)...", h(&TWMain::ME_SelxxxClick), 2, winui::Ctrl('O'));
+  ME_SelPgn =
+      MN_Option->Add(L"Plug-inの選択(&L)...", h(&TWMain::ME_SelxxxClick), 0, winui::Ctrl('L'));
+  ME_SelDrv =
+      MN_Option->Add(L"CD-ROMﾄﾞﾗｲﾌﾞの選択(&O)...", h(&TWMain::ME_SelxxxClick), 2, winui::Ctrl('O'));
   MN_Option->AddSeparator();
   ME_OptCtgFocus = MN_Option->Add(L"ﾌｫﾙﾀﾞ選択時にﾌｫｰｶｽを子ﾉｰﾄﾞに移動", h(&TWMain::ME_ItemClick));
   ME_FileName = MN_Option->Add(L"ｲﾝﾃﾞｯｸｽをﾌｧｲﾙ名にする", h(&TWMain::ME_ItemClick));
@@ -189,8 +194,10 @@ void TWMain::FormCreate() {
 
   const std::wstring exe_dir = DirectoryOf(exe_path_);
   settings_ = ReadSettings(ini_path_, base::ToSjis(exe_dir));
-  if (!settings_.root_dir.empty()) module_.SetRootDir(settings_.root_dir);
-  else DriveSearch();
+  if (!settings_.root_dir.empty())
+    module_.SetRootDir(settings_.root_dir);
+  else
+    DriveSearch();
   ME_OptCtgFocus->SetChecked(settings_.move_to_child);
   ME_FileName->SetChecked(settings_.use_index);
   ME_Overlay->SetChecked(settings_.overlay);
@@ -234,8 +241,10 @@ void TWMain::OnShowFirst() {
   if (ShowSettingsDialog(settings::kPagePlugin) != settings::kConfirmed) return;
   module_.SetRootDir(FromBuffer(p.RootDir));
   const std::string path = PluginPathFromDialog();
-  if (path.empty()) ShowMessage(hwnd_, kNotPlugin, kLoad);
-  else LoadPlugin(path);
+  if (path.empty())
+    ShowMessage(hwnd_, kNotPlugin, kLoad);
+  else
+    LoadPlugin(path);
 }
 
 void TWMain::OnDestroyForm() {
@@ -286,8 +295,9 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
   LARGE_INTEGER t0, t1, freq;
   QueryPerformanceCounter(&t0);
   const OrvuContext* ctx = module_.Context();
-  StatusBar1.SetPanelText(0, ctx->PluginInfo && ctx->PluginInfo->Name ? base::FromSjis(ctx->PluginInfo->Name)
-                                                                       : std::wstring());
+  StatusBar1.SetPanelText(0, ctx->PluginInfo && ctx->PluginInfo->Name
+                                 ? base::FromSjis(ctx->PluginInfo->Name)
+                                 : std::wstring());
   StatusBar1.SetPanelText(1, kNotSelected);
   TreeView1.BeginUpdate();
   TreeView1.Clear();
@@ -322,10 +332,13 @@ void TWMain::BuildTree(HTREEITEM parent, const OrvuIndexEntry* first) {
     lv.next = e + 1;
     const bool category = e->IsCategory();
     // Converted into one reused buffer: this loop runs once per index entry.
-    int n = MultiByteToWideChar(base::kSjis, 0, e->Name, -1, text.data(), static_cast<int>(text.size()));
+    int n = MultiByteToWideChar(base::kSjis, 0, e->Name, -1, text.data(),
+                                static_cast<int>(text.size()));
     if (n == 0) {
-      text.resize(static_cast<size_t>(MultiByteToWideChar(base::kSjis, 0, e->Name, -1, nullptr, 0)) + 1);
-      n = MultiByteToWideChar(base::kSjis, 0, e->Name, -1, text.data(), static_cast<int>(text.size()));
+      text.resize(
+          static_cast<size_t>(MultiByteToWideChar(base::kSjis, 0, e->Name, -1, nullptr, 0)) + 1);
+      n = MultiByteToWideChar(base::kSjis, 0, e->Name, -1, text.data(),
+                              static_cast<int>(text.size()));
       if (n == 0) text[0] = L'\0';
     }
     HTREEITEM item = TreeView1.Add(lv.parent, text.data(), reinterpret_cast<LPARAM>(e),
@@ -427,8 +440,8 @@ void TWMain::RenderPicture() {
       return;
     }
     cgmodule::PictureBlock block(r.block);
-    const cgmodule::DibLayout dib = block.Locked() ? cgmodule::ValidateDib(block.Data(), block.Size())
-                                                   : cgmodule::DibLayout{};
+    const cgmodule::DibLayout dib =
+        block.Locked() ? cgmodule::ValidateDib(block.Data(), block.Size()) : cgmodule::DibLayout{};
     // A depth we do not show still gives a blank picture of the right size;
     // anything that cannot be read safely is refused.
     if (!block.Locked() || (!dib.ok() && dib.check != cgmodule::DibCheck::OtherDepth)) {
@@ -488,7 +501,8 @@ bool TWMain::LayoutPicture(HBITMAP source) {
 }
 
 void TWMain::SetZoomChecks(int zoom) {
-  for (MenuItem* m : {ME_View1, ME_View2, ME_View3, ME_View4, PME_View21, PME_View22, PME_View23, PME_View24})
+  for (MenuItem* m :
+       {ME_View1, ME_View2, ME_View3, ME_View4, PME_View21, PME_View22, PME_View23, PME_View24})
     m->SetChecked(m->tag == zoom);
 }
 
@@ -518,21 +532,22 @@ void TWMain::ME_OverlayClick(MenuItem&) {
 int32_t __stdcall TWMain::RedisplayCallback(void*, void*, void*) {
   TWMain* self = instance_;
   if (!self || !self->hwnd_) return 0;
-  if (GetCurrentThreadId() == self->ui_thread_) self->TreeView1Change();
-  else PostMessageW(self->hwnd_, kRedisplayMessage, 0, 0);
+  if (GetCurrentThreadId() == self->ui_thread_)
+    self->TreeView1Change();
+  else
+    PostMessageW(self->hwnd_, kRedisplayMessage, 0, 0);
   return 0;
 }
 
 LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case kRedisplayMessage:
-      TreeView1Change();
-      return 0;
+    case kRedisplayMessage: TreeView1Change(); return 0;
     case WM_CLOSE:
     case WM_QUERYENDSESSION:
       // The window is disabled during a conversion, but "End task" and log-off
       // still ask: closing would release the module under the worker.
-      if (settings_dialog_ && settings_dialog_->ConversionRunning()) return msg == WM_CLOSE ? 0 : FALSE;
+      if (settings_dialog_ && settings_dialog_->ConversionRunning())
+        return msg == WM_CLOSE ? 0 : FALSE;
       return Form::HandleMessage(msg, wp, lp);
     case WM_HELP: {
       // Help is part of the Help menu's world: unbound, it stays closed too.
@@ -553,8 +568,7 @@ LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       mm->ptMaxTrackSize = {32767, 32767};
       return 0;
     }
-    default:
-      return Form::HandleMessage(msg, wp, lp);
+    default: return Form::HandleMessage(msg, wp, lp);
   }
 }
 
@@ -597,15 +611,19 @@ void TWMain::ME_CopyClick(MenuItem&) {
 void TWMain::ME_AboutClick(MenuItem& sender) {
   if (!version_dialog_ || !module_.Bound()) return;
   const OrvuContext* ctx = module_.Context();
-  const OrvuVersionInfo* rec = sender.tag == 0 ? ctx->HostInfo : sender.tag == 1 ? ctx->ModuleInfo : ctx->PluginInfo;
+  const OrvuVersionInfo* rec = sender.tag == 0   ? ctx->HostInfo
+                               : sender.tag == 1 ? ctx->ModuleInfo
+                                                 : ctx->PluginInfo;
   version_dialog_->ShowRecord(sender.Caption(), rec);
 }
 
 void TWMain::ShowHelp(UINT command, DWORD context) {
   const std::wstring dir = DirectoryOf(exe_path_);
   const std::wstring hlp = dir + L"kolbri.hlp";
-  if (GetFileAttributesW(hlp.c_str()) != INVALID_FILE_ATTRIBUTES) HelpSeam::Current().win_help(hwnd_, hlp, command, context);
-  else HelpSeam::Current().open_document(hwnd_, dir + L"help\\index.html");
+  if (GetFileAttributesW(hlp.c_str()) != INVALID_FILE_ATTRIBUTES)
+    HelpSeam::Current().win_help(hwnd_, hlp, command, context);
+  else
+    HelpSeam::Current().open_document(hwnd_, dir + L"help\\index.html");
 }
 
 void TWMain::ME_HelpIndexClick(MenuItem&) { ShowHelp(HELP_FINDER, 0); }

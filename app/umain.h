@@ -74,7 +74,8 @@ class TWMain : public winui::Form {
   winui::MainMenu MainMenu1;
   winui::MenuItem *ME_File, *ME_Save, *ME_MulSave, *ME_Close;
   winui::MenuItem *MN_Edit, *ME_Copy;
-  winui::MenuItem *MN_View, *ME_Overlay, *ME_AdjustWindow, *ME_View1, *ME_View2, *ME_View3, *ME_View4;
+  winui::MenuItem *MN_View, *ME_Overlay, *ME_AdjustWindow, *ME_View1, *ME_View2, *ME_View3,
+      *ME_View4;
   winui::MenuItem *MN_Option, *ME_SelPgn, *ME_SelDrv, *ME_OptCtgFocus, *ME_FileName, *ME_OptionSave;
   winui::MenuItem *MN_Help, *ME_HelpIndex, *ME_AboutMain, *ME_AboutComDll, *ME_AboutIdvDll;
   winui::PopupMenu PopupMenu1, PopupMenu2, PopupMenu3;
@@ -105,7 +106,7 @@ class TWMain : public winui::Form {
   static int32_t __stdcall RedisplayCallback(void*, void*, void*);
 
  protected:
-  void OnShowFirst() override;  // FormShow
+  void OnShowFirst() override;    // FormShow
   void OnDestroyForm() override;  // FormDestroy
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 

@@ -15,7 +15,8 @@ std::wstring Widen(unsigned cp, std::string_view s) {
 
 std::string Narrow(unsigned cp, std::wstring_view s) {
   if (s.empty()) return {};
-  int n = WideCharToMultiByte(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(cp, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
   return out;

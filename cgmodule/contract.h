@@ -27,8 +27,8 @@ inline constexpr uint32_t kCategoryCode = 0xFFFFFFFF;  // OrvuIndexEntry::Code o
 inline constexpr int32_t kMinModuleVersion = 256;      // 1.0
 inline constexpr uint32_t kOverlayOn = 0xFFFFFFFF;     // MakeBmp flag: lay over the background
 inline constexpr uint32_t kOverlayOff = 0;
-inline constexpr uint32_t kPluginQueryKind = 2;        // second argument of OrvuIdvInitialize
-inline constexpr size_t kRootDirSize = 256;            // RootDir buffer: 255 characters + terminator
+inline constexpr uint32_t kPluginQueryKind = 2;  // second argument of OrvuIdvInitialize
+inline constexpr size_t kRootDirSize = 256;      // RootDir buffer: 255 characters + terminator
 
 // Version record. Version: major in bits 8-15, minor in bits 0-7 (0x0100 = 1.0).
 struct OrvuVersionInfo {
@@ -40,10 +40,10 @@ struct OrvuVersionInfo {
 
 // One index entry; entries live in contiguous arrays ended by a null Name.
 struct OrvuIndexEntry {
-  uint32_t Code;          // kCategoryCode, or anything else for a picture item
-  uint8_t Private[32];    // the module's own; the viewer never reads it
+  uint32_t Code;             // kCategoryCode, or anything else for a picture item
+  uint8_t Private[32];       // the module's own; the viewer never reads it
   OrvuIndexEntry* Children;  // categories: first entry of the child array
-  const char* Name;       // display name; null ends the array
+  const char* Name;          // display name; null ends the array
 
   bool IsCategory() const { return Code == kCategoryCode; }
 };
@@ -64,14 +64,14 @@ struct OrvuHostRecord {
 
 // Owned by the common module from OrvuCmnInitialize until the library is released.
 struct OrvuContext {
-  uint32_t Magic;                  // kContextMagic
-  OrvuVersionInfo* HostInfo;       // written by the viewer
+  uint32_t Magic;             // kContextMagic
+  OrvuVersionInfo* HostInfo;  // written by the viewer
   OrvuVersionInfo* ModuleInfo;
-  OrvuVersionInfo* PluginInfo;     // current plug-in's record (may be null before the first load)
-  OrvuIndexEntry* IndexRoot;       // current plug-in's first top-level entry (may be null)
-  uint32_t Reserved;               // never touched by the viewer
-  char* RootDir;                   // >= kRootDirSize bytes, written by the viewer
-  OrvuHostCallbacks* Callbacks;    // filled by the viewer after binding
+  OrvuVersionInfo* PluginInfo;   // current plug-in's record (may be null before the first load)
+  OrvuIndexEntry* IndexRoot;     // current plug-in's first top-level entry (may be null)
+  uint32_t Reserved;             // never touched by the viewer
+  char* RootDir;                 // >= kRootDirSize bytes, written by the viewer
+  OrvuHostCallbacks* Callbacks;  // filled by the viewer after binding
 };
 
 // What OrvuIdvInitialize hands back; readable until OrvuIdvTerminate.

@@ -72,7 +72,7 @@ void SetCurrentFrame(GuardFrame* f) {
 }
 
 extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* rec, void* establisher,
-                                                     CONTEXT*, void*) {
+                                                      CONTEXT*, void*) {
   if (rec->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
     return ExceptionContinueSearch;
   if (!IsFatalException(rec->ExceptionCode)) return ExceptionContinueSearch;

@@ -12,7 +12,7 @@ namespace cgmodule {
 struct GuardedResult {
   bool faulted = false;
   uint32_t exception_code = 0;  // when faulted
-  int32_t value = 0;           // when not faulted
+  int32_t value = 0;            // when not faulted
 };
 
 // Calls fn(a, b, c). A system exception (0xCxxxxxxx), or an MSVC or Delphi

@@ -26,8 +26,8 @@ enum class BindResult {
 const wchar_t* BindMessage(BindResult r);
 
 struct MakeBmpResult {
-  bool faulted = false;  // the call ended in a system exception instead of returning
-  int32_t code = 0;      // the module's result when not faulted
+  bool faulted = false;     // the call ended in a system exception instead of returning
+  int32_t code = 0;         // the module's result when not faulted
   HGLOBAL block = nullptr;  // picture block (caller owns it); only set when code == 0
 };
 

@@ -35,11 +35,11 @@ class PictureBlock {
 
 enum class DibCheck {
   Ok,
-  TooSmall,     // not even a 40-byte header
-  BadHeader,    // biSize is not 40, or width/height not positive
-  OtherDepth,   // bit count other than 4, 8, 24 (header is sound; not displayed)
-  Truncated,    // header + colour table + biSizeImage exceeds the block
-  BadImageSize, // biSizeImage smaller than the pixel rows need
+  TooSmall,      // not even a 40-byte header
+  BadHeader,     // biSize is not 40, or width/height not positive
+  OtherDepth,    // bit count other than 4, 8, 24 (header is sound; not displayed)
+  Truncated,     // header + colour table + biSizeImage exceeds the block
+  BadImageSize,  // biSizeImage smaller than the pixel rows need
 };
 
 struct DibLayout {
@@ -48,8 +48,8 @@ struct DibLayout {
   int32_t height = 0;
   uint16_t bit_count = 0;
   uint32_t colours = 0;      // colour-table entries: 16, 256 or 0
-  uint32_t bits_offset = 0;   // 40 + 4 * colours
-  uint32_t image_size = 0;    // biSizeImage
+  uint32_t bits_offset = 0;  // 40 + 4 * colours
+  uint32_t image_size = 0;   // biSizeImage
   bool ok() const { return check == DibCheck::Ok; }
 };
 

@@ -61,8 +61,7 @@ std::vector<PluginListing> ListPlugins(const std::string& sjis_dir) {
   const base::UniqueFind find(FindFirstFileW((dir + L"*.kol").c_str(), &fd));
   if (!find) return out;
   do {
-    constexpr DWORD skip =
-        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    constexpr DWORD skip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (fd.dwFileAttributes & skip) continue;
     const std::string name = base::ToSjis(fd.cFileName);
     if (auto title = ProbePlugin(sjis_dir + name)) out.push_back({std::move(*title), name});

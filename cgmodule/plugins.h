@@ -13,7 +13,7 @@ namespace cgmodule {
 std::optional<std::string> ProbePlugin(const std::string& sjis_full_path);
 
 struct PluginListing {
-  std::string title;     // Shift-JIS
+  std::string title;      // Shift-JIS
   std::string file_name;  // Shift-JIS, without directory
 };
 

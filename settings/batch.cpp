@@ -70,7 +70,8 @@ bool IsReservedDeviceName(std::wstring_view name) {
     return stem.size() == wcslen(device) && _wcsnicmp(stem.data(), device, stem.size()) == 0;
   };
   if (is(L"CON") || is(L"PRN") || is(L"AUX") || is(L"NUL")) return true;
-  return stem.size() == 4 && (_wcsnicmp(stem.data(), L"COM", 3) == 0 || _wcsnicmp(stem.data(), L"LPT", 3) == 0) &&
+  return stem.size() == 4 &&
+         (_wcsnicmp(stem.data(), L"COM", 3) == 0 || _wcsnicmp(stem.data(), L"LPT", 3) == 0) &&
          stem[3] >= L'1' && stem[3] <= L'9';
 }
 
@@ -107,10 +108,10 @@ BatchWalk::Node BatchWalk::ReadNode(HTREEITEM item) const {
 std::vector<BatchWalk::Node> BatchWalk::Children(HTREEITEM node) const {
   return Ui([&] {
     std::vector<Node> out;
-    for (auto c = reinterpret_cast<HTREEITEM>(
-             SendMessageW(host_.index_tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
-         c; c = reinterpret_cast<HTREEITEM>(
-                SendMessageW(host_.index_tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(c))))
+    for (auto c = reinterpret_cast<HTREEITEM>(SendMessageW(
+             host_.index_tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
+         c; c = reinterpret_cast<HTREEITEM>(SendMessageW(host_.index_tree, TVM_GETNEXTITEM,
+                                                         TVGN_NEXT, reinterpret_cast<LPARAM>(c))))
       out.push_back(ReadNode(c));
     return out;
   });
@@ -137,7 +138,8 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
   std::wstring child_path = path;
   if (mode == 1) {
     const auto [folders, self] = Ui([&] {
-      return std::pair<bool, Node>(page_.options ? page_.options().category_folders : true, ReadNode(node));
+      return std::pair<bool, Node>(page_.options ? page_.options().category_folders : true,
+                                   ReadNode(node));
     });
     if (folders) {
       // A name that would leave the output folder is a folder that cannot be made.
@@ -146,7 +148,8 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
         return -1;
       }
       const std::wstring folder = path + self.text;
-      if (!IsDirectory(folder) && !CreateDirectoryW(folder.c_str(), nullptr) && !IsDirectory(folder)) {
+      if (!IsDirectory(folder) && !CreateDirectoryW(folder.c_str(), nullptr) &&
+          !IsDirectory(folder)) {
         Report(kFileCreateFailed);
         return -1;
       }
@@ -178,9 +181,12 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
   if (!Continue()) return false;
 
   cgmodule::MakeBmpResult r;
-  if (host_.render) r = host_.render(n.entry, overlay);
-  else if (host_.module) r = host_.module->MakeBmp(n.entry, overlay);
-  else r.code = -1;
+  if (host_.render)
+    r = host_.render(n.entry, overlay);
+  else if (host_.module)
+    r = host_.module->MakeBmp(n.entry, overlay);
+  else
+    r.code = -1;
   if (r.faulted) {
     Report(cgmodule::kInternalErrorMessage);
     return false;
@@ -215,7 +221,8 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
       Report(kFileCreateFailed);
       return false;
     }
-    const bool written = WriteAll(f.get(), header, sizeof header) && WriteAll(f.get(), block.Data(), rest);
+    const bool written =
+        WriteAll(f.get(), header, sizeof header) && WriteAll(f.get(), block.Data(), rest);
     // A failed close can lose buffered data, so it counts as a failed write.
     if (!CloseHandle(f.release()) || !written) {
       // A short file would pass for a picture; take it away and stop.

@@ -40,8 +40,8 @@ struct BatchHost {
 
 // The batch page's options, read afresh for each category folder and each file.
 struct BatchOptions {
-  bool category_folders = true;  // CheckBox_MulSav1
-  bool index_names = true;       // RadioButton_MulSav1 (else prefix + serial)
+  bool category_folders = true;   // CheckBox_MulSav1
+  bool index_names = true;        // RadioButton_MulSav1 (else prefix + serial)
   std::wstring prefix = L"orvu";  // Edit_MulSav1
 };
 
@@ -49,7 +49,7 @@ struct BatchOptions {
 struct BatchPage {
   std::function<BatchOptions()> options;
   std::function<void(int)> progress;  // ProgressBar_MulSav1 position
-  HWND message_owner = nullptr;        // the dialog, modal in front
+  HWND message_owner = nullptr;       // the dialog, modal in front
 };
 
 // Pixel-data offset of a file for the depth: 118, 1078, 54; 0 for other depths.

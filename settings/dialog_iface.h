@@ -9,10 +9,10 @@ namespace settings {
 struct BatchHost;  // settings/batch.h: what the batch conversion takes from the main window
 
 struct DialogPaths {
-  char RootDir[256];       // CD-ROM root: "d:\" or any directory ending in "\"
-  char DestDir[256];       // batch output directory, ending in "\"
-  char PluginDir[256];     // directory holding the *.kol files, ending in "\"
-  char PluginFile[256];    // plug-in file name without directory
+  char RootDir[256];     // CD-ROM root: "d:\" or any directory ending in "\"
+  char DestDir[256];     // batch output directory, ending in "\"
+  char PluginDir[256];   // directory holding the *.kol files, ending in "\"
+  char PluginFile[256];  // plug-in file name without directory
 };
 static_assert(sizeof(DialogPaths) == 1024);
 

@@ -25,8 +25,8 @@ bool CopyPath(char* dst, const std::string& src) {
 }  // namespace
 
 bool IsFileSystemPath(std::wstring_view p) {
-  const bool drive = p.size() >= 3 && ((p[0] | 0x20) >= L'a' && (p[0] | 0x20) <= L'z') && p[1] == L':' &&
-                     p[2] == L'\\';
+  const bool drive = p.size() >= 3 && ((p[0] | 0x20) >= L'a' && (p[0] | 0x20) <= L'z') &&
+                     p[1] == L':' && p[2] == L'\\';
   const bool unc = p.size() >= 3 && p[0] == L'\\' && p[1] == L'\\';
   return drive || unc;
 }
@@ -55,7 +55,9 @@ void TWComDlg1::Create(HWND owner) {
   FolderView_Common1.SetReadOnly(true);
   FolderView_Common1.SetShowRoot(false);
   FolderView_Common1.SetIndent(winui::Scale(19));
-  FolderView_Common1.OnChange = [this](shview::TFolderView&, shview::Node) { FolderView_Common1Change(); };
+  FolderView_Common1.OnChange = [this](shview::TFolderView&, shview::Node) {
+    FolderView_Common1Change();
+  };
   const RECT fv{winui::Scale(0), winui::Scale(24), winui::Scale(0 + 225), winui::Scale(24 + 289)};
   FolderView_Common1.Create(hwnd(), fv, kFolderViewId);
   {
@@ -179,12 +181,12 @@ void TWComDlg1::PageControl1Change() {
       SelectSjisPath(work_root_dir_);
       // Before the dialog is on screen the focus is given once its modal loop
       // runs: a timer message comes only when nothing else is pending.
-      if (IsWindowVisible(hwnd())) SetFocus(FolderView_Common1.Handle());
-      else SetTimer(hwnd(), kTreeFocusTimer, USER_TIMER_MINIMUM, nullptr);
+      if (IsWindowVisible(hwnd()))
+        SetFocus(FolderView_Common1.Handle());
+      else
+        SetTimer(hwnd(), kTreeFocusTimer, USER_TIMER_MINIMUM, nullptr);
       break;
-    case kTagBatch:
-      SelectSjisPath(work_dest_dir_);
-      break;
+    case kTagBatch: SelectSjisPath(work_dest_dir_); break;
   }
   FolderView_Common1.SetHelpContext(static_cast<DWORD>(tag));
   PageControl1.help_context = tag;
@@ -197,16 +199,14 @@ void TWComDlg1::FolderView_Common1Change() {
       ApplyDirectoryRule(work_plugin_dir_);
       if (!rebuild_suppressed_) ListPlugins();
       break;
-    case kTagDrive:
-      ApplyDirectoryRule(work_root_dir_);
-      break;
-    case kTagBatch:
-      ApplyDirectoryRule(work_dest_dir_);
-      break;
+    case kTagDrive: ApplyDirectoryRule(work_root_dir_); break;
+    case kTagBatch: ApplyDirectoryRule(work_dest_dir_); break;
   }
 }
 
-void TWComDlg1::SelectSjisPath(const char* sjis) { FolderView_Common1.SelectPathW(base::FromSjis(sjis)); }
+void TWComDlg1::SelectSjisPath(const char* sjis) {
+  FolderView_Common1.SelectPathW(base::FromSjis(sjis));
+}
 
 void TWComDlg1::ApplyDirectoryRule(char* target) {
   // No selection, a folder without a file-system path (the computer, the
@@ -340,7 +340,8 @@ void TWComDlg1::Button_MulSav1Click() {
   std::erase_if(workers_, [](const base::UniqueHandle& w) {
     return WaitForSingleObject(w.get(), 0) == WAIT_OBJECT_0;
   });
-  base::UniqueHandle worker(CreateThread(nullptr, 0, &TWComDlg1::ConversionThread, this, 0, nullptr));
+  base::UniqueHandle worker(
+      CreateThread(nullptr, 0, &TWComDlg1::ConversionThread, this, 0, nullptr));
   if (!worker) {
     running_ = false;
     host_.continue_flag->store(false);

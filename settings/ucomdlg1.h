@@ -29,7 +29,8 @@ inline constexpr int kTagBatch = 28;
 
 inline constexpr wchar_t kStartCaption[] = L"変換！";
 inline constexpr wchar_t kAbortCaption[] = L"中断";
-inline constexpr wchar_t kUnrepresentableFolder[] = L"このディレクトリ名は使用できない文字を含んでいます";
+inline constexpr wchar_t kUnrepresentableFolder[] =
+    L"このディレクトリ名は使用できない文字を含んでいます";
 inline constexpr wchar_t kWorkerFailed[] = L"変換を開始できませんでした";
 
 // "X:\..." or "\\server\...": what the shell's parsing name is for a folder on disk.
@@ -115,8 +116,8 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   char work_root_dir_[256] = {};
   int saved_plugin_pos_ = -1;
   bool list_built_ = false;
-  bool list_stale_ = false;     // a probe was left out during a conversion
-  std::string list_dir_;        // the folder the plug-in list shows
+  bool list_stale_ = false;       // a probe was left out during a conversion
+  std::string list_dir_;          // the folder the plug-in list shows
   std::wstring unrepresentable_;  // last folder reported as not Shift-JIS
   bool rebuild_suppressed_ = true;
   bool refreshing_ = false;  // F5 rebuilds the tree

@@ -8,9 +8,9 @@
 namespace shcom {
 namespace {
 
-using shview::ComPtr;
 using shview::AbsoluteIDList;
 using shview::ChildIDList;
+using shview::ComPtr;
 
 constexpr UINT kSkippedStates = MF_GRAYED | MF_DISABLED | MF_SEPARATOR;  // 0x803
 constexpr SFGAOF kAttributeQuery = 0x800F0177;
@@ -22,8 +22,8 @@ bool Skipped(HMENU menu, int pos) {
 
 bool FillShellMenu(IContextMenu* cm, base::UniqueMenu& menu) {
   menu.reset(CreatePopupMenu());
-  return menu && SUCCEEDED(cm->QueryContextMenu(menu.get(), 0, kFirstShellId, kLastShellId,
-                                                CMF_EXPLORE));
+  return menu &&
+         SUCCEEDED(cm->QueryContextMenu(menu.get(), 0, kFirstShellId, kLastShellId, CMF_EXPLORE));
 }
 
 void ShowFailedCommand(HWND owner) {
@@ -57,7 +57,8 @@ UINT FindPasteCommand(IContextMenu* cm, HMENU menu) {
     const UINT id = GetMenuItemID(menu, i);
     if (id < kFirstShellId || id > kLastShellId) continue;
     char verb[64] = {};
-    if (SUCCEEDED(cm->GetCommandString(id - kFirstShellId, GCS_VERBA, nullptr, verb, sizeof verb)) &&
+    if (SUCCEEDED(
+            cm->GetCommandString(id - kFirstShellId, GCS_VERBA, nullptr, verb, sizeof verb)) &&
         lstrcmpiA(verb, "paste") == 0)
       return id;
   }
@@ -72,8 +73,8 @@ bool EnumSendTo(HWND owner, IShellFolder* desktop, ComPtr<IShellFolder>& folder,
     return false;
   return SUCCEEDED(desktop->BindToObject(location.get(), nullptr, IID_IShellFolder,
                                          folder.receive_void())) &&
-         folder &&
-         SUCCEEDED(folder->EnumObjects(owner, SHCONTF_NONFOLDERS, entries.receive())) && entries;
+         folder && SUCCEEDED(folder->EnumObjects(owner, SHCONTF_NONFOLDERS, entries.receive())) &&
+         entries;
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ void TDropSourceEx::StartShellDrag(HWND owner, IShellFolder* folder, int count,
     return;
   shview::ComPtr<IDropSource> source(TDropSourceObject::Create());
   DWORD effect = DROPEFFECT_NONE;  // what the target did is not used
-  DoDragDrop(data.get(), source.get(), DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect);
+  DoDragDrop(data.get(), source.get(), DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK,
+             &effect);
 }
 
 }  // namespace shcom

@@ -15,14 +15,15 @@ namespace {
 constexpr size_t kMaxShellName = 260;
 
 int CALLBACK CompareChildren(LPARAM a, LPARAM b, LPARAM folder) {
-  return CompareItemIDs(reinterpret_cast<IShellFolder*>(folder), reinterpret_cast<PCUITEMID_CHILD>(a),
-                        reinterpret_cast<PCUITEMID_CHILD>(b));
+  return CompareItemIDs(reinterpret_cast<IShellFolder*>(folder),
+                        reinterpret_cast<PCUITEMID_CHILD>(a), reinterpret_cast<PCUITEMID_CHILD>(b));
 }
 
 bool DesktopReference(IShellFolder** out) {
   *out = nullptr;
   return DesktopFolder &&
-         SUCCEEDED(DesktopFolder->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out))) &&
+         SUCCEEDED(
+             DesktopFolder->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out))) &&
          *out;
 }
 
@@ -54,11 +55,26 @@ void TFolderView::ApplyStyle() {
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-void TFolderView::SetShowRoot(bool v) { show_root_ = v; ApplyStyle(); }
-void TFolderView::SetReadOnly(bool v) { read_only_ = v; ApplyStyle(); }
-void TFolderView::SetShowButtons(bool v) { show_buttons_ = v; ApplyStyle(); }
-void TFolderView::SetShowLines(bool v) { show_lines_ = v; ApplyStyle(); }
-void TFolderView::SetHideSelection(bool v) { hide_selection_ = v; ApplyStyle(); }
+void TFolderView::SetShowRoot(bool v) {
+  show_root_ = v;
+  ApplyStyle();
+}
+void TFolderView::SetReadOnly(bool v) {
+  read_only_ = v;
+  ApplyStyle();
+}
+void TFolderView::SetShowButtons(bool v) {
+  show_buttons_ = v;
+  ApplyStyle();
+}
+void TFolderView::SetShowLines(bool v) {
+  show_lines_ = v;
+  ApplyStyle();
+}
+void TFolderView::SetHideSelection(bool v) {
+  hide_selection_ = v;
+  ApplyStyle();
+}
 
 int TFolderView::Indent() const {
   return hwnd_ ? static_cast<int>(TreeView_GetIndent(hwnd_)) : indent_;
@@ -90,17 +106,19 @@ bool TFolderView::Create(HWND parent, const RECT& bounds, int control_id) {
   top_ = bounds.top;
   width_ = bounds.right - bounds.left;
   height_ = bounds.bottom - bounds.top;
-  hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"", Style(), left_, top_, width_, height_,
-                          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
-                          GetModuleHandleW(nullptr), nullptr);
+  hwnd_ =
+      CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"", Style(), left_, top_, width_, height_,
+                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
+                      GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) {
     winui::ReportWindowFailure(L"CreateWindowExW", WC_TREEVIEWW);
     return false;
   }
   winui::BindWindow(hwnd_, this);
-  subclass_.Install(hwnd_, [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-    return WndProc(msg, wp, lp, next);
-  });
+  subclass_.Install(hwnd_,
+                    [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
+                      return WndProc(msg, wp, lp, next);
+                    });
   if (indent_ >= 0) TreeView_SetIndent(hwnd_, indent_);
   if (help_context_) SetWindowContextHelpId(hwnd_, help_context_);
 
@@ -122,10 +140,14 @@ void TFolderView::Destroy() {
 
 Node TFolderView::Root() const { return hwnd_ ? TreeView_GetRoot(hwnd_) : nullptr; }
 Node TFolderView::RealSelection() const { return hwnd_ ? TreeView_GetSelection(hwnd_) : nullptr; }
-Node TFolderView::Selected() const { return right_click_node_ ? right_click_node_ : RealSelection(); }
+Node TFolderView::Selected() const {
+  return right_click_node_ ? right_click_node_ : RealSelection();
+}
 Node TFolderView::Parent(Node n) const { return n ? TreeView_GetParent(hwnd_, n) : nullptr; }
 Node TFolderView::FirstChild(Node n) const { return n ? TreeView_GetChild(hwnd_, n) : nullptr; }
-Node TFolderView::NextSibling(Node n) const { return n ? TreeView_GetNextSibling(hwnd_, n) : nullptr; }
+Node TFolderView::NextSibling(Node n) const {
+  return n ? TreeView_GetNextSibling(hwnd_, n) : nullptr;
+}
 
 int TFolderView::ChildCount(Node n) const {
   int count = 0;
@@ -161,7 +183,8 @@ std::wstring TFolderView::Text(Node n) const {
 
 PCUITEMID_CHILD TFolderView::Data(Node n) const {
   TVITEMW item;
-  return GetItem(hwnd_, n, TVIF_PARAM, item) ? reinterpret_cast<PCUITEMID_CHILD>(item.lParam) : nullptr;
+  return GetItem(hwnd_, n, TVIF_PARAM, item) ? reinterpret_cast<PCUITEMID_CHILD>(item.lParam)
+                                             : nullptr;
 }
 
 ChildIDList TFolderView::TakeData(Node n) {
@@ -511,7 +534,8 @@ void TFolderView::SelectPathW(const std::wstring& path) {
   ULONG eaten = 0;
   // What the desktop parses is relative to the desktop: absolute.
   auto* out = reinterpret_cast<PIDLIST_RELATIVE*>(list.receive());
-  if (FAILED(DesktopFolder->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, out, nullptr)) ||
+  if (FAILED(
+          DesktopFolder->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, out, nullptr)) ||
       !list)
     return;  // unparsable: the selection stays
   Select(FindNodeByItemIDList(list.get()));
@@ -590,7 +614,8 @@ void TFolderView::SetDropSource(shcom::TDropSourceEx* source) {
 
 void TFolderView::ComponentRemoved(ShellComponent* component) {
   if (!component) return;
-  if (combo_view_ && dynamic_cast<ComboViewPartner*>(component) == combo_view_) combo_view_ = nullptr;
+  if (combo_view_ && dynamic_cast<ComboViewPartner*>(component) == combo_view_)
+    combo_view_ = nullptr;
   if (file_view_ && dynamic_cast<FileViewPartner*>(component) == file_view_) file_view_ = nullptr;
   if (context_menu_ && component == context_menu_) context_menu_ = nullptr;
   if (drop_source_ && component == drop_source_) {
@@ -764,8 +789,7 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     case NM_DBLCLK:
       if (OnDblClick) OnDblClick(*this);
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -807,11 +831,8 @@ void TFolderView::BeginDrag(Node n) {
 LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
   HWND hwnd = hwnd_;
   switch (msg) {
-    case WM_DESTROY:
-      DeleteAllOnTeardown();
-      break;
-    case WM_NCDESTROY:
-    {
+    case WM_DESTROY: DeleteAllOnTeardown(); break;
+    case WM_NCDESTROY: {
       subclass_.Remove();
       winui::BindWindow(hwnd, nullptr);
       hwnd_ = nullptr;
@@ -860,8 +881,7 @@ LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::Subcla
       if (handled) return 0;
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return next(msg, wp, lp);
 }

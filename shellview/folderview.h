@@ -76,12 +76,12 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   std::wstring Text(Node node) const;
   // The node's own list (the root: the desktop's empty list); the node keeps it.
   PCUITEMID_CHILD Data(Node node) const;
-  bool HasChildren(Node node) const;    // the has-children flag (button)
+  bool HasChildren(Node node) const;  // the has-children flag (button)
   bool IsExpanded(Node node) const;
   int ImageIndex(Node node) const;
   int SelectedIndex(Node node) const;
-  void Select(Node node);               // none clears the selection
-  void Expand(Node node);               // not recursive; fills the node first
+  void Select(Node node);  // none clears the selection
+  void Expand(Node node);  // not recursive; fills the node first
   void Collapse(Node node);
   void DeleteNode(Node node);
   Node NodeAt(POINT client) const;
@@ -200,7 +200,7 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   int left_ = 0, top_ = 0, width_ = 200, height_ = 200;
 
   int update_count_ = 0;
-  int walks_ = 0;            // FindNodeByItemIDList walks in progress
+  int walks_ = 0;             // FindNodeByItemIDList walks in progress
   bool wait_cursor_ = false;  // the hourglass is up for a fill
   bool tearing_down_ = false;
   Node right_click_node_ = nullptr;  // reported as selected during a right click

@@ -125,20 +125,19 @@ std::string AnsiOf(const STRRET& sr, PCUIDLIST_RELATIVE list) {
 
 }  // namespace
 
-bool GetItemDisplayName(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags, std::string& name) {
+bool GetItemDisplayName(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags,
+                        std::string& name) {
   name.clear();
   STRRET sr;
   if (!DisplayNameOf(folder, list, flags, sr)) return false;
   switch (sr.uType) {
     case STRRET_WSTR:
-      if (const base::UniqueCoTaskMem<wchar_t> text(sr.pOleStr); text) name = base::ToAcp(text.get());
+      if (const base::UniqueCoTaskMem<wchar_t> text(sr.pOleStr); text)
+        name = base::ToAcp(text.get());
       return true;
     case STRRET_OFFSET:
-    case STRRET_CSTR:
-      name = AnsiOf(sr, list);
-      return true;
-    default:
-      return false;
+    case STRRET_CSTR: name = AnsiOf(sr, list); return true;
+    default: return false;
   }
 }
 
@@ -152,11 +151,8 @@ bool GetItemDisplayNameW(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD fl
       if (const base::UniqueCoTaskMem<wchar_t> text(sr.pOleStr); text) name = text.get();
       return true;
     case STRRET_OFFSET:
-    case STRRET_CSTR:
-      name = base::FromAcp(AnsiOf(sr, list));
-      return true;
-    default:
-      return false;
+    case STRRET_CSTR: name = base::FromAcp(AnsiOf(sr, list)); return true;
+    default: return false;
   }
 }
 

@@ -78,7 +78,8 @@ ChildIDList CopyLastItemID(PCUIDLIST_RELATIVE list);
 // Display name of a list relative to folder (absolute when folder is
 // DesktopFolder), in the system's ANSI code page. The name is emptied first; false
 // when the folder refuses or answers with an unknown STRRET kind.
-bool GetItemDisplayName(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags, std::string& name);
+bool GetItemDisplayName(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags,
+                        std::string& name);
 // The same name as UTF-16, without the detour through the ANSI code page: what
 // the tree shows. Same failure rules.
 bool GetItemDisplayNameW(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags,

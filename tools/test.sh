@@ -1,11 +1,15 @@
 #!/bin/sh
 # Installs what is missing, builds both trees and runs every test under Wine:
 # the x86_64 tree everywhere, the 32-bit tree too where this machine runs 32-bit
-# code (elsewhere only its host-side checks). Arguments go to ctest.
+# code (elsewhere only its host-side checks), and checks that every C++ source is
+# formatted as .clang-format says. Arguments go to ctest.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 . "$ROOT/tools/arch.sh"
 "$ROOT/tools/setup-debian.sh"
+status=0
+echo "== format (.clang-format)"
+"$ROOT/tools/format-check.sh" || status=1
 "$ROOT/tools/build.sh"
 kolbri_trees
 # Leave no Wine server or X server behind when the run ends.
@@ -17,7 +21,6 @@ cleanup() {
   done
 }
 trap cleanup EXIT
-status=0
 echo "== x86_64 (64-bit Wine): $BUILD64"
 (cd "$BUILD64" && ctest --output-on-failure "$@") || status=1
 if can_run_i686; then

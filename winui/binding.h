@@ -55,7 +55,8 @@ class SubclassNext {
 
  private:
   friend struct SubclassChain;
-  SubclassNext(HWND h, struct SubclassChain* chain, size_t below) : h_(h), chain_(chain), below_(below) {}
+  SubclassNext(HWND h, struct SubclassChain* chain, size_t below)
+      : h_(h), chain_(chain), below_(below) {}
   HWND h_;
   SubclassChain* chain_;
   size_t below_;  // entries [0, below_) are still to run

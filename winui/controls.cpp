@@ -20,17 +20,20 @@ base::UniqueFont CreateUiFont(int design_height, bool bold) {
 // ---- TreeView -------------------------------------------------------------
 
 void TreeView::Create(Container& parent, int l, int t, int w, int h) {
-  CreateChild(parent, WC_TREEVIEWW,
-              WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
-              WS_EX_CLIENTEDGE, l, t, w, h);
+  CreateChild(
+      parent, WC_TREEVIEWW,
+      WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+      WS_EX_CLIENTEDGE, l, t, w, h);
 }
 
-HTREEITEM TreeView::Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image, int selected_image) {
+HTREEITEM TreeView::Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image,
+                        int selected_image) {
   const std::wstring t(text);
   return Add(parent, t.c_str(), data, image, selected_image);
 }
 
-HTREEITEM TreeView::Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int image, int selected_image) {
+HTREEITEM TreeView::Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int image,
+                        int selected_image) {
   TVINSERTSTRUCTW is{};
   is.hParent = parent ? parent : TVI_ROOT;
   is.hInsertAfter = TVI_LAST;
@@ -39,10 +42,13 @@ HTREEITEM TreeView::Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int 
   is.item.lParam = data;
   is.item.iImage = image;
   is.item.iSelectedImage = selected_image;
-  return reinterpret_cast<HTREEITEM>(SendMessageW(hwnd_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
+  return reinterpret_cast<HTREEITEM>(
+      SendMessageW(hwnd_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
 }
 
-void TreeView::Clear() { SendMessageW(hwnd_, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)); }
+void TreeView::Clear() {
+  SendMessageW(hwnd_, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+}
 
 void TreeView::BeginUpdate() {
   if (update_depth_++ == 0) SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
@@ -59,7 +65,9 @@ HTREEITEM TreeView::Selected() const { return TreeView_GetSelection(hwnd_); }
 void TreeView::Select(HTREEITEM item) { TreeView_SelectItem(hwnd_, item); }
 HTREEITEM TreeView::Root() const { return TreeView_GetRoot(hwnd_); }
 HTREEITEM TreeView::FirstChild(HTREEITEM item) const { return TreeView_GetChild(hwnd_, item); }
-HTREEITEM TreeView::NextSibling(HTREEITEM item) const { return TreeView_GetNextSibling(hwnd_, item); }
+HTREEITEM TreeView::NextSibling(HTREEITEM item) const {
+  return TreeView_GetNextSibling(hwnd_, item);
+}
 int TreeView::Count() const { return static_cast<int>(TreeView_GetCount(hwnd_)); }
 
 LPARAM TreeView::Data(HTREEITEM item) const {
@@ -88,7 +96,9 @@ std::pair<int, int> TreeView::Images(HTREEITEM item) const {
   return {it.iImage, it.iSelectedImage};
 }
 
-void TreeView::SetImageList(HIMAGELIST images) { TreeView_SetImageList(hwnd_, images, TVSIL_NORMAL); }
+void TreeView::SetImageList(HIMAGELIST images) {
+  TreeView_SetImageList(hwnd_, images, TVSIL_NORMAL);
+}
 void TreeView::SetIndent(int design_px) { TreeView_SetIndent(hwnd_, Scale(design_px)); }
 
 bool TreeView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
@@ -113,16 +123,15 @@ bool TreeView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
       *result = 1;  // handled: no WM_CONTEXTMENU follows
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 
 // ---- StatusBar ------------------------------------------------------------
 
 void StatusBar::Create(Container& parent, int height) {
-  CreateChild(parent, STATUSCLASSNAMEW, WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, 0,
-              0, 100, height);
+  CreateChild(parent, STATUSCLASSNAMEW,
+              WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, 0, 0, 100, height);
   SetAlign(Align::Bottom);
 }
 
@@ -150,7 +159,9 @@ std::wstring StatusBar::PanelText(int panel) const {
   return s;
 }
 
-LRESULT StatusBar::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return Control::HandleMessage(msg, wp, lp); }
+LRESULT StatusBar::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  return Control::HandleMessage(msg, wp, lp);
+}
 
 // ---- ScrollBox ------------------------------------------------------------
 
@@ -250,12 +261,13 @@ LRESULT ScrollBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         default: break;
       }
       pos = std::clamp(pos, 0, std::max(0, si.nMax - static_cast<int>(si.nPage) + 1));
-      if (bar == SB_HORZ) ScrollTo(pos, pos_y_);
-      else ScrollTo(pos_x_, pos);
+      if (bar == SB_HORZ)
+        ScrollTo(pos, pos_y_);
+      else
+        ScrollTo(pos_x_, pos);
       return 0;
     }
-    default:
-      break;
+    default: break;
   }
   return Control::HandleMessage(msg, wp, lp);
 }
@@ -274,8 +286,7 @@ void Image::SetBitmap(base::UniqueBitmap bmp) {
 
 LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_ERASEBKGND: return 1;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd_, &ps);
@@ -288,7 +299,8 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         base::SelectedObject sel(mem.get(), bitmap_.get());
         if (stretch && (bm.bmWidth != r.right || bm.bmHeight != r.bottom)) {
           SetStretchBltMode(dc, COLORONCOLOR);
-          StretchBlt(dc, 0, 0, r.right, r.bottom, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+          StretchBlt(dc, 0, 0, r.right, r.bottom, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight,
+                     SRCCOPY);
         } else {
           FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
           BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, mem.get(), 0, 0, SRCCOPY);
@@ -299,15 +311,15 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd_, &ps);
       return 0;
     }
-    default:
-      return Control::HandleMessage(msg, wp, lp);
+    default: return Control::HandleMessage(msg, wp, lp);
   }
 }
 
 // ---- Splitter -------------------------------------------------------------
 
 void Splitter::Create(Container& parent, int width) {
-  RegisterWindowClass(L"winui.Splitter", 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), IDC_SIZEWE);
+  RegisterWindowClass(L"winui.Splitter", 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                      IDC_SIZEWE);
   CreateChild(parent, L"winui.Splitter", WS_VISIBLE, 0, 0, 0, width, 100);
   SetAlign(Align::Left);
 }
@@ -341,7 +353,7 @@ LRESULT Splitter::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         RECT pr;
         GetClientRect(parent_->ClientHwnd(), &pr);
         int w = std::clamp<int>(start_width_ + pt.x - drag_start_x_, min_size,
-                           std::max<int>(min_size, pr.right - min_size));
+                                std::max<int>(min_size, pr.right - min_size));
         RECT tb = t->BoundsPx();
         t->SetBoundsPx(tb.left, tb.top, w, tb.bottom - tb.top);
         parent_->Realign();
@@ -354,21 +366,22 @@ LRESULT Splitter::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_LBUTTONUP) ReleaseCapture();
       }
       return 0;
-    default:
-      return Control::HandleMessage(msg, wp, lp);
+    default: return Control::HandleMessage(msg, wp, lp);
   }
 }
 
 // ---- ListBox --------------------------------------------------------------
 
 void ListBox::Create(Container& parent, int l, int t, int w, int h) {
-  CreateChild(parent, L"LISTBOX", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+  CreateChild(parent, L"LISTBOX",
+              WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
               WS_EX_CLIENTEDGE, l, t, w, h);
 }
 
 int ListBox::Add(std::wstring_view text) {
   std::wstring t(text);
-  return static_cast<int>(SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t.c_str())));
+  return static_cast<int>(
+      SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(t.c_str())));
 }
 
 void ListBox::Clear() { SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0); }
@@ -384,7 +397,9 @@ std::wstring ListBox::Item(int index) const {
 }
 
 int ListBox::ItemIndex() const { return static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0)); }
-void ListBox::SetItemIndex(int index) { SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+void ListBox::SetItemIndex(int index) {
+  SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
 
 bool ListBox::OnReflect(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
   if (msg != WM_COMMAND) return false;
@@ -396,7 +411,8 @@ bool ListBox::OnReflect(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
 
 // ---- Buttons --------------------------------------------------------------
 
-void Button::CreateButton(Container& parent, int l, int t, int w, int h, std::wstring_view caption, DWORD style) {
+void Button::CreateButton(Container& parent, int l, int t, int w, int h, std::wstring_view caption,
+                          DWORD style) {
   CreateChild(parent, L"BUTTON", WS_VISIBLE | WS_TABSTOP | style, 0, l, t, w, h, caption);
 }
 
@@ -406,11 +422,13 @@ void Button::Create(Container& parent, int l, int t, int w, int h, std::wstring_
 
 void Button::SetDefault(bool d) {
   SendMessageW(hwnd_, BM_SETSTYLE, d ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
-  if (Form* f = OwnerForm()) f->default_button = d ? this : (f->default_button == this ? nullptr : f->default_button);
+  if (Form* f = OwnerForm())
+    f->default_button = d ? this : (f->default_button == this ? nullptr : f->default_button);
 }
 
 void Button::SetCancel(bool c) {
-  if (Form* f = OwnerForm()) f->cancel_button = c ? this : (f->cancel_button == this ? nullptr : f->cancel_button);
+  if (Form* f = OwnerForm())
+    f->cancel_button = c ? this : (f->cancel_button == this ? nullptr : f->cancel_button);
 }
 
 bool Button::OnReflect(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
@@ -425,7 +443,9 @@ void CheckBox::Create(Container& parent, int l, int t, int w, int h, std::wstrin
 }
 
 bool CheckBox::Checked() const { return SendMessageW(hwnd_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-void CheckBox::SetChecked(bool c) { SendMessageW(hwnd_, BM_SETCHECK, c ? BST_CHECKED : BST_UNCHECKED, 0); }
+void CheckBox::SetChecked(bool c) {
+  SendMessageW(hwnd_, BM_SETCHECK, c ? BST_CHECKED : BST_UNCHECKED, 0);
+}
 
 void RadioButton::Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption,
                          bool first_of_group) {
@@ -435,7 +455,8 @@ void RadioButton::Create(Container& parent, int l, int t, int w, int h, std::wst
 // ---- Edit, Label, GroupBox, ProgressBar -------------------------------------
 
 void Edit::Create(Container& parent, int l, int t, int w, int h, std::wstring_view text) {
-  CreateChild(parent, L"EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, l, t, w, h, text);
+  CreateChild(parent, L"EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, l, t, w,
+              h, text);
 }
 
 bool Edit::OnReflect(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
@@ -445,7 +466,8 @@ bool Edit::OnReflect(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
   return true;
 }
 
-void Label::Create(Container& parent, int l, int t, int w, int h, std::wstring_view text, TextAlign align) {
+void Label::Create(Container& parent, int l, int t, int w, int h, std::wstring_view text,
+                   TextAlign align) {
   DWORD a = align == TextAlign::Center ? SS_CENTER : align == TextAlign::Right ? SS_RIGHT : SS_LEFT;
   CreateChild(parent, L"STATIC", WS_VISIBLE | SS_NOPREFIX | a, 0, l, t, w, h, text);
 }
@@ -480,19 +502,22 @@ void ProgressBar::Create(Container& parent, int l, int t, int w, int h) {
 
 void ProgressBar::SetRange(int lo, int hi) { SendMessageW(hwnd_, PBM_SETRANGE32, lo, hi); }
 void ProgressBar::SetPosition(int pos) { SendMessageW(hwnd_, PBM_SETPOS, pos, 0); }
-int ProgressBar::Position() const { return static_cast<int>(SendMessageW(hwnd_, PBM_GETPOS, 0, 0)); }
+int ProgressBar::Position() const {
+  return static_cast<int>(SendMessageW(hwnd_, PBM_GETPOS, 0, 0));
+}
 
 // ---- PageControl ----------------------------------------------------------
 
 void PageControl::Create(Container& parent, int l, int t, int w, int h) {
   CreateChild(parent, WC_TABCONTROLW, WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, 0, l, t, w, h);
-  subclass_.Install(hwnd_, [this](HWND h, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next) {
-    LRESULT result = 0;
-    if (ServeChildren(h, msg, wp, lp, &result)) return result;
-    const LRESULT r = next(msg, wp, lp);
-    if (msg == WM_SIZE) LayoutPages();
-    return r;
-  });
+  subclass_.Install(hwnd_,
+                    [this](HWND h, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next) {
+                      LRESULT result = 0;
+                      if (ServeChildren(h, msg, wp, lp, &result)) return result;
+                      const LRESULT r = next(msg, wp, lp);
+                      if (msg == WM_SIZE) LayoutPages();
+                      return r;
+                    });
 }
 
 TabPage* PageControl::AddPage(std::wstring_view caption) {

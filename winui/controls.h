@@ -22,7 +22,8 @@ class TreeView : public Control {
  public:
   void Create(Container& parent, int l, int t, int w, int h);
   // Adds a last child of `parent` (TVI_ROOT / null: top level).
-  HTREEITEM Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image, int selected_image);
+  HTREEITEM Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image,
+                int selected_image);
   // Same with a zero-terminated text, without a copy (bulk filling).
   HTREEITEM Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int image, int selected_image);
   void Clear();
@@ -142,7 +143,8 @@ class Button : public Control {
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  protected:
-  void CreateButton(Container& parent, int l, int t, int w, int h, std::wstring_view caption, DWORD style);
+  void CreateButton(Container& parent, int l, int t, int w, int h, std::wstring_view caption,
+                    DWORD style);
 };
 
 class CheckBox : public Button {

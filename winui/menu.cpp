@@ -14,7 +14,8 @@ std::unordered_map<UINT, MenuItem*>& Registry() {
 }
 
 std::wstring KeyName(WORD key) {
-  if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) return std::wstring(1, wchar_t(key));
+  if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))
+    return std::wstring(1, wchar_t(key));
   if (key >= VK_F1 && key <= VK_F12) return L"F" + std::to_wstring(key - VK_F1 + 1);
   switch (key) {
     case VK_DELETE: return L"Del";

@@ -47,7 +47,8 @@ bool UiCall::Invoke(const std::function<void()>& fn) const {
   }
   Packet p{&fn, nullptr};
   // SendMessage returns 0 without running anything when the window is gone.
-  if (!hwnd_ || SendMessageW(hwnd_, msg::kInvoke, 0, reinterpret_cast<LPARAM>(&p)) == 0) return false;
+  if (!hwnd_ || SendMessageW(hwnd_, msg::kInvoke, 0, reinterpret_cast<LPARAM>(&p)) == 0)
+    return false;
   if (p.error) std::rethrow_exception(p.error);
   return true;
 }

@@ -84,8 +84,8 @@ LRESULT CALLBACK Window::Thunk(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (self) self->hwnd_ = h;
   } else {
     // Our own class: whatever the slot holds was bound by this thunk.
-    self = static_cast<Window*>(
-        reinterpret_cast<WindowObject*>(GetWindowLongPtrW(h, GWLP_USERDATA)));
+    self =
+        static_cast<Window*>(reinterpret_cast<WindowObject*>(GetWindowLongPtrW(h, GWLP_USERDATA)));
   }
   if (!self) return DefWindowProcW(h, msg, wp, lp);
   LRESULT r = self->HandleMessage(msg, wp, lp);
@@ -100,7 +100,8 @@ HWND Window::CreateHwnd(DWORD ex_style, const wchar_t* cls, std::wstring_view te
                         int x, int y, int w, int h, HWND parent, HMENU id_or_menu) {
   std::wstring t(text);
   WNDCLASSEXW wc{sizeof wc};
-  own_class_ = GetClassInfoExW(GetModuleHandleW(nullptr), cls, &wc) && wc.lpfnWndProc == &Window::Thunk;
+  own_class_ =
+      GetClassInfoExW(GetModuleHandleW(nullptr), cls, &wc) && wc.lpfnWndProc == &Window::Thunk;
   HWND hw = CreateWindowExW(ex_style, cls, t.c_str(), style, x, y, w, h, parent, id_or_menu,
                             GetModuleHandleW(nullptr), own_class_ ? this : nullptr);
   if (!hw) ReportWindowFailure(L"CreateWindowExW", cls);
@@ -113,7 +114,9 @@ HWND Window::CreateHwnd(DWORD ex_style, const wchar_t* cls, std::wstring_view te
 
 LRESULT Window::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return Default(msg, wp, lp); }
 
-LRESULT Window::Default(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd_, msg, wp, lp); }
+LRESULT Window::Default(UINT msg, WPARAM wp, LPARAM lp) {
+  return DefWindowProcW(hwnd_, msg, wp, lp);
+}
 
 void Window::SetText(std::wstring_view text) {
   std::wstring t(text);
@@ -147,7 +150,8 @@ void Container::Realign() {
   GetClientRect(h, &r);
   auto place = [&](Align which) {
     for (Control* c : children_) {
-      if (c->align() != which || !c->hwnd() || !(GetWindowLongW(c->hwnd(), GWL_STYLE) & WS_VISIBLE)) continue;
+      if (c->align() != which || !c->hwnd() || !(GetWindowLongW(c->hwnd(), GWL_STYLE) & WS_VISIBLE))
+        continue;
       const int w = c->WidthPx(), ht = c->HeightPx();
       switch (which) {
         case Align::Bottom:
@@ -170,8 +174,7 @@ void Container::Realign() {
           c->SetBoundsPx(r.left, r.top, std::max<LONG>(0, r.right - r.left),
                          std::max<LONG>(0, r.bottom - r.top));
           break;
-        case Align::None:
-          break;
+        case Align::None: break;
       }
     }
   };
@@ -195,7 +198,9 @@ void Control::CreateChild(Container& parent, const wchar_t* cls, DWORD style, DW
   parent.AddChild(this);
 }
 
-void Control::SetBounds(int l, int t, int w, int h) { SetBoundsPx(Scale(l), Scale(t), Scale(w), Scale(h)); }
+void Control::SetBounds(int l, int t, int w, int h) {
+  SetBoundsPx(Scale(l), Scale(t), Scale(w), Scale(h));
+}
 
 void Control::SetBoundsPx(int l, int t, int w, int h) {
   // No copying of old client bits: controls repaint themselves, and copying a
@@ -236,7 +241,9 @@ void Control::SetAlign(Align a) {
   if (parent_) parent_->Realign();
 }
 
-void Control::SetFont(HFONT f) { SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(f), TRUE); }
+void Control::SetFont(HFONT f) {
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(f), TRUE);
+}
 
 Form* Control::OwnerForm() const {
   return dynamic_cast<Form*>(Window::FromHwnd(GetAncestor(hwnd_, GA_ROOT)));
@@ -299,7 +306,8 @@ Form::~Form() = default;
 
 void Form::CreateForm(std::wstring_view caption, int width, int height, FormStyle style,
                       bool centred, HWND owner) {
-  DWORD ws = style == FormStyle::Sizeable ? WS_OVERLAPPEDWINDOW : (WS_POPUP | WS_CAPTION | WS_DLGFRAME);
+  DWORD ws =
+      style == FormStyle::Sizeable ? WS_OVERLAPPEDWINDOW : (WS_POPUP | WS_CAPTION | WS_DLGFRAME);
   DWORD ex = style == FormStyle::Sizeable ? 0 : WS_EX_DLGMODALFRAME;
   RECT r{0, 0, Scale(width), Scale(height)};
   AdjustWindowRectEx(&r, ws, FALSE, ex);
@@ -444,7 +452,9 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (ReflectToChild(hwnd_, msg, wp, lp, &result)) return result;
       if (lp == 0 || GetDlgItem(hwnd_, LOWORD(wp)) == reinterpret_cast<HWND>(lp)) {
         // Enter / Esc from the dialog keys.
-        Control* b = LOWORD(wp) == IDOK ? default_button : LOWORD(wp) == IDCANCEL ? cancel_button : nullptr;
+        Control* b = LOWORD(wp) == IDOK       ? default_button
+                     : LOWORD(wp) == IDCANCEL ? cancel_button
+                                              : nullptr;
         if (b && b->Enabled()) {
           SendMessageW(b->hwnd(), BM_CLICK, 0, 0);
           return 0;
@@ -454,9 +464,7 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case DM_GETDEFID:
       if (default_button) return MAKELRESULT(GetDlgCtrlID(default_button->hwnd()), DC_HASDEFID);
       break;
-    case WM_SIZE:
-      Realign();
-      break;
+    case WM_SIZE: Realign(); break;
     case WM_SHOWWINDOW:
       if (wp && !shown_once_) {
         shown_once_ = true;
@@ -481,8 +489,10 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_HELP: {
       const auto* hi = reinterpret_cast<const HELPINFO*>(lp);
-      if (on_help) on_help(hi->iContextType == HELPINFO_WINDOW ? HelpContextOf(static_cast<HWND>(hi->hItemHandle))
-                                                               : help_context);
+      if (on_help)
+        on_help(hi->iContextType == HELPINFO_WINDOW
+                    ? HelpContextOf(static_cast<HWND>(hi->hItemHandle))
+                    : help_context);
       return TRUE;
     }
     default:
@@ -504,7 +514,8 @@ bool PreTranslate(MSG& m) {
   HWND root = GetAncestor(m.hwnd, GA_ROOT);
   Form* f = BoundAs<Form>(root);
   if (!f) return false;
-  if (f->key_preview && (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) && f->OnKeyPreview(m))
+  if (f->key_preview && (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) &&
+      f->OnKeyPreview(m))
     return true;
   if (f->accel_ && TranslateAcceleratorW(root, f->accel_.get(), &m)) return true;
   if (f->dialog_keys && IsDialogMessageW(root, &m)) return true;

@@ -70,8 +70,8 @@ class Window : public WindowObject {
  protected:
   // Creates the window with this object as creation parameter (class registered
   // with RegisterWindowClass) or, for a system class, attaches afterwards.
-  HWND CreateHwnd(DWORD ex_style, const wchar_t* cls, std::wstring_view text, DWORD style,
-                  int x, int y, int w, int h, HWND parent, HMENU id_or_menu);
+  HWND CreateHwnd(DWORD ex_style, const wchar_t* cls, std::wstring_view text, DWORD style, int x,
+                  int y, int w, int h, HWND parent, HMENU id_or_menu);
   virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Default(UINT msg, WPARAM wp, LPARAM lp);
 
@@ -141,8 +141,8 @@ class Control : public Window {
 
  protected:
   // Creates the HWND as a child of `parent` at design bounds.
-  void CreateChild(Container& parent, const wchar_t* cls, DWORD style, DWORD ex_style,
-                   int left, int top, int width, int height, std::wstring_view text = {});
+  void CreateChild(Container& parent, const wchar_t* cls, DWORD style, DWORD ex_style, int left,
+                   int top, int width, int height, std::wstring_view text = {});
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
   Container* parent_ = nullptr;
@@ -173,8 +173,8 @@ class Form : public Window, public Container {
 
   // Creates the window with a client area of width x height design pixels.
   // centred: centre on the screen; otherwise Windows chooses the position.
-  void CreateForm(std::wstring_view caption, int width, int height, FormStyle style,
-                  bool centred, HWND owner = nullptr);
+  void CreateForm(std::wstring_view caption, int width, int height, FormStyle style, bool centred,
+                  HWND owner = nullptr);
   HWND ClientHwnd() const override { return hwnd_; }
 
   void SetMenu(MainMenu* menu);

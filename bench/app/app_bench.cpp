@@ -37,8 +37,8 @@ double Now() {
 
 // One line per figure; ratio is the median of the per-round ratios.
 void Report(const char* name, double ours, double bare, double ratio, const char* detail) {
-  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s; %s)\n", name, ours, bare, ratio, KOLBRI_BENCH_ARCH,
-              detail);
+  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s; %s)\n", name, ours, bare, ratio,
+              KOLBRI_BENCH_ARCH, detail);
   std::fflush(stdout);
 }
 
@@ -49,7 +49,8 @@ double Median(std::vector<double> v) {
 
 // The host's load average while the bench ran (through Wine's Z: drive).
 std::string LoadNote() {
-  HANDLE f = CreateFileW(L"Z:\\proc\\loadavg", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE f = CreateFileW(L"Z:\\proc\\loadavg", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
   if (f == INVALID_HANDLE_VALUE) return "host load unknown";
   char buf[64] = {};
   DWORD n = 0;
@@ -97,7 +98,8 @@ double BareTree(HWND tree, const OrvuIndexEntry* root) {
     is.item.lParam = reinterpret_cast<LPARAM>(e);
     is.item.iImage = e->IsCategory() ? 0 : 2;
     is.item.iSelectedImage = e->IsCategory() ? 1 : 2;
-    HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
+    HTREEITEM item = reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
     if (e->IsCategory()) stack.push_back({item, e->Children});
   }
   SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
@@ -121,12 +123,13 @@ int main() {
     for (int b = 0; b < 10; ++b) {
       manifest += L"  category 小分類" + std::to_wstring(b) + L"\n";
       for (int c = 0; c < 999; ++c)
-        manifest += L"    picture 絵" + std::to_wstring(a) + L"-" + std::to_wstring(b) + L"-" + std::to_wstring(c) +
-                    L"\tsynth=8x8x8:1\n";
+        manifest += L"    picture 絵" + std::to_wstring(a) + L"-" + std::to_wstring(b) + L"-" +
+                    std::to_wstring(c) + L"\tsynth=8x8x8:1\n";
     }
   }
   manifest += L"picture p8\tsynth=640x480x8:8\npicture p24\tsynth=640x480x24:24\n";
-  const std::wstring plugin = testsupport::InstallListedPlugin(dir.path(), L"big", base::ToSjis(manifest));
+  const std::wstring plugin =
+      testsupport::InstallListedPlugin(dir.path(), L"big", base::ToSjis(manifest));
 
   NullDialog dialog;
   app::TWMain m(dir.path() + L"kolbri.exe", {});
@@ -146,14 +149,15 @@ int main() {
   bare_class.hInstance = GetModuleHandleW(nullptr);
   bare_class.lpszClassName = L"kolbri.bench.bare";
   RegisterClassW(&bare_class);
-  HWND bare_parent = CreateWindowExW(0, bare_class.lpszClassName, L"", WS_CHILD | WS_VISIBLE, where.left, where.top,
-                                     where.right - where.left, where.bottom - where.top, m.hwnd(), nullptr,
-                                     GetModuleHandleW(nullptr), nullptr);
+  HWND bare_parent =
+      CreateWindowExW(0, bare_class.lpszClassName, L"", WS_CHILD | WS_VISIBLE, where.left,
+                      where.top, where.right - where.left, where.bottom - where.top, m.hwnd(),
+                      nullptr, GetModuleHandleW(nullptr), nullptr);
   HWND bare_tree = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
-                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
-                                       TVS_LINESATROOT | TVS_SHOWSELALWAYS,
-                                   0, 0, where.right - where.left, where.bottom - where.top, bare_parent, nullptr,
-                                   GetModuleHandleW(nullptr), nullptr);
+                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS |
+                                       TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                                   0, 0, where.right - where.left, where.bottom - where.top,
+                                   bare_parent, nullptr, GetModuleHandleW(nullptr), nullptr);
   SendMessageW(bare_tree, WM_SETFONT, reinterpret_cast<WPARAM>(winui::DefaultFont()), FALSE);
   TreeView_SetImageList(bare_tree, m.ImageList1.get(), TVSIL_NORMAL);
   TreeView_SetIndent(bare_tree, TreeView_GetIndent(m.TreeView1.hwnd()));
@@ -173,11 +177,13 @@ int main() {
     ours_ms.push_back(ours);
     bare_ms.push_back(bare);
     tree_ratios.push_back(ours / bare);
-    if (getenv("KOLBRI_BENCH_DETAIL")) std::fprintf(stderr, "(index_tree round %d: ours %.1f, bare %.1f)\n", round, ours, bare);
+    if (getenv("KOLBRI_BENCH_DETAIL"))
+      std::fprintf(stderr, "(index_tree round %d: ours %.1f, bare %.1f)\n", round, ours, bare);
   }
   DestroyWindow(bare_parent);
   std::fprintf(stderr, "(tree nodes: %d; median of 5 paired rounds)\n", m.TreeView1.Count());
-  Report("index_tree_100k", Median(ours_ms), Median(bare_ms), Median(tree_ratios), LoadNote().c_str());
+  Report("index_tree_100k", Median(ours_ms), Median(bare_ms), Median(tree_ratios),
+         LoadNote().c_str());
 
   // render_zoom
   HTREEITEM last = m.TreeView1.Root();
@@ -210,8 +216,10 @@ int main() {
       HBITMAP b = CreateCompatibleBitmap(screen, w, h);
       HDC mem = CreateCompatibleDC(screen);
       HGDIOBJ old = SelectObject(mem, b);
-      SetDIBitsToDevice(mem, 0, 0, w, h, 0, 0, 0, h, reinterpret_cast<uint8_t*>(info) + app::DibBitsOffset(info->bmiHeader.biBitCount),
-                        info, DIB_RGB_COLORS);
+      SetDIBitsToDevice(
+          mem, 0, 0, w, h, 0, 0, 0, h,
+          reinterpret_cast<uint8_t*>(info) + app::DibBitsOffset(info->bmiHeader.biBitCount), info,
+          DIB_RGB_COLORS);
       GlobalUnlock(r.block);
       GlobalFree(r.block);
       for (int z = 1; z <= 4; ++z) {
@@ -248,7 +256,8 @@ int main() {
       ours_ms.push_back(ours);
       bare_ms.push_back(bare);
       ratios.push_back(ours / bare);
-      if (detail) std::fprintf(stderr, "(%s round %d: ours %.1f, bare %.1f)\n", name, round, ours, bare);
+      if (detail)
+        std::fprintf(stderr, "(%s round %d: ours %.1f, bare %.1f)\n", name, round, ours, bare);
     }
     std::fprintf(stderr, "(%s: median of %d paired rounds)\n", name, rounds);
     Report(name, Median(ours_ms), Median(bare_ms), Median(ratios), LoadNote().c_str());

@@ -22,8 +22,8 @@ double Ms(std::chrono::steady_clock::duration d) {
 }
 
 void Report(const char* name, double ms, double bare) {
-  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.3f (%s)\n", name, ms, bare, bare > 0 ? ms / bare : 0.0,
-              KOLBRI_BENCH_ARCH);
+  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.3f (%s)\n", name, ms, bare,
+              bare > 0 ? ms / bare : 0.0, KOLBRI_BENCH_ARCH);
 }
 
 }  // namespace
@@ -38,7 +38,11 @@ int main() {
   }
   std::string manifest = "category all\n";
   for (int i = 0; i < kPictures; ++i)
-    manifest.append("  picture p").append(std::to_string(i)).append("\tsynth=640x480x8:").append(std::to_string(i)).append("\n");
+    manifest.append("  picture p")
+        .append(std::to_string(i))
+        .append("\tsynth=640x480x8:")
+        .append(std::to_string(i))
+        .append("\n");
   testsupport::TempDir tmp;
   const std::wstring kol = testsupport::InstallListedPlugin(tmp.path(), L"bench", manifest);
   const std::string kol_sjis = tmp.sjis() + "bench.kol";
@@ -47,9 +51,11 @@ int main() {
     return 1;
   }
   std::vector<const OrvuIndexEntry*> entries;
-  for (const OrvuIndexEntry* e = m.Context()->IndexRoot->Children; e->Name; ++e) entries.push_back(e);
+  for (const OrvuIndexEntry* e = m.Context()->IndexRoot->Children; e->Name; ++e)
+    entries.push_back(e);
 
-  auto bare = reinterpret_cast<OrvuEntry>(GetProcAddress(GetModuleHandleA("kolbri.dll"), kCmnMakeBmp));
+  auto bare =
+      reinterpret_cast<OrvuEntry>(GetProcAddress(GetModuleHandleA("kolbri.dll"), kCmnMakeBmp));
   auto run_bare = [&] {
     for (const OrvuIndexEntry* e : entries) {
       const OrvuIndexEntry* arg = e;
@@ -79,11 +85,13 @@ int main() {
   std::string big;
   for (int a = 0, n = 0; a < 100; ++a) {
     big.append("category c").append(std::to_string(a)).append("\n");
-    for (int p = 0; p < 1000; ++p, ++n) big.append("  picture p").append(std::to_string(n)).append("\tsynth=16x16x8\n");
+    for (int p = 0; p < 1000; ++p, ++n)
+      big.append("  picture p").append(std::to_string(n)).append("\tsynth=16x16x8\n");
   }
   testsupport::InstallListedPlugin(tmp.path(), L"big", big);
   const std::string big_sjis = tmp.sjis() + "big.kol";
-  auto load = reinterpret_cast<OrvuEntry>(GetProcAddress(GetModuleHandleA("kolbri.dll"), kCmnLoadPlugin));
+  auto load =
+      reinterpret_cast<OrvuEntry>(GetProcAddress(GetModuleHandleA("kolbri.dll"), kCmnLoadPlugin));
   auto t3 = std::chrono::steady_clock::now();
   const char* path = big_sjis.c_str();
   int32_t unused = 0;

@@ -38,8 +38,10 @@ void RemoveTree(const std::wstring& dir) {
     do {
       const std::wstring n = fd.cFileName;
       if (n == L"." || n == L"..") continue;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(dir + n + L"\\");
-      else DeleteFileW((dir + n).c_str());
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(dir + n + L"\\");
+      else
+        DeleteFileW((dir + n).c_str());
     } while (FindNextFileW(h, &fd));
     FindClose(h);
   }
@@ -64,7 +66,8 @@ void AddTree(HWND tree, HTREEITEM parent, OrvuIndexEntry* first) {
     ins.item.mask = TVIF_TEXT | TVIF_PARAM;
     ins.item.pszText = text.data();
     ins.item.lParam = reinterpret_cast<LPARAM>(e);
-    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+    auto item = reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
     if (e->IsCategory()) AddTree(tree, item, e->Children);
   }
 }
@@ -81,8 +84,8 @@ struct Totals {
 
 // Same folders, names, bytes and calls as the walk, without the tree, the UI
 // hand-offs and the checks.
-void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstring& path, int32_t& counter,
-          Totals& t) {
+void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstring& path,
+          int32_t& counter, Totals& t) {
   const std::wstring dir = path + base::FromSjis(cat->Name);
   CreateDirectoryW(dir.c_str(), nullptr);
   const std::wstring sub = dir + L"\\";
@@ -154,7 +157,8 @@ double Median(std::vector<double> v) {
 
 // The host's load while the bench ran (readable through Wine's Z: drive).
 std::string HostLoad() {
-  HANDLE f = CreateFileW(L"Z:\\proc\\loadavg", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE f = CreateFileW(L"Z:\\proc\\loadavg", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
   if (f == INVALID_HANDLE_VALUE) return {};
   char buf[64] = {};
   DWORD n = 0;
@@ -171,7 +175,8 @@ int main() {
   SetDllDirectoryW(bin.c_str());
   wchar_t tmp[MAX_PATH];
   GetTempPathW(MAX_PATH, tmp);
-  const std::wstring work = std::wstring(tmp) + L"kolbri-batch-bench-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+  const std::wstring work =
+      std::wstring(tmp) + L"kolbri-batch-bench-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
   CreateDirectoryW(work.c_str(), nullptr);
 
   // Bench8: 20 categories of 100 8-bit pictures; Bench24: 10 categories of 50 24-bit pictures.
@@ -186,8 +191,8 @@ int main() {
     for (int c = 0; c < s.cats; ++c) {
       manifest += "  category C" + std::to_string(c) + "\n";
       for (int p = 0; p < s.per; ++p)
-        manifest += "    picture p" + std::to_string(p) + "\tsynth=640x480x" + std::to_string(s.bits) + ":" +
-                    std::to_string(seed++) + "\n";
+        manifest += "    picture p" + std::to_string(p) + "\tsynth=640x480x" +
+                    std::to_string(s.bits) + ":" + std::to_string(seed++) + "\n";
     }
   }
   CopyFileW((bin + L"listed.kol").c_str(), (work + L"bench.kol").c_str(), FALSE);
@@ -207,8 +212,8 @@ int main() {
   }
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES};
   InitCommonControlsEx(&icc);
-  HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 300, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+  HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 300, nullptr,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
   AddTree(tree, TVI_ROOT, m.Context()->IndexRoot);
 
   int rc = 0;
@@ -245,17 +250,24 @@ int main() {
     }
     const double best_bare = Median(bare_ms), best_walk = Median(walk_ms), ratio = Median(ratios);
     if (!bare.ok || !walk.ok || walk.files != pictures || bare.files != pictures) {
-      std::fprintf(stderr, "batch_%dx%dbit: FAILED (walk %d files, bare %d files)\n", pictures, s.bits, walk.files, bare.files);
+      std::fprintf(stderr, "batch_%dx%dbit: FAILED (walk %d files, bare %d files)\n", pictures,
+                   s.bits, walk.files, bare.files);
       rc = 1;
     }
     const double mb = static_cast<double>(bare.bytes) / (1024.0 * 1024.0);
-    std::printf("batch_%dx%dbit: %.0f ms, bare %.0f ms, ratio %.3f (%.0f pictures/s, %.1f MB/s; bare %.0f pictures/s, "
-                "%.1f MB/s; host load %s; %s)\n",
-                pictures, s.bits, best_walk, best_bare, ratio, pictures * 1000.0 / best_walk,
-                mb * 1000.0 / best_walk, pictures * 1000.0 / best_bare, mb * 1000.0 / best_bare, HostLoad().c_str(), KOLBRI_BENCH_ARCH);
-    std::fprintf(stderr, "  (batch_%dx%dbit: median of %d paired rounds; the walk runs on a worker thread and\n"
-                 "   hands each picture's options and progress to the UI thread, one round trip per picture)\n",
-                 pictures, s.bits, kRounds);
+    std::printf(
+        "batch_%dx%dbit: %.0f ms, bare %.0f ms, ratio %.3f (%.0f pictures/s, %.1f MB/s; bare %.0f "
+        "pictures/s, "
+        "%.1f MB/s; host load %s; %s)\n",
+        pictures, s.bits, best_walk, best_bare, ratio, pictures * 1000.0 / best_walk,
+        mb * 1000.0 / best_walk, pictures * 1000.0 / best_bare, mb * 1000.0 / best_bare,
+        HostLoad().c_str(), KOLBRI_BENCH_ARCH);
+    std::fprintf(
+        stderr,
+        "  (batch_%dx%dbit: median of %d paired rounds; the walk runs on a worker thread and\n"
+        "   hands each picture's options and progress to the UI thread, one round trip per "
+        "picture)\n",
+        pictures, s.bits, kRounds);
     std::fflush(stdout);
     node = TreeView_GetNextSibling(tree, node);
     ++entry;
@@ -279,8 +291,8 @@ int main() {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     worker.join();
-    std::fprintf(stderr, "  (one worker-to-UI hand-off: %.0f us; host load %s)\n", ms * 1000.0 / kCalls,
-                 HostLoad().c_str());
+    std::fprintf(stderr, "  (one worker-to-UI hand-off: %.0f us; host load %s)\n",
+                 ms * 1000.0 / kCalls, HostLoad().c_str());
   }
   DestroyWindow(tree);
   m.UnloadPlugin();

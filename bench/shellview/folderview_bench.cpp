@@ -123,7 +123,8 @@ Node ChildNamed(TFolderView& tree, Node parent, const wchar_t* text) {
 }
 
 void Report(const char* name, double x, double bare) {
-  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s)\n", name, x, bare, x / bare, KOLBRI_BENCH_ARCH);
+  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s)\n", name, x, bare, x / bare,
+              KOLBRI_BENCH_ARCH);
   std::fflush(stdout);
 }
 
@@ -134,8 +135,8 @@ double Median(std::vector<double> v) {
 
 void ReportMedians(const char* name, const std::vector<double>& x, const std::vector<double>& bare,
                    const std::vector<double>& ratios) {
-  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s; median of %zu paired rounds)\n", name, Median(x),
-              Median(bare), Median(ratios), KOLBRI_BENCH_ARCH, ratios.size());
+  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s; median of %zu paired rounds)\n", name,
+              Median(x), Median(bare), Median(ratios), KOLBRI_BENCH_ARCH, ratios.size());
   std::fflush(stdout);
 }
 
@@ -169,10 +170,13 @@ int main() {
     for (int r = 0; r < 15; ++r) {
       tree.RefreshTree();
       tree.SelectPath(base);
-      Node big = ChildNamed(tree, [&] {
-        tree.Expand(tree.RealSelection());
-        return tree.RealSelection();
-      }(), L"big");
+      Node big = ChildNamed(
+          tree,
+          [&] {
+            tree.Expand(tree.RealSelection());
+            return tree.RealSelection();
+          }(),
+          L"big");
       if (!big) return 2;
       double x = 0, y = 0;
       for (int leg = 0; leg < 2; ++leg) {

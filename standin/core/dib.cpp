@@ -32,7 +32,9 @@ Rgb3 SeedColour(uint32_t seed, int which) {
 struct Ramps {
   Rgb3 g0, g1, f0, f1;
   explicit Ramps(uint32_t seed)
-      : g0(SeedColour(seed, 0)), g1(SeedColour(seed, 1)), f0(SeedColour(seed, 2)),
+      : g0(SeedColour(seed, 0)),
+        g1(SeedColour(seed, 1)),
+        f0(SeedColour(seed, 2)),
         f1{240, 240, 230} {
     g0 = {g0.r / 2, g0.g / 2, g0.b / 2};  // darker ground
   }
@@ -61,7 +63,10 @@ void PutIndex(uint8_t* row, int x, int bpp, uint32_t v) {
     }
     case 1: {
       const uint8_t mask = uint8_t(0x80 >> (x & 7));
-      if (v) row[x >> 3] |= mask; else row[x >> 3] &= uint8_t(~mask);
+      if (v)
+        row[x >> 3] |= mask;
+      else
+        row[x >> 3] &= uint8_t(~mask);
       break;
     }
   }
@@ -73,13 +78,18 @@ void PutRgb(uint8_t* row, int x, int bpp, uint32_t rgb) {
     row[x * 3 + 1] = uint8_t(rgb >> 8);
     row[x * 3 + 2] = uint8_t(rgb >> 16);
   } else {  // 16: 5-5-5
-    const uint16_t v = uint16_t((((rgb >> 19) & 31) << 10) | (((rgb >> 11) & 31) << 5) | ((rgb >> 3) & 31));
+    const uint16_t v =
+        uint16_t((((rgb >> 19) & 31) << 10) | (((rgb >> 11) & 31) << 5) | ((rgb >> 3) & 31));
     row[x * 2] = uint8_t(v);
     row[x * 2 + 1] = uint8_t(v >> 8);
   }
 }
 
-uint32_t ReadLe32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
+uint32_t ReadLe32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
 
 }  // namespace
 
@@ -151,7 +161,8 @@ void Synthesize(const SynthParams& s, uint8_t* out) {
   for (int level = 0; level < 256; ++level) {
     if (palette) {
       ground_colour[level] = entries == 2 ? (level > 127) : 1 + uint32_t(level) * (half - 2) / 255;
-      figure_colour[level] = entries == 2 ? (level > 127) : half + uint32_t(level) * (half - 1) / 255;
+      figure_colour[level] =
+          entries == 2 ? (level > 127) : half + uint32_t(level) * (half - 1) / 255;
     } else {
       ground_colour[level] = Pack(Lerp(ramps.g0, ramps.g1, level));
       figure_colour[level] = Pack(Lerp(ramps.f0, ramps.f1, level));
@@ -171,8 +182,8 @@ void Synthesize(const SynthParams& s, uint8_t* out) {
       const int dx = x - cx;
       bool in_figure;
       switch (shape) {
-        case 0: in_figure = dx * dx + dy * dy <= r * r; break;                  // disc
-        case 1: in_figure = std::abs(dx) + std::abs(dy) <= r * 5 / 4; break;    // diamond
+        case 0: in_figure = dx * dx + dy * dy <= r * r; break;                // disc
+        case 1: in_figure = std::abs(dx) + std::abs(dy) <= r * 5 / 4; break;  // diamond
         default: in_figure = std::abs(dx) <= r && std::abs(dy) <= r * 3 / 4;  // panel
       }
       uint32_t colour;
@@ -283,8 +294,8 @@ ReadResult ReadBmpFile(const std::wstring& path, std::vector<uint8_t>& packed) {
   if (ok) {
     data.resize(size_t(size.QuadPart));
     DWORD got = 0;
-    ok = data.empty() || (ReadFile(f, data.data(), DWORD(data.size()), &got, nullptr) &&
-                          got == data.size());
+    ok = data.empty() ||
+         (ReadFile(f, data.data(), DWORD(data.size()), &got, nullptr) && got == data.size());
   }
   CloseHandle(f);
   if (!ok) return ReadResult::CantOpen;
@@ -313,8 +324,8 @@ DibView::DibView(const uint8_t* packed, size_t size) : p_(packed) {
   BITMAPINFOHEADER bi;
   if (!packed || size < sizeof bi) return;
   std::memcpy(&bi, packed, sizeof bi);
-  if (bi.biSize != sizeof bi || bi.biWidth <= 0 || bi.biHeight <= 0 ||
-      bi.biCompression != BI_RGB || !SupportedDepth(bi.biBitCount))
+  if (bi.biSize != sizeof bi || bi.biWidth <= 0 || bi.biHeight <= 0 || bi.biCompression != BI_RGB ||
+      !SupportedDepth(bi.biBitCount))
     return;
   w_ = bi.biWidth;
   h_ = bi.biHeight;
@@ -334,7 +345,9 @@ uint32_t DibView::Raw(int x, int y) const {
     case 4: return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
     case 8: return row[x];
     case 16: return uint32_t(row[x * 2]) | (uint32_t(row[x * 2 + 1]) << 8);
-    default: return uint32_t(row[x * 3]) | (uint32_t(row[x * 3 + 1]) << 8) | (uint32_t(row[x * 3 + 2]) << 16);
+    default:
+      return uint32_t(row[x * 3]) | (uint32_t(row[x * 3 + 1]) << 8) |
+             (uint32_t(row[x * 3 + 2]) << 16);
   }
 }
 

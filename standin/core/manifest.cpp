@@ -69,7 +69,8 @@ bool ParseManifest(std::string_view text, Manifest& out, std::string* error) {
       if (parts[i].empty()) continue;
       const size_t eq = parts[i].find('=');
       if (eq == std::string_view::npos || eq == 0) return fail("attribute without key=value");
-      node.attrs.emplace_back(std::string(parts[i].substr(0, eq)), std::string(parts[i].substr(eq + 1)));
+      node.attrs.emplace_back(std::string(parts[i].substr(0, eq)),
+                              std::string(parts[i].substr(eq + 1)));
     }
     seen_entry = true;
     while (!stack.empty() && stack.back().indent >= indent) stack.pop_back();

@@ -34,7 +34,7 @@ namespace {
 using base::FromSjis;
 
 OrvuVersionInfo g_module_info{"kolbri.dll 代替共通モジュール", KOLBRI_VERSION, "2026/12/08",
-                            "検証用の代替モジュールです"};
+                              "検証用の代替モジュールです"};
 
 #ifdef KOLBRI_PREINFO
 // Before the first load (and after an unload) this variant shows a harmless
@@ -136,13 +136,20 @@ bool ParsePicture(const standin::ManifestNode& n, Picture& p) {
     p.redisplay_on_load = true;
   }
   if (const std::string* v = n.Attr("fault")) {
-    if (*v == "nullblock") p.fault = Fault::NullBlock;
-    else if (*v == "access") p.fault = Fault::Access;
-    else if (*v == "throw") p.fault = Fault::Throw;
-    else if (*v == "redisplay") p.fault = Fault::Redisplay;
-    else if (*v == "oversize") p.fault = Fault::Oversize;
-    else if (*v == "handled") p.fault = Fault::Handled;
-    else return false;
+    if (*v == "nullblock")
+      p.fault = Fault::NullBlock;
+    else if (*v == "access")
+      p.fault = Fault::Access;
+    else if (*v == "throw")
+      p.fault = Fault::Throw;
+    else if (*v == "redisplay")
+      p.fault = Fault::Redisplay;
+    else if (*v == "oversize")
+      p.fault = Fault::Oversize;
+    else if (*v == "handled")
+      p.fault = Fault::Handled;
+    else
+      return false;
   }
   return p.synthetic || !p.file.empty() || p.fault == Fault::Result || p.fault == Fault::Access ||
          p.fault == Fault::Throw || p.fault == Fault::NullBlock;
@@ -215,7 +222,8 @@ int32_t LoadPlugin(const char* sjis_path) {
   std::unique_ptr<Index> ix;
   const uint32_t generation = g.generation + 1;
   try {
-    if (index(g.root_dir, nullptr, &manifest) == 0 && manifest) ix = BuildIndex(manifest, generation);
+    if (index(g.root_dir, nullptr, &manifest) == 0 && manifest)
+      ix = BuildIndex(manifest, generation);
   } catch (...) {
     ix.reset();
   }
@@ -259,8 +267,8 @@ void LogCall(const char* name) {
   char path[MAX_PATH];
   const DWORD n = GetEnvironmentVariableA("KOLBRI_CALL_LOG", path, sizeof path);
   if (n == 0 || n >= sizeof path) return;
-  HANDLE f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
   DWORD done = 0;
   WriteFile(f, name, DWORD(std::strlen(name)), &done, nullptr);

@@ -12,8 +12,9 @@ namespace {
 
 std::wstring ManifestPath() {
   HMODULE self = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ManifestPath), &self);
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&ManifestPath), &self);
   wchar_t buf[MAX_PATH * 2];
   const DWORD n = GetModuleFileNameW(self, buf, MAX_PATH * 2);
   std::wstring path(buf, n);
@@ -31,7 +32,8 @@ bool ReadText(const std::wstring& path, std::string& out) {
   if (ok) {
     out.resize(size_t(size.QuadPart));
     DWORD got = 0;
-    ok = out.empty() || (ReadFile(f, out.data(), DWORD(out.size()), &got, nullptr) && got == out.size());
+    ok = out.empty() ||
+         (ReadFile(f, out.data(), DWORD(out.size()), &got, nullptr) && got == out.size());
   }
   CloseHandle(f);
   return ok;

@@ -15,7 +15,8 @@ class Refused : public AppTest, public ::testing::WithParamInterface<Refusal> {}
 TEST_P(Refused, StaysOpenUnboundWithItsMessageAndWritesNothing) {
   const std::wstring plugin = Plugin(L"p", L"picture a\tsynth=8x8x8:1\n");
   app::TWMain& m = Start({plugin}, GetParam().variant);
-  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{std::wstring(GetParam().message) + L"(初期化)"});
+  EXPECT_EQ(TakeMessages(),
+            std::vector<std::wstring>{std::wstring(GetParam().message) + L"(初期化)"});
   EXPECT_FALSE(m.Bound());
   EXPECT_TRUE(IsWindowVisible(m.hwnd()));
   // File menu stays (Save and batch save disabled, Close works), the rest is off.

@@ -238,7 +238,8 @@ TEST_F(Display, ScrolledPictureKeepsItsPlaceAcrossLayoutsAndResizes) {
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Overlay->id(), 0);
   RECT r;
   GetWindowRect(m.hwnd(), &r);
-  SetWindowPos(m.hwnd(), nullptr, 0, 0, r.right - r.left - 20, r.bottom - r.top - 20, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(m.hwnd(), nullptr, 0, 0, r.right - r.left - 20, r.bottom - r.top - 20,
+               SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_EQ(m.ScrollBox_Output.ScrollPos().x, 2 * p.x);
   EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, 2 * p.y);
   EXPECT_EQ(m.Image_Output.BoundsPx().top, -2 * p.y);

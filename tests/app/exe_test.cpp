@@ -68,15 +68,18 @@ HWND ChildOfClass(HWND parent, const wchar_t* cls) {
 class Remote {
  public:
   Remote(DWORD pid, size_t size)
-      : proc_(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
-                          FALSE, pid)),
+      : proc_(OpenProcess(
+            PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+            FALSE, pid)),
         mem_(proc_ ? VirtualAllocEx(proc_, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr) {}
   ~Remote() {
     if (mem_) VirtualFreeEx(proc_, mem_, 0, MEM_RELEASE);
     if (proc_) CloseHandle(proc_);
   }
   char* at(size_t off) const { return static_cast<char*>(mem_) + off; }
-  void Write(size_t off, const void* p, size_t n) { WriteProcessMemory(proc_, at(off), p, n, nullptr); }
+  void Write(size_t off, const void* p, size_t n) {
+    WriteProcessMemory(proc_, at(off), p, n, nullptr);
+  }
   void Read(size_t off, void* p, size_t n) { ReadProcessMemory(proc_, at(off), p, n, nullptr); }
   bool ok() const { return mem_ != nullptr; }
 
@@ -114,7 +117,8 @@ TEST(RealProgram, ShowsTheSampleTitleAndClosesOnRequest) {
   std::wstring cmd = L"\"" + dir.path() + L"kolbri.exe\" \"" + dir.path() + L"sample.kol\"";
   STARTUPINFOW si{sizeof si};
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.path().c_str(), &si, &pi));
+  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             dir.path().c_str(), &si, &pi));
   HWND main = WaitForMainWindow(pi.dwProcessId);
   ASSERT_NE(main, nullptr);
   HWND tree = ChildOfClass(main, WC_TREEVIEWW);
@@ -125,8 +129,9 @@ TEST(RealProgram, ShowsTheSampleTitleAndClosesOnRequest) {
   ASSERT_TRUE(r.ok());
 
   std::vector<std::wstring> top;
-  for (auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)); item;
-       item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item))))
+  for (auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+       item; item = reinterpret_cast<HTREEITEM>(
+                 SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item))))
     top.push_back(RemoteTreeText(r, tree, item));
   EXPECT_EQ(top, (std::vector<std::wstring>{L"風景", L"人物", L"イベント", L"表紙"}));
   EXPECT_EQ(RemoteStatus(r, status, 0), L"サンプルタイトル「コルブリの庭」");
@@ -135,7 +140,8 @@ TEST(RealProgram, ShowsTheSampleTitleAndClosesOnRequest) {
   // Selecting 表紙 renders it (the CD-ROM letter holds the sample title).
   auto last = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
   for (int i = 0; i < 3; ++i)
-    last = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(last)));
+    last = reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(last)));
   SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(last));
   EXPECT_EQ(RemoteStatus(r, status, 1), L"(640x480 pix, 32768 col.)");
 

@@ -32,7 +32,8 @@ class Output : public AppTest {
 };
 
 TEST_F(Output, SaveWritesTheZoomedPictureUnderTheProposedName) {
-  app::TWMain& m = Start({Plugin(L"s", L"picture ABC\tsynth=320x200x8:3\npicture 表示ソ\tsynth=16x8x24:4\n")});
+  app::TWMain& m =
+      Start({Plugin(L"s", L"picture ABC\tsynth=320x200x8:3\npicture 表示ソ\tsynth=16x8x24:4\n")});
   AnswerSave(L"");
   SendMessageW(m.hwnd(), WM_COMMAND, m.PME_Save2->id(), 0);  // nothing shown yet: no dialog
   EXPECT_EQ(shown, 0);
@@ -49,7 +50,8 @@ TEST_F(Output, SaveWritesTheZoomedPictureUnderTheProposedName) {
   EXPECT_EQ(flags & (OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST),
             DWORD(OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST));
   EXPECT_EQ(m.SaveDialog1.options & OFN_FILEMUSTEXIST, DWORD(OFN_FILEMUSTEXIST));
-  const testsupport::Pixels file = testsupport::DecodeBmpFile(testsupport::ReadFileBytes(dir.path() + L"out.bmp"));
+  const testsupport::Pixels file =
+      testsupport::DecodeBmpFile(testsupport::ReadFileBytes(dir.path() + L"out.bmp"));
   EXPECT_EQ(file.width, 960);
   EXPECT_EQ(file.height, 600);
   EXPECT_TRUE(testsupport::SamePixels(SynthPixels("320x200x8:3", 3), file));
@@ -58,8 +60,10 @@ TEST_F(Output, SaveWritesTheZoomedPictureUnderTheProposedName) {
     const std::wstring magick = testsupport::ExeDir() + L"app-magick\\";
     testsupport::RemoveTree(magick);
     CreateDirectoryW(magick.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW((dir.path() + L"out.bmp").c_str(), (magick + L"zoom3.bmp").c_str(), FALSE));
-    ASSERT_TRUE(testsupport::WriteMagickExpect(magick + L"zoom3.bmp", SynthPixels("320x200x8:3", 3)));
+    ASSERT_TRUE(
+        CopyFileW((dir.path() + L"out.bmp").c_str(), (magick + L"zoom3.bmp").c_str(), FALSE));
+    ASSERT_TRUE(
+        testsupport::WriteMagickExpect(magick + L"zoom3.bmp", SynthPixels("320x200x8:3", 3)));
   }
   EXPECT_EQ(m.SaveDialog1.file_name, dir.path() + L"out.bmp");
 
@@ -68,7 +72,8 @@ TEST_F(Output, SaveWritesTheZoomedPictureUnderTheProposedName) {
   AnswerSave(L"noext");
   SendMessageW(m.hwnd(), WM_COMMAND, m.PME_Item1->id(), 0);
   EXPECT_EQ(proposed, L"表示ソ.bmp");
-  EXPECT_EQ(testsupport::DecodeBmpFile(testsupport::ReadFileBytes(dir.path() + L"noext")).width, 48);
+  EXPECT_EQ(testsupport::DecodeBmpFile(testsupport::ReadFileBytes(dir.path() + L"noext")).width,
+            48);
 
   // Another plug-in: no current item, the last name is proposed again.
   dialog.Confirm(dir.sjis(), "t.kol");
@@ -91,9 +96,11 @@ TEST_F(Output, FileThatCannotBeCreatedIsReportedAndTheOldFileStays) {
   SelectPath(L"a");
   AnswerSave(L"missing\\dir\\a.bmp");
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
-  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"ﾌｧｲﾙ " + dir.path() + L"missing\\dir\\a.bmp を作成できません"});
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"ﾌｧｲﾙ " + dir.path() +
+                                                      L"missing\\dir\\a.bmp を作成できません"});
   testsupport::WriteFileBytes(dir.path() + L"locked.bmp", "old");
-  HANDLE h = CreateFileW((dir.path() + L"locked.bmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE h = CreateFileW((dir.path() + L"locked.bmp").c_str(), GENERIC_READ, 0, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
   AnswerSave(L"locked.bmp");
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
   CloseHandle(h);
@@ -190,8 +197,9 @@ TEST_F(Output, HelpUsesWinHelpOnlyWhenTheHelpFileIsThere) {
   SendMessageW(verdlg.hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
   app::HelpSeam::Current() = saved;
   const std::wstring hlp = L"hlp " + dir.path() + L"kolbri.hlp ";
-  EXPECT_EQ(calls, (std::vector<std::wstring>{L"doc " + dir.path() + L"help\\index.html", hlp + L"11 0",
-                                              hlp + L"1 10", hlp + L"1 27", hlp + L"1 15"}));
+  EXPECT_EQ(calls,
+            (std::vector<std::wstring>{L"doc " + dir.path() + L"help\\index.html", hlp + L"11 0",
+                                       hlp + L"1 10", hlp + L"1 27", hlp + L"1 15"}));
   // The shipped pages exist beside the real program.
   EXPECT_FALSE(testsupport::ReadFileBytes(testsupport::BinDir() + L"help\\index.html").empty());
 }

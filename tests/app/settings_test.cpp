@@ -40,8 +40,9 @@ TEST_F(AppTest, MissingFileGivesDefaultsAndShutdownWritesEveryKey) {
   Stop();
   const std::string ini = IniText();
   // Written in order; the view switches go to "VIEW".
-  const char* order[] = {"[SYSTEM]", "RootDir=q:\\", "PluginDir=" , "DestDir=", "[VIEW]", "OverlayBG=0",
-                         "AdjustWindow=0", "[OPTION]", "MoveToChild=0", "UseIndex=1", "OptionSave=1"};
+  const char* order[] = {
+      "[SYSTEM]",       "RootDir=q:\\", "PluginDir=",    "DestDir=",   "[VIEW]",      "OverlayBG=0",
+      "AdjustWindow=0", "[OPTION]",     "MoveToChild=0", "UseIndex=1", "OptionSave=1"};
   size_t pos = 0;
   for (const char* s : order) {
     const size_t at = ini.find(s, pos);
@@ -52,10 +53,11 @@ TEST_F(AppTest, MissingFileGivesDefaultsAndShutdownWritesEveryKey) {
 }
 
 TEST_F(AppTest, StoredValuesAreReadAndViewSectionKeepsItsName) {
-  testsupport::WriteFileBytes(IniPath(), base::ToSjis(
-      L"[SYSTEM]\r\nRootDir=x:\\表示\\\r\nPluginDir=\r\nDestDir=c:\\出力\\\r\n"
-      L"[View]\r\nOverlayBG=1\r\nAdjustWindow=0\r\n"
-      L"[OPTION]\r\nMoveToChild=0x10\r\nUseIndex=abc\r\nOptionSave=$1F\r\n"));
+  testsupport::WriteFileBytes(
+      IniPath(),
+      base::ToSjis(L"[SYSTEM]\r\nRootDir=x:\\表示\\\r\nPluginDir=\r\nDestDir=c:\\出力\\\r\n"
+                   L"[View]\r\nOverlayBG=1\r\nAdjustWindow=0\r\n"
+                   L"[OPTION]\r\nMoveToChild=0x10\r\nUseIndex=abc\r\nOptionSave=$1F\r\n"));
   app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
   EXPECT_EQ(base::FromSjis(m.RootDir()), L"x:\\表示\\");
   EXPECT_EQ(m.StoredSettings().plugin_dir, base::ToSjis(dir.path()));  // empty value: exe dir
@@ -87,7 +89,8 @@ TEST_F(AppTest, StoredValuesAreReadAndViewSectionKeepsItsName) {
 }
 
 TEST_F(AppTest, OptionSaveOffWritesOnlyThatSwitch) {
-  testsupport::WriteFileBytes(IniPath(), "[SYSTEM]\r\nRootDir=r:\\\r\nDestDir=c:\\keep\\\r\n[OPTION]\r\nUseIndex=0\r\n");
+  testsupport::WriteFileBytes(
+      IniPath(), "[SYSTEM]\r\nRootDir=r:\\\r\nDestDir=c:\\keep\\\r\n[OPTION]\r\nUseIndex=0\r\n");
   app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_OptionSave->id(), 0);
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_FileName->id(), 0);  // would be 1 if saved
@@ -107,7 +110,8 @@ TEST_F(AppTest, OptionSaveOffWritesOnlyThatSwitch) {
 }
 
 TEST_F(AppTest, CancelledStartupDialogWritesStoredDirectoriesBack) {
-  testsupport::WriteFileBytes(IniPath(), "[SYSTEM]\r\nRootDir=r:\\\r\nPluginDir=c:\\plug\\\r\nDestDir=c:\\out\\\r\n");
+  testsupport::WriteFileBytes(
+      IniPath(), "[SYSTEM]\r\nRootDir=r:\\\r\nPluginDir=c:\\plug\\\r\nDestDir=c:\\out\\\r\n");
   dialog.Cancel();
   app::TWMain& m = Start();
   EXPECT_EQ(dialog.pages, std::vector<int>{settings::kPagePlugin});

@@ -6,7 +6,8 @@
 namespace apptest {
 namespace {
 
-constexpr wchar_t kLoadFailed[] = L"選択したファイルはPlug-inでないか、ファイルが壊れています(Plug-inロード)";
+constexpr wchar_t kLoadFailed[] =
+    L"選択したファイルはPlug-inでないか、ファイルが壊れています(Plug-inロード)";
 
 TEST_F(AppTest, NestedCategoriesKeepIndexOrderAndImages) {
   app::TWMain& m = Start({Plugin(L"nest",
@@ -81,7 +82,8 @@ TEST_F(AppTest, CommandLinePathIsCutTo255Bytes) {
   const std::wstring sub = dir.path() + std::wstring(200, L'd') + L"\\";
   CreateDirectoryW(sub.c_str(), nullptr);
   const std::wstring name = std::wstring(255 - sub.size() - 4, L'n');
-  const std::wstring plugin = testsupport::InstallListedPlugin(sub, name, "picture a\tsynth=8x8x8:1\n");
+  const std::wstring plugin =
+      testsupport::InstallListedPlugin(sub, name, "picture a\tsynth=8x8x8:1\n");
   ASSERT_EQ(plugin.size(), 255u);
   Start({plugin + L"zzz"});  // the extra characters are cut off
   EXPECT_TRUE(TakeMessages().empty());
@@ -99,7 +101,8 @@ TEST_F(AppTest, DialogChoiceLoadsOnlyANewFileNameButAlwaysTakesTheRoot) {
 
   // Same file name in another directory: no reload, root taken over.
   testsupport::TempDir other;
-  testsupport::InstallListedPlugin(other.path(), L"first", base::ToSjis(L"picture other\tsynth=8x8x8:1\n"));
+  testsupport::InstallListedPlugin(other.path(), L"first",
+                                   base::ToSjis(L"picture other\tsynth=8x8x8:1\n"));
   dialog.Confirm(other.sjis(), "first.kol", "r:\\");
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SelPgn->id(), 0);
   EXPECT_EQ(TreeDump(), L"p1\n");

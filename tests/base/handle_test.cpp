@@ -50,8 +50,8 @@ TEST_F(UniqueAnyTest, ReleaseGivesUpAndResetToTheSameValueKeepsIt) {
 }
 
 TEST(HandleAliasTest, FileOwnersTreatInvalidHandleValueAsEmpty) {
-  base::UniqueFile file(CreateFileW(L"C:\\no\\such\\dir\\x", GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
+  base::UniqueFile file(
+      CreateFileW(L"C:\\no\\such\\dir\\x", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   EXPECT_FALSE(file);
   EXPECT_EQ(file.get(), INVALID_HANDLE_VALUE);
   EXPECT_FALSE(base::UniqueHandle());

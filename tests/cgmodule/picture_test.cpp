@@ -10,7 +10,8 @@ using cgmodule::ValidateDib;
 
 namespace {
 
-std::vector<uint8_t> Dib(int w, int h, int bpp, int colours, uint32_t image_size, size_t extra = 0) {
+std::vector<uint8_t> Dib(int w, int h, int bpp, int colours, uint32_t image_size,
+                         size_t extra = 0) {
   BITMAPINFOHEADER bi{};
   bi.biSize = sizeof bi;
   bi.biWidth = w;

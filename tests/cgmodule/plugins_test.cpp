@@ -40,7 +40,9 @@ class PluginDir : public ::testing::Test {
     ASSERT_TRUE(GetFileAttributesW((dir_ + L"hidden.kol").c_str()) & FILE_ATTRIBUTE_HIDDEN);
   }
 
-  std::string Log(const wchar_t* plugin) { return testsupport::ReadFileBytes(dir_ + plugin + L".log"); }
+  std::string Log(const wchar_t* plugin) {
+    return testsupport::ReadFileBytes(dir_ + plugin + L".log");
+  }
 
   TempDir tmp_;
   std::wstring dir_;
@@ -63,7 +65,8 @@ TEST_F(PluginDir, EveryInitialisationIsFollowedByTermination) {
   cgmodule::ListPlugins(base::ToSjis(dir_));
   // Wrong magic, no answer and a crash inside OrvuIdvInitialize still get
   // their OrvuIdvTerminate.
-  for (const wchar_t* p : {L"good.kol", L"twin.kol", L"badmagic.kol", L"noanswer.kol", L"crash.kol"})
+  for (const wchar_t* p :
+       {L"good.kol", L"twin.kol", L"badmagic.kol", L"noanswer.kol", L"crash.kol"})
     EXPECT_EQ(Log(p), "IT") << base::ToSjis(p);
   // Skipped before initialisation: no terminate entry point, hidden.
   EXPECT_EQ(Log(L"noterm.kol"), "");

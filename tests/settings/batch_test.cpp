@@ -42,7 +42,8 @@ struct Renderer {
     }
     std::vector<uint8_t> dib = MakeDib(7 + static_cast<int>(e->Code), 3, bit_count, e->Code);
     if (plan.kind == Kind::Depth16) dib = MakeDib(4, 2, 16, e->Code);
-    if (plan.kind == Kind::BadSize) reinterpret_cast<BITMAPINFOHEADER*>(dib.data())->biSizeImage = 8;
+    if (plan.kind == Kind::BadSize)
+      reinterpret_cast<BITMAPINFOHEADER*>(dib.data())->biSizeImage = 8;
     if (plan.kind == Kind::Truncated) {
       // Header promises more rows than the block holds.
       reinterpret_cast<BITMAPINFOHEADER*>(dib.data())->biSizeImage += 4096;
@@ -65,7 +66,8 @@ std::vector<uint8_t> Expected(const std::vector<uint8_t>& dib) {
 
 // A: p1, B(p2, p3), p4 -- the pictures are numbered 0..3 in walk order.
 std::vector<I::Shape> Example() {
-  return {I::Cat(L"A", {I::Pic(L"p1"), I::Cat(L"B", {I::Pic(L"p2"), I::Pic(L"p3")}), I::Pic(L"p4")})};
+  return {
+      I::Cat(L"A", {I::Pic(L"p1"), I::Cat(L"B", {I::Pic(L"p2"), I::Pic(L"p3")}), I::Pic(L"p4")})};
 }
 
 class BatchWalk : public ::testing::Test {
@@ -87,7 +89,8 @@ class BatchWalk : public ::testing::Test {
 TEST(BatchFormat, FileHeaderAndSerialNames) {
   uint8_t hd[14];
   ASSERT_TRUE(settings::FillFileHeader(8, 1000, hd));
-  const uint8_t want8[14] = {'B', 'M', 0x1E, 0x08, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0};  // 2078, 1078
+  const uint8_t want8[14] = {'B', 'M', 0x1E, 0x08, 0,    0, 0,
+                             0,   0,   0,    0x36, 0x04, 0, 0};  // 2078, 1078
   EXPECT_EQ(0, memcmp(hd, want8, 14));
   EXPECT_EQ(settings::PixelOffset(4), 118u);
   EXPECT_EQ(settings::PixelOffset(8), 1078u);
@@ -103,14 +106,15 @@ TEST(BatchFormat, FileHeaderAndSerialNames) {
 }
 
 TEST(BatchFormat, NamesThatWouldLeaveTheFolderAreRefused) {
-  for (const wchar_t* bad : {L"", L".", L"..", L"..\\x", L"a/b", L"C:\\x", L"c:x", L"\\\\srv\\s", L"a:b"})
+  for (const wchar_t* bad :
+       {L"", L".", L"..", L"..\\x", L"a/b", L"C:\\x", L"c:x", L"\\\\srv\\s", L"a:b"})
     EXPECT_FALSE(settings::IsSafeName(bad)) << bad;
   // Device names open the device, whatever the case or extension.
-  for (const wchar_t* device : {L"NUL", L"nul.bmp", L"Con", L"PRN.x.bmp", L"aux", L"COM1", L"com9.bmp", L"LPT1",
-                                L"lpt9", L"NUL .bmp"})
+  for (const wchar_t* device : {L"NUL", L"nul.bmp", L"Con", L"PRN.x.bmp", L"aux", L"COM1",
+                                L"com9.bmp", L"LPT1", L"lpt9", L"NUL .bmp"})
     EXPECT_FALSE(settings::IsSafeName(device)) << device;
-  for (const wchar_t* good : {L"a", L"..a", L"a..b", L"ソ表", L"x.bmp", L"orvu0001.bmp", L"NULL", L"COM0", L"COM10",
-                              L"LPT", L"xnul.bmp", L"CONSOLE.bmp"})
+  for (const wchar_t* good : {L"a", L"..a", L"a..b", L"ソ表", L"x.bmp", L"orvu0001.bmp", L"NULL",
+                              L"COM0", L"COM10", L"LPT", L"xnul.bmp", L"CONSOLE.bmp"})
     EXPECT_TRUE(settings::IsSafeName(good)) << good;
 }
 
@@ -125,8 +129,10 @@ TEST_F(BatchWalk, ExampleWithCategoryFoldersAndPrefix) {
   EXPECT_TRUE(r.messages.empty());
   EXPECT_EQ(r.progress, (std::vector<int>{0, 1, 2, 3}));
   EXPECT_EQ(List(out.path()), (std::vector<std::wstring>{L"A"}));
-  EXPECT_EQ(List(out.path() + L"A\\"), (std::vector<std::wstring>{L"B", L"orvu0000.bmp", L"orvu0003.bmp"}));
-  EXPECT_EQ(List(out.path() + L"A\\B\\"), (std::vector<std::wstring>{L"orvu0001.bmp", L"orvu0002.bmp"}));
+  EXPECT_EQ(List(out.path() + L"A\\"),
+            (std::vector<std::wstring>{L"B", L"orvu0000.bmp", L"orvu0003.bmp"}));
+  EXPECT_EQ(List(out.path() + L"A\\B\\"),
+            (std::vector<std::wstring>{L"orvu0001.bmp", L"orvu0002.bmp"}));
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\orvu0000.bmp"), Expected(render.rendered[0]));
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\B\\orvu0001.bmp"), Expected(render.rendered[1]));
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\B\\orvu0002.bmp"), Expected(render.rendered[2]));
@@ -142,15 +148,17 @@ TEST_F(BatchWalk, ExampleWithoutFoldersAndEveryDepth) {
     h->options = {false, false, L"orvu"};
     Outcome& r = h->Go(tree->Find({L"A"}), dir.path());
     EXPECT_EQ(r.convert_result, 0);
-    EXPECT_EQ(List(dir.path()),
-              (std::vector<std::wstring>{L"orvu0000.bmp", L"orvu0001.bmp", L"orvu0002.bmp", L"orvu0003.bmp"}));
+    EXPECT_EQ(List(dir.path()), (std::vector<std::wstring>{L"orvu0000.bmp", L"orvu0001.bmp",
+                                                           L"orvu0002.bmp", L"orvu0003.bmp"}));
     for (uint32_t i = 0; i < 4; ++i) {
-      const std::vector<uint8_t> file = ReadFileBytes(dir.path() + settings::SerialName(L"orvu", i));
+      const std::vector<uint8_t> file =
+          ReadFileBytes(dir.path() + settings::SerialName(L"orvu", i));
       ASSERT_EQ(file, Expected(render.rendered[i])) << depth;
       // The header's offset leads to the block's pixels.
       const uint32_t off = file[10] | file[11] << 8;
       EXPECT_EQ(off, settings::PixelOffset(static_cast<uint16_t>(depth)));
-      EXPECT_EQ(0, memcmp(file.data() + off, render.rendered[i].data() + off - 14, file.size() - off));
+      EXPECT_EQ(0,
+                memcmp(file.data() + off, render.rendered[i].data() + off - 14, file.size() - off));
     }
   }
 }
@@ -174,7 +182,8 @@ TEST_F(BatchWalk, IndexNamesSameNameReplacesAndExistingFoldersAreReused) {
   CreateDirectoryW((out.path() + L"A").c_str(), nullptr);
   CreateDirectoryW((out.path() + L"A\\B").c_str(), nullptr);
   const std::vector<uint8_t> stale = {1, 2, 3};
-  HANDLE f = CreateFileW((out.path() + L"A\\keep.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE f = CreateFileW((out.path() + L"A\\keep.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                         CREATE_ALWAYS, 0, nullptr);
   DWORD n;
   WriteFile(f, stale.data(), 3, &n, nullptr);
   CloseHandle(f);
@@ -183,7 +192,8 @@ TEST_F(BatchWalk, IndexNamesSameNameReplacesAndExistingFoldersAreReused) {
   EXPECT_EQ(r.convert_result, 0);
   EXPECT_EQ(r.counted, 2);
   EXPECT_EQ(List(out.path() + L"A\\"), (std::vector<std::wstring>{L"B", L"keep.txt", L"x.bmp"}));
-  EXPECT_EQ(ReadFileBytes(out.path() + L"A\\x.bmp"), Expected(render.rendered[1]));  // the later one
+  EXPECT_EQ(ReadFileBytes(out.path() + L"A\\x.bmp"),
+            Expected(render.rendered[1]));  // the later one
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\keep.txt"), stale);
 }
 
@@ -259,7 +269,8 @@ TEST_F(BatchWalk, EachRenderFailureIsReportedOnceAndStopsKeepingEarlierFiles) {
       {Renderer::Kind::Code, -3, L"メモリ確保に失敗しました(まとめ保存)"},
       {Renderer::Kind::Code, -9, L"何だかよく分からないエラーが発生しました（＾＾；(まとめ保存)"},
       {Renderer::Kind::Fault, 0, L"内部でエラーが発生しました(まとめ保存)"},
-      {Renderer::Kind::Truncated, 0, L"何だかよく分からないエラーが発生しました（＾＾；(まとめ保存)"},
+      {Renderer::Kind::Truncated, 0,
+       L"何だかよく分からないエラーが発生しました（＾＾；(まとめ保存)"},
       {Renderer::Kind::BadSize, 0, L"何だかよく分からないエラーが発生しました（＾＾；(まとめ保存)"},
       {Renderer::Kind::Depth16, 0, L"何だかよく分からないエラーが発生しました（＾＾；(まとめ保存)"},
   };
@@ -272,7 +283,8 @@ TEST_F(BatchWalk, EachRenderFailureIsReportedOnceAndStopsKeepingEarlierFiles) {
     Outcome& r = h->Go(tree->Find({L"A"}), dir.path());
     EXPECT_EQ(r.convert_result, -1) << c.message;
     EXPECT_EQ(r.messages, (std::vector<std::wstring>{c.message}));
-    EXPECT_EQ(List(dir.path() + L"A\\B\\"), (std::vector<std::wstring>{L"orvu0001.bmp"})) << c.message;
+    EXPECT_EQ(List(dir.path() + L"A\\B\\"), (std::vector<std::wstring>{L"orvu0001.bmp"}))
+        << c.message;
     EXPECT_TRUE(Exists(dir.path() + L"A\\orvu0000.bmp"));
     EXPECT_FALSE(Exists(dir.path() + L"A\\orvu0003.bmp"));
   }
@@ -312,7 +324,8 @@ TEST_F(BatchWalk, ACategoryFolderThatCannotBeMadeIsReported) {
   Use(Example());
   // A file stands where the folder of B should go.
   CreateDirectoryW((out.path() + L"A").c_str(), nullptr);
-  CloseHandle(CreateFileW((out.path() + L"A\\B").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  CloseHandle(CreateFileW((out.path() + L"A\\B").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          0, nullptr));
   h->options = {true, false, L"orvu"};
   Outcome& r = Go({L"A"});
   EXPECT_EQ(r.convert_result, -1);
@@ -341,7 +354,8 @@ TEST_F(BatchWalk, OptionsAreReadAfreshForEachFile) {
   h->on_progress = [this](int p) { h->options.prefix = L"b"; };
   Outcome& r = Go({L"A"});
   EXPECT_EQ(r.convert_result, 0);
-  EXPECT_EQ(List(out.path()), (std::vector<std::wstring>{L"a0000.bmp", L"b0001.bmp", L"b0002.bmp", L"b0003.bmp"}));
+  EXPECT_EQ(List(out.path()),
+            (std::vector<std::wstring>{L"a0000.bmp", L"b0001.bmp", L"b0002.bmp", L"b0003.bmp"}));
 }
 
 }  // namespace

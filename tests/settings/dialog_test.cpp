@@ -125,8 +125,8 @@ TEST_F(Dialog, OkNeedsAListSelectionOnEveryPageAndDoubleClickConfirms) {
   for (int page : {settings::kPageDrive, settings::kPageBatch, settings::kPagePlugin}) {
     const int32_t r = Modal(*d, page, [&] {
       EXPECT_EQ(d->ListBox_SelPgn1.ItemIndex(), -1);
-      Click(d->Button_CommonOk);        // disabled: nothing
-      d->Button_CommonOkClick();        // and with no selection it would do nothing either
+      Click(d->Button_CommonOk);  // disabled: nothing
+      d->Button_CommonOkClick();  // and with no selection it would do nothing either
       EXPECT_TRUE(d->InModal());
       EXPECT_EQ(d->ModalResult(), 0);
       Click(d->Button_CommonCancel);
@@ -233,7 +233,8 @@ TEST_F(Dialog, AFolderShiftJisCannotNameLeavesThePagesFolderAndIsSaidOnce) {
     EXPECT_STREQ(d->WorkingRootDir(), "C:\\");
   });
   winui::SetMessageSink(nullptr);
-  EXPECT_EQ(messages, std::vector<std::wstring>{L"このディレクトリ名は使用できない文字を含んでいます(設定)"});
+  EXPECT_EQ(messages,
+            std::vector<std::wstring>{L"このディレクトリ名は使用できない文字を含んでいます(設定)"});
 }
 
 TEST_F(Dialog, F5KeepsTheSelectedFolderOnEveryPage) {
@@ -251,7 +252,9 @@ TEST_F(Dialog, F5KeepsTheSelectedFolderOnEveryPage) {
       PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);
       winui::PumpPending();
       EXPECT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), sub) << page;
-      const char* working = page == 0 ? d->WorkingPluginDir() : page == 1 ? d->WorkingDestDir() : d->WorkingRootDir();
+      const char* working = page == 0   ? d->WorkingPluginDir()
+                            : page == 1 ? d->WorkingDestDir()
+                                        : d->WorkingRootDir();
       EXPECT_EQ(std::string(working), Sjis(sub + L"\\")) << page;
     });
   }
@@ -313,7 +316,8 @@ TEST_F(Dialog, LayoutCaptionsAndInitialState) {
     });
   }
   // Closing by the system menu or Alt+F4 is Cancel.
-  const int32_t r = Modal(*d, settings::kPagePlugin, [&] { SendMessageW(d->hwnd(), WM_CLOSE, 0, 0); });
+  const int32_t r =
+      Modal(*d, settings::kPagePlugin, [&] { SendMessageW(d->hwnd(), WM_CLOSE, 0, 0); });
   EXPECT_EQ(r, settings::kCancelled);
 }
 
@@ -334,7 +338,8 @@ struct Title {
     OrvuHostRecord rec{nullptr, &table};
     EXPECT_EQ(module.Bind(rec), cgmodule::BindResult::Ok);
     module.Attach(&self, table);
-    const std::wstring kol = testsupport::InstallListedPlugin(plugin_dir.path(), L"title", Sjis(manifest));
+    const std::wstring kol =
+        testsupport::InstallListedPlugin(plugin_dir.path(), L"title", Sjis(manifest));
     EXPECT_GE(module.LoadPlugin(Sjis(kol).c_str()), 0);
     tree = std::make_unique<batchtest::Tree>(module.Context()->IndexRoot);
     host.index_tree = tree->hwnd();
@@ -346,14 +351,17 @@ struct Title {
     module.UnloadPlugin();
     module.Release();
   }
-  void Select(const std::vector<std::wstring>& path) { TreeView_SelectItem(tree->hwnd(), tree->Find(path)); }
+  void Select(const std::vector<std::wstring>& path) {
+    TreeView_SelectItem(tree->hwnd(), tree->Find(path));
+  }
   // The module's own rendering of a picture, for comparison.
   testsupport::Pixels Render(const std::vector<std::wstring>& path) {
     TVITEMW it{};
     it.mask = TVIF_PARAM;
     it.hItem = tree->Find(path);
     TreeView_GetItem(tree->hwnd(), &it);
-    cgmodule::MakeBmpResult r = module.MakeBmp(reinterpret_cast<const OrvuIndexEntry*>(it.lParam), false);
+    cgmodule::MakeBmpResult r =
+        module.MakeBmp(reinterpret_cast<const OrvuIndexEntry*>(it.lParam), false);
     cgmodule::PictureBlock b(r.block);
     return testsupport::DecodeDib(b.Data(), b.Size());
   }
@@ -394,7 +402,8 @@ class Conversion : public Dialog {
   }
   std::vector<std::wstring> messages;
   void CatchMessages() {
-    winui::SetMessageSink([this](const std::wstring&, const std::wstring& t) { messages.push_back(t); });
+    winui::SetMessageSink(
+        [this](const std::wstring&, const std::wstring& t) { messages.push_back(t); });
   }
   void TearDown() override {
     winui::SetMessageSink(nullptr);
@@ -427,7 +436,8 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
     EXPECT_EQ(d->Button_MulSav1.Text(), L"中断");
     PumpUntil([&] { return !d->ConversionRunning(); });
     spy.Remove();
-    max_range = static_cast<int>(SendMessageW(d->ProgressBar_MulSav1.hwnd(), PBM_GETRANGE, FALSE, 0));
+    max_range =
+        static_cast<int>(SendMessageW(d->ProgressBar_MulSav1.hwnd(), PBM_GETRANGE, FALSE, 0));
     ExpectIdle();
     // The folder tree shows the output folder again.
     EXPECT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), NoSlash(MagickDir()));
@@ -456,7 +466,8 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
     char line[48];
     for (int y = 0; y < want.height; ++y)
       for (int x = 0; x < want.width; ++x) {
-        snprintf(line, sizeof line, "%d,%d: #%06X\n", x, y, want.rgb[size_t(y) * size_t(want.width) + size_t(x)]);
+        snprintf(line, sizeof line, "%d,%d: #%06X\n", x, y,
+                 want.rgb[size_t(y) * size_t(want.width) + size_t(x)]);
         expect += line;
       }
     testsupport::WriteFileBytes(MagickDir() + f.file + L".expect", expect);
@@ -465,7 +476,9 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
 
 TEST_F(Conversion, AbortKeepsFilesSoFarAndReturnsToIdle) {
   std::wstring manifest = L"category Many\n";
-  for (int i = 0; i < 300; ++i) manifest += L"  picture p" + std::to_wstring(i) + L"\tsynth=320x240x24:" + std::to_wstring(i) + L"\n";
+  for (int i = 0; i < 300; ++i)
+    manifest +=
+        L"  picture p" + std::to_wstring(i) + L"\tsynth=320x240x24:" + std::to_wstring(i) + L"\n";
   Title t(manifest);
   TempDir out;
   SetPath(d->Paths().DestDir, out.path());
@@ -541,7 +554,8 @@ TEST_F(Conversion, JapaneseOutputFolderWorksWhateverTheCodePage) {
     EXPECT_EQ(d->FolderView_Common1.GetSelectedPathW(), dest);
   });
   EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(batchtest::List(dest + L"\\A\\"), (std::vector<std::wstring>{L"B", L"p1.bmp", L"p4.bmp"}));
+  EXPECT_EQ(batchtest::List(dest + L"\\A\\"),
+            (std::vector<std::wstring>{L"B", L"p1.bmp", L"p4.bmp"}));
   EXPECT_EQ(batchtest::List(dest + L"\\A\\B\\"), (std::vector<std::wstring>{L"p2.bmp", L"p3.bmp"}));
 }
 

@@ -38,13 +38,14 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     shview::ShellState shell;
     winui::SetAppTitle(L"コルブリ");
     std::vector<std::wstring> messages;
-    winui::SetMessageSink([&](const std::wstring&, const std::wstring& t) { messages.push_back(t); });
+    winui::SetMessageSink(
+        [&](const std::wstring&, const std::wstring& t) { messages.push_back(t); });
     testsupport::UseModuleVariant("");
     testsupport::TempDir exe_dir, out;
     const std::wstring kol = testsupport::InstallListedPlugin(
         exe_dir.path(), L"title",
         base::ToSjis(L"title 例\ncategory 画像\n  picture 一\tsynth=20x10x8:1\n  category 続き\n"
-                      L"    picture 二\tsynth=11x6x24:2\n  picture 三\tsynth=7x9x4:3\n"));
+                     L"    picture 二\tsynth=11x6x24:2\n  picture 三\tsynth=7x9x4:3\n"));
 
     app::TWMain main(exe_dir.path() + L"kolbri.exe", {kol});
     main.Create();
@@ -98,7 +99,8 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     for (const auto& f : files) {
       const std::string bytes = testsupport::ReadFileBytes(out.path() + f.file);
       ASSERT_FALSE(bytes.empty()) << base::ToSjis(f.file);
-      const auto* entry = reinterpret_cast<const OrvuIndexEntry*>(main.TreeView1.Data(Find(main.TreeView1, f.node)));
+      const auto* entry = reinterpret_cast<const OrvuIndexEntry*>(
+          main.TreeView1.Data(Find(main.TreeView1, f.node)));
       cgmodule::PictureBlock block(main.Module().MakeBmp(entry, false).block);
       EXPECT_TRUE(testsupport::SamePixels(testsupport::DecodeDib(block.Data(), block.Size()),
                                           testsupport::DecodeBmpFile(bytes)));

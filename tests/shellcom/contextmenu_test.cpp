@@ -13,8 +13,8 @@
 using namespace shcom;
 using comtest::Entry;
 using comtest::FolderDouble;
-using shview::ComPtr;
 using shview::ChildIDList;
+using shview::ComPtr;
 using shview::RelativeIDList;
 
 namespace {
@@ -86,7 +86,8 @@ TEST_F(ContextMenuTest, BadArgumentsShowNoMenu) {
   RealItem file(dir.File("a.txt"));
   ASSERT_TRUE(file.parent);
   EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 0, file.item.get()));
-  EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 1025, file.item.get()));
+  EXPECT_FALSE(
+      component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 1025, file.item.get()));
   EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 2, file.item.get()));
   EXPECT_FALSE(component.PopupShellMenu(nullptr, file.parent.get(), at, 1, file.item.get()));
   EXPECT_TRUE(owner.popups.empty());
@@ -101,7 +102,8 @@ TEST_F(ContextMenuTest, RealMenuOfAFolderShowsAndDismissingItRunsNothing) {
     shown = Captions(top);
     owner.Keys({VK_ESCAPE});
   };
-  EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), folder.parent.get(), at, 1, folder.item.get()));
+  EXPECT_FALSE(
+      component.PopupShellMenu(owner.hwnd(), folder.parent.get(), at, 1, folder.item.get()));
   ASSERT_FALSE(shown.empty());
   EXPECT_NE(std::find(shown.begin(), shown.end(), L"コピー(&C)"), shown.end());
   EXPECT_NE(std::find(shown.begin(), shown.end(), L"プロパティ(&P)"), shown.end());
@@ -118,7 +120,8 @@ TEST_F(ContextMenuTest, RunItemCommandChecksTheItemsAttributesOnRealFiles) {
   // Copy: the file has the attribute, and the shell's copy command puts it on
   // the clipboard.
   OleSetClipboard(nullptr);
-  ASSERT_TRUE(component.RunItemCommand(owner.hwnd(), file.parent.get(), kCopy, at, file.item.get()));
+  ASSERT_TRUE(
+      component.RunItemCommand(owner.hwnd(), file.parent.get(), kCopy, at, file.item.get()));
   ComPtr<IDataObject> clip;
   ASSERT_EQ(OleGetClipboard(clip.receive()), S_OK);
   FORMATETC fmt{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -134,10 +137,10 @@ TEST_F(ContextMenuTest, RunItemCommandChecksTheItemsAttributesOnRealFiles) {
   // attributes): refused before any menu is built, with no message.
   RealItem drive("C:\\");
   ASSERT_TRUE(drive.parent);
-  EXPECT_FALSE(component.RunItemCommand(owner.hwnd(), drive.parent.get(), kDelete, at,
-                                        drive.item.get()));
-  EXPECT_FALSE(component.RunItemCommand(owner.hwnd(), drive.parent.get(), kCopy, at,
-                                        drive.item.get()));
+  EXPECT_FALSE(
+      component.RunItemCommand(owner.hwnd(), drive.parent.get(), kDelete, at, drive.item.get()));
+  EXPECT_FALSE(
+      component.RunItemCommand(owner.hwnd(), drive.parent.get(), kCopy, at, drive.item.get()));
   EXPECT_TRUE(owner.boxes.empty());
 }
 
@@ -147,11 +150,11 @@ class SendToTest : public ContextMenuTest {
   std::vector<std::string> log;
   FolderDouble items{"items", {{L"a.bmp"}, {L"b.bmp"}}, &log};
   FolderDouble send_to{"sendto",
-                      {{L"デスクトップ (ショートカットを作成)"},
-                       {L"ドキュメント", true},
-                       {L"メール受信者", false, false},
-                       {L"3.5 インチ FD (A)"}},
-                      &log};
+                       {{L"デスクトップ (ショートカットを作成)"},
+                        {L"ドキュメント", true},
+                        {L"メール受信者", false, false},
+                        {L"3.5 インチ FD (A)"}},
+                       &log};
   comtest::DesktopDouble desktop{&send_to};
   comtest::DesktopSwap swap{&desktop};
   RelativeIDList both = FolderDouble::Items({0, 1});
@@ -176,8 +179,8 @@ TEST_F(SendToTest, ChoiceCopiesTheItemsAndPastesThemOnTheTarget) {
   std::vector<std::wstring> listed;
   EXPECT_TRUE(ChooseSendTo(2, &listed));
   // Non-folder entries only, by name, in enumeration order, placeholder gone.
-  EXPECT_EQ(listed, (std::vector<std::wstring>{L"デスクトップ (ショートカットを作成)", L"メール受信者",
-                                               L"3.5 インチ FD (A)"}));
+  EXPECT_EQ(listed, (std::vector<std::wstring>{L"デスクトップ (ショートカットを作成)",
+                                               L"メール受信者", L"3.5 インチ FD (A)"}));
   EXPECT_EQ(send_to.enum_flags, static_cast<SHCONTF>(SHCONTF_NONFOLDERS));
   EXPECT_EQ(items.menu_counts, std::vector<UINT>{2});
   EXPECT_EQ(log, (std::vector<std::string>{"items:25", "sendto3:26"}));

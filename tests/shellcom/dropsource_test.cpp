@@ -145,7 +145,8 @@ TEST(DropSourceEx, DataObjectCarriesTheRealFilesAndBadCountsStartNoDrag) {
   source.StartShellDrag(owner.hwnd(), folder.get(), 2, both.get());
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);
   ASSERT_EQ(target.drops, 1);
-  EXPECT_EQ(target.allowed, static_cast<DWORD>(DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK));
+  EXPECT_EQ(target.allowed,
+            static_cast<DWORD>(DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK));
   EXPECT_TRUE(target.id_list);
   ASSERT_EQ(target.files.size(), 2u);
   EXPECT_EQ(lstrcmpiA(target.files[0].c_str(), a.c_str()), 0);

@@ -282,10 +282,11 @@ TEST_F(FolderViewTest, UpdatesNestAndRedrawOnlyAtTheOutermostEnd) {
   std::vector<WPARAM> redraws;
   // A second subclass on the tree, in front of the tree's own.
   winui::WindowSubclass spy;
-  spy.Install(tree.Handle(), [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
-    if (m == WM_SETREDRAW) redraws.push_back(w);
-    return next(m, w, l);
-  });
+  spy.Install(tree.Handle(),
+              [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
+                if (m == WM_SETREDRAW) redraws.push_back(w);
+                return next(m, w, l);
+              });
   tree.BeginUpdate();
   tree.BeginUpdate();
   tree.RefreshTree();  // its own begin/end nests inside
@@ -303,9 +304,9 @@ TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
   tree.SelectPath(dirs.path() + "\\old");
   Node n = tree.RealSelection();
   ASSERT_NE(n, nullptr);
-  const std::vector<BYTE> old_list(reinterpret_cast<const BYTE*>(tree.Data(n)),
-                                  reinterpret_cast<const BYTE*>(tree.Data(n)) +
-                                      ItemIDListSize(tree.Data(n)));
+  const std::vector<BYTE> old_list(
+      reinterpret_cast<const BYTE*>(tree.Data(n)),
+      reinterpret_cast<const BYTE*>(tree.Data(n)) + ItemIDListSize(tree.Data(n)));
 
   std::wstring edited;
   tree.OnEdited = [&](TFolderView&, Node, std::wstring& text) { edited = text; };
@@ -368,7 +369,8 @@ class MenuDouble final : public shcom::TContextMenuEx, public shcom::TDropSource
     menus.push_back(c);
     return false;
   }
-  void StartShellDrag(HWND owner, IShellFolder* folder, int count, PCUIDLIST_RELATIVE items) override {
+  void StartShellDrag(HWND owner, IShellFolder* folder, int count,
+                      PCUIDLIST_RELATIVE items) override {
     std::string path;
     GetItemDisplayName(folder, items, SHGDN_FORPARSING, path);
     if (owner && count == 1) drags.push_back(path);
@@ -616,20 +618,23 @@ class Delegate : public IShellFolder {
     if (n == 0) delete this;
     return n;
   }
-  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND h, LPBC b, LPOLESTR n, ULONG* e, PIDLIST_RELATIVE* p,
-                                             ULONG* a) override {
+  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND h, LPBC b, LPOLESTR n, ULONG* e,
+                                             PIDLIST_RELATIVE* p, ULONG* a) override {
     return real_->ParseDisplayName(h, b, n, e, p, a);
   }
   HRESULT STDMETHODCALLTYPE EnumObjects(HWND h, SHCONTF f, IEnumIDList** e) override {
     return real_->EnumObjects(h, f, e);
   }
-  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r, void** o) override {
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r,
+                                         void** o) override {
     return real_->BindToObject(p, b, r, o);
   }
-  HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE p, LPBC b, REFIID r, void** o) override {
+  HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE p, LPBC b, REFIID r,
+                                          void** o) override {
     return real_->BindToStorage(p, b, r, o);
   }
-  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM l, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) override {
+  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM l, PCUIDLIST_RELATIVE a,
+                                       PCUIDLIST_RELATIVE b) override {
     return real_->CompareIDs(l, a, b);
   }
   HRESULT STDMETHODCALLTYPE CreateViewObject(HWND h, REFIID r, void** o) override {
@@ -638,8 +643,8 @@ class Delegate : public IShellFolder {
   HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT c, PCUITEMID_CHILD_ARRAY p, SFGAOF* a) override {
     return real_->GetAttributesOf(c, p, a);
   }
-  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND h, UINT c, PCUITEMID_CHILD_ARRAY p, REFIID r, UINT* x,
-                                          void** o) override {
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND h, UINT c, PCUITEMID_CHILD_ARRAY p, REFIID r,
+                                          UINT* x, void** o) override {
     return real_->GetUIObjectOf(h, c, p, r, x, o);
   }
   HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD p, SHGDNF f, STRRET* s) override {
@@ -666,10 +671,12 @@ class NotReadyFolder final : public Delegate {
 
 class DesktopWithEmptyDrive final : public Delegate {
  public:
-  DesktopWithEmptyDrive(IShellFolder* real, PCIDLIST_ABSOLUTE drive) : Delegate(real), drive_(drive) {}
+  DesktopWithEmptyDrive(IShellFolder* real, PCIDLIST_ABSOLUTE drive)
+      : Delegate(real), drive_(drive) {}
   bool no_medium = true;
   int refusals = 0;
-  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r, void** o) override {
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r,
+                                         void** o) override {
     const HRESULT hr = real_->BindToObject(p, b, r, o);
     if (FAILED(hr) || !no_medium || real_->CompareIDs(0, p, drive_) != 0) return hr;
     auto* folder = static_cast<IShellFolder*>(*o);
@@ -688,7 +695,8 @@ class DesktopWithEmptyDrive final : public Delegate {
 class NoListFolder final : public Delegate {
  public:
   using Delegate::Delegate;
-  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r, void** o) override {
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r,
+                                         void** o) override {
     const HRESULT hr = real_->BindToObject(p, b, r, o);
     if (FAILED(hr) || r != IID_IShellFolder) return hr;
     auto* folder = static_cast<IShellFolder*>(*o);
@@ -727,7 +735,8 @@ TEST_F(FolderViewTest, ARenameWithoutANewListTakesTheFolderFromItsParent) {
   ASSERT_NE(edit, nullptr);
   EXPECT_NE(GetFileAttributesA((dirs.path() + "\\new").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(tree.Text(n), L"new");
-  EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\new");  // the node holds the renamed folder's list
+  EXPECT_EQ(tree.GetSelectedPath(),
+            dirs.path() + "\\new");  // the node holds the renamed folder's list
 }
 
 // q: (the CD-ROM letter) shows KOLBRI_SHV_CDROM, a directory of the host.

@@ -104,7 +104,7 @@ TEST(ItemIDList, SizesAndWalks) {
   PCUIDLIST_RELATIVE second = GetNextItemID(two.get());
   ASSERT_EQ(second, NextItemID(two.get()));
   EXPECT_EQ(second->mkid.cb, 20);
-  EXPECT_EQ(GetNextItemID(second), nullptr);  // the last item has no next item
+  EXPECT_EQ(GetNextItemID(second), nullptr);       // the last item has no next item
   EXPECT_EQ(GetNextItemID(empty.get()), nullptr);  // nor has the terminator
   EXPECT_EQ(NextItemID(second)->mkid.cb, 0);
 }
@@ -135,7 +135,8 @@ TEST(ItemIDList, CopiesAndConcatenationsOwnNewBlocks) {
     EXPECT_EQ(ItemIDListSize(xx.get()), 24u + 8u);
 
     // Consumes both inputs: nothing of them stays allocated.
-    auto joined = ConcatItemIDListsFree(CopyParentItemIDList(three.get()), CopyLastItemID(three.get()));
+    auto joined =
+        ConcatItemIDListsFree(CopyParentItemIDList(three.get()), CopyLastItemID(three.get()));
     EXPECT_EQ(Bytes(joined.get()), original);
 
     EXPECT_FALSE(CopyParentItemIDList(nullptr));

@@ -38,8 +38,11 @@ class Faults : public StandIn {
 };
 
 TEST_F(Faults, ResultCodesComeBackWithoutABlock) {
-  for (auto [name, code] : {std::pair{L"開けない", -2}, {L"足りない", -3}, {L"謎", -7},
-                            {L"無いファイル", -2}, {L"投げる", -1}}) {
+  for (auto [name, code] : {std::pair{L"開けない", -2},
+                            {L"足りない", -3},
+                            {L"謎", -7},
+                            {L"無いファイル", -2},
+                            {L"投げる", -1}}) {
     const auto r = Make(name);
     EXPECT_FALSE(r.faulted);
     EXPECT_EQ(r.code, code) << base::ToSjis(name);

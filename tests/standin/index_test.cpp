@@ -51,7 +51,8 @@ TEST_F(StandIn, HundredThousandEntriesThreeLevelsDeep) {
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(Load(testsupport::InstallListedPlugin(tmp_.path(), L"big", m)), 0);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now() - start).count();
+                      std::chrono::steady_clock::now() - start)
+                      .count();
   EXPECT_LT(ms, 5000);
   size_t count = 0;
   for (auto* a : Array(ctx()->IndexRoot))
@@ -61,7 +62,8 @@ TEST_F(StandIn, HundredThousandEntriesThreeLevelsDeep) {
 }
 
 TEST_F(StandIn, FailedLoadsKeepThePreviousPluginAndEntries) {
-  ASSERT_EQ(LoadListed(L"title 前のPlug-in\ncategory 残る\n  picture 絵\tsynth=32x16x8:3\n", L"prev"), 0);
+  ASSERT_EQ(
+      LoadListed(L"title 前のPlug-in\ncategory 残る\n  picture 絵\tsynth=32x16x8:3\n", L"prev"), 0);
   const OrvuVersionInfo* info = ctx()->PluginInfo;
   const OrvuIndexEntry* root = ctx()->IndexRoot;
   const OrvuIndexEntry* picture = Find({L"残る", L"絵"});

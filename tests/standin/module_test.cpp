@@ -131,10 +131,10 @@ TEST_F(StandIn, MalformedSourceFilesAreRefusedWithoutOverruns) {
     return f;
   };
   const std::pair<const wchar_t*, std::string> files[] = {
-      {L"wrap.bmp", bmp(65536, 65536, 24, 40, 64)},         // rows * stride = 3 * 2^32
-      {L"header.bmp", bmp(8, 8, 8, 0xFFFFFF00u, 2048)},      // colour table "behind" 4 GiB
-      {L"minheight.bmp", bmp(1, INT32_MIN, 1, 40, 64)},      // no magnitude for a top-down height
-      {L"short.bmp", bmp(64, 64, 8, 40, 1024 + 64 * 32)},    // half the rows
+      {L"wrap.bmp", bmp(65536, 65536, 24, 40, 64)},        // rows * stride = 3 * 2^32
+      {L"header.bmp", bmp(8, 8, 8, 0xFFFFFF00u, 2048)},    // colour table "behind" 4 GiB
+      {L"minheight.bmp", bmp(1, INT32_MIN, 1, 40, 64)},    // no magnitude for a top-down height
+      {L"short.bmp", bmp(64, 64, 8, 40, 1024 + 64 * 32)},  // half the rows
   };
   std::wstring manifest;
   for (const auto& [name, bytes] : files) {

@@ -9,10 +9,11 @@ namespace {
 TEST(Manifest, IndentationCommentsAndLineEnds) {
   standin::Manifest m;
   std::string error;
-  ASSERT_TRUE(standin::ParseManifest("# top\r\ntitle T\r\n\r\ncategory A\r\n  # inside\r\n"
-                                     "  picture p\tfile=a b.bmp\tx=1=2\r\n    \r\n"
-                                     "  category B\r\npicture q\tsynth=1x1x8\r\n",
-                                     m, &error))
+  ASSERT_TRUE(
+      standin::ParseManifest("# top\r\ntitle T\r\n\r\ncategory A\r\n  # inside\r\n"
+                             "  picture p\tfile=a b.bmp\tx=1=2\r\n    \r\n"
+                             "  category B\r\npicture q\tsynth=1x1x8\r\n",
+                             m, &error))
       << error;
   EXPECT_EQ(m.title, "T");
   ASSERT_EQ(m.roots.size(), 2u);
@@ -43,10 +44,12 @@ TEST_F(StandIn, FolderPluginMirrorsTheDirectoryTree) {
   for (const wchar_t* d : {L"", L"b-dir", L"b-dir\\inner", L"A-dir", L"hidden-dir", L"空"})
     ASSERT_TRUE(CreateDirectoryW((root + d).c_str(), nullptr));
   const std::wstring bmp = testsupport::SampleCdDir() + L"cg\\ev\\01.bmp";
-  for (const wchar_t* f : {L"c.bmp", L"B-dir\\inner\\deep.BMP", L"a.bmp", L"note.txt", L"hidden.bmp"})
+  for (const wchar_t* f :
+       {L"c.bmp", L"B-dir\\inner\\deep.BMP", L"a.bmp", L"note.txt", L"hidden.bmp"})
     ASSERT_TRUE(CopyFileW(bmp.c_str(), (root + f).c_str(), FALSE));
   SetFileAttributesW((root + L"hidden.bmp").c_str(), FILE_ATTRIBUTE_HIDDEN);
-  SetFileAttributesW((root + L"hidden-dir").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+  SetFileAttributesW((root + L"hidden-dir").c_str(),
+                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
 
   module_.SetRootDir(base::ToSjis(root));
   ASSERT_EQ(LoadShipped(L"folder.kol"), 0);

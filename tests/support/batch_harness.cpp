@@ -51,7 +51,8 @@ void Tree::Add(HTREEITEM parent, OrvuIndexEntry* first) {
     ins.item.mask = TVIF_TEXT | TVIF_PARAM;
     ins.item.pszText = text.data();
     ins.item.lParam = reinterpret_cast<LPARAM>(e);
-    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(h_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+    auto item = reinterpret_cast<HTREEITEM>(
+        SendMessageW(h_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
     if (e->IsCategory()) Add(item, e->Children);
   }
 }
@@ -108,7 +109,8 @@ bool PumpUntil(const std::function<bool()>& pred, int ms) {
 
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
   std::vector<uint8_t> out;
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE f =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (f == INVALID_HANDLE_VALUE) return out;
   out.resize(GetFileSize(f, nullptr));
   DWORD got = 0;
@@ -118,7 +120,9 @@ std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
   return out;
 }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool IsDir(const std::wstring& path) {
   DWORD a = GetFileAttributesW(path.c_str());
@@ -171,7 +175,8 @@ HGLOBAL ToBlock(const std::vector<uint8_t>& dib, size_t extra) {
   return h;
 }
 
-Harness::Harness(HWND tree, std::function<cgmodule::MakeBmpResult(const OrvuIndexEntry*, bool)> render) {
+Harness::Harness(HWND tree,
+                 std::function<cgmodule::MakeBmpResult(const OrvuIndexEntry*, bool)> render) {
   host.index_tree = tree;
   host.continue_flag = &keep_going;
   host.render = std::move(render);
@@ -197,7 +202,8 @@ void Harness::OnWorker(const std::function<void()>& work) {
 }
 
 Outcome& Harness::Go(HTREEITEM node, const std::wstring& base) {
-  winui::SetMessageSink([this](const std::wstring&, const std::wstring& text) { run.messages.push_back(text); });
+  winui::SetMessageSink(
+      [this](const std::wstring&, const std::wstring& text) { run.messages.push_back(text); });
   OnWorker([&] {
     settings::BatchWalk walk(host, page, ui);
     run.counted = 0;

@@ -29,7 +29,9 @@ class Index {
     bool category = false;
     std::vector<Shape> children;
   };
-  static Shape Cat(std::wstring n, std::vector<Shape> c = {}) { return {std::move(n), true, std::move(c)}; }
+  static Shape Cat(std::wstring n, std::vector<Shape> c = {}) {
+    return {std::move(n), true, std::move(c)};
+  }
   static Shape Pic(std::wstring n) { return {std::move(n), false, {}}; }
 
   explicit Index(const std::vector<Shape>& roots);

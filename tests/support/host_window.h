@@ -23,8 +23,9 @@ class HostWindow {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = L"ShellViewTestHost";
     RegisterClassW(&wc);
-    hwnd_ = CreateWindowExW(0, L"ShellViewTestHost", L"TFolderView", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                            0, 0, width, height, nullptr, nullptr, wc.hInstance, nullptr);
+    hwnd_ =
+        CreateWindowExW(0, L"ShellViewTestHost", L"TFolderView", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                        0, 0, width, height, nullptr, nullptr, wc.hInstance, nullptr);
   }
   ~HostWindow() {
     if (IsWindow(hwnd_)) DestroyWindow(hwnd_);

@@ -24,7 +24,8 @@ int32_t ScriptedDialog::ShowModalOnPage(int page) {
   return result = s(paths, page);
 }
 
-void ScriptedDialog::Confirm(const std::string& plugin_dir, const std::string& plugin_file, const char* root) {
+void ScriptedDialog::Confirm(const std::string& plugin_dir, const std::string& plugin_file,
+                             const char* root) {
   std::string r = root ? root : std::string("\x01");
   steps.push_back([=](settings::DialogPaths& p, int) {
     SetPath(p.PluginDir, plugin_dir);
@@ -44,7 +45,8 @@ void ScriptedDialog::Cancel() {
 
 void AppTest::SetUp() {
   winui::SetAppTitle(L"コルブリ");
-  winui::SetMessageSink([this](const std::wstring&, const std::wstring& text) { messages.push_back(text); });
+  winui::SetMessageSink(
+      [this](const std::wstring&, const std::wstring& text) { messages.push_back(text); });
   testsupport::UseModuleVariant("");
 }
 
@@ -86,7 +88,8 @@ HTREEITEM AppTest::Find(const std::wstring& path) const {
   size_t start = 0;
   for (;;) {
     const size_t slash = path.find(L'/', start);
-    const std::wstring name = path.substr(start, slash == std::wstring::npos ? std::wstring::npos : slash - start);
+    const std::wstring name =
+        path.substr(start, slash == std::wstring::npos ? std::wstring::npos : slash - start);
     while (item && main->TreeView1.ItemText(item) != name) item = main->TreeView1.NextSibling(item);
     if (!item || slash == std::wstring::npos) return item;
     item = main->TreeView1.FirstChild(item);
@@ -142,7 +145,8 @@ testsupport::Pixels ZoomPixels(const testsupport::Pixels& p, int zoom) {
   z.height = p.height * zoom;
   z.rgb.assign(size_t(z.width) * z.height, 0);
   for (int y = 0; y < z.height; ++y)
-    for (int x = 0; x < z.width; ++x) z.rgb[size_t(y) * z.width + x] = p.rgb[size_t(y / zoom) * p.width + x / zoom];
+    for (int x = 0; x < z.width; ++x)
+      z.rgb[size_t(y) * z.width + x] = p.rgb[size_t(y / zoom) * p.width + x / zoom];
   return z;
 }
 

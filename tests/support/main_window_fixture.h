@@ -32,7 +32,8 @@ class ScriptedDialog : public settings::ISettingsDialog {
   bool ConversionRunning() const override { return running; }
 
   // Confirms after setting plug-in directory/file (and root when given).
-  void Confirm(const std::string& plugin_dir, const std::string& plugin_file, const char* root = nullptr);
+  void Confirm(const std::string& plugin_dir, const std::string& plugin_file,
+               const char* root = nullptr);
   void ConfirmUnchanged();
   void Cancel();
 

@@ -30,7 +30,7 @@ class MenuOwner : public winui::Window {
 
   // Runs once when the shown menu first waits; its first popup is given.
   std::function<void(HMENU top)> on_menu;
-  std::vector<HMENU> popups;  // every popup opened, in order
+  std::vector<HMENU> popups;   // every popup opened, in order
   std::vector<BoxSeen> boxes;  // message boxes seen (each closed with OK)
 
   // Queues keys for the menu loop, which reads the thread's keyboard input.

@@ -139,8 +139,8 @@ HRESULT ContextMenuDouble::GetCommandString(UINT_PTR offset, UINT type, UINT*, L
 }
 
 shview::RelativeIDList FolderDouble::Items(std::initializer_list<int> numbers) {
-  shview::RelativeIDList list(
-      static_cast<PIDLIST_RELATIVE>(shview::ShellAlloc(static_cast<ULONG>(numbers.size()) * 4 + 2)));
+  shview::RelativeIDList list(static_cast<PIDLIST_RELATIVE>(
+      shview::ShellAlloc(static_cast<ULONG>(numbers.size()) * 4 + 2)));
   auto* b = reinterpret_cast<BYTE*>(list.get());
   for (int n : numbers) {
     b[0] = 4;
@@ -165,7 +165,8 @@ HRESULT FolderDouble::EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) {
   enum_flags = flags;
   std::vector<int> numbers;
   for (size_t i = 0; i < entries_.size(); ++i) {
-    const bool wanted = entries_[i].folder ? (flags & SHCONTF_FOLDERS) : (flags & SHCONTF_NONFOLDERS);
+    const bool wanted =
+        entries_[i].folder ? (flags & SHCONTF_FOLDERS) : (flags & SHCONTF_NONFOLDERS);
     if (wanted) numbers.push_back(static_cast<int>(i));
   }
   *out = new EnumDouble(std::move(numbers));
@@ -178,21 +179,21 @@ HRESULT FolderDouble::GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF* attri
   return S_OK;
 }
 
-HRESULT FolderDouble::GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID riid, UINT*,
-                                    void** out) {
+HRESULT FolderDouble::GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID riid,
+                                    UINT*, void** out) {
   *out = nullptr;
   if (riid != IID_IContextMenu || count == 0) return E_NOINTERFACE;
   if (name_ == "items") {
     menu_counts.push_back(count);
-    *out = static_cast<IContextMenu*>(new ContextMenuDouble(name_, JapaneseItemMenu(), log_, fail_offset));
+    *out = static_cast<IContextMenu*>(
+        new ContextMenuDouble(name_, JapaneseItemMenu(), log_, fail_offset));
     return S_OK;
   }
   const int n = Number(items[0]);
   const Entry& e = entries_.at(static_cast<size_t>(n));
   const bool japanese = e.name.find(L'&') == std::wstring::npos;
-  *out = static_cast<IContextMenu*>(new ContextMenuDouble(name_ + std::to_string(n),
-                                                          TargetMenu(e.paste, japanese), log_,
-                                                          static_cast<UINT>(-1)));
+  *out = static_cast<IContextMenu*>(new ContextMenuDouble(
+      name_ + std::to_string(n), TargetMenu(e.paste, japanese), log_, static_cast<UINT>(-1)));
   return S_OK;
 }
 

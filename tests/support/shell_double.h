@@ -110,8 +110,8 @@ class FolderDouble final : public StubFolder {
   HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) override;
   HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items,
                                             SFGAOF* attributes) override;
-  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID riid,
-                                          UINT*, void** out) override;
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY items,
+                                          REFIID riid, UINT*, void** out) override;
   HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF, STRRET* name) override;
 
   std::vector<Entry>& entries() { return entries_; }
@@ -126,7 +126,8 @@ class FolderDouble final : public StubFolder {
 class DesktopDouble final : public StubFolder {
  public:
   explicit DesktopDouble(IShellFolder* send_to) : send_to_(send_to) {}
-  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE item, LPBC, REFIID riid, void** out) override;
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE item, LPBC, REFIID riid,
+                                         void** out) override;
 
  private:
   IShellFolder* send_to_;

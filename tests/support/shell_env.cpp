@@ -28,7 +28,9 @@ class CountingSpy final : public IMallocSpy {
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   // Zero makes the allocation fail.
-  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T cb) override { return g_failIn > 0 && --g_failIn == 0 ? 0 : cb; }
+  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T cb) override {
+    return g_failIn > 0 && --g_failIn == 0 ? 0 : cb;
+  }
   void* STDMETHODCALLTYPE PostAlloc(void* p) override {
     if (p) ++g_live;
     return p;

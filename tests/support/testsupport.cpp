@@ -83,8 +83,8 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
   DWORD put = 0;
-  const bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &put, nullptr) &&
-                  put == bytes.size();
+  const bool ok =
+      WriteFile(f, bytes.data(), DWORD(bytes.size()), &put, nullptr) && put == bytes.size();
   CloseHandle(f);
   return ok;
 }
@@ -113,7 +113,8 @@ std::string ReadFileBytes(const std::wstring& path) {
   return out;
 }
 
-bool CopyInto(const std::wstring& source, const std::wstring& target_dir, const std::wstring& name) {
+bool CopyInto(const std::wstring& source, const std::wstring& target_dir,
+              const std::wstring& name) {
   return CopyFileW(source.c_str(), (target_dir + name).c_str(), FALSE) != 0;
 }
 
@@ -137,7 +138,8 @@ Pixels DecodeDib(const void* packed, size_t size) {
   px.bit_count = view.bit_count();
   px.rgb.resize(size_t(px.width) * size_t(px.height));
   for (int y = 0; y < px.height; ++y)
-    for (int x = 0; x < px.width; ++x) px.rgb[size_t(y) * size_t(px.width) + size_t(x)] = view.Rgb(x, y);
+    for (int x = 0; x < px.width; ++x)
+      px.rgb[size_t(y) * size_t(px.width) + size_t(x)] = view.Rgb(x, y);
   return px;
 }
 
@@ -153,16 +155,19 @@ Pixels DecodeBmpFile(const std::string& file_bytes) {
 }
 
 ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixels& actual) {
-  if (!expected.error.empty()) return ::testing::AssertionFailure() << "expected: " << expected.error;
+  if (!expected.error.empty())
+    return ::testing::AssertionFailure() << "expected: " << expected.error;
   if (!actual.error.empty()) return ::testing::AssertionFailure() << "actual: " << actual.error;
   if (expected.width != actual.width || expected.height != actual.height)
-    return ::testing::AssertionFailure() << "size " << actual.width << "x" << actual.height
-                                         << ", expected " << expected.width << "x" << expected.height;
+    return ::testing::AssertionFailure()
+           << "size " << actual.width << "x" << actual.height << ", expected " << expected.width
+           << "x" << expected.height;
   for (size_t i = 0; i < expected.rgb.size(); ++i) {
     if (expected.rgb[i] != actual.rgb[i]) {
       char buf[128];
-      std::snprintf(buf, sizeof buf, "pixel (%d,%d) is %06X, expected %06X", int(i % size_t(expected.width)),
-                    int(i / size_t(expected.width)), unsigned(actual.rgb[i]), unsigned(expected.rgb[i]));
+      std::snprintf(buf, sizeof buf, "pixel (%d,%d) is %06X, expected %06X",
+                    int(i % size_t(expected.width)), int(i / size_t(expected.width)),
+                    unsigned(actual.rgb[i]), unsigned(expected.rgb[i]));
       return ::testing::AssertionFailure() << buf;
     }
   }

@@ -15,7 +15,8 @@ constexpr UINT kProbe = WM_APP + 77;
 
 // A plain STATIC window: its own procedure answers kProbe with 0.
 struct PlainWindow {
-  HWND h = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  HWND h =
+      CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ~PlainWindow() {
     if (IsWindow(h)) DestroyWindow(h);
   }

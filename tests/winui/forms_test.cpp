@@ -86,7 +86,9 @@ TEST(Menus, AcceleratorReachesHandler) {
   f.CreateForm(L"acc", 300, 200, FormStyle::Sizeable, false);
   MainMenu menu;
   int hits = 0;
-  menu.Add(L"ﾌｧｲﾙ(&F)")->Add(L"保存(&S)...", [&](MenuItem&) { ++hits; }, 0, Ctrl('S'));
+  menu.Add(L"ﾌｧｲﾙ(&F)")
+      ->Add(
+          L"保存(&S)...", [&](MenuItem&) { ++hits; }, 0, Ctrl('S'));
   f.SetMenu(&menu);
   MSG m{f.hwnd(), WM_KEYDOWN, 'S', 0};
   BYTE keys[256]{};
@@ -170,9 +172,11 @@ TEST(Layout, ScrollBoxRangeFollowsItsContent) {
   const POINT at = box.ScrollPos();
   RECT fr;
   GetWindowRect(f.hwnd(), &fr);
-  SetWindowPos(f.hwnd(), nullptr, 0, 0, fr.right - fr.left - 50, fr.bottom - fr.top, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(f.hwnd(), nullptr, 0, 0, fr.right - fr.left - 50, fr.bottom - fr.top,
+               SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_EQ(box.ScrollPos().x, at.x);
-  SetWindowPos(f.hwnd(), nullptr, 0, 0, fr.right - fr.left + 100, fr.bottom - fr.top, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(f.hwnd(), nullptr, 0, 0, fr.right - fr.left + 100, fr.bottom - fr.top,
+               SWP_NOMOVE | SWP_NOZORDER);
   GetClientRect(box.hwnd(), &client);
   EXPECT_EQ(box.ScrollPos().x, 2000 - client.right);
   EXPECT_EQ(img.BoundsPx().left, -box.ScrollPos().x);
@@ -236,7 +240,8 @@ TEST(PageControl, HidingATabKeepsPageIndices) {
   EXPECT_EQ(TabCtrl_GetCurSel(pc.hwnd()), 2);
   // A user's tab choice reports the page index.
   TabCtrl_SetCurSel(pc.hwnd(), 1);
-  NMHDR nm{pc.hwnd(), static_cast<UINT_PTR>(GetDlgCtrlID(pc.hwnd())), static_cast<UINT>(TCN_SELCHANGE)};
+  NMHDR nm{pc.hwnd(), static_cast<UINT_PTR>(GetDlgCtrlID(pc.hwnd())),
+           static_cast<UINT>(TCN_SELCHANGE)};
   SendMessageW(f.hwnd(), WM_NOTIFY, nm.idFrom, reinterpret_cast<LPARAM>(&nm));
   EXPECT_EQ(changes, std::vector<int>{1});
   EXPECT_EQ(pc.ActivePage(), 1);
@@ -326,9 +331,7 @@ TEST(Modal, ResultFromHookAndFromPostedMessage) {
   EXPECT_FALSE(IsWindowVisible(dlg.hwnd()));
 
   // Esc reaches the cancel button through the dialog keys.
-  Form::ModalStartHook() = [&](Form& f) {
-    PostMessageW(f.hwnd(), WM_COMMAND, IDCANCEL, 0);
-  };
+  Form::ModalStartHook() = [&](Form& f) { PostMessageW(f.hwnd(), WM_COMMAND, IDCANCEL, 0); };
   EXPECT_EQ(dlg.ShowModal(), 2);
   // Enter: the default button.
   Form::ModalStartHook() = [&](Form& f) { PostMessageW(f.hwnd(), WM_COMMAND, IDOK, 0); };

@@ -98,9 +98,7 @@ TEST(UiCall, WorksWhileTheUiThreadRunsAModalLoop) {
     for (int tries = 0; tries < 500 && !closed_from_loop; ++tries) {
       ui.Invoke([&] {
         HWND box = nullptr;
-        EnumThreadWindows(
-            ui_thread,
-FindDialog, reinterpret_cast<LPARAM>(&box));
+        EnumThreadWindows(ui_thread, FindDialog, reinterpret_cast<LPARAM>(&box));
         if (box && GetCurrentThreadId() == ui_thread) {
           PostMessageW(box, WM_COMMAND, IDOK, 0);
           closed_from_loop = true;
