@@ -2,6 +2,7 @@
 // failures, and the guards that keep output inside the chosen folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "tests/support/batch_harness.h"
@@ -56,11 +57,10 @@ struct Renderer {
 };
 
 std::vector<uint8_t> Expected(const std::vector<uint8_t>& dib) {
-  uint8_t h[14];
   const auto* bi = reinterpret_cast<const BITMAPINFOHEADER*>(dib.data());
-  EXPECT_TRUE(settings::FillFileHeader(bi->biBitCount, bi->biSizeImage, h));
-  std::vector<uint8_t> out(h, h + 14);
-  out.insert(out.end(), dib.begin(), dib.end());
+  std::vector<uint8_t> out(14 + dib.size());
+  EXPECT_TRUE(settings::FillFileHeader(bi->biBitCount, bi->biSizeImage, out.data()));
+  std::copy(dib.begin(), dib.end(), out.begin() + 14);
   return out;
 }
 
