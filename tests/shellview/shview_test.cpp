@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/support/shell_double.h"
 #include "tests/support/shell_env.h"
 #include "base/text.h"
 
@@ -38,47 +39,18 @@ std::vector<BYTE> Bytes(PCUIDLIST_RELATIVE list) {
 AbsoluteIDList Parse(const std::string& path) { return shtest::ParsePath(path); }
 
 // Answers GetDisplayNameOf with a preset STRRET; CompareIDs with a preset result.
-class NameFolder final : public IShellFolder {
+class NameFolder final : public comtest::StubFolder {
  public:
   STRRET answer{};
   HRESULT result = S_OK;
   HRESULT compare = E_FAIL;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    *out = (riid == IID_IUnknown || riid == IID_IShellFolder) ? this : nullptr;
-    return *out ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, PIDLIST_RELATIVE*,
-                                             ULONG*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, LPBC, REFIID, void**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, LPBC, REFIID, void**) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override {
     return compare;
-  }
-  HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*,
-                                          void**) override {
-    return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET* out) override {
     *out = answer;
     return result;
-  }
-  HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCOLESTR, SHGDNF,
-                                      PITEMID_CHILD*) override {
-    return E_NOTIMPL;
   }
 };
 

@@ -151,16 +151,6 @@ shview::RelativeIDList FolderDouble::Items(std::initializer_list<int> numbers) {
   return list;
 }
 
-HRESULT StubFolder::QueryInterface(REFIID riid, void** out) {
-  if (riid == IID_IUnknown || riid == IID_IShellFolder) {
-    *out = static_cast<IShellFolder*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
 HRESULT FolderDouble::EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) {
   enum_flags = flags;
   std::vector<int> numbers;

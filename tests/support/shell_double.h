@@ -57,7 +57,15 @@ struct Entry {
 class StubFolder : public IShellFolder {
  public:
   virtual ~StubFolder() = default;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IShellFolder) {
+      *out = static_cast<IShellFolder*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
   HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, PIDLIST_RELATIVE*,
