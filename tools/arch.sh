@@ -24,3 +24,17 @@ kolbri_trees() {
   BUILD32=${KOLBRI_BUILD:-$ROOT/build}
   BUILD64=${KOLBRI_BUILD_X64:-$BUILD32-x64}
 }
+
+# The tree whose programs run here: sets ARCH and BUILD (the 32-bit product
+# where this machine runs 32-bit code, else the x86_64 build) and says which;
+# $1 names the program in the message.
+kolbri_run_tree() {
+  kolbri_trees
+  if can_run_i686; then
+    ARCH=i686 BUILD=$BUILD32
+    echo "Starting the 32-bit $1 ($BUILD)"
+  else
+    ARCH=x86_64 BUILD=$BUILD64
+    echo "This machine refuses 32-bit code: starting the x86_64 $1 ($BUILD)"
+  fi
+}

@@ -7,14 +7,7 @@ set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 . "$ROOT/tools/arch.sh"
 "$ROOT/tools/setup-debian.sh"
-kolbri_trees
-if can_run_i686; then
-  ARCH=i686 BUILD=$BUILD32
-  echo "Starting the 32-bit viewer ($BUILD)"
-else
-  ARCH=x86_64 BUILD=$BUILD64
-  echo "This machine refuses 32-bit code: starting the x86_64 viewer ($BUILD)"
-fi
+kolbri_run_tree "viewer"
 "$ROOT/tools/build.sh" "$ARCH"
 export KOLBRI_BUILD="$BUILD"
 # Show it on the caller's display when there is one, else on a private Xvfb.
