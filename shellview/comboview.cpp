@@ -70,12 +70,12 @@ bool TComboView::Create(HWND parent, const RECT& bounds, int control_id) {
   winui::BindWindow(hwnd_, this);
   subclass_.Install(hwnd_,
                     [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-                      if (msg == WM_NCDESTROY) {
-                        const LRESULT r = next(msg, wp, lp);
-                        Released();
-                        return r;
-                      }
-                      return next(msg, wp, lp);
+                      const LRESULT r = next(msg, wp, lp);
+                      // A new font resizes the field to the font; the entries
+                      // are drawn for ItemHeight.
+                      if (msg == WM_SETFONT) ApplyHeights();
+                      if (msg == WM_NCDESTROY) Released();
+                      return r;
                     });
   ApplyHeights();
   // A control placed in code has no end-of-loading step: the outline is built

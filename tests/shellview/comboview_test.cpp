@@ -63,6 +63,13 @@ TEST_F(ComboViewTest, OutlineHoldsTheDesktopItsFoldersAndTheDrives) {
   ComboBox_ShowDropdown(combo.Handle(), FALSE);
   EXPECT_EQ(list.bottom - list.top, 8 * 16 + 2);
   EXPECT_EQ(SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, 0, 0), 16);
+  // A font does not resize the field: entries are drawn ItemHeight high.
+  const LRESULT field = SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  const base::UniqueFont big(
+      CreateFontW(-24, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
+  SetWindowFont(combo.Handle(), big.get(), FALSE);
+  EXPECT_EQ(SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0), field);
+  SetWindowFont(combo.Handle(), nullptr, FALSE);
 
   // Every folder of the desktop at level 1, in the shell's order.
   IEnumIDList* en = nullptr;
