@@ -56,7 +56,8 @@ TEST_F(ComboViewTest, OutlineHoldsTheDesktopItsFoldersAndTheDrives) {
   EXPECT_EQ(combo.SelectedIndex(), 0);
   // The dropped list shows DropDownCount entries.
   ComboBox_ShowDropdown(combo.Handle(), TRUE);
-  COMBOBOXINFO info{sizeof info};
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
   GetComboBoxInfo(combo.Handle(), &info);
   RECT list{};
   GetWindowRect(info.hwndList, &list);
@@ -223,6 +224,17 @@ TEST_F(ComboViewTest, APickSteersTheLinkedTreeWhichRebuildsThePath) {
   combo.SetFolderView(&tree);
   combo.SetFolderView(nullptr);
   EXPECT_EQ(tree.LinkedComboView(), nullptr);
+  // Linking another tree, or going away, leaves no tree calling this combo box.
+  TFolderView other;
+  combo.SetFolderView(&tree);
+  combo.SetFolderView(&other);
+  EXPECT_EQ(tree.LinkedComboView(), nullptr);
+  {
+    TComboView second;
+    second.SetFolderView(&tree);
+  }
+  EXPECT_EQ(tree.LinkedComboView(), nullptr);
+  combo.SetFolderView(nullptr);
   tree.Destroy();
 }
 
