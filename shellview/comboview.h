@@ -1,0 +1,104 @@
+#pragma once
+// TComboView: a drop-down list of shell places drawn as an indented outline
+// with the shell's small icons: the desktop, its folders, the computer
+// folder's drives and folders, and the path of the folder shown now.
+//
+// A real owner-drawn "COMBOBOX" child that this object creates and binds to
+// its parent's reflection (winui/reflect.h): the parent's window procedure must
+// pass WM_COMMAND, WM_DRAWITEM and WM_MEASUREITEM to winui::ReflectToChild.
+// Linked to a TFolderView it follows the tree's selection and steers it.
+// UI thread only.
+//
+// Each entry's item data points at a TComboData record that the control owns
+// (not the window): the records live in two lists, the base entries built
+// once and the path entries of the shown folder. Entries hold no text; names
+// and icons are asked of the shell whenever an entry is drawn.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "shellview/partners.h"
+#include "shellview/shview.h"
+#include "winui/binding.h"
+
+namespace shview {
+
+class TFolderView;
+
+struct TComboData {
+  AbsoluteIDList IDList;  // the entry's place, owned
+  int Level = 0;          // 0 the desktop, 1 its children, 2 a drive, ...
+  int Position = 0;       // combo index at insertion; removes a path entry again
+};
+
+class TComboView : public winui::WindowObject, public ComboViewPartner {
+ public:
+  TComboView();
+  ~TComboView() override;
+  TComboView(const TComboView&) = delete;
+  TComboView& operator=(const TComboView&) = delete;
+
+  // Creates the combo box as a child of parent, then builds the outline and
+  // selects the desktop. bounds gives the position and width; the field is
+  // as high as ItemHeight asks and the list shows DropDownCount entries.
+  bool Create(HWND parent, const RECT& bounds, int control_id);
+  void Destroy();  // the window and every record
+  HWND Handle() const { return hwnd_; }
+  void SetBounds(const RECT& bounds);
+
+  // The outline. Lists passed in are copied, never kept.
+  void BuildList();
+  void AddEntry(int position, int level, PCIDLIST_ABSOLUTE list);
+  // Places every level of list in the outline (reusing existing entries) and
+  // returns the index of the entry of the whole list.
+  int AddPath(PCIDLIST_ABSOLUTE list);
+  void ClearEntries();
+  // Replaces the path entries by those of list and selects its entry; raises
+  // no OnChange and does not steer the tree. None changes nothing.
+  void ShowItemIDList(PCIDLIST_ABSOLUTE list) override;
+
+  TFolderView* FolderView() const { return folder_view_; }
+  void SetFolderView(TFolderView* tree);
+  // A component is going away: drop the link when it is the tree.
+  void ComponentRemoved(ShellComponent* component);
+
+  int ItemHeight() const { return item_height_; }
+  void SetItemHeight(int pixels);
+  int DropDownCount() const { return drop_down_count_; }
+  void SetDropDownCount(int entries);
+
+  // Read-back.
+  int Count() const;
+  const TComboData* Entry(int index) const;  // none outside the list
+  int SelectedIndex() const;                 // -1: none
+
+  // Events: OnChange when the user picks an entry (before the tree follows).
+  std::function<void(TComboView&)> OnChange;
+  std::function<void(TComboView&)> OnDropDown;
+
+  bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+
+ private:
+  bool InsertEntry(int position, int level, PCIDLIST_ABSOLUTE list);
+  void RemovePathEntries();
+  void ApplyHeights();
+  void SelectionChanged();
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  void DrawEntry(HDC dc, int index, const RECT& rect, UINT state);
+  void Released();  // the window is gone
+
+  HWND hwnd_ = nullptr;
+  winui::WindowSubclass subclass_;
+  bool base_built_ = false;
+  std::vector<std::unique_ptr<TComboData>> base_;
+  std::vector<std::unique_ptr<TComboData>> path_;  // in the order of insertion
+  TFolderView* folder_view_ = nullptr;
+  int item_height_ = 16;
+  int drop_down_count_ = 8;
+  int left_ = 0, top_ = 0, width_ = 200;
+};
+
+}  // namespace shview

@@ -1,0 +1,372 @@
+// TComboView in a real window over the running system's shell namespace, with
+// folders built on C: and in the desktop directory.
+#include "shellview/comboview.h"
+
+#include <windowsx.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "base/handle.h"
+#include "shellview/com.h"
+#include "shellview/folderview.h"
+#include "tests/support/host_window.h"
+#include "tests/support/shell_env.h"
+
+using namespace shview;
+using shtest::ParsePath;
+
+namespace {
+
+constexpr int kId = 101;
+
+AbsoluteIDList Special(int csidl) {
+  AbsoluteIDList list;
+  SHGetSpecialFolderLocation(nullptr, csidl, list.receive());
+  return list;
+}
+
+class ComboViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(combo.Create(host.hwnd(), RECT{0, 0, 300, 22}, kId)); }
+
+  int IndexOf(PCIDLIST_ABSOLUTE list) const {
+    for (int i = 0; i < combo.Count(); ++i)
+      if (CompareItemIDs(DesktopFolder, combo.Entry(i)->IDList.get(), list) == 0) return i;
+    return -1;
+  }
+  // The user's pick as the window reports it to the parent.
+  void Pick(int index) {
+    ComboBox_SetCurSel(combo.Handle(), index);
+    SendMessageW(host.hwnd(), WM_COMMAND, MAKEWPARAM(kId, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo.Handle()));
+  }
+
+  shtest::HostWindow host;
+  TComboView combo;
+};
+
+}  // namespace
+
+TEST_F(ComboViewTest, OutlineHoldsTheDesktopItsFoldersAndTheDrives) {
+  ASSERT_GT(combo.Count(), 3);
+  EXPECT_EQ(combo.Entry(0)->Level, 0);
+  EXPECT_EQ(ItemIDListSize(combo.Entry(0)->IDList.get()), 2u);
+  EXPECT_EQ(combo.SelectedIndex(), 0);
+  // The dropped list shows DropDownCount entries.
+  ComboBox_ShowDropdown(combo.Handle(), TRUE);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  GetComboBoxInfo(combo.Handle(), &info);
+  RECT list{};
+  GetWindowRect(info.hwndList, &list);
+  ComboBox_ShowDropdown(combo.Handle(), FALSE);
+  EXPECT_EQ(list.bottom - list.top, 8 * 16 + 2);
+  EXPECT_EQ(SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, 0, 0), 16);
+  // A font does not resize the field: entries are drawn ItemHeight high.
+  const LRESULT field = SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  const base::UniqueFont big(
+      CreateFontW(-24, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
+  SetWindowFont(combo.Handle(), big.get(), FALSE);
+  EXPECT_EQ(SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0), field);
+  SetWindowFont(combo.Handle(), nullptr, FALSE);
+
+  // Every folder of the desktop at level 1, in the shell's order.
+  IEnumIDList* en = nullptr;
+  ASSERT_EQ(DesktopFolder->EnumObjects(nullptr, kTreeEnumFlags, &en), S_OK);
+  int desktop_children = 0;
+  PITEMID_CHILD child;
+  while (en->Next(1, &child, nullptr) == S_OK) {
+    const ChildIDList owned(child);
+    const int i = IndexOf(reinterpret_cast<PCIDLIST_ABSOLUTE>(owned.get()));
+    ASSERT_GT(i, 0);
+    EXPECT_EQ(combo.Entry(i)->Level, 1);
+    ++desktop_children;
+  }
+  en->Release();
+  int level1 = 0, previous = -1;
+  for (int i = 1; i < combo.Count(); ++i) {
+    if (combo.Entry(i)->Level != 1) continue;
+    ++level1;
+    if (previous > 0) {
+      EXPECT_LT(CompareItemIDs(DesktopFolder, combo.Entry(previous)->IDList.get(),
+                               combo.Entry(i)->IDList.get()),
+                0);
+    }
+    previous = i;
+  }
+  EXPECT_EQ(level1, desktop_children);
+
+  // The drives right behind the computer folder's entry, at level 2.
+  const int computer = IndexOf(Special(CSIDL_DRIVES).get());
+  const int c_drive = IndexOf(ParsePath("C:\\").get());
+  ASSERT_GT(computer, 0);
+  EXPECT_GT(c_drive, computer);
+  for (int i = computer + 1; i <= c_drive; ++i) EXPECT_EQ(combo.Entry(i)->Level, 2);
+}
+
+TEST_F(ComboViewTest, AddPathInsertsMissingLevelsBehindTheirParent) {
+  shtest::TempTree dirs("shv_combo_add");
+  const std::string deep = dirs.Dir("a");
+  const int base = combo.Count();
+  const int c_drive = IndexOf(ParsePath("C:\\").get());
+
+  const AbsoluteIDList list = ParsePath(deep);
+  const int at = combo.AddPath(list.get());
+  EXPECT_EQ(combo.Count(), base + 2);
+  EXPECT_EQ(at, c_drive + 2);
+  EXPECT_EQ(combo.Entry(c_drive + 1)->Level, 3);
+  EXPECT_EQ(combo.Entry(at)->Level, 4);
+  EXPECT_EQ(CompareItemIDs(DesktopFolder, combo.Entry(at)->IDList.get(), list.get()), 0);
+  EXPECT_EQ(combo.AddPath(list.get()), at);  // every level found: nothing added
+  EXPECT_EQ(combo.Count(), base + 2);
+
+  // A folder lying on the desktop: its sub-folder goes behind its level-1
+  // entry, not among the drives.
+  wchar_t desktop_dir[MAX_PATH];
+  SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop_dir);
+  const std::wstring on_desktop = std::wstring(desktop_dir) + L"\\shv_combo_desk";
+  CreateDirectoryW(on_desktop.c_str(), nullptr);
+  CreateDirectoryW((on_desktop + L"\\sub").c_str(), nullptr);
+  const base::ScopeExit cleanup([&] {
+    RemoveDirectoryW((on_desktop + L"\\sub").c_str());
+    RemoveDirectoryW(on_desktop.c_str());
+  });
+  combo.BuildList();
+  int folder = -1;
+  for (int i = 1; i < combo.Count() && folder < 0; ++i) {
+    std::wstring name;
+    GetItemDisplayNameW(DesktopFolder, combo.Entry(i)->IDList.get(), SHGDN_INFOLDER, name);
+    if (combo.Entry(i)->Level == 1 && name == L"shv_combo_desk") folder = i;
+  }
+  ASSERT_GT(folder, 0);
+  ComPtr<IShellFolder> parent;
+  ASSERT_HRESULT_SUCCEEDED(DesktopFolder->BindToObject(combo.Entry(folder)->IDList.get(), nullptr,
+                                                       IID_IShellFolder, parent.receive_void()));
+  ChildIDList sub;
+  wchar_t sub_name[] = L"sub";
+  ASSERT_HRESULT_SUCCEEDED(
+      parent->ParseDisplayName(nullptr, nullptr, sub_name, nullptr,
+                               reinterpret_cast<PIDLIST_RELATIVE*>(sub.receive()), nullptr));
+  const AbsoluteIDList nested = ConcatItemIDLists(combo.Entry(folder)->IDList.get(), sub.get());
+  EXPECT_EQ(combo.AddPath(nested.get()), folder + 1);
+  EXPECT_EQ(combo.Entry(folder + 1)->Level, 2);
+}
+
+TEST_F(ComboViewTest, ShowItemIDListReplacesThePathEntries) {
+  shtest::TempTree dirs("shv_combo_show");
+  const std::string deep = dirs.Dir("a");
+  const int base = combo.Count();
+  const int c_drive = IndexOf(ParsePath("C:\\").get());
+  int other_drive = -1;
+  for (int i = c_drive + 1; i < base && combo.Entry(i)->Level == 2 && other_drive < 0; ++i)
+    other_drive = i;
+  ASSERT_GT(other_drive, 0) << "a second drive (Z:) after C:";
+  const AbsoluteIDList drive = ConcatItemIDLists(combo.Entry(other_drive)->IDList.get(), nullptr);
+
+  combo.ShowItemIDList(ParsePath(deep).get());
+  EXPECT_EQ(combo.Count(), base + 2);
+  EXPECT_EQ(combo.SelectedIndex(), c_drive + 2);
+
+  combo.ShowItemIDList(nullptr);
+  EXPECT_EQ(combo.Count(), base + 2);
+  EXPECT_EQ(combo.SelectedIndex(), c_drive + 2);
+
+  combo.ShowItemIDList(Special(CSIDL_DESKTOP).get());
+  EXPECT_EQ(combo.Count(), base);
+  EXPECT_EQ(combo.SelectedIndex(), 0);
+
+  combo.ShowItemIDList(ParsePath(deep).get());
+  combo.ShowItemIDList(drive.get());
+  EXPECT_EQ(combo.Count(), base);
+  EXPECT_EQ(combo.SelectedIndex(), other_drive);
+}
+
+TEST_F(ComboViewTest, APickSteersTheLinkedTreeWhichRebuildsThePath) {
+  shtest::TempTree dirs("shv_combo_pick");
+  const std::string deep = dirs.Dir("a");
+  TFolderView tree;
+  ASSERT_TRUE(tree.Create(host.hwnd(), RECT{0, 30, 300, 400}, kId + 1));
+  combo.SetFolderView(&tree);
+  EXPECT_EQ(tree.LinkedComboView(), &combo);
+  const int base = combo.Count();
+  const int c_drive = IndexOf(ParsePath("C:\\").get());
+
+  tree.SelectPath(deep);
+  EXPECT_EQ(combo.Count(), base + 2);
+  EXPECT_EQ(combo.SelectedIndex(), c_drive + 2);
+
+  // A path entry: the tree goes there and the path is kept up to it.
+  int changes = 0;
+  combo.OnChange = [&](TComboView&) {
+    ++changes;
+    EXPECT_EQ(tree.GetSelectedPath(), deep);  // the tree has not moved yet
+  };
+  Pick(c_drive + 1);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(tree.GetSelectedPath(), dirs.path());
+  EXPECT_EQ(combo.Count(), base + 1);
+  EXPECT_EQ(combo.SelectedIndex(), c_drive + 1);
+
+  // A base entry: no path entries remain.
+  combo.OnChange = nullptr;
+  const AbsoluteIDList computer = Special(CSIDL_DRIVES);
+  Pick(IndexOf(computer.get()));
+  EXPECT_EQ(CompareItemIDs(DesktopFolder, tree.GetNodeItemIDList(tree.RealSelection()).get(),
+                           computer.get()),
+            0);
+  EXPECT_EQ(combo.Count(), base);
+  EXPECT_EQ(combo.SelectedIndex(), IndexOf(computer.get()));
+
+  combo.ComponentRemoved(&tree);
+  EXPECT_EQ(combo.FolderView(), nullptr);
+  combo.SetFolderView(&tree);
+  combo.SetFolderView(nullptr);
+  EXPECT_EQ(tree.LinkedComboView(), nullptr);
+  // Linking another tree, or going away, leaves no tree calling this combo box.
+  TFolderView other;
+  combo.SetFolderView(&tree);
+  combo.SetFolderView(&other);
+  EXPECT_EQ(tree.LinkedComboView(), nullptr);
+  {
+    TComboView second;
+    second.SetFolderView(&tree);
+  }
+  EXPECT_EQ(tree.LinkedComboView(), nullptr);
+  combo.SetFolderView(nullptr);
+  tree.Destroy();
+}
+
+namespace {
+
+// A 32-bit top-down picture to draw entries into and read back.
+class Raster {
+ public:
+  Raster(int width, int height) : width_(width), dc_(CreateCompatibleDC(nullptr)) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;  // top-down
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bitmap_.reset(CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_),
+                                   nullptr, 0));
+    old_ = SelectObject(dc_.get(), bitmap_.get());
+    RECT all{0, 0, width, height};
+    const base::UniqueBrush key(CreateSolidBrush(kKey));
+    FillRect(dc_.get(), &all, key.get());
+  }
+  ~Raster() { SelectObject(dc_.get(), old_); }
+  HDC dc() const { return dc_.get(); }
+  COLORREF At(int x, int y) const {
+    GdiFlush();
+    const uint32_t p = bits_[y * width_ + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  }
+  // First column from x on with a pixel other than colour in rows [top, bottom).
+  int FirstColumnNot(COLORREF colour, int x, int top, int bottom) const {
+    for (; x < width_; ++x)
+      for (int y = top; y < bottom; ++y)
+        if (At(x, y) != colour) return x;
+    return -1;
+  }
+  static constexpr COLORREF kKey = RGB(255, 0, 255);
+
+ private:
+  int width_;
+  base::UniqueDC dc_;
+  base::UniqueBitmap bitmap_;
+  uint32_t* bits_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ComboViewTest, EntriesDrawIconSquareAndTextWhereTheLevelPutsThem) {
+  shtest::TempTree dirs("Hshv_combo_draw");  // a first letter whose ink starts at its cell
+  combo.ShowItemIDList(ParsePath(dirs.path()).get());
+  const int entry = combo.SelectedIndex();
+  ASSERT_EQ(combo.Entry(entry)->Level, 3);
+  auto draw = [&](const Raster& r, int left, UINT state) {
+    DRAWITEMSTRUCT dis{ODT_COMBOBOX,
+                       kId,
+                       static_cast<UINT>(entry),
+                       ODA_DRAWENTIRE,
+                       state,
+                       combo.Handle(),
+                       r.dc(),
+                       RECT{left, 0, 300, 16},
+                       reinterpret_cast<ULONG_PTR>(combo.Entry(entry))};
+    SendMessageW(host.hwnd(), WM_DRAWITEM, kId, reinterpret_cast<LPARAM>(&dis));
+  };
+
+  // Where the ink of the name's first letter starts inside its cell.
+  ABC abc{};
+  {
+    Raster probe(1, 1);
+    HFONT font = GetWindowFont(combo.Handle());
+    SelectObject(probe.dc(), font ? font : GetStockObject(DEFAULT_GUI_FONT));
+    GetCharABCWidthsW(probe.dc(), L'H', L'H', &abc);
+  }
+  const int bearing = abc.abcA > 0 ? abc.abcA : 0;
+
+  // The dropped list: indented 30 pixels, the selected entry highlighted but
+  // for the white 16 x 16 icon square; the text 3 pixels behind the square.
+  ComboBox_ShowDropdown(combo.Handle(), TRUE);
+  Raster list(300, 16);
+  draw(list, 0, ODS_SELECTED);
+  ComboBox_ShowDropdown(combo.Handle(), FALSE);
+  const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+  const int x = 30;
+  EXPECT_EQ(list.FirstColumnNot(highlight, 0, 0, 16), x);
+  EXPECT_NE(list.At(x, 0), highlight);
+  EXPECT_NE(list.At(x + 15, 15), highlight);
+  EXPECT_EQ(list.At(x + 16, 0), highlight);
+  EXPECT_EQ(list.At(299, 15), highlight);  // the whole row is cleared
+  const int text = list.FirstColumnNot(highlight, x + 16, 0, 16);
+  EXPECT_EQ(text, x + 19 + bearing);
+
+  // The selection field: flush at its left edge + 1, whatever the level.
+  Raster field(300, 16);
+  draw(field, 3, 0);
+  const COLORREF window = GetSysColor(COLOR_WINDOW);
+  EXPECT_EQ(field.At(2, 0), Raster::kKey);
+  const int ink = field.FirstColumnNot(window, 3, 0, 16);
+  EXPECT_GE(ink, 4);
+  EXPECT_LT(ink, 20);
+  const int field_text = field.FirstColumnNot(window, 20, 0, 16);
+  EXPECT_EQ(field_text, 4 + 19 + bearing);
+
+  // A list entry while the list is closed draws nothing.
+  Raster closed(300, 16);
+  draw(closed, 0, 0);
+  EXPECT_EQ(closed.FirstColumnNot(Raster::kKey, 0, 0, 16), -1);
+}
+
+TEST(ComboViewLifetime, RecordsAreFreedOnceByClearDestroyAndTheParent) {
+  shtest::HostWindow host;
+  shtest::TempTree dirs("shv_combo_life");
+  const AbsoluteIDList deep = ParsePath(dirs.Dir("a\\b"));
+  const long before = shtest::LiveTaskBlocks();
+  {
+    TComboView combo;
+    ASSERT_TRUE(combo.Create(host.hwnd(), RECT{0, 0, 200, 22}, kId));
+    combo.ShowItemIDList(deep.get());
+    combo.ClearEntries();
+    EXPECT_EQ(combo.Count(), 0);
+    EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+
+    combo.BuildList();
+    combo.ShowItemIDList(deep.get());
+    combo.Destroy();
+    EXPECT_EQ(combo.Handle(), nullptr);
+    EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+
+    ASSERT_TRUE(combo.Create(host.hwnd(), RECT{0, 0, 200, 22}, kId));
+    combo.ShowItemIDList(deep.get());
+    DestroyWindow(host.hwnd());  // the form takes its controls with it
+    EXPECT_EQ(combo.Handle(), nullptr);
+    EXPECT_EQ(shtest::LiveTaskBlocks(), before);
+  }
+}
