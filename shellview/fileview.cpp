@@ -205,9 +205,10 @@ bool TFileView::Create(HWND parent, const RECT& bounds, int control_id) {
 bool TFileView::CreateWindowOnly(HWND parent, int control_id) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&icc);
-  hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", Style(), left_, top_, width_,
-                          height_, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
-                          GetModuleHandleW(nullptr), nullptr);
+  hwnd_ =
+      CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", Style(), left_, top_, width_, height_,
+                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
+                      GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) {
     winui::ReportWindowFailure(L"CreateWindowExW", WC_LISTVIEWW);
     return false;
@@ -220,9 +221,9 @@ bool TFileView::CreateWindowOnly(HWND parent, int control_id) {
                       return WndProc(msg, wp, lp, next);
                     });
   // The columns are set again with every window: a width the user changed is lost.
-  static const wchar_t* const kCaptions[kColumns] = {
-      L"\u540D\u524D", L"\uFF7B\uFF72\uFF7D\uFF9E",
-      L"\uFF8C\uFF67\uFF72\uFF99\u306E\u7A2E\u985E", L"\u66F4\u65B0\u65E5\u6642"};
+  static const wchar_t* const kCaptions[kColumns] = {L"\u540D\u524D", L"\uFF7B\uFF72\uFF7D\uFF9E",
+                                                     L"\uFF8C\uFF67\uFF72\uFF99\u306E\u7A2E\u985E",
+                                                     L"\u66F4\u65B0\u65E5\u6642"};
   static const int kWidths[kColumns] = {120, 60, 120, 120};
   for (int c = 0; c < kColumns; ++c) {
     LVCOLUMNW col{};
@@ -290,8 +291,9 @@ void TFileView::Recreate() {
   const int n = ItemCount();
   moved.reserve(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i)
-    moved.push_back({Caption(i), ItemAt(i),
-                     ListView_GetItemState(hwnd_, i, LVIS_OVERLAYMASK | LVIS_SELECTED | LVIS_FOCUSED)});
+    moved.push_back(
+        {Caption(i), ItemAt(i),
+         ListView_GetItemState(hwnd_, i, LVIS_OVERLAYMASK | LVIS_SELECTED | LVIS_FOCUSED)});
   const bool visible = IsWindowVisible(hwnd_);
   moving_ = true;
   DestroyWindow(hwnd_);
@@ -348,10 +350,10 @@ int TFileView::ImageIndex(int index) const {
 }
 
 int TFileView::OverlayIndex(int index) const {
-  return hwnd_ ? static_cast<int>((ListView_GetItemState(hwnd_, index, LVIS_OVERLAYMASK) &
-                                   LVIS_OVERLAYMASK) >>
-                                  8)
-               : 0;
+  return hwnd_
+             ? static_cast<int>(
+                   (ListView_GetItemState(hwnd_, index, LVIS_OVERLAYMASK) & LVIS_OVERLAYMASK) >> 8)
+             : 0;
 }
 
 int TFileView::IndexOf(const std::wstring& caption) const {
@@ -554,8 +556,8 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
   }
   WIN32_FIND_DATAA data;
   if (SUCCEEDED(SHGetDataFromIDListA(folder, own, SHGDFIL_FINDDATA, &data, sizeof data))) {
-    item->size = FileSizeText((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
-                              data.nFileSizeLow);
+    item->size =
+        FileSizeText((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     item->date = DateText(data.ftLastWriteTime, date_sep_, time_sep_);
   }
   // The type name and an icon the folder did not give are looked up when the

@@ -33,7 +33,8 @@ class TDropSourceEx;
 namespace shview {
 
 // Enumeration of the shown folder: folders, files, hidden ones too (0x00E0).
-inline constexpr DWORD kListEnumFlags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN;
+inline constexpr DWORD kListEnumFlags =
+    SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN;
 
 // The extension of a parsing name in the given ANSI code page, dot included and
 // upper-cased (ASCII letters of single-byte characters only); empty when the
@@ -103,9 +104,9 @@ class TFileView : public winui::WindowObject, public FileViewPartner {
   std::wstring Caption(int index) const;
   // Columns 1-3 (size, type, date); the type is looked up when first asked.
   std::wstring SubItemText(int index, int column) const;
-  PCUITEMID_CHILD Data(int index) const;  // the item keeps it
-  int ImageIndex(int index) const;        // looked up when first asked
-  int OverlayIndex(int index) const;      // 0: none
+  PCUITEMID_CHILD Data(int index) const;           // the item keeps it
+  int ImageIndex(int index) const;                 // looked up when first asked
+  int OverlayIndex(int index) const;               // 0: none
   int IndexOf(const std::wstring& caption) const;  // -1 when no item has it
   bool IsSelected(int index) const;
   void SetSelected(int index, bool selected);

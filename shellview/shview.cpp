@@ -167,7 +167,8 @@ HRESULT RenameChild(IShellFolder* folder, HWND owner, PCUITEMID_CHILD item, std:
                     ChildIDList& renamed) {
   renamed.reset();
   if (name.size() > MAX_PATH) name.resize(MAX_PATH);
-  const HRESULT hr = folder->SetNameOf(owner, item, name.c_str(), SHGDN_INFOLDER, renamed.receive());
+  const HRESULT hr =
+      folder->SetNameOf(owner, item, name.c_str(), SHGDN_INFOLDER, renamed.receive());
   if (SUCCEEDED(hr) && !renamed) {
     ULONG eaten = 0;
     // Parsed by the folder, the name is relative to it: one item for a child.
