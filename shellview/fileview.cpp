@@ -257,6 +257,12 @@ void TFileView::ApplyView(ViewStyle style) {
   SetWindowLongPtrW(hwnd_, GWL_STYLE, (s & ~LVS_TYPEMASK) | ViewBits(style));
 }
 
+// The column header is a child window: it is redrawn too.
+void TFileView::ResumeRedraw() {
+  SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
 void TFileView::SetViewStyle(ViewStyle style) {
   view_style_ = style;
   ApplyView(style);
@@ -310,9 +316,8 @@ void TFileView::Recreate() {
     else
       delete m.item;
   }
-  SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
   if (!visible) ShowWindow(hwnd_, SW_HIDE);
-  InvalidateRect(hwnd_, nullptr, TRUE);
+  ResumeRedraw();
 }
 
 // ---- Items -------------------------------------------------------------------
@@ -531,8 +536,7 @@ bool TFileView::Fill() {
   if (hwnd_) {
     ListView_SortItems(hwnd_, CompareByItemID, reinterpret_cast<LPARAM>(folder.get()));
     ApplyView(view_style_);
-    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(hwnd_, nullptr, TRUE);
+    ResumeRedraw();
   }
   SetCursor(arrow);
   return true;

@@ -137,6 +137,7 @@ class TFileView : public winui::WindowObject, public FileViewPartner {
   void AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList child, int at);
   bool InsertItem(int at, const std::wstring& caption, FileListItem* item, UINT state);
   void ApplyView(ViewStyle style);
+  void ResumeRedraw();
   void SetCaption(int index, const std::wstring& text);
   void SendTreeBack();
   void SortByColumn(int column);

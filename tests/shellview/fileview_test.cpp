@@ -461,3 +461,20 @@ TEST_F(FileViewTest, RightReleaseShowsTheMenuOfTheSelectionOnly) {
   EXPECT_EQ(list.ContextMenu(), nullptr);
   EXPECT_EQ(list.DropSource(), nullptr);
 }
+
+// For a look at the control: run with --gtest_also_run_disabled_tests and take
+// a screenshot of the test display meanwhile.
+TEST_F(FileViewTest, DISABLED_ScreenshotHoldsTheWindow) {
+  shtest::TempTree dirs("shv_look");
+  dirs.Dir(base::ToAcp(L"\u753B\u50CF"));
+  MakeFile(dirs.File("a.bmp"), 5000);
+  MakeShortcut(dirs.path() + "\\link.lnk", dirs.path() + "\\a.bmp");
+  LinkTree();
+  list.SetViewStyle(TFileView::ViewStyle::vsReport);
+  tree.SelectPath(dirs.path());
+  const DWORD until = GetTickCount() + 8000;
+  while (GetTickCount() < until) {
+    shtest::Pump();
+    Sleep(20);
+  }
+}
