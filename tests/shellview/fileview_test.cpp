@@ -451,11 +451,18 @@ TEST_F(FileViewTest, RightReleaseShowsTheMenuOfTheSelectionOnly) {
   EXPECT_EQ(call.screen.x, screen.x);
   EXPECT_EQ(call.screen.y, screen.y);
 
-  // A plain left click starts no drag.
+  // A press on the selection that moves away drags it; a plain click does not.
+  SendMessageW(list.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(list.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
+  SendMessageW(list.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x + 40, p.y + 40));
+  ASSERT_EQ(components.drags.size(), 1u);
+  EXPECT_EQ(components.drags[0].owner, list.Handle());
+  EXPECT_EQ(components.drags[0].count, 2);
+  EXPECT_EQ(components.drags[0].names, (std::vector<std::wstring>{L"c.txt", L"a.txt"}));
   const POINT b = CenterOf(1);
   SendMessageW(list.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(b.x, b.y));
   SendMessageW(list.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(b.x, b.y));
-  EXPECT_TRUE(components.drags.empty());
+  EXPECT_EQ(components.drags.size(), 1u);
 
   list.ComponentRemoved(&components);
   EXPECT_EQ(list.ContextMenu(), nullptr);
