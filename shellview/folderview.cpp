@@ -677,19 +677,8 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
     SetText(n, before);
     return FALSE;
   }
-  if (text.size() > kMaxShellName) text.resize(kMaxShellName);
   ChildIDList renamed;
-  const HRESULT hr = parent->SetNameOf(hwnd_, own, text.c_str(), SHGDN_INFOLDER, renamed.receive());
-  if (SUCCEEDED(hr) && !renamed) {
-    // Renamed, but no new list came back: the parent names the folder now.
-    std::wstring name = text;
-    ULONG eaten = 0;
-    // Parsed by the parent, the name is relative to it: one item for a child.
-    auto* out = reinterpret_cast<PIDLIST_RELATIVE*>(renamed.receive());
-    if (FAILED(parent->ParseDisplayName(hwnd_, nullptr, name.data(), &eaten, out, nullptr)) ||
-        (renamed && GetNextItemID(renamed.get())))
-      renamed.reset();
-  }
+  const HRESULT hr = RenameChild(parent.get(), hwnd_, own, text, renamed);
   std::wstring shown;
   if (SUCCEEDED(hr) && renamed) {
     TakeData(n).reset();

@@ -163,6 +163,23 @@ int CompareItemIDs(IShellFolder* folder, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIV
   return static_cast<short>(static_cast<WORD>(hr & 0xFFFF));
 }
 
+HRESULT RenameChild(IShellFolder* folder, HWND owner, PCUITEMID_CHILD item, std::wstring name,
+                    ChildIDList& renamed) {
+  renamed.reset();
+  if (name.size() > MAX_PATH) name.resize(MAX_PATH);
+  const HRESULT hr =
+      folder->SetNameOf(owner, item, name.c_str(), SHGDN_INFOLDER, renamed.receive());
+  if (SUCCEEDED(hr) && !renamed) {
+    ULONG eaten = 0;
+    // Parsed by the folder, the name is relative to it: one item for a child.
+    auto* out = reinterpret_cast<PIDLIST_RELATIVE*>(renamed.receive());
+    if (FAILED(folder->ParseDisplayName(owner, nullptr, name.data(), &eaten, out, nullptr)) ||
+        (renamed && GetNextItemID(renamed.get())))
+      renamed.reset();
+  }
+  return hr;
+}
+
 int GetItemIconIndex(PCIDLIST_ABSOLUTE absolute, UINT flags) {
   SHFILEINFOA fi;
   std::memset(&fi, 0, sizeof fi);

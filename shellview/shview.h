@@ -85,6 +85,13 @@ bool GetItemDisplayName(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD fla
 bool GetItemDisplayNameW(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags,
                          std::wstring& name);
 
+// Renames a child of folder to name (cut to 260 characters) with SetNameOf
+// (SHGDN_INFOLDER). renamed receives the child's new one-item list; when the
+// shell accepts without handing one back, the folder parses the new name.
+// The result is SetNameOf's.
+HRESULT RenameChild(IShellFolder* folder, HWND owner, PCUITEMID_CHILD item, std::wstring name,
+                    ChildIDList& renamed);
+
 // CompareIDs by name: negative, 0 (same object) or positive; -1 when the call fails.
 int CompareItemIDs(IShellFolder* folder, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b);
 

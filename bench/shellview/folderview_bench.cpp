@@ -16,31 +16,14 @@
 #include "shellview/com.h"
 #include "shellview/folderview.h"
 #include "shellview/shview.h"
+#include "bench/shellview/bench_util.h"
 #include "tests/support/host_window.h"
 
 using namespace shview;
+using shbench::Now;
+using shbench::Parse;
 
 namespace {
-
-double Now() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-AbsoluteIDList Parse(const std::string& path) {
-  AbsoluteIDList list;
-  std::wstring w(path.begin(), path.end());
-  ULONG eaten = 0;
-  DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten,
-                                  reinterpret_cast<PIDLIST_RELATIVE*>(list.receive()), nullptr);
-  return list;
-}
 
 ComPtr<IShellFolder> Bind(PCUIDLIST_RELATIVE absolute) {
   ComPtr<IShellFolder> folder;
@@ -128,18 +111,6 @@ void Report(const char* name, double x, double bare) {
   std::fflush(stdout);
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-void ReportMedians(const char* name, const std::vector<double>& x, const std::vector<double>& bare,
-                   const std::vector<double>& ratios) {
-  std::printf("%s: %.1f ms, bare %.1f ms, ratio %.2f (%s; median of %zu paired rounds)\n", name,
-              Median(x), Median(bare), Median(ratios), KOLBRI_BENCH_ARCH, ratios.size());
-  std::fflush(stdout);
-}
-
 }  // namespace
 
 int main() {
@@ -195,7 +166,7 @@ int main() {
       bare.push_back(y);
       ratios.push_back(x / y);
     }
-    ReportMedians("folder_expand_5000", ours, bare, ratios);
+    shbench::ReportMedians("folder_expand_5000", ours, bare, ratios);
 
     // A walk takes milliseconds: more rounds keep one slow round from deciding.
     double best = 1e30, best_bare = 1e30;
