@@ -25,10 +25,12 @@ kolbri_trees() {
   BUILD64=${KOLBRI_BUILD_X64:-$BUILD32-x64}
 }
 
-# The tree whose programs run here: sets ARCH and BUILD (the 32-bit product
-# where this machine runs 32-bit code, else the x86_64 build) and says which;
-# $1 names the program in the message.
-kolbri_run_tree() {
+# Prepares a program's start: installs what is missing, picks the tree whose
+# programs run here (the 32-bit product where this machine runs 32-bit code,
+# else the x86_64 build), says which ($1 names the program), builds it, and
+# sets BUILD and KOLBRI_BUILD to it and KOLBRI_DISPLAY to the caller's display.
+kolbri_prepare_start() {
+  "$ROOT/tools/setup-debian.sh"
   kolbri_trees
   if can_run_i686; then
     ARCH=i686 BUILD=$BUILD32
@@ -37,4 +39,7 @@ kolbri_run_tree() {
     ARCH=x86_64 BUILD=$BUILD64
     echo "This machine refuses 32-bit code: starting the x86_64 $1 ($BUILD)"
   fi
+  "$ROOT/tools/build.sh" "$ARCH"
+  export KOLBRI_BUILD="$BUILD"
+  if [ -n "${DISPLAY:-}" ]; then export KOLBRI_DISPLAY="$DISPLAY"; fi
 }

@@ -6,12 +6,7 @@
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 . "$ROOT/tools/arch.sh"
-"$ROOT/tools/setup-debian.sh"
-kolbri_run_tree "viewer"
-"$ROOT/tools/build.sh" "$ARCH"
-export KOLBRI_BUILD="$BUILD"
-# Show it on the caller's display when there is one, else on a private Xvfb.
-[ -n "${DISPLAY:-}" ] && export KOLBRI_DISPLAY="$DISPLAY"
+kolbri_prepare_start "viewer"
 # Wine maps the host's / to Z:.
 PLUGIN="Z:$(echo "$BUILD/bin/sample.kol" | tr / '\\')"
 exec "$ROOT/tools/wine-run.sh" --cdrom "$BUILD/bin/sample-cd" "$BUILD/bin/kolbri.exe" "$PLUGIN"

@@ -39,7 +39,13 @@ CDLINK="$BUILD/cdrom"
 DISP=${KOLBRI_DISPLAY:-}
 if [ -z "$DISP" ] && [ -f "$BUILD/.display" ]; then
   DISP=$(cat "$BUILD/.display")
-  [ -e "/tmp/.X11-unix/X${DISP#:}" ] || DISP=
+  # A socket outlives an Xvfb that was killed (a session that ended): the
+  # recorded server must still be running.
+  XPID=$(cat "$BUILD/.xvfb-pid" 2>/dev/null || true)
+  if [ ! -e "/tmp/.X11-unix/X${DISP#:}" ] || [ -z "$XPID" ] ||
+     [ "$(cat "/proc/$XPID/comm" 2>/dev/null)" != Xvfb ]; then
+    DISP=
+  fi
 fi
 if [ -z "$DISP" ]; then
   n=91

@@ -1,0 +1,116 @@
+#include "shellbrowse/browser.h"
+
+#include <algorithm>
+
+#include "base/text.h"
+
+namespace browse {
+namespace {
+
+enum ControlId { kComboId = 100, kTreeId, kListId };
+// The mask applies once typing pauses, not at every key: a refill enumerates the folder.
+constexpr UINT_PTR kMaskTimer = 1;
+constexpr UINT kMaskDelayMs = 400;
+
+}  // namespace
+
+std::vector<std::string> ParseMask(std::wstring_view text) {
+  std::vector<std::string> lines;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && (text[i] == L' ' || text[i] == L'\t' || text[i] == L'　')) ++i;
+    size_t end = i;
+    while (end < text.size() && text[end] != L' ' && text[end] != L'\t' && text[end] != L'　')
+      ++end;
+    if (end > i) lines.push_back(base::ToAcp(std::wstring(text.substr(i, end - i))));
+    i = end;
+  }
+  return lines;
+}
+
+TBrowseForm::TBrowseForm() = default;
+// The window goes with the base, after the views: unlink them first so that
+// none reaches another one already gone.
+TBrowseForm::~TBrowseForm() { Unlink(); }
+
+void TBrowseForm::Unlink() {
+  combo_.SetFolderView(nullptr);
+  tree_.SetFileView(nullptr);
+}
+
+void TBrowseForm::Create() {
+  CreateForm(L"シェルブラウザ", 760, 520, winui::FormStyle::Sizeable, true);
+  mask_label_.Create(*this, 0, 0, 60, 20, L"マスク(&M):");
+  mask_.Create(*this, 0, 0, 160, 24, L".bmp .JPG");
+  mask_.on_change = [this] { SetTimer(hwnd_, kMaskTimer, kMaskDelayMs, nullptr); };
+
+  const RECT none{0, 0, 10, 10};
+  combo_.Create(hwnd_, none, kComboId);
+  const std::vector<std::string> lines = ParseMask(mask_.Text());
+  list_.SetMask(&lines);
+  list_.SetViewStyle(shview::TFileView::ViewStyle::vsReport);
+  list_.SetContextMenu(&menu_);
+  list_.SetDropSource(&drag_);
+  list_.Create(hwnd_, none, kListId);
+  // Linked before the tree exists: its first selection (the desktop) reaches both.
+  tree_.SetContextMenu(&menu_);
+  tree_.SetDropSource(&drag_);
+  tree_.SetFileView(&list_);
+  combo_.SetFolderView(&tree_);
+  tree_.Create(hwnd_, none, kTreeId);
+  Layout();
+}
+
+void TBrowseForm::Open(const std::wstring& path) {
+  if (!path.empty()) tree_.SelectPathW(path);
+}
+
+void TBrowseForm::ApplyMask() {
+  KillTimer(hwnd_, kMaskTimer);
+  const std::vector<std::string> lines = ParseMask(mask_.Text());
+  list_.SetMask(&lines);
+  list_.FillList();
+}
+
+void TBrowseForm::Layout() {
+  if (!hwnd_) return;
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const int gap = winui::Scale(4);
+  const int row = winui::Scale(24);
+  const int mask_w = winui::Scale(160), label_w = winui::Scale(72);
+  const int width = client.right, height = client.bottom;
+  const int combo_w = std::max(width - mask_w - label_w - 4 * gap, winui::Scale(120));
+  combo_.SetBounds({gap, gap, gap + combo_w, gap + winui::Scale(200)});
+  mask_label_.SetBoundsPx(2 * gap + combo_w, gap + winui::Scale(4), label_w, row);
+  mask_.SetBoundsPx(3 * gap + combo_w + label_w, gap, mask_w, row);
+  const int top = 2 * gap + row;
+  const int body = std::max(height - top - gap, 0);
+  const int tree_w = std::max(width / 3, winui::Scale(120));
+  tree_.SetBounds({gap, top, gap + tree_w, top + body});
+  list_.SetBounds({2 * gap + tree_w, top, std::max(width - gap, 2 * gap + tree_w), top + body});
+}
+
+LRESULT TBrowseForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_SIZE: {
+      const LRESULT r = Form::HandleMessage(msg, wp, lp);
+      Layout();
+      return r;
+    }
+    case WM_TIMER:
+      if (wp == kMaskTimer) {
+        ApplyMask();
+        return 0;
+      }
+      break;
+  }
+  return Form::HandleMessage(msg, wp, lp);
+}
+
+void TBrowseForm::OnDestroyForm() {
+  KillTimer(hwnd_, kMaskTimer);
+  Unlink();
+}
+
+}  // namespace browse
