@@ -40,7 +40,7 @@ void TBrowseForm::Unlink() {
 
 void TBrowseForm::Create() {
   CreateForm(L"シェルブラウザ", 760, 520, winui::FormStyle::Sizeable, true);
-  mask_label_.Create(*this, 0, 0, 60, 20, L"マスク(&M):");
+  mask_label_.Create(*this, 0, 0, 90, 20, L"マスク(&M):");
   mask_.Create(*this, 0, 0, 160, 24, L".bmp .JPG");
   mask_.on_change = [this] { SetTimer(hwnd_, kMaskTimer, kMaskDelayMs, nullptr); };
 
@@ -53,6 +53,7 @@ void TBrowseForm::Create() {
   list_.SetDropSource(&drag_);
   list_.Create(hwnd_, none, kListId);
   // Linked before the tree exists: its first selection (the desktop) reaches both.
+  tree_.SetHideSelection(false);  // the folder the list shows stays marked
   tree_.SetContextMenu(&menu_);
   tree_.SetDropSource(&drag_);
   tree_.SetFileView(&list_);
@@ -78,7 +79,7 @@ void TBrowseForm::Layout() {
   GetClientRect(hwnd_, &client);
   const int gap = winui::Scale(4);
   const int row = winui::Scale(24);
-  const int mask_w = winui::Scale(160), label_w = winui::Scale(72);
+  const int mask_w = winui::Scale(160), label_w = winui::Scale(90);
   const int width = client.right, height = client.bottom;
   const int combo_w = std::max(width - mask_w - label_w - 4 * gap, winui::Scale(120));
   combo_.SetBounds({gap, gap, gap + combo_w, gap + winui::Scale(200)});
