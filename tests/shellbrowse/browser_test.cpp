@@ -45,8 +45,7 @@ TEST(Browser, TreeListComboAndMaskWorkTogether) {
 
   // Picking the desktop entry moves the tree to its root, and the list follows.
   SendMessageW(combo.Handle(), CB_SETCURSEL, 0, 0);
-  SendMessageW(form.hwnd(), WM_COMMAND,
-               MAKEWPARAM(GetDlgCtrlID(combo.Handle()), CBN_SELCHANGE),
+  SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo.Handle()), CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(combo.Handle()));
   EXPECT_EQ(form.Tree().Selected(), form.Tree().Root());
   EXPECT_EQ(list.IndexOf(L"sub"), -1);
