@@ -763,16 +763,12 @@ bool TFileView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
       return true;
     case LVN_BEGINLABELEDITW:
     case LVN_BEGINLABELEDITA: *result = FALSE; return true;
-    case LVN_ENDLABELEDITW: {
-      auto& item = reinterpret_cast<NMLVDISPINFOW*>(lp)->item;
-      std::wstring typed = item.pszText ? item.pszText : L"";
-      *result = EndLabelEdit(item.iItem, item.pszText ? &typed : nullptr);
-      return true;
-    }
+    case LVN_ENDLABELEDITW:
     case LVN_ENDLABELEDITA: {
-      auto& item = reinterpret_cast<NMLVDISPINFOA*>(lp)->item;
-      std::wstring typed = item.pszText ? base::FromAcp(item.pszText) : L"";
-      *result = EndLabelEdit(item.iItem, item.pszText ? &typed : nullptr);
+      // LVITEMA and LVITEMW differ only in the text pointer's type.
+      const auto& item = reinterpret_cast<NMLVDISPINFOW*>(lp)->item;
+      const auto typed = EditedLabel(item.pszText, hdr->code == LVN_ENDLABELEDITW);
+      *result = EndLabelEdit(item.iItem, typed ? &*typed : nullptr);
       return true;
     }
     case LVN_BEGINDRAG:

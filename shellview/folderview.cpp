@@ -750,16 +750,12 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       *result = allow ? FALSE : TRUE;
       return true;
     }
-    case TVN_ENDLABELEDITW: {
-      auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
-      std::wstring typed = item.pszText ? item.pszText : L"";
-      *result = EndLabelEdit(item.hItem, item.pszText ? &typed : nullptr);
-      return true;
-    }
+    case TVN_ENDLABELEDITW:
     case TVN_ENDLABELEDITA: {
-      auto& item = reinterpret_cast<NMTVDISPINFOA*>(lp)->item;
-      std::wstring typed = item.pszText ? base::FromAcp(item.pszText) : L"";
-      *result = EndLabelEdit(item.hItem, item.pszText ? &typed : nullptr);
+      // TVITEMA and TVITEMW differ only in the text pointer's type.
+      const auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
+      const auto typed = EditedLabel(item.pszText, hdr->code == TVN_ENDLABELEDITW);
+      *result = EndLabelEdit(item.hItem, typed ? &*typed : nullptr);
       return true;
     }
     case TVN_GETDISPINFOW:

@@ -156,6 +156,12 @@ bool GetItemDisplayNameW(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD fl
   }
 }
 
+std::optional<std::wstring> EditedLabel(const void* text, bool wide) {
+  if (!text) return std::nullopt;
+  return wide ? std::wstring(static_cast<const wchar_t*>(text))
+              : base::FromAcp(static_cast<const char*>(text));
+}
+
 int CompareItemIDs(IShellFolder* folder, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) {
   if (!folder) return -1;
   const HRESULT hr = folder->CompareIDs(0, a, b);

@@ -11,6 +11,7 @@
 #include <shlobj.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
 #include "base/handle.h"
@@ -91,6 +92,10 @@ bool GetItemDisplayNameW(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD fl
 // The result is SetNameOf's.
 HRESULT RenameChild(IShellFolder* folder, HWND owner, PCUITEMID_CHILD item, std::wstring name,
                     ChildIDList& renamed);
+
+// The text a label edit ended with, from a wide or an ANSI notification (a
+// tree or list sends either); none for a cancelled edit.
+std::optional<std::wstring> EditedLabel(const void* text, bool wide);
 
 // CompareIDs by name: negative, 0 (same object) or positive; -1 when the call fails.
 int CompareItemIDs(IShellFolder* folder, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b);
