@@ -1,6 +1,7 @@
 #include "shellcom/drpcomex.h"
 #include "shellcom/itemsplit.h"
 #include "shellview/com.h"
+#include "base/diag.h"
 
 namespace shcom {
 
@@ -39,14 +40,16 @@ void TDropSourceEx::StartShellDrag(HWND owner, IShellFolder* folder, int count,
   ItemSplit split;
   if (!split.Take(items, count)) return;
   shview::ComPtr<IDataObject> data;
-  if (FAILED(folder->GetUIObjectOf(owner, split.count(), split.data(), IID_IDataObject, nullptr,
-                                   data.receive_void())) ||
+  if (FAILED(base::LogIfFailed(folder->GetUIObjectOf(owner, split.count(), split.data(),
+                                                     IID_IDataObject, nullptr, data.receive_void()),
+                               "GetUIObjectOf(IDataObject)")) ||
       !data)
     return;
   shview::ComPtr<IDropSource> source(TDropSourceObject::Create());
   DWORD effect = DROPEFFECT_NONE;  // what the target did is not used
-  DoDragDrop(data.get(), source.get(), DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK,
-             &effect);
+  base::LogIfFailed(DoDragDrop(data.get(), source.get(),
+                               DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect),
+                    "DoDragDrop");
 }
 
 }  // namespace shcom

@@ -52,12 +52,17 @@ inline constexpr wchar_t kFailedCaption[] = L" TContextMenuEx component version 
 // Item command table of RunItemCommand, by code.
 enum ItemCommand { kCreateShortcut, kDelete, kProperties, kCut, kCopy, kPaste };
 struct ItemCommandRow {
-  UINT id;          // shell menu identifier (command offset id - 1)
-  SFGAOF required;  // attribute the item must have (none for paste)
+  UINT id;           // shell menu identifier (command offset id - 1) ...
+  SFGAOF required;   // attribute the item must have (none for paste)
+  const char* verb;  // ... used while the command there has this canonical verb
 };
 inline constexpr ItemCommandRow kItemCommands[] = {
-    {17, SFGAO_CANLINK}, {18, SFGAO_CANDELETE}, {20, SFGAO_HASPROPSHEET},
-    {25, SFGAO_CANMOVE}, {26, SFGAO_CANCOPY},   {27, 0},
+    {17, SFGAO_CANLINK, "link"},
+    {18, SFGAO_CANDELETE, "delete"},
+    {20, SFGAO_HASPROPSHEET, "properties"},
+    {25, SFGAO_CANMOVE, "cut"},
+    {26, SFGAO_CANCOPY, "copy"},
+    {27, 0, "paste"},
 };
 
 // 1-based position of the first enabled, non-separator item whose caption

@@ -1,4 +1,5 @@
 #include "shellcom/drpcomex.h"
+#include "base/diag.h"
 
 namespace shcom {
 namespace {
@@ -8,7 +9,8 @@ bool g_oleUp = false;
 }  // namespace
 
 bool StartUnit() {
-  if (g_starts++ == 0) g_oleUp = SUCCEEDED(OleInitialize(nullptr));
+  if (g_starts++ == 0)
+    g_oleUp = SUCCEEDED(base::LogIfFailed(OleInitialize(nullptr), "OleInitialize"));
   return g_oleUp;
 }
 

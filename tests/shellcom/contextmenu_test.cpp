@@ -72,6 +72,11 @@ TEST(FindMenuItemByMark, CountsBytesOfTheMultiByteCaptionAndSkipsUnusableItems) 
   EXPECT_EQ(FindMenuItemByMark(menu.get(), "(&N)", 5), 6);
   EXPECT_EQ(FindMenuItemByMark(menu.get(), "(&N)", 4), -1);
   EXPECT_EQ(FindMenuItemByMark(menu.get(), "(&T)", 5), -1);
+  // GetMenuState reads a submenu of 8-15 entries as a separator; it is none.
+  HMENU nine = CreatePopupMenu();
+  for (UINT i = 0; i < 9; ++i) AppendMenuW(nine, MF_STRING, 10 + i, L"先");
+  AppendMenuW(menu.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(nine), L"送る(&T)");
+  EXPECT_EQ(FindMenuItemByMark(menu.get(), "(&T)", 5), 7);
 }
 
 class ContextMenuTest : public ::testing::Test {
@@ -159,13 +164,16 @@ class SendToTest : public ContextMenuTest {
   comtest::DesktopSwap swap{&desktop};
   RelativeIDList both = FolderDouble::Items({0, 1});
 
-  // Opens the Send To submenu and picks the entry k steps down (negative: up).
-  bool ChooseSendTo(int steps, std::vector<std::wstring>* listed = nullptr) {
-    owner.on_menu = [this, steps, listed](HMENU top) {
+  // Opens the Send To submenu and picks the entry k steps down (negative: up);
+  // meanwhile runs while the menu is shown.
+  bool ChooseSendTo(int steps, std::vector<std::wstring>* listed = nullptr,
+                    std::function<void()> meanwhile = nullptr) {
+    owner.on_menu = [this, steps, listed, meanwhile](HMENU top) {
       if (listed) {
         const int pos = FindMenuItemByMark(top, kSendToMark, kSendToMarkByte);
         *listed = Captions(GetSubMenu(top, pos - 1));
       }
+      if (meanwhile) meanwhile();
       owner.Char(L'n');
       for (int i = 0; i < steps; ++i) owner.Keys({VK_DOWN});
       for (int i = 0; i > steps; --i) owner.Keys({VK_UP});
@@ -177,7 +185,11 @@ class SendToTest : public ContextMenuTest {
 
 TEST_F(SendToTest, ChoiceCopiesTheItemsAndPastesThemOnTheTarget) {
   std::vector<std::wstring> listed;
+  std::vector<std::string> told;
+  items.behaviour.messages = &told;
   EXPECT_TRUE(ChooseSendTo(2, &listed));
+  // The shell hears its menu open, but not the Send To submenu filled here.
+  EXPECT_EQ(told, std::vector<std::string>{"init:top"});
   // Non-folder entries only, by name, in enumeration order, placeholder gone.
   EXPECT_EQ(listed, (std::vector<std::wstring>{L"デスクトップ (ショートカットを作成)",
                                                L"メール受信者", L"3.5 インチ FD (A)"}));
@@ -195,7 +207,7 @@ TEST_F(SendToTest, TargetWithoutPasteLeavesTheItemsOnTheClipboardQuietly) {
 }
 
 TEST_F(SendToTest, FailedCopyShowsTheBoxAndPastesNothing) {
-  items.fail_offset = 25;
+  items.behaviour.fail_offset = 25;
   EXPECT_FALSE(ChooseSendTo(0));
   EXPECT_EQ(log, std::vector<std::string>{"items:25"});
   ASSERT_EQ(owner.boxes.size(), 1u);
@@ -204,6 +216,60 @@ TEST_F(SendToTest, FailedCopyShowsTheBoxAndPastesNothing) {
   EXPECT_TRUE(owner.boxes[0].ok);
   EXPECT_FALSE(owner.boxes[0].cancel);
   EXPECT_EQ(owner.boxes[0].icon, LoadIconW(nullptr, IDI_INFORMATION));
+}
+
+TEST_F(SendToTest, CopyTheUserCancelledShowsNoBoxAndPastesNothing) {
+  items.behaviour.fail_offset = 25;
+  items.behaviour.fail_result = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+  EXPECT_FALSE(ChooseSendTo(0));
+  EXPECT_EQ(log, std::vector<std::string>{"items:25"});
+  EXPECT_TRUE(owner.boxes.empty());
+}
+
+TEST_F(SendToTest, AmpersandInAnEntrysNameShowsAsItself) {
+  send_to.entries()[3].name = L"R&D 共有";
+  std::vector<std::wstring> listed;
+  EXPECT_TRUE(ChooseSendTo(2, &listed));
+  EXPECT_EQ(listed.back(), L"R&&D 共有");
+}
+
+TEST_F(SendToTest, ChoiceGoesToTheEntryListedThoughTheFolderChangedMeanwhile) {
+  // While the menu is up, the first entry becomes a folder: the folder's
+  // non-folder entries are now one fewer.
+  EXPECT_TRUE(ChooseSendTo(2, nullptr, [this] { send_to.entries()[0].folder = true; }));
+  EXPECT_EQ(log, (std::vector<std::string>{"items:25", "sendto3:26"}));
+}
+
+TEST_F(SendToTest, SingleCommandsGoWhereTheirVerbsAreOnOtherMenuLayouts) {
+  // Another command at copy's offset, copy at another; nothing answers "delete".
+  items.item_menu = {{comtest::kSendToLine, L"送る(&N)", nullptr},
+                     {25, L"共有(&H)", "share"},
+                     {30, L"コピー(&C)", "copy"},
+                     {17, L"削除(&D)", "remove"}};
+  EXPECT_TRUE(ChooseSendTo(2));
+  EXPECT_EQ(log, (std::vector<std::string>{"items:30", "sendto3:26"}));
+  log.clear();
+  auto one = FolderDouble::Items({0});
+  EXPECT_FALSE(component.RunItemCommand(owner.hwnd(), &items, kDelete, at,
+                                        reinterpret_cast<PCUITEMID_CHILD>(one.get())));
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(owner.boxes.size(), 1u);
+}
+
+TEST_F(SendToTest, ShellFillsItsSubmenuWhenItOpensAndTheMenuIsGoneAfterwards) {
+  std::vector<std::string> told;
+  items.behaviour.messages = &told;
+  HMENU shown = nullptr;
+  owner.on_menu = [&](HMENU top) {
+    shown = top;
+    owner.Char(L'w');  // 新規作成, empty until the shell hears it open
+    owner.Keys({VK_RETURN});
+  };
+  EXPECT_TRUE(component.PopupShellMenu(owner.hwnd(), &items, at, 2, both.get()));
+  EXPECT_EQ(log, std::vector<std::string>{"items:" + std::to_string(comtest::kLazyCommand)});
+  EXPECT_EQ(told, (std::vector<std::string>{"init:top", "init:new"}));
+  ASSERT_NE(shown, nullptr);
+  EXPECT_FALSE(IsMenu(shown));
 }
 
 TEST_F(SendToTest, HundredEntriesAreListedAndStillHandledApartFromShellCommands) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <ole2.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +10,8 @@
 #include "shellview/folderview.h"
 #include "tests/support/host_window.h"
 #include "tests/support/shell_env.h"
+#include "base/handle.h"
+#include "winui/binding.h"
 
 using namespace shcom;
 using shview::ComPtr;
@@ -37,6 +38,9 @@ class DropTarget final : public IDropTarget {
   }
   POINT Center() const { return POINT{700, 200}; }
 
+  // Set (and left set) at the first DragEnter and at the first Drop.
+  base::UniqueHandle entered{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  base::UniqueHandle dropped{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   int enters = 0, drops = 0;
   DWORD allowed = 0;
   bool id_list = false;
@@ -54,6 +58,7 @@ class DropTarget final : public IDropTarget {
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
     ++enters;
+    SetEvent(entered.get());
     allowed = *effect;
     *effect &= DROPEFFECT_COPY;
     return S_OK;
@@ -80,6 +85,7 @@ class DropTarget final : public IDropTarget {
       ReleaseStgMedium(&medium);
     }
     *effect = DROPEFFECT_COPY;
+    SetEvent(dropped.get());
     return S_OK;
   }
 
@@ -154,7 +160,8 @@ TEST(DropSourceEx, DataObjectCarriesTheRealFilesAndBadCountsStartNoDrag) {
 }
 
 // The mouse, moved by input the system takes for the user's, drags a folder
-// node of the tree onto the target window.
+// node of the tree onto the target window. Each step of the "user" waits for
+// what the step before it caused; the waits' limits only end a broken run.
 TEST(DropSourceEx, FolderTreeNodeDraggedWithTheMouseArrivesAtTheTarget) {
   shtest::TempTree dir("shc_drag");
   const std::string node = dir.Dir("dragged");
@@ -175,29 +182,39 @@ TEST(DropSourceEx, FolderTreeNodeDraggedWithTheMouseArrivesAtTheTarget) {
   ClientToScreen(tree.Handle(), &from);
 
   DropTarget target;
-  shtest::Pump();
-  std::atomic<bool> done{false};
-  std::thread user([&] {
-    const POINT to = target.Center();
-    MouseTo(from);
-    Sleep(150);
-    MouseTo(from, MOUSEEVENTF_LEFTDOWN);
-    Sleep(150);
-    for (int i = 1; i <= 10 && !done; ++i) {
-      MouseTo(POINT{from.x + (to.x - from.x) * i / 10, from.y + (to.y - from.y) * i / 10});
-      Sleep(60);
-    }
-    Sleep(200);
-    MouseTo(to, MOUSEEVENTF_LEFTUP);
+  // The tree tells its parent that a drag begins just before it starts one.
+  base::UniqueHandle began(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  base::UniqueHandle finished(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  winui::WindowSubclass spy;
+  spy.Install(host.hwnd(), [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
+    if (m == WM_NOTIFY && (reinterpret_cast<NMHDR*>(l)->code == TVN_BEGINDRAGW ||
+                           reinterpret_cast<NMHDR*>(l)->code == TVN_BEGINDRAGA))
+      SetEvent(began.get());
+    return next(m, w, l);
   });
-  const DWORD until = GetTickCount() + 8000;
-  while (target.drops == 0 && GetTickCount() < until) {
+  shtest::Pump();
+  constexpr DWORD kLimit = 5000;
+  std::thread user([&] {
+    // Press on the node and leave the tree's drag rectangle, which starts the
+    // drag; OLE then follows the pointer onto the target on its own.
+    MouseTo(from);
+    MouseTo(from, MOUSEEVENTF_LEFTDOWN);
+    MouseTo(POINT{from.x + 3 * GetSystemMetrics(SM_CXDRAG), from.y});
+    if (WaitForSingleObject(began.get(), kLimit) == WAIT_OBJECT_0) {
+      MouseTo(target.Center());
+      WaitForSingleObject(target.entered.get(), kLimit);
+    }
+    MouseTo(target.Center(), MOUSEEVENTF_LEFTUP);  // released in every case
+    WaitForSingleObject(target.dropped.get(), kLimit);
+    SetEvent(finished.get());
+  });
+  // The drag runs inside this thread's message handling (DoDragDrop's loop).
+  HANDLE done = finished.get();
+  while (MsgWaitForMultipleObjects(1, &done, FALSE, 3 * kLimit, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
     shtest::Pump();
-    Sleep(10);
-  }
-  done = true;
   user.join();
   shtest::Pump();
+  spy.Remove();
   ASSERT_EQ(target.drops, 1);
   ASSERT_EQ(target.files.size(), 1u);
   EXPECT_EQ(lstrcmpiA(target.files[0].c_str(), node.c_str()), 0);

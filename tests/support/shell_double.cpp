@@ -63,12 +63,13 @@ class EnumDouble final : public IEnumIDList {
 std::vector<MenuLine> JapaneseItemMenu() {
   return {
       {0, L"開く(&O)", "open"},
-      {-1, L"", nullptr},
-      {-2, L"送る(&N)", nullptr},
-      {-1, L"", nullptr},
+      {kSeparatorLine, L"", nullptr},
+      {kSendToLine, L"送る(&N)", nullptr},
+      {kLazyLine, L"新規作成(&W)", nullptr},
+      {kSeparatorLine, L"", nullptr},
       {24, L"切り取り(&T)", "cut"},
       {25, L"コピー(&C)", "copy"},
-      {-1, L"", nullptr},
+      {kSeparatorLine, L"", nullptr},
       {16, L"ショートカットの作成(&S)", "link"},
       {17, L"削除(&D)", "delete"},
       {19, L"プロパティ(&R)", "properties"},
@@ -86,7 +87,8 @@ std::vector<MenuLine> TargetMenu(bool paste, bool japanese) {
 }
 
 HRESULT ContextMenuDouble::QueryInterface(REFIID riid, void** out) {
-  if (riid == IID_IUnknown || riid == IID_IContextMenu) {
+  if (riid == IID_IUnknown || riid == IID_IContextMenu || riid == IID_IContextMenu2 ||
+      riid == IID_IContextMenu3) {
     *out = this;
     AddRef();
     return S_OK;
@@ -103,13 +105,16 @@ ULONG ContextMenuDouble::Release() {
 
 HRESULT ContextMenuDouble::QueryContextMenu(HMENU menu, UINT index, UINT first, UINT last, UINT) {
   UINT pos = index;
+  top_ = menu;
+  first_ = first;
   for (const MenuLine& l : lines_) {
-    if (l.offset == -1) {
+    if (l.offset == kSeparatorLine) {
       InsertMenuW(menu, pos++, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
-    } else if (l.offset == -2) {
+    } else if (l.offset == kSendToLine || l.offset == kLazyLine) {
       HMENU sub = CreatePopupMenu();
-      // The shell's placeholder, which the component replaces.
-      AppendMenuW(sub, MF_STRING | MF_GRAYED, first + 40, L"(なし)");
+      // The shell's Send To placeholder, which the component replaces.
+      if (l.offset == kSendToLine) AppendMenuW(sub, MF_STRING | MF_GRAYED, first + 41, L"(なし)");
+      (l.offset == kSendToLine ? send_to_ : lazy_) = sub;
       InsertMenuW(menu, pos++, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(sub),
                   l.caption.c_str());
     } else if (first + l.offset <= last) {
@@ -123,7 +128,25 @@ HRESULT ContextMenuDouble::InvokeCommand(CMINVOKECOMMANDINFO* info) {
   if (!info || HIWORD(info->lpVerb)) return E_INVALIDARG;
   const UINT offset = LOWORD(info->lpVerb);
   log_->push_back(name_ + ":" + std::to_string(offset));
-  return offset == fail_ ? E_FAIL : S_OK;
+  return offset == behaviour_.fail_offset ? behaviour_.fail_result : S_OK;
+}
+
+HRESULT ContextMenuDouble::HandleMenuMsg2(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
+  if (result) *result = 0;
+  if (msg != WM_INITMENUPOPUP) {
+    if (behaviour_.messages)
+      behaviour_.messages->push_back(msg == WM_MENUCHAR ? "menuchar" : "other");
+    return S_FALSE;
+  }
+  const auto popup = reinterpret_cast<HMENU>(wp);
+  if (behaviour_.messages)
+    behaviour_.messages->push_back(popup == top_       ? "init:top"
+                                   : popup == send_to_ ? "init:send to"
+                                   : popup == lazy_    ? "init:new"
+                                                       : "init:?");
+  if (popup == lazy_ && GetMenuItemCount(lazy_) == 0)
+    AppendMenuW(lazy_, MF_STRING, first_ + kLazyCommand, L"フォルダー(&F)");
+  return S_OK;
 }
 
 HRESULT ContextMenuDouble::GetCommandString(UINT_PTR offset, UINT type, UINT*, LPSTR name,
@@ -175,15 +198,14 @@ HRESULT FolderDouble::GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY item
   if (riid != IID_IContextMenu || count == 0) return E_NOINTERFACE;
   if (name_ == "items") {
     menu_counts.push_back(count);
-    *out = static_cast<IContextMenu*>(
-        new ContextMenuDouble(name_, JapaneseItemMenu(), log_, fail_offset));
+    *out = static_cast<IContextMenu*>(new ContextMenuDouble(name_, item_menu, log_, behaviour));
     return S_OK;
   }
   const int n = Number(items[0]);
   const Entry& e = entries_.at(static_cast<size_t>(n));
   const bool japanese = e.name.find(L'&') == std::wstring::npos;
-  *out = static_cast<IContextMenu*>(new ContextMenuDouble(
-      name_ + std::to_string(n), TargetMenu(e.paste, japanese), log_, static_cast<UINT>(-1)));
+  *out = static_cast<IContextMenu*>(
+      new ContextMenuDouble(name_ + std::to_string(n), TargetMenu(e.paste, japanese), log_));
   return S_OK;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // A small shell-folder double for what Wine's shell cannot show: item menus
 // with the captions a Japanese Windows shell builds (a Send To submenu with its
-// placeholder, a paste entry) and a Send To folder with paste targets. Every
-// InvokeCommand is recorded as "<menu>:<command offset>".
+// placeholder, a paste entry, a submenu it fills only when told that it opens)
+// and a Send To folder with paste targets. Every InvokeCommand is recorded as
+// "<menu>:<command offset>".
 #include <windows.h>
 #include <shlobj.h>
 
@@ -13,8 +14,16 @@
 
 namespace comtest {
 
+// Command offsets of the lines that are no commands.
+inline constexpr int kSeparatorLine = -1;
+inline constexpr int kSendToLine = -2;
+// A submenu the shell fills when it hears WM_INITMENUPOPUP (through
+// IContextMenu2/3), with one command at kLazyCommand.
+inline constexpr int kLazyLine = -3;
+inline constexpr int kLazyCommand = 40;
+
 struct MenuLine {
-  int offset;  // command offset (identifier - first); -1: separator; -2: Send To submenu
+  int offset;  // command offset (identifier - first), or one of the kinds above
   std::wstring caption;
   const char* verb;
 };
@@ -24,11 +33,20 @@ std::vector<MenuLine> JapaneseItemMenu();
 // A Send To target's menu, with or without the paste entry.
 std::vector<MenuLine> TargetMenu(bool paste, bool japanese = true);
 
-class ContextMenuDouble final : public IContextMenu {
+// What a menu double does besides its lines: where it fails, and where it
+// records the menu messages the component forwards to it ("init:<caption of the
+// popup's item, or top>", "menuchar", ...).
+struct MenuBehaviour {
+  UINT fail_offset = static_cast<UINT>(-1);  // InvokeCommand fails there ...
+  HRESULT fail_result = E_FAIL;              // ... with this
+  std::vector<std::string>* messages = nullptr;
+};
+
+class ContextMenuDouble final : public IContextMenu3 {
  public:
   ContextMenuDouble(std::string name, std::vector<MenuLine> lines, std::vector<std::string>* log,
-                    UINT fail_offset)
-      : name_(std::move(name)), lines_(std::move(lines)), log_(log), fail_(fail_offset) {}
+                    MenuBehaviour behaviour = {})
+      : name_(std::move(name)), lines_(std::move(lines)), log_(log), behaviour_(behaviour) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override;
@@ -37,12 +55,19 @@ class ContextMenuDouble final : public IContextMenu {
   HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO* info) override;
   HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR offset, UINT type, UINT*, LPSTR name,
                                              UINT size) override;
+  HRESULT STDMETHODCALLTYPE HandleMenuMsg(UINT msg, WPARAM wp, LPARAM lp) override {
+    return HandleMenuMsg2(msg, wp, lp, nullptr);
+  }
+  HRESULT STDMETHODCALLTYPE HandleMenuMsg2(UINT msg, WPARAM wp, LPARAM lp,
+                                           LRESULT* result) override;
 
  private:
   std::string name_;
   std::vector<MenuLine> lines_;
   std::vector<std::string>* log_;
-  UINT fail_;
+  MenuBehaviour behaviour_;
+  HMENU top_ = nullptr, send_to_ = nullptr, lazy_ = nullptr;
+  UINT first_ = 0;
   ULONG refs_ = 1;
 };
 
@@ -109,9 +134,10 @@ class FolderDouble final : public StubFolder {
  public:
   FolderDouble(std::string name, std::vector<Entry> entries, std::vector<std::string>* log)
       : name_(std::move(name)), entries_(std::move(entries)), log_(log) {}
-  UINT fail_offset = static_cast<UINT>(-1);  // InvokeCommand of the items' menu fails there
-  SHCONTF enum_flags = 0;                    // what EnumObjects was asked for
-  std::vector<UINT> menu_counts;             // item counts of GetUIObjectOf for menus
+  MenuBehaviour behaviour;  // of the items' menu
+  std::vector<MenuLine> item_menu = JapaneseItemMenu();
+  SHCONTF enum_flags = 0;         // what EnumObjects was asked for
+  std::vector<UINT> menu_counts;  // item counts of GetUIObjectOf for menus
 
   static shview::RelativeIDList Items(std::initializer_list<int> numbers);
 
