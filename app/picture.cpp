@@ -55,7 +55,11 @@ UniqueBitmap Zoomed(HBITMAP src, int zoom) {
   SelectedObject b(to.get(), out.get());
   // Whole-number enlargement: every stretch mode repeats pixels the same way,
   // and the default one is the fast path.
-  StretchBlt(to.get(), 0, 0, s.cx * zoom, s.cy * zoom, from.get(), 0, 0, s.cx, s.cy, SRCCOPY);
+  // A failed copy would show an empty picture as the zoomed one.
+  if (!base::LogIfFalse(StretchBlt(to.get(), 0, 0, s.cx * zoom, s.cy * zoom, from.get(), 0, 0, s.cx,
+                                   s.cy, SRCCOPY),
+                        "StretchBlt (zoom)"))
+    return {};
   return out;
 }
 

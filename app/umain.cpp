@@ -538,7 +538,7 @@ int32_t __stdcall TWMain::RedisplayCallback(void*, void*, void*) {
   if (GetCurrentThreadId() == self->ui_thread_)
     self->TreeView1Change();
   else
-    PostMessageW(self->hwnd_, kRedisplayMessage, 0, 0);
+    base::LogIfFalse(PostMessageW(self->hwnd_, kRedisplayMessage, 0, 0), "PostMessage (redisplay)");
   return 0;
 }
 

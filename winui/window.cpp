@@ -482,7 +482,7 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp && !shown_once_) {
         shown_once_ = true;
         // Runs once the window is on screen, so a dialog shown from it has its owner.
-        PostMessageW(hwnd_, msg::kFormShown, 0, 0);
+        base::LogIfFalse(PostMessageW(hwnd_, msg::kFormShown, 0, 0), "PostMessage (form shown)");
       }
       break;
     case WM_CLOSE:
