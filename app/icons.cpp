@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "base/diag.h"
+
 namespace app {
 namespace {
 
@@ -73,7 +75,7 @@ base::UniqueImageList CreateTreeImages() {
     OpenFolder(dc.get(), 16);
     PageWithGlass(dc.get(), 32);
   }
-  ImageList_AddMasked(list.get(), strip.get(), kKey);
+  base::LogIfFalse(ImageList_AddMasked(list.get(), strip.get(), kKey) >= 0, "ImageList_AddMasked");
   return list;
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/umain.h"
 #include "app/uverdlg.h"
+#include "base/diag.h"
 #include "settings/batch.h"
 #include "settings/ucomdlg1.h"
 #include "shellcom/drpcomex.h"
@@ -46,7 +47,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   // The shell allocator and desktop folder: after OLE, released after every form.
   shview::ShellState shell_state;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&icc);
+  base::LogIfFalse(InitCommonControlsEx(&icc), "InitCommonControlsEx");
   winui::SetAppTitle(L"コルブリ");  // help file: kolbri.hlp beside the exe (TWMain)
 
   app::TWMain main_window(ExePath(), Arguments());

@@ -5,6 +5,9 @@
 #include <new>
 #include <vector>
 
+#include "base/diag.h"
+#include "cgmodule/bmpfile.h"
+
 namespace app {
 
 using base::SelectedObject;
@@ -13,7 +16,7 @@ using base::UniqueDC;
 using base::WindowDC;
 
 uint32_t DibBitsOffset(int bit_count) {
-  return 40 + 4 * (bit_count == 4 ? 16 : bit_count == 8 ? 256 : 0);
+  return sizeof(BITMAPINFOHEADER) + 4 * (bit_count == 4 ? 16 : bit_count == 8 ? 256 : 0);
 }
 
 UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits) {
@@ -52,7 +55,11 @@ UniqueBitmap Zoomed(HBITMAP src, int zoom) {
   SelectedObject b(to.get(), out.get());
   // Whole-number enlargement: every stretch mode repeats pixels the same way,
   // and the default one is the fast path.
-  StretchBlt(to.get(), 0, 0, s.cx * zoom, s.cy * zoom, from.get(), 0, 0, s.cx, s.cy, SRCCOPY);
+  // A failed copy would show an empty picture as the zoomed one.
+  if (!base::LogIfFalse(StretchBlt(to.get(), 0, 0, s.cx * zoom, s.cy * zoom, from.get(), 0, 0, s.cx,
+                                   s.cy, SRCCOPY),
+                        "StretchBlt (zoom)"))
+    return {};
   return out;
 }
 
@@ -63,16 +70,16 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
   const uint32_t image = stride * static_cast<uint32_t>(s.cy);
   // Not zero-filled: GetDIBits writes every byte after the headers, and at
   // 400 % a picture is tens of megabytes.
-  const size_t file_size = 14 + 40 + static_cast<size_t>(image);
+  const size_t file_size = cgmodule::kBitmapHeadersSize + static_cast<size_t>(image);
   std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[file_size]);
   if (!file) return false;
-  std::memset(file.get(), 0, 54);
+  std::memset(file.get(), 0, cgmodule::kBitmapHeadersSize);
   auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(file.get());
-  auto* ih = reinterpret_cast<BITMAPINFOHEADER*>(file.get() + 14);
-  fh->bfType = 0x4D42;
+  auto* ih = reinterpret_cast<BITMAPINFOHEADER*>(file.get() + cgmodule::kBitmapFileHeaderSize);
+  fh->bfType = cgmodule::kBitmapFileType;
   fh->bfSize = static_cast<DWORD>(file_size);
-  fh->bfOffBits = 14 + 40;
-  ih->biSize = 40;
+  fh->bfOffBits = cgmodule::kBitmapHeadersSize;
+  ih->biSize = sizeof(BITMAPINFOHEADER);
   ih->biWidth = s.cx;
   ih->biHeight = s.cy;
   ih->biPlanes = 1;
@@ -83,7 +90,8 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
     WindowDC screen(nullptr);
     BITMAPINFO bi{};
     bi.bmiHeader = *ih;
-    if (GetDIBits(screen.get(), b, 0, s.cy, file.get() + 54, &bi, DIB_RGB_COLORS) != s.cy)
+    if (GetDIBits(screen.get(), b, 0, s.cy, file.get() + cgmodule::kBitmapHeadersSize, &bi,
+                  DIB_RGB_COLORS) != s.cy)
       return false;
   }
   const std::wstring temp = path + L".kolbri-tmp";
@@ -98,11 +106,11 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
         written == file_size;
   }
   if (!written_all) {
-    DeleteFileW(temp.c_str());
+    base::LogIfFalse(DeleteFileW(temp.c_str()), "DeleteFile (unwritten picture file)");
     return false;
   }
   if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileW(temp.c_str());
+    base::LogIfFalse(DeleteFileW(temp.c_str()), "DeleteFile (unplaced picture file)");
     return false;
   }
   return true;
@@ -112,7 +120,7 @@ bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
   UniqueBitmap copy(static_cast<HBITMAP>(CopyImage(b, IMAGE_BITMAP, 0, 0, 0)));
   if (!copy) return false;
   if (!OpenClipboard(owner)) return false;
-  EmptyClipboard();
+  base::LogIfFalse(EmptyClipboard(), "EmptyClipboard");
   bool ok = SetClipboardData(CF_BITMAP, copy.get()) != nullptr;
   if (ok) (void)copy.release();  // the clipboard owns it now
   if (ok && palette) {
@@ -126,7 +134,7 @@ bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
     base::UniquePalette pcopy(CreatePalette(lp));
     if (pcopy && SetClipboardData(CF_PALETTE, pcopy.get())) (void)pcopy.release();
   }
-  CloseClipboard();
+  base::LogIfFalse(CloseClipboard(), "CloseClipboard");
   return ok;
 }
 

@@ -10,6 +10,7 @@
 #include "cgmodule/picture.h"
 #include "winui/messages.h"
 #include "winui/msgbox.h"
+#include "base/diag.h"
 #include "base/text.h"
 
 namespace app {
@@ -27,14 +28,14 @@ constexpr wchar_t kNotLoaded[] = L"ﾛｰﾄﾞされてません";
 constexpr wchar_t kNotSelected[] = L"(未選択)";
 constexpr size_t kMaxPath = 255;
 
-// Copies a Shift-JIS text into a 256-byte buffer, cut to 255 bytes.
-void CopyPath(char (&dst)[256], const std::string& src) {
+// Copies a Shift-JIS text into a path buffer, cut to 255 bytes.
+void CopyPath(settings::PathBuffer& dst, const std::string& src) {
   const std::string cut = cgmodule::CutSjis(src, kMaxPath);
-  std::memcpy(dst, cut.c_str(), cut.size() + 1);
+  std::memcpy(dst.data(), cut.c_str(), cut.size() + 1);
 }
 
-std::string FromBuffer(const char (&buf)[256]) {
-  return std::string(buf, strnlen(buf, sizeof buf));
+std::string FromBuffer(const settings::PathBuffer& buf) {
+  return std::string(buf.data(), strnlen(buf.data(), buf.size()));
 }
 
 }  // namespace
@@ -43,11 +44,13 @@ TWMain* TWMain::instance_ = nullptr;
 
 HelpSeam& HelpSeam::Current() {
   static HelpSeam seam{[](HWND owner, const std::wstring& hlp, UINT command, DWORD data) {
-                         WinHelpW(owner, hlp.c_str(), command, data);
+                         base::LogIfFalse(WinHelpW(owner, hlp.c_str(), command, data), "WinHelp");
                        },
                        [](HWND owner, const std::wstring& html) {
-                         ShellExecuteW(owner, L"open", html.c_str(), nullptr, nullptr,
-                                       SW_SHOWNORMAL);
+                         // Values above 32 mean the document was handed to its program.
+                         const auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(
+                             owner, L"open", html.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+                         base::LogIfFalse(r > 32, "ShellExecute (help pages)");
                        }};
   return seam;
 }
@@ -93,7 +96,7 @@ void TWMain::BuildControls() {
   TreeView1.SetIndent(19);
   ImageList1 = CreateTreeImages();
   TreeView1.SetImageList(ImageList1.get());
-  TreeView1.help_context = 10;
+  TreeView1.help_context = kHelpMainWindow;
   TreeView1.on_change = [this] { TreeView1Change(); };
 
   Splitter1.Create(*this, 3);
@@ -101,7 +104,7 @@ void TWMain::BuildControls() {
   ScrollBox_Output.Create(*this, 0, 0, 100, 100);
   ScrollBox_Output.SetAlign(winui::Align::Client);
   ScrollBox_Output.SetPopupMenu(&PopupMenu3);
-  ScrollBox_Output.help_context = 10;
+  ScrollBox_Output.help_context = kHelpMainWindow;
 
   Image_Output.Create(ScrollBox_Output, 0, 0, 100, 100);
   Image_Output.stretch = true;
@@ -452,7 +455,7 @@ void TWMain::RenderPicture() {
     const auto* bits = static_cast<const uint8_t*>(block.Data()) + DibBitsOffset(dib.bit_count);
     base::UniqueBitmap bmp = BitmapFromDib(info, bits);
     if (!bmp) {
-      ShowMessage(hwnd_, cgmodule::MakeBmpMessage(-3), kConvert);
+      ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
       return;
     }
     // Nothing changes unless the new picture can be shown.
@@ -474,7 +477,7 @@ bool TWMain::LayoutPicture(HBITMAP source) {
   base::UniqueBitmap scratch = Zoomed(source, z);
   if (!scratch) {
     // Too large for a bitmap at this zoom: what is shown stays.
-    ShowMessage(hwnd_, cgmodule::MakeBmpMessage(-3), kConvert);
+    ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
     return false;
   }
   const SIZE s = BitmapSize(source);
@@ -535,7 +538,7 @@ int32_t __stdcall TWMain::RedisplayCallback(void*, void*, void*) {
   if (GetCurrentThreadId() == self->ui_thread_)
     self->TreeView1Change();
   else
-    PostMessageW(self->hwnd_, kRedisplayMessage, 0, 0);
+    base::LogIfFalse(PostMessageW(self->hwnd_, kRedisplayMessage, 0, 0), "PostMessage (redisplay)");
   return 0;
 }
 
@@ -555,7 +558,7 @@ LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       const auto* hi = reinterpret_cast<const HELPINFO*>(lp);
       DWORD context = 0;
       if (hi->iContextType == HELPINFO_MENUITEM) {
-        context = 27;
+        context = kHelpMenus;
       } else if (auto* c = winui::BoundAs<winui::Control>(static_cast<HWND>(hi->hItemHandle))) {
         context = static_cast<DWORD>(c->help_context);
       }
@@ -603,7 +606,8 @@ void TWMain::ME_CopyClick(MenuItem&) {
       palette.reset(CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp)));
     }
   }
-  CopyBitmapToClipboard(hwnd_, scratch.get(), palette.get());
+  base::LogIfFalse(CopyBitmapToClipboard(hwnd_, scratch.get(), palette.get()),
+                   "copy to the clipboard");
 }
 
 // ---- version and help ------------------------------------------------------------

@@ -23,6 +23,13 @@ namespace app {
 
 class TWVerDlg;
 
+// Help contexts of kolbri.hlp that the main window and the version dialog give.
+enum HelpContext : int {
+  kHelpMainWindow = 10,  // index tree and output area
+  kHelpVersion = 15,     // version dialog
+  kHelpMenus = 27,       // every menu item
+};
+
 // Where help goes: Windows Help for kolbri.hlp, or the shipped HTML pages.
 // Replaceable so tests never start a blocking help viewer.
 struct HelpSeam {
@@ -56,7 +63,6 @@ class TWMain : public winui::Form {
   int Zoom() const { return MN_View->tag; }
   HBITMAP CurrentBitmap() const { return current_bitmap_.get(); }
   HTREEITEM CurrentItem() const { return current_item_; }
-  bool DialogModal() const { return dialog_modal_; }
   cgmodule::CommonModule& Module() { return module_; }
   // The batch conversion's continue flag: set when it starts, cleared to abort.
   std::atomic<bool> continue_flag{false};
@@ -71,14 +77,14 @@ class TWMain : public winui::Form {
   winui::StatusBar StatusBar1;
   base::UniqueImageList ImageList1;
 
-  winui::MainMenu MainMenu1;
+  winui::MainMenu MainMenu1{*this};
   winui::MenuItem *ME_File, *ME_Save, *ME_MulSave, *ME_Close;
   winui::MenuItem *MN_Edit, *ME_Copy;
   winui::MenuItem *MN_View, *ME_Overlay, *ME_AdjustWindow, *ME_View1, *ME_View2, *ME_View3,
       *ME_View4;
   winui::MenuItem *MN_Option, *ME_SelPgn, *ME_SelDrv, *ME_OptCtgFocus, *ME_FileName, *ME_OptionSave;
   winui::MenuItem *MN_Help, *ME_HelpIndex, *ME_AboutMain, *ME_AboutComDll, *ME_AboutIdvDll;
-  winui::PopupMenu PopupMenu1, PopupMenu2, PopupMenu3;
+  winui::PopupMenu PopupMenu1{*this}, PopupMenu2{*this}, PopupMenu3{*this};
   winui::MenuItem *PME_Item1, *PME_Item2, *PME_FolderSave;
   winui::MenuItem *PME_Save2, *PME_Copy2, *PME_AdjustWindow, *PME_OverLay;
   winui::MenuItem *PME_View21, *PME_View22, *PME_View23, *PME_View24;
@@ -97,8 +103,8 @@ class TWMain : public winui::Form {
   void ME_AboutClick(winui::MenuItem& sender);
   void ME_HelpIndexClick(winui::MenuItem& sender);
   void ME_MulSaveClick(winui::MenuItem& sender);
-  // F1: the help context of the control or menu (index tree and output area 10,
-  // menus 27); without kolbri.hlp the shipped pages open.
+  // F1: the help context of the control or menu (HelpContext); without
+  // kolbri.hlp the shipped pages open.
   void ShowHelp(UINT command, DWORD context);
 
   // The host callback table's redisplay entry; reaches the main window on the

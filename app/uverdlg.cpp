@@ -12,7 +12,7 @@ void TWVerDlg::Create(HWND owner) {
   CreateForm(L"", 294, 154, winui::FormStyle::DialogFixed, true, owner);
   dialog_keys = true;
   // F1 goes to the main window's help, which knows where the help file is.
-  help_context = 15;
+  help_context = kHelpVersion;
   on_help = [owner](int context) {
     if (auto* main = dynamic_cast<TWMain*>(winui::Window::FromHwnd(owner)))
       main->ShowHelp(context ? HELP_CONTEXT : HELP_FINDER, static_cast<DWORD>(context));
@@ -26,7 +26,7 @@ void TWVerDlg::Create(HWND owner) {
   Button1.Create(*this, 100, 120, 91, 25, L"OK");
   Button1.SetDefault(true);
   Button1.SetCancel(true);
-  Button1.on_click = [this] { EndModal(1); };  // Button1Click
+  Button1.on_click = [this] { EndModal(IDOK); };  // Button1Click
 }
 
 void TWVerDlg::SetRecord(const std::wstring& caption, const OrvuVersionInfo* rec) {

@@ -37,10 +37,16 @@ class UniqueAny {
   explicit operator bool() const { return valid(); }
   // Hands the value on; the owner is empty afterwards.
   [[nodiscard]] T release() { return std::exchange(h_, InvalidValue()); }
-  // Closes the current value (unless it is h) and takes ownership of h.
+  // Closes the current value (unless it is h) and takes ownership of h. The
+  // caller's last error survives the close, so a failed call followed by its
+  // cleanup still reports the failure's own error.
   void reset(T h = InvalidValue()) {
     const T old = std::exchange(h_, h);
-    if (old != InvalidValue() && old != h) Close(old);
+    if (old != InvalidValue() && old != h) {
+      const DWORD error = GetLastError();
+      Close(old);
+      SetLastError(error);
+    }
   }
   // For out-parameters: closes the current value first.
   T* receive() {

@@ -27,6 +27,10 @@ inline constexpr uint32_t kCategoryCode = 0xFFFFFFFF;  // OrvuIndexEntry::Code o
 inline constexpr int32_t kMinModuleVersion = 256;      // 1.0
 inline constexpr uint32_t kOverlayOn = 0xFFFFFFFF;     // MakeBmp flag: lay over the background
 inline constexpr uint32_t kOverlayOff = 0;
+// MakeBmp results with a message of their own; any other non-zero result is
+// an unknown error.
+inline constexpr int32_t kMakeBmpCantOpen = -2;  // the picture's source file
+inline constexpr int32_t kMakeBmpNoMemory = -3;
 inline constexpr uint32_t kPluginQueryKind = 2;  // second argument of OrvuIdvInitialize
 inline constexpr size_t kRootDirSize = 256;      // RootDir buffer: 255 characters + terminator
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/diag.h"
 #include "cgmodule/guard.h"
 
 namespace cgmodule {
@@ -20,8 +21,8 @@ const wchar_t* BindMessage(BindResult r) {
 
 const wchar_t* MakeBmpMessage(int32_t code) {
   switch (code) {
-    case -2: return L"元ファイルが開けません";
-    case -3: return L"メモリ確保に失敗しました";
+    case kMakeBmpCantOpen: return L"元ファイルが開けません";
+    case kMakeBmpNoMemory: return L"メモリ確保に失敗しました";
     default: return kUnknownErrorMessage;
   }
 }
@@ -124,7 +125,8 @@ MakeBmpResult CommonModule::MakeBmp(const OrvuIndexEntry* entry, bool overlay) {
 void CommonModule::UnloadPlugin() {
   if (!lib_) return;
   int32_t unused = 0;
-  GuardedCall(unload_plugin_, nullptr, nullptr, &unused);
+  base::LogIfFalse(!GuardedCall(unload_plugin_, nullptr, nullptr, &unused).faulted,
+                   "OrvuCmnUnloadPlugin (faulted)");
 }
 
 void CommonModule::Release() {

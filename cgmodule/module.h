@@ -31,7 +31,8 @@ struct MakeBmpResult {
   HGLOBAL block = nullptr;  // picture block (caller owns it); only set when code == 0
 };
 
-// "元ファイルが開けません" for -2, "メモリ確保に失敗しました" for -3, the catch-all
+// "元ファイルが開けません" for kMakeBmpCantOpen, "メモリ確保に失敗しました" for
+// kMakeBmpNoMemory (also the viewer's own bitmaps that cannot be made), the catch-all
 // otherwise (also for a success with a missing or unlockable block).
 const wchar_t* MakeBmpMessage(int32_t code);
 inline constexpr const wchar_t* kUnknownErrorMessage =

@@ -3,12 +3,14 @@
 #include <cstring>
 #include <utility>
 
+#include "base/diag.h"
+
 namespace cgmodule {
 
 PictureBlock::PictureBlock(HGLOBAL h) : block_(h) {
   if (!h) return;
   data_ = GlobalLock(h);
-  if (!data_) return;
+  if (!base::LogIfFalse(data_ != nullptr, "GlobalLock (picture block)")) return;
   lock_.reset(h);
   size_ = GlobalSize(h);
 }

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <utility>
 
+#include "base/diag.h"
 #include "base/handle.h"
 #include "cgmodule/picture.h"
 #include "winui/msgbox.h"
@@ -35,14 +36,15 @@ void Put32(uint8_t* p, uint32_t v) {
 
 uint32_t PixelOffset(uint16_t bit_count) {
   switch (bit_count) {
-    case 4: return 14 + 40 + 16 * 4;
-    case 8: return 14 + 40 + 256 * 4;
-    case 24: return 14 + 40;
+    case 4: return cgmodule::kBitmapHeadersSize + 16 * 4;
+    case 8: return cgmodule::kBitmapHeadersSize + 256 * 4;
+    case 24: return cgmodule::kBitmapHeadersSize;
     default: return 0;
   }
 }
 
-bool FillFileHeader(uint16_t bit_count, uint32_t image_size, uint8_t out[14]) {
+bool FillFileHeader(uint16_t bit_count, uint32_t image_size,
+                    uint8_t out[cgmodule::kBitmapFileHeaderSize]) {
   const uint32_t offset = PixelOffset(bit_count);
   if (!offset) return false;
   out[0] = 'B';
@@ -105,7 +107,7 @@ BatchWalk::Node BatchWalk::ReadNode(HTREEITEM item) const {
   return n;
 }
 
-std::vector<BatchWalk::Node> BatchWalk::Children(HTREEITEM node) const {
+std::optional<std::vector<BatchWalk::Node>> BatchWalk::Children(HTREEITEM node) const {
   return Ui([&] {
     std::vector<Node> out;
     for (auto c = reinterpret_cast<HTREEITEM>(SendMessageW(
@@ -127,20 +129,23 @@ void BatchWalk::ApplyPendingProgress() const {
   pending_progress_ = -1;
 }
 
-int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode) {
+int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter,
+                             WalkMode mode) {
   const int r = Branch(node, path, counter, mode);
   if (pending_progress_ >= 0) Ui([] {});
   return r;
 }
 
-int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode) {
+int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter, WalkMode mode) {
   if (!Continue()) return -1;
   std::wstring child_path = path;
-  if (mode == 1) {
-    const auto [folders, self] = Ui([&] {
+  if (mode == WalkMode::Convert) {
+    const auto read = Ui([&] {
       return std::pair<bool, Node>(page_.options ? page_.options().category_folders : true,
                                    ReadNode(node));
     });
+    if (!read) return -1;
+    const auto& [folders, self] = *read;
     if (folders) {
       // A name that would leave the output folder is a folder that cannot be made.
       if (!IsSafeName(self.text)) {
@@ -156,13 +161,15 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
       child_path = folder + L"\\";
     }
   }
-  for (const Node& n : Children(node)) {
+  const auto children = Children(node);
+  if (!children) return -1;
+  for (const Node& n : *children) {
     if (!Continue()) return -1;
     if (n.entry && n.entry->IsCategory()) {
       if (Branch(n.item, child_path, counter, mode) < 0) return -1;
       continue;
     }
-    if (mode == 1 && !ConvertPicture(n, child_path, counter)) return -1;
+    if (mode == WalkMode::Convert && !ConvertPicture(n, child_path, counter)) return -1;
     ++counter;
   }
   return 0;
@@ -173,12 +180,12 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
 bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t counter) {
   BatchOptions opt;
   bool overlay = false;
-  Ui([&] {
+  const bool read = Ui([&] {
     if (page_.options) opt = page_.options();
     overlay = host_.overlay && host_.overlay();
   });
   // An abort pressed while the previous picture was written stops here.
-  if (!Continue()) return false;
+  if (!read || !Continue()) return false;
 
   cgmodule::MakeBmpResult r;
   if (host_.render)
@@ -211,9 +218,9 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
     return false;
   }
   const std::wstring file = path + name;
-  uint8_t header[14];
+  uint8_t header[cgmodule::kBitmapFileHeaderSize];
   FillFileHeader(dib.bit_count, dib.image_size, header);
-  const DWORD rest = dib.bits_offset + dib.image_size;  // file size - 14
+  const DWORD rest = dib.bits_offset + dib.image_size;  // what follows the file header
   {
     base::UniqueFile f(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -226,7 +233,7 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
     // A failed close can lose buffered data, so it counts as a failed write.
     if (!CloseHandle(f.release()) || !written) {
       // A short file would pass for a picture; take it away and stop.
-      DeleteFileW(file.c_str());
+      base::LogIfFalse(DeleteFileW(file.c_str()), "DeleteFile (short picture file)");
       Report(kFileCreateFailed);
       return false;
     }

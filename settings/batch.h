@@ -12,10 +12,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cgmodule/bmpfile.h"
 #include "cgmodule/module.h"
 #include "winui/uicall.h"
 
@@ -54,8 +56,9 @@ struct BatchPage {
 
 // Pixel-data offset of a file for the depth: 118, 1078, 54; 0 for other depths.
 uint32_t PixelOffset(uint16_t bit_count);
-// The 14-byte file header; false (nothing filled) for a depth other than 4, 8, 24.
-bool FillFileHeader(uint16_t bit_count, uint32_t image_size, uint8_t out[14]);
+// The file header; false (nothing filled) for a depth other than 4, 8, 24.
+bool FillFileHeader(uint16_t bit_count, uint32_t image_size,
+                    uint8_t out[cgmodule::kBitmapFileHeaderSize]);
 // prefix + counter formatted with "%.4d.bmp".
 std::wstring SerialName(std::wstring_view prefix, int32_t counter);
 // True when the text can stand as one file or folder name inside the output
@@ -63,13 +66,17 @@ std::wstring SerialName(std::wstring_view prefix, int32_t counter);
 // device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension or case).
 bool IsSafeName(std::wstring_view name);
 
+// What one pass of the walk does: count the pictures (sizes the progress bar)
+// or render and write them.
+enum class WalkMode { Count, Convert };
+
 // One conversion's walk. ConvertBranch(category node, path ending in "\",
-// picture counter, mode 0 count / 1 convert): 0 when the branch is finished,
-// -1 when the walk must stop (abort or failure; a failure has been reported).
+// picture counter, mode): 0 when the branch is finished, -1 when the walk
+// must stop (abort or failure; a failure has been reported).
 class BatchWalk {
  public:
   BatchWalk(const BatchHost& host, const BatchPage& page, const winui::UiCall& ui);
-  int ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode);
+  int ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter, WalkMode mode);
 
  private:
   struct Node {
@@ -78,10 +85,12 @@ class BatchWalk {
     const OrvuIndexEntry* entry = nullptr;
   };
   Node ReadNode(HTREEITEM item) const;  // UI thread
-  std::vector<Node> Children(HTREEITEM node) const;
+  std::optional<std::vector<Node>> Children(HTREEITEM node) const;
   bool Continue() const;
-  int Branch(HTREEITEM node, const std::wstring& path, int32_t& counter, int mode);
-  // Runs fn on the UI thread, after the progress step still owed.
+  int Branch(HTREEITEM node, const std::wstring& path, int32_t& counter, WalkMode mode);
+  // Runs fn on the UI thread, after the progress step still owed; its value
+  // (or, for void, true) or nothing when the UI thread ran nothing (its window
+  // is gone), and the walk then stops.
   template <class F>
   auto Ui(F&& fn) const {
     return ui_.Call([&] {

@@ -2,17 +2,21 @@
 // What the main window uses of the settings dialog: the dialog paths (four
 // 256-byte Shift-JIS buffers in this fixed order), the dialog result, and the
 // calls that select a page, show the dialog modally and steer the batch page.
+#include <array>
 #include <cstdint>
 
 namespace settings {
 
 struct BatchHost;  // settings/batch.h: what the batch conversion takes from the main window
 
+// One NUL-terminated Shift-JIS path of at most 255 bytes; copied as a whole.
+using PathBuffer = std::array<char, 256>;
+
 struct DialogPaths {
-  char RootDir[256];     // CD-ROM root: "d:\" or any directory ending in "\"
-  char DestDir[256];     // batch output directory, ending in "\"
-  char PluginDir[256];   // directory holding the *.kol files, ending in "\"
-  char PluginFile[256];  // plug-in file name without directory
+  PathBuffer RootDir;     // CD-ROM root: "d:\" or any directory ending in "\"
+  PathBuffer DestDir;     // batch output directory, ending in "\"
+  PathBuffer PluginDir;   // directory holding the *.kol files, ending in "\"
+  PathBuffer PluginFile;  // plug-in file name without directory
 };
 static_assert(sizeof(DialogPaths) == 1024);
 
@@ -32,9 +36,9 @@ class ISettingsDialog {
   virtual void EnableBatchStart(bool enabled) = 0;
   // The index tree, common module, overlay switch and continue flag the batch
   // page's conversion uses; set once after both windows exist.
-  virtual void SetBatchHost(const BatchHost& host) {}
+  virtual void SetBatchHost(const BatchHost& host) = 0;
   // A batch conversion's worker is running (the main window must not close).
-  virtual bool ConversionRunning() const { return false; }
+  virtual bool ConversionRunning() const = 0;
 
  protected:
   ~ISettingsDialog() = default;

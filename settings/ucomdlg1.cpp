@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/diag.h"
 #include "cgmodule/plugins.h"
 #include "winui/msgbox.h"
 #include "base/text.h"
@@ -11,14 +12,13 @@
 namespace settings {
 namespace {
 
-constexpr int kFolderViewId = 1001;
 constexpr UINT_PTR kTreeFocusTimer = 1;
 
-// Copies a Shift-JIS text into a 256-byte buffer; false (buffer unchanged)
-// when it does not fit in 255 bytes.
-bool CopyPath(char* dst, const std::string& src) {
-  if (src.size() > 255) return false;
-  std::memcpy(dst, src.c_str(), src.size() + 1);
+// Copies a Shift-JIS text into a path buffer; false (buffer unchanged) when
+// it does not fit with its terminator.
+bool CopyPath(PathBuffer& dst, const std::string& src) {
+  if (src.size() >= dst.size()) return false;
+  std::memcpy(dst.data(), src.c_str(), src.size() + 1);
   return true;
 }
 
@@ -59,7 +59,7 @@ void TWComDlg1::Create(HWND owner) {
     FolderView_Common1Change();
   };
   const RECT fv{winui::Scale(0), winui::Scale(24), winui::Scale(0 + 225), winui::Scale(24 + 289)};
-  FolderView_Common1.Create(hwnd(), fv, kFolderViewId);
+  base::LogIfFalse(FolderView_Common1.Create(hwnd(), fv, NewControlId()), "folder tree (settings)");
   {
     static const wchar_t kTreeHint[] = L"F5を押すと、最新の情報に更新出来ます";
     TTTOOLINFOW ti{};
@@ -68,7 +68,8 @@ void TWComDlg1::Create(HWND owner) {
     ti.hwnd = hwnd();
     ti.uId = reinterpret_cast<UINT_PTR>(FolderView_Common1.Handle());
     ti.lpszText = const_cast<wchar_t*>(kTreeHint);
-    SendMessageW(Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    base::LogIfFalse(SendMessageW(Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)),
+                     "TTM_ADDTOOL (folder tree)");
   }
 
   PageControl1.Create(*this, 232, 0, 292, 313);
@@ -114,7 +115,7 @@ void TWComDlg1::Create(HWND owner) {
   Label_SelDrv1.Create(*PGSelDrv, 8, 248, 273, 16, L"左側のツリーで、CD-ROMドライブの");
   Label_SelDrv2.Create(*PGSelDrv, 8, 264, 273, 16, L"ルートディレクトリを指定して下さい。");
 
-  PageControl1.SetTabVisible(1, false);
+  PageControl1.SetTabVisible(kPageBatch, false);
   PageControl1.on_change = [this](int) { PageControl1Change(); };
 
   Button_CommonOk.Create(*this, 352, 320, 81, 25, L"決定");
@@ -151,14 +152,14 @@ int32_t TWComDlg1::ShowModalOnPage(int page) {
 }
 
 void TWComDlg1::FormShow() {
-  std::memcpy(work_plugin_dir_, paths_.PluginDir, 256);
-  std::memcpy(work_dest_dir_, paths_.DestDir, 256);
-  std::memcpy(work_root_dir_, paths_.RootDir, 256);
+  work_plugin_dir_ = paths_.PluginDir;
+  work_dest_dir_ = paths_.DestDir;
+  work_root_dir_ = paths_.RootDir;
   saved_plugin_pos_ = ListBox_SelPgn1.ItemIndex();
   PageControl1Change();
   rebuild_suppressed_ = false;
   // A browse that was cancelled leaves the list of another folder behind.
-  if (!list_built_ || list_stale_ || list_dir_ != work_plugin_dir_) {
+  if (!list_built_ || list_stale_ || list_dir_ != work_plugin_dir_.data()) {
     ListPlugins();
     list_built_ = true;
   }
@@ -174,19 +175,20 @@ void TWComDlg1::PageControl1Change() {
   switch (tag) {
     case kTagPlugin:
       rebuild_suppressed_ = true;
-      SelectSjisPath(work_plugin_dir_);
+      SelectSjisPath(work_plugin_dir_.data());
       rebuild_suppressed_ = false;
       break;
     case kTagDrive:
-      SelectSjisPath(work_root_dir_);
+      SelectSjisPath(work_root_dir_.data());
       // Before the dialog is on screen the focus is given once its modal loop
       // runs: a timer message comes only when nothing else is pending.
       if (IsWindowVisible(hwnd()))
         SetFocus(FolderView_Common1.Handle());
       else
-        SetTimer(hwnd(), kTreeFocusTimer, USER_TIMER_MINIMUM, nullptr);
+        base::LogIfFalse(SetTimer(hwnd(), kTreeFocusTimer, USER_TIMER_MINIMUM, nullptr) != 0,
+                         "SetTimer (tree focus)");
       break;
-    case kTagBatch: SelectSjisPath(work_dest_dir_); break;
+    case kTagBatch: SelectSjisPath(work_dest_dir_.data()); break;
   }
   FolderView_Common1.SetHelpContext(static_cast<DWORD>(tag));
   PageControl1.help_context = tag;
@@ -208,7 +210,7 @@ void TWComDlg1::SelectSjisPath(const char* sjis) {
   FolderView_Common1.SelectPathW(base::FromSjis(sjis));
 }
 
-void TWComDlg1::ApplyDirectoryRule(char* target) {
+void TWComDlg1::ApplyDirectoryRule(PathBuffer& target) {
   // No selection, a folder without a file-system path (the computer, the
   // trash...) or a path too long for the buffer: the page keeps its folder.
   const std::wstring selected = FolderView_Common1.GetSelectedPathW();
@@ -234,10 +236,10 @@ void TWComDlg1::ListPlugins() {
     return;
   }
   list_stale_ = false;
-  list_dir_ = work_plugin_dir_;
+  list_dir_ = work_plugin_dir_.data();
   ListBox_SelPgn1.Clear();
   ListBox_PginName.Clear();
-  for (const cgmodule::PluginListing& p : cgmodule::ListPlugins(work_plugin_dir_)) {
+  for (const cgmodule::PluginListing& p : cgmodule::ListPlugins(work_plugin_dir_.data())) {
     ListBox_SelPgn1.Add(base::FromSjis(p.title));
     ListBox_PginName.Add(base::FromSjis(p.file_name));
   }
@@ -255,9 +257,9 @@ void TWComDlg1::Button_CommonOkClick() {
   const int i = ListBox_SelPgn1.ItemIndex();
   if (i < 0) return;
   if (!CopyPath(paths_.PluginFile, base::ToSjis(ListBox_PginName.Item(i)))) return;
-  std::memcpy(paths_.PluginDir, work_plugin_dir_, 256);
-  std::memcpy(paths_.DestDir, work_dest_dir_, 256);
-  std::memcpy(paths_.RootDir, work_root_dir_, 256);
+  paths_.PluginDir = work_plugin_dir_;
+  paths_.DestDir = work_dest_dir_;
+  paths_.RootDir = work_root_dir_;
   result_ = kConfirmed;
   EndModal(kConfirmed);
 }
@@ -302,7 +304,7 @@ LRESULT TWComDlg1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 // ---- batch page -------------------------------------------------------------
 
-void TWComDlg1::ShowBatchTab(bool visible) { PageControl1.SetTabVisible(1, visible); }
+void TWComDlg1::ShowBatchTab(bool visible) { PageControl1.SetTabVisible(kPageBatch, visible); }
 
 void TWComDlg1::EnableBatchStart(bool enabled) { Button_MulSav1.SetEnabled(enabled); }
 
@@ -365,7 +367,8 @@ void TWComDlg1::RunConversion() {
     Button_CommonOk.SetEnabled(false);
     Button_CommonCancel.SetEnabled(false);
   });
-  const std::wstring remembered = ui.Call([this] { return FolderView_Common1.GetSelectedPathW(); });
+  const std::wstring remembered =
+      ui.Call([this] { return FolderView_Common1.GetSelectedPathW(); }).value_or(std::wstring());
 
   // The selected category and the output folder, read afresh for each pass.
   struct Start {
@@ -373,18 +376,20 @@ void TWComDlg1::RunConversion() {
     std::wstring base;
   };
   auto start = [&] {
-    return ui.Call([this] {
-      Start s{nullptr, {}};
-      if (host_.index_tree) s.node = TreeView_GetSelection(host_.index_tree);
-      const std::wstring sel = FolderView_Common1.GetSelectedPathW();
-      if (IsFileSystemPath(sel)) s.base = sel + L"\\";
-      return s;
-    });
+    return ui
+        .Call([this] {
+          Start s{nullptr, {}};
+          if (host_.index_tree) s.node = TreeView_GetSelection(host_.index_tree);
+          const std::wstring sel = FolderView_Common1.GetSelectedPathW();
+          if (IsFileSystemPath(sel)) s.base = sel + L"\\";
+          return s;
+        })
+        .value_or(Start{nullptr, {}});
   };
   BatchWalk walk(host_, page_, ui);
   int32_t counter = 0;
   Start s = start();
-  if (s.node) walk.ConvertBranch(s.node, s.base, counter, 0);
+  if (s.node) walk.ConvertBranch(s.node, s.base, counter, WalkMode::Count);
   const int total = counter;
   ui.Invoke([&] { ProgressBar_MulSav1.SetRange(0, total); });
 
@@ -395,7 +400,7 @@ void TWComDlg1::RunConversion() {
     // directory, a shell name like "::{...}" no folder at all.
     ui.Invoke([this] { winui::ShowMessage(hwnd(), kFileCreateFailed, kBatchContext); });
   } else if (s.node) {
-    walk.ConvertBranch(s.node, s.base, counter, 1);
+    walk.ConvertBranch(s.node, s.base, counter, WalkMode::Convert);
   }
 
   ui.Invoke([&] {

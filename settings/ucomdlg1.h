@@ -68,9 +68,9 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   void ListPlugins();
 
   // Working state.
-  const char* WorkingPluginDir() const { return work_plugin_dir_; }
-  const char* WorkingDestDir() const { return work_dest_dir_; }
-  const char* WorkingRootDir() const { return work_root_dir_; }
+  const char* WorkingPluginDir() const { return work_plugin_dir_.data(); }
+  const char* WorkingDestDir() const { return work_dest_dir_.data(); }
+  const char* WorkingRootDir() const { return work_root_dir_.data(); }
   bool ConversionRunning() const override { return running_.load(); }
   bool PluginListBuilt() const { return list_built_; }
   // The batch page's options as the controls show them now.
@@ -106,14 +106,14 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   static DWORD WINAPI ConversionThread(LPVOID self);
   void RunConversion();
   int ActiveTag() const;
-  // GetSelectedPath + "\" into a 256-byte buffer (a drive root keeps three characters).
-  void ApplyDirectoryRule(char* target);
+  // GetSelectedPath + "\" into a path buffer (a drive root keeps three characters).
+  void ApplyDirectoryRule(PathBuffer& target);
   void SelectSjisPath(const char* sjis);
 
   DialogPaths paths_{};
-  char work_plugin_dir_[256] = {};
-  char work_dest_dir_[256] = {};
-  char work_root_dir_[256] = {};
+  PathBuffer work_plugin_dir_{};
+  PathBuffer work_dest_dir_{};
+  PathBuffer work_root_dir_{};
   int saved_plugin_pos_ = -1;
   bool list_built_ = false;
   bool list_stale_ = false;       // a probe was left out during a conversion

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "base/diag.h"
 #include "base/text.h"
 
 namespace browse {
 namespace {
 
-enum ControlId { kComboId = 100, kTreeId, kListId };
 // The mask applies once typing pauses, not at every key: a refill enumerates the folder.
 constexpr UINT_PTR kMaskTimer = 1;
 constexpr UINT kMaskDelayMs = 400;
@@ -45,20 +45,20 @@ void TBrowseForm::Create() {
   mask_.on_change = [this] { SetTimer(hwnd_, kMaskTimer, kMaskDelayMs, nullptr); };
 
   const RECT none{0, 0, 10, 10};
-  combo_.Create(hwnd_, none, kComboId);
+  base::LogIfFalse(combo_.Create(hwnd_, none, NewControlId()), "folder combo box");
   const std::vector<std::string> lines = ParseMask(mask_.Text());
   list_.SetMask(&lines);
   list_.SetViewStyle(shview::TFileView::ViewStyle::vsReport);
   list_.SetContextMenu(&menu_);
   list_.SetDropSource(&drag_);
-  list_.Create(hwnd_, none, kListId);
+  base::LogIfFalse(list_.Create(hwnd_, none, NewControlId()), "file list");
   // Linked before the tree exists: its first selection (the desktop) reaches both.
   tree_.SetHideSelection(false);  // the folder the list shows stays marked
   tree_.SetContextMenu(&menu_);
   tree_.SetDropSource(&drag_);
   tree_.SetFileView(&list_);
   combo_.SetFolderView(&tree_);
-  tree_.Create(hwnd_, none, kTreeId);
+  base::LogIfFalse(tree_.Create(hwnd_, none, NewControlId()), "folder tree");
   Layout();
 }
 

@@ -5,6 +5,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/diag.h"
+
 namespace winui {
 
 // ---- Binding ---------------------------------------------------------------
@@ -103,10 +105,14 @@ SubclassChain* ChainOf(HWND h) {
 
 LRESULT CALLBACK Dispatch(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   SubclassChain* chain = ChainOf(h);
-  if (!chain) return DefWindowProcW(h, msg, wp, lp);
+  // Only a window we subclassed reaches here, and its chain lives until its
+  // last message; a window without one has lost its own procedure.
+  if (!base::LogIfFalse(chain != nullptr, "subclass dispatch: window without a chain"))
+    return DefWindowProcW(h, msg, wp, lp);
   ++chain->depth;
   const LRESULT r = chain->Run(h, msg, wp, lp, chain->entries.size());
   --chain->depth;
+  KOLBRI_CHECK(chain->depth >= 0);
   if (msg == WM_NCDESTROY) {
     // Entries still installed become inert; their owners hold them.
     for (auto& e : chain->entries) e->removed = true;
@@ -140,13 +146,22 @@ bool WindowSubclass::Install(HWND h, SubclassProc proc) {
   SubclassChain* chain = ChainOf(h);
   if (!chain || chain->destroyed) {
     chain = new SubclassChain;
+    Chains& c = AllChains();
     {
-      Chains& c = AllChains();
       std::lock_guard<std::mutex> g(c.lock);
       c.map[h] = chain;
     }
     chain->original = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Dispatch)));
+    // Every window has a procedure: none read back means none was replaced.
+    if (!base::LogIfFalse(chain->original != nullptr, "SetWindowLongPtr (subclass)")) {
+      {
+        std::lock_guard<std::mutex> g(c.lock);
+        c.map.erase(h);
+      }
+      delete chain;
+      return false;
+    }
   }
   entry_ = std::make_shared<SubclassEntry>();
   entry_->proc = std::move(proc);

@@ -72,7 +72,8 @@ class WindowSubclass {
   WindowSubclass& operator=(const WindowSubclass&) = delete;
 
   // Puts proc in front of h's procedure (removing an earlier installation of
-  // this object first). False when h is no window.
+  // this object first). False when h is no window or its procedure cannot be
+  // replaced (a window of another process).
   bool Install(HWND h, SubclassProc proc);
   // Takes the entry out of the chain; safe at any time, also from inside proc.
   void Remove();

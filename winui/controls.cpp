@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/diag.h"
 #include "winui/menu.h"
 
 namespace winui {
@@ -492,7 +493,7 @@ LRESULT GroupBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext&
 
 void GroupBox::Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption) {
   CreateChild(parent, L"BUTTON", WS_VISIBLE | BS_GROUPBOX, 0, l, t, w, h, caption);
-  subclass_.Install(hwnd_, &GroupBoxProc);
+  base::LogIfFalse(subclass_.Install(hwnd_, &GroupBoxProc), "subclass (group box)");
 }
 
 void ProgressBar::Create(Container& parent, int l, int t, int w, int h) {
@@ -510,14 +511,15 @@ int ProgressBar::Position() const {
 
 void PageControl::Create(Container& parent, int l, int t, int w, int h) {
   CreateChild(parent, WC_TABCONTROLW, WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN, 0, l, t, w, h);
-  subclass_.Install(hwnd_,
-                    [this](HWND h, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next) {
-                      LRESULT result = 0;
-                      if (ServeChildren(h, msg, wp, lp, &result)) return result;
-                      const LRESULT r = next(msg, wp, lp);
-                      if (msg == WM_SIZE) LayoutPages();
-                      return r;
-                    });
+  const bool installed = subclass_.Install(
+      hwnd_, [this](HWND h, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next) {
+        LRESULT result = 0;
+        if (ServeChildren(h, msg, wp, lp, &result)) return result;
+        const LRESULT r = next(msg, wp, lp);
+        if (msg == WM_SIZE) LayoutPages();
+        return r;
+      });
+  base::LogIfFalse(installed, "subclass (page control)");
 }
 
 TabPage* PageControl::AddPage(std::wstring_view caption) {
@@ -552,7 +554,9 @@ void PageControl::RebuildTabs() {
     it.mask = TCIF_TEXT | TCIF_PARAM;
     it.pszText = pages_[i]->caption_.data();
     it.lParam = static_cast<LPARAM>(i);
-    SendMessageW(hwnd_, TCM_INSERTITEMW, static_cast<WPARAM>(pos++), reinterpret_cast<LPARAM>(&it));
+    const LRESULT at = SendMessageW(hwnd_, TCM_INSERTITEMW, static_cast<WPARAM>(pos++),
+                                    reinterpret_cast<LPARAM>(&it));
+    base::LogIfFalse(at >= 0, "TCM_INSERTITEM");
   }
   ShowActive();
 }

@@ -1,17 +1,10 @@
 #include "winui/menu.h"
 
-#include <unordered_map>
+#include "base/diag.h"
+#include "winui/window.h"
 
 namespace winui {
 namespace {
-
-// Command ids start above the dialog ids (IDOK...) and control ids.
-UINT g_next_id = 0x4000;
-
-std::unordered_map<UINT, MenuItem*>& Registry() {
-  static std::unordered_map<UINT, MenuItem*> r;
-  return r;
-}
 
 std::wstring KeyName(WORD key) {
   if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9'))
@@ -40,7 +33,7 @@ MenuItem::MenuItem(MenuItem* parent, HMENU owner_menu, MenuBase* root)
     : parent_(parent), root_(root), owner_menu_(owner_menu) {}
 
 MenuItem::~MenuItem() {
-  if (id_) Registry().erase(id_);
+  if (id_) root_->ids_.Remove(id_);
 }
 
 MenuItem* MenuItem::Add(std::wstring_view caption, MenuHandler handler, int tag_value,
@@ -51,12 +44,12 @@ MenuItem* MenuItem::Add(std::wstring_view caption, MenuHandler handler, int tag_
       MENUITEMINFOW mi{sizeof mi};
       mi.fMask = MIIM_SUBMENU;
       mi.hSubMenu = submenu_;
-      SetMenuItemInfoW(owner_menu_, Position(), TRUE, &mi);
+      base::LogIfFalse(SetMenuItemInfoW(owner_menu_, Position(), TRUE, &mi),
+                       "SetMenuItemInfo (submenu)");
     }
   }
   auto item = std::unique_ptr<MenuItem>(new MenuItem(this, submenu_, root_));
-  item->id_ = g_next_id++;
-  Registry()[item->id_] = item.get();
+  item->id_ = root_->ids_.Add(item.get());
   item->caption_ = caption;
   item->handler_ = std::move(handler);
   item->tag = tag_value;
@@ -66,7 +59,8 @@ MenuItem* MenuItem::Add(std::wstring_view caption, MenuHandler handler, int tag_
   mi.wID = item->id_;
   std::wstring text = item->caption_;
   mi.dwTypeData = text.data();
-  InsertMenuItemW(submenu_, static_cast<UINT>(items_.size()), TRUE, &mi);
+  base::LogIfFalse(InsertMenuItemW(submenu_, static_cast<UINT>(items_.size()), TRUE, &mi),
+                   "InsertMenuItem");
   items_.push_back(std::move(item));
   items_.back()->Sync();
   if (root_ && !parent_) root_->Changed();
@@ -80,7 +74,8 @@ void MenuItem::AddSeparator() {
   MENUITEMINFOW mi{sizeof mi};
   mi.fMask = MIIM_FTYPE;
   mi.fType = MFT_SEPARATOR;
-  InsertMenuItemW(submenu_, static_cast<UINT>(items_.size()), TRUE, &mi);
+  base::LogIfFalse(InsertMenuItemW(submenu_, static_cast<UINT>(items_.size()), TRUE, &mi),
+                   "InsertMenuItem (separator)");
   items_.push_back(std::move(item));
 }
 
@@ -99,7 +94,7 @@ void MenuItem::Sync() {
   mi.fMask = MIIM_STRING | MIIM_STATE;
   mi.dwTypeData = text.data();
   mi.fState = (checked_ ? MFS_CHECKED : MFS_UNCHECKED) | (enabled_ ? MFS_ENABLED : MFS_DISABLED);
-  SetMenuItemInfoW(owner_menu_, Position(), TRUE, &mi);
+  base::LogIfFalse(SetMenuItemInfoW(owner_menu_, Position(), TRUE, &mi), "SetMenuItemInfo");
 }
 
 void MenuItem::SetChecked(bool c) {
@@ -126,23 +121,34 @@ void MenuItem::Click() {
   if (handler_) handler_(*this);
 }
 
-MenuItem* MenuItem::FromId(UINT id) {
-  auto it = Registry().find(id);
-  return it == Registry().end() ? nullptr : it->second;
+UINT CommandIds::Add(MenuItem* item) {
+  // WM_COMMAND carries 16 bits of id.
+  KOLBRI_CHECK(next_ <= 0xFFFF);
+  items_[next_] = item;
+  return next_++;
 }
 
-bool MenuItem::Dispatch(UINT id) {
-  MenuItem* m = FromId(id);
+MenuItem* CommandIds::Find(UINT id) const {
+  auto it = items_.find(id);
+  return it == items_.end() ? nullptr : it->second;
+}
+
+bool CommandIds::Dispatch(UINT id) const {
+  MenuItem* m = Find(id);
   if (!m) return false;
   if (m->EffectivelyEnabled()) m->Click();
   return true;
 }
 
-MenuBase::MenuBase(HMENU m) : menu_(m), root_(nullptr, nullptr, this) { root_.submenu_ = m; }
+MenuBase::MenuBase(HMENU m, Form& owner)
+    : menu_(m), ids_(owner.Commands()), root_(nullptr, nullptr, this) {
+  base::LogIfFalse(m != nullptr, "CreateMenu");
+  root_.submenu_ = m;
+}
 
 MenuBase::~MenuBase() {
   root_.items_.clear();
-  if (menu_) DestroyMenu(menu_);
+  if (menu_) base::LogIfFalse(DestroyMenu(menu_), "DestroyMenu");
 }
 
 MenuItem* MenuBase::Add(std::wstring_view caption, MenuHandler handler, int tag, Shortcut s) {
@@ -164,7 +170,7 @@ void Collect(const MenuItem& item, std::vector<ACCEL>& out) {
 
 void MenuBase::CollectShortcuts(std::vector<ACCEL>& out) const { Collect(root_, out); }
 
-MainMenu::MainMenu() : MenuBase(CreateMenu()) {}
+MainMenu::MainMenu(Form& owner) : MenuBase(CreateMenu(), owner) {}
 
 MainMenu::~MainMenu() {
   if (form_ && IsWindow(form_) && GetMenu(form_) == menu_) ::SetMenu(form_, nullptr);
@@ -172,20 +178,20 @@ MainMenu::~MainMenu() {
 
 void MainMenu::AttachTo(HWND form) {
   form_ = form;
-  ::SetMenu(form, menu_);
+  base::LogIfFalse(::SetMenu(form, menu_), "SetMenu");
 }
 
 void MainMenu::Changed() {
   if (form_ && IsWindow(form_)) DrawMenuBar(form_);
 }
 
-PopupMenu::PopupMenu() : MenuBase(CreatePopupMenu()) {}
+PopupMenu::PopupMenu(Form& owner) : MenuBase(CreatePopupMenu(), owner) {}
 
 MenuItem* PopupMenu::Popup(HWND owner, POINT pt) {
   UINT id = TrackPopupMenu(menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, pt.x, pt.y, 0,
                            owner, nullptr);
   if (!id) return nullptr;
-  MenuItem* m = MenuItem::FromId(id);
+  MenuItem* m = ids_.Find(id);
   if (m && m->EffectivelyEnabled()) m->Click();
   return m;
 }

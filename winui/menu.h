@@ -1,19 +1,26 @@
 #pragma once
 // Menus: items carry a caption, a shortcut, an integer tag, a check mark and an
-// enabled state, and call a handler when chosen. Each item has a program-wide
-// command id; a form dispatches WM_COMMAND by that id (Dispatch), so tests can
-// post WM_COMMAND with item->id() to drive a menu exactly like the user.
+// enabled state, and call a handler when chosen. Every menu belongs to one form,
+// which numbers the command ids of all its menus (CommandIds) and dispatches
+// WM_COMMAND by them, so tests can post WM_COMMAND with item->id() to drive a
+// menu exactly like the user.
 #include <windows.h>
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/handle.h"
 
 namespace winui {
+
+class Form;
+
+// Command ids start above the dialog ids (IDOK...) and every control id.
+inline constexpr UINT kFirstCommandId = 0x4000;
 
 struct Shortcut {
   BYTE modifiers = 0;  // FCONTROL | FSHIFT | FALT
@@ -50,17 +57,10 @@ class MenuItem {
   bool EffectivelyEnabled() const;
   bool IsSeparator() const { return separator_; }
 
-  void SetHandler(MenuHandler h) { handler_ = std::move(h); }
   // Runs the handler (when there is one) as a click would.
   void Click();
 
   const std::vector<std::unique_ptr<MenuItem>>& Items() const { return items_; }
-  HMENU Submenu() const { return submenu_; }
-
-  // The item of a command id, or null.
-  static MenuItem* FromId(UINT id);
-  // Runs the item of a command id when it is enabled; false when unknown.
-  static bool Dispatch(UINT id);
 
  private:
   friend class MenuBase;
@@ -82,6 +82,26 @@ class MenuItem {
   std::vector<std::unique_ptr<MenuItem>> items_;
 };
 
+// The command ids of one form's menus, its main menu and pop-ups alike.
+class CommandIds {
+ public:
+  CommandIds() = default;
+  CommandIds(const CommandIds&) = delete;
+  CommandIds& operator=(const CommandIds&) = delete;
+
+  UINT Add(MenuItem* item);
+  void Remove(UINT id) { items_.erase(id); }
+  // The item of a command id, or null.
+  MenuItem* Find(UINT id) const;
+  // Runs the item of a command id when it is enabled; false when the id is
+  // none of this form's.
+  bool Dispatch(UINT id) const;
+
+ private:
+  UINT next_ = kFirstCommandId;
+  std::unordered_map<UINT, MenuItem*> items_;
+};
+
 class MenuBase {
  public:
   MenuBase(const MenuBase&) = delete;
@@ -97,17 +117,18 @@ class MenuBase {
   void CollectShortcuts(std::vector<ACCEL>& out) const;
 
  protected:
-  explicit MenuBase(HMENU m);
+  MenuBase(HMENU m, Form& owner);
   virtual void Changed() {}
   friend class MenuItem;
   HMENU menu_;
+  CommandIds& ids_;  // the owning form's
   MenuItem root_;
 };
 
-// The menu bar of a form.
+// The menu bar of a form (attached by Form::SetMenu).
 class MainMenu : public MenuBase {
  public:
-  MainMenu();
+  explicit MainMenu(Form& owner);
   ~MainMenu() override;
   void AttachTo(HWND form);  // Form::SetMenu does this
 
@@ -118,10 +139,10 @@ class MainMenu : public MenuBase {
   HWND form_ = nullptr;
 };
 
-// A pop-up menu shown at a screen point.
+// A pop-up menu of a form's controls, shown at a screen point.
 class PopupMenu : public MenuBase {
  public:
-  PopupMenu();
+  explicit PopupMenu(Form& owner);
   // When false, right clicks on the control do not open it (Popup still does).
   bool auto_popup = true;
   // Tracks the menu and runs the chosen item's handler. Returns the item or null.

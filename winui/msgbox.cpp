@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "base/diag.h"
+
 namespace winui {
 namespace {
 
@@ -38,7 +40,8 @@ void ShowMessage(HWND owner, std::wstring_view message, std::wstring_view contex
     sink(AppTitle(), text);
     return;
   }
-  MessageBoxW(owner, text.c_str(), AppTitle().c_str(), MB_OK);
+  // A box that cannot be shown is a message the user never sees.
+  base::LogIfFalse(MessageBoxW(owner, text.c_str(), AppTitle().c_str(), MB_OK) != 0, "MessageBox");
 }
 
 void ShowError(HWND owner, std::wstring_view text) {
@@ -47,7 +50,8 @@ void ShowError(HWND owner, std::wstring_view text) {
     sink(AppTitle(), t);
     return;
   }
-  MessageBoxW(owner, t.c_str(), AppTitle().c_str(), MB_OK | MB_ICONSTOP);
+  base::LogIfFalse(MessageBoxW(owner, t.c_str(), AppTitle().c_str(), MB_OK | MB_ICONSTOP) != 0,
+                   "MessageBox (error)");
 }
 
 void SetMessageSink(MessageSink sink) {

@@ -1,5 +1,8 @@
 #include "winui/uicall.h"
 
+#include <exception>
+
+#include "base/diag.h"
 #include "winui/messages.h"
 #include "winui/window.h"
 
@@ -37,7 +40,8 @@ UiCall::UiCall() : thread_(GetCurrentThreadId()) {
 }
 
 UiCall::~UiCall() {
-  if (hwnd_) DestroyWindow(hwnd_);
+  KOLBRI_CHECK(OnUiThread());  // a window can only be destroyed by its own thread
+  if (hwnd_ && IsWindow(hwnd_)) base::LogIfFalse(DestroyWindow(hwnd_), "DestroyWindow (UiCall)");
 }
 
 bool UiCall::Invoke(const std::function<void()>& fn) const {
@@ -48,7 +52,7 @@ bool UiCall::Invoke(const std::function<void()>& fn) const {
   Packet p{&fn, nullptr};
   // SendMessage returns 0 without running anything when the window is gone.
   if (!hwnd_ || SendMessageW(hwnd_, msg::kInvoke, 0, reinterpret_cast<LPARAM>(&p)) == 0)
-    return false;
+    return base::LogIfFalse(false, "UiCall: the UI thread's window is gone, nothing ran");
   if (p.error) std::rethrow_exception(p.error);
   return true;
 }

@@ -7,7 +7,6 @@
 // thread itself, the callable runs directly.
 #include <windows.h>
 
-#include <exception>
 #include <functional>
 #include <optional>
 #include <type_traits>
@@ -28,21 +27,21 @@ class UiCall {
   // fn does not run and false is returned.
   bool Invoke(const std::function<void()>& fn) const;
 
-  // Invoke with a result.
+  // Invoke with a result: the callable's value, or nothing when it did not
+  // run (the window is gone); a void callable gives Invoke's answer.
   template <class F>
-  auto Call(F&& f) const -> std::invoke_result_t<F> {
+  auto Call(F&& f) const {
     using R = std::invoke_result_t<F>;
     if constexpr (std::is_void_v<R>) {
-      Invoke(std::function<void()>(std::forward<F>(f)));
+      return Invoke(std::function<void()>(std::forward<F>(f)));
     } else {
       std::optional<R> out;
       Invoke([&] { out.emplace(f()); });
-      return out ? std::move(*out) : R{};
+      return out;
     }
   }
 
   bool OnUiThread() const { return GetCurrentThreadId() == thread_; }
-  DWORD UiThreadId() const { return thread_; }
   HWND Window() const { return hwnd_; }
 
  private:

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "base/diag.h"
 #include "winui/menu.h"
 #include "winui/messages.h"
 #include "winui/msgbox.h"
@@ -70,7 +71,7 @@ Window::~Window() {
     BindWindow(hwnd_, nullptr);
     HWND h = hwnd_;
     hwnd_ = nullptr;
-    DestroyWindow(h);
+    base::LogIfFalse(DestroyWindow(h), "DestroyWindow");
   }
 }
 
@@ -139,6 +140,13 @@ void Window::Invalidate() { InvalidateRect(hwnd_, nullptr, TRUE); }
 
 // ---- Container -------------------------------------------------------------
 
+int Container::NewControlId() {
+  const HWND h = ClientHwnd();
+  while (h && GetDlgItem(h, next_control_id_)) ++next_control_id_;
+  KOLBRI_CHECK(next_control_id_ < static_cast<int>(kFirstCommandId));
+  return next_control_id_++;
+}
+
 void Container::RemoveChild(Control* c) {
   children_.erase(std::remove(children_.begin(), children_.end(), c), children_.end());
 }
@@ -190,10 +198,9 @@ Control::~Control() {
 void Control::CreateChild(Container& parent, const wchar_t* cls, DWORD style, DWORD ex_style,
                           int left, int top, int width, int height, std::wstring_view text) {
   parent_ = &parent;
-  static int next_id = 100;
   CreateHwnd(ex_style, cls, text, style | WS_CHILD | WS_CLIPSIBLINGS, Scale(left), Scale(top),
              Scale(width), Scale(height), parent.ClientHwnd(),
-             reinterpret_cast<HMENU>(static_cast<INT_PTR>(next_id++)));
+             reinterpret_cast<HMENU>(static_cast<INT_PTR>(parent.NewControlId())));
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
   parent.AddChild(this);
 }
@@ -260,7 +267,9 @@ void Control::SetHint(std::wstring_view hint) {
   ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
   ti.lpszText = hint_.data();
   SendMessageW(f->Tooltips(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-  if (!hint_.empty()) SendMessageW(f->Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  if (!hint_.empty())
+    base::LogIfFalse(SendMessageW(f->Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)),
+                     "TTM_ADDTOOL (hint)");
 }
 
 bool Control::OnReflect(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
@@ -343,7 +352,10 @@ void Form::RebuildAccelerators() {
   if (!menu_) return;
   std::vector<ACCEL> a;
   menu_->CollectShortcuts(a);
-  if (!a.empty()) accel_.reset(CreateAcceleratorTableW(a.data(), static_cast<int>(a.size())));
+  if (!a.empty()) {
+    accel_.reset(CreateAcceleratorTableW(a.data(), static_cast<int>(a.size())));
+    base::LogIfFalse(accel_.valid(), "CreateAcceleratorTable");
+  }
 }
 
 void Form::SetClientSizePx(int width, int height) {
@@ -378,6 +390,7 @@ HWND Form::Tooltips() {
     tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    base::LogIfFalse(tooltips_ != nullptr, "CreateWindowEx (tooltips)");
     SendMessageW(tooltips_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
     SendMessageW(tooltips_, TTM_ACTIVATE, show_hint, 0);
   }
@@ -405,7 +418,7 @@ int Form::ShowModal() {
     BOOL got = GetMessageW(&m, nullptr, 0, 0);
     if (got == 0) {
       PostQuitMessage(static_cast<int>(m.wParam));
-      if (!modal_result_) modal_result_ = 2;
+      if (!modal_result_) modal_result_ = IDCANCEL;
       break;
     }
     if (got < 0) break;
@@ -448,7 +461,7 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg != WM_COMMAND && ReflectToChild(hwnd_, msg, wp, lp, &result)) return result;
   switch (msg) {
     case WM_COMMAND:
-      if (lp == 0 && HIWORD(wp) <= 1 && MenuItem::Dispatch(LOWORD(wp))) return 0;
+      if (lp == 0 && HIWORD(wp) <= 1 && commands_.Dispatch(LOWORD(wp))) return 0;
       if (ReflectToChild(hwnd_, msg, wp, lp, &result)) return result;
       if (lp == 0 || GetDlgItem(hwnd_, LOWORD(wp)) == reinterpret_cast<HWND>(lp)) {
         // Enter / Esc from the dialog keys.
@@ -469,12 +482,12 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp && !shown_once_) {
         shown_once_ = true;
         // Runs once the window is on screen, so a dialog shown from it has its owner.
-        PostMessageW(hwnd_, msg::kFormShown, 0, 0);
+        base::LogIfFalse(PostMessageW(hwnd_, msg::kFormShown, 0, 0), "PostMessage (form shown)");
       }
       break;
     case WM_CLOSE:
       if (in_modal_) {
-        modal_result_ = 2;
+        modal_result_ = IDCANCEL;
         return 0;
       }
       if (!OnCloseQuery()) return 0;

@@ -17,13 +17,15 @@
 
 #include "base/handle.h"
 #include "winui/binding.h"
+#include "winui/menu.h"
 #include "winui/reflect.h"
 
 namespace winui {
 
-class MainMenu;
-class PopupMenu;
 class Form;
+
+// Child ids start above the dialog ids (IDOK...); menus number from kFirstCommandId.
+inline constexpr int kFirstControlId = 100;
 
 // Design resolution of every layout in the program.
 constexpr int kDesignDpi = 120;
@@ -93,10 +95,17 @@ class Container {
   void AddChild(Control* c) { children_.push_back(c); }
   void RemoveChild(Control* c);
   const std::vector<Control*>& Children() const { return children_; }
+  // An id no child of this container's window holds: each container numbers
+  // its own children, skipping ids that windows made without it (the shell
+  // views) already hold.
+  int NewControlId();
 
  protected:
   ~Container() = default;
   std::vector<Control*> children_;
+
+ private:
+  int next_control_id_ = kFirstControlId;
 };
 
 // A child control. System-class controls (tree view, button...) are created
@@ -125,7 +134,6 @@ class Control : public Window {
   void SetFont(HFONT f);
   // Tooltip shown while the pointer rests on the control (Form::ShowHint).
   void SetHint(std::wstring_view hint);
-  const std::wstring& Hint() const { return hint_; }
 
   // Pop-up menu shown on right click (WM_CONTEXTMENU) when it auto-pops.
   void SetPopupMenu(PopupMenu* m) { popup_ = m; }
@@ -179,6 +187,8 @@ class Form : public Window, public Container {
 
   void SetMenu(MainMenu* menu);
   MainMenu* Menu() const { return menu_; }
+  // The command ids of this form's menus; each menu takes its ids here.
+  CommandIds& Commands() { return commands_; }
 
   // Client size in screen pixels.
   void SetClientSizePx(int width, int height);
@@ -202,7 +212,7 @@ class Form : public Window, public Container {
 
   // Modal showing: disables the owner, shows the form, runs a message loop
   // until EndModal (or the private message msg::kEndModal with the result in
-  // wParam, or closing the form: result 2) and returns the result.
+  // wParam, or closing the form: IDCANCEL) and returns the result.
   int ShowModal();
   void EndModal(int result) { modal_result_ = result; }
   bool InModal() const { return in_modal_; }
@@ -232,6 +242,7 @@ class Form : public Window, public Container {
   int HelpContextOf(HWND item) const;
   friend class MainMenu;
 
+  CommandIds commands_;  // outlives the menus, which may be members of a derived form
   MainMenu* menu_ = nullptr;
   base::UniqueAccel accel_;
   HWND tooltips_ = nullptr;

@@ -18,6 +18,7 @@
 #include "app/picture.h"
 #include "app/umain.h"
 #include "app/uverdlg.h"
+#include "cgmodule/bmpfile.h"
 #include "tests/support/testsupport.h"
 #include "winui/msgbox.h"
 #include "base/text.h"
@@ -67,6 +68,8 @@ struct NullDialog : settings::ISettingsDialog {
   int32_t Result() const override { return settings::kCancelled; }
   void ShowBatchTab(bool) override {}
   void EnableBatchStart(bool) override {}
+  void SetBatchHost(const settings::BatchHost&) override {}
+  bool ConversionRunning() const override { return false; }
 };
 
 // The same nodes with the same images, inserted the plainest way into a tree
@@ -285,9 +288,10 @@ int main() {
     ReleaseDC(nullptr, screen);
     HANDLE f = CreateFileW(bare_tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written;
-    BITMAPFILEHEADER fh{0x4D42, DWORD(54 + rows.size()), 0, 0, 54};
-    WriteFile(f, &fh, 14, &written, nullptr);
-    WriteFile(f, &bi.bmiHeader, 40, &written, nullptr);
+    const DWORD headers = cgmodule::kBitmapHeadersSize;
+    BITMAPFILEHEADER fh{cgmodule::kBitmapFileType, DWORD(headers + rows.size()), 0, 0, headers};
+    WriteFile(f, &fh, sizeof fh, &written, nullptr);
+    WriteFile(f, &bi.bmiHeader, sizeof bi.bmiHeader, &written, nullptr);
     WriteFile(f, rows.data(), DWORD(rows.size()), &written, nullptr);
     CloseHandle(f);
     MoveFileExW(bare_tmp.c_str(), bare_out.c_str(), MOVEFILE_REPLACE_EXISTING);

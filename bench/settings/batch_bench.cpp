@@ -101,9 +101,9 @@ void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstri
       t.ok = false;
       return;
     }
-    uint8_t header[14];
+    uint8_t header[cgmodule::kBitmapFileHeaderSize];
     settings::FillFileHeader(bi->biBitCount, bi->biSizeImage, header);
-    const DWORD rest = settings::PixelOffset(bi->biBitCount) - 14 + bi->biSizeImage;
+    const DWORD rest = settings::PixelOffset(bi->biBitCount) - sizeof header + bi->biSizeImage;
     const std::wstring file = sub + settings::SerialName(L"orvu", counter);
     HANDLE f = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -134,8 +134,8 @@ Totals Walk(HWND tree, HTREEITEM node, cgmodule::CommonModule& m, const std::wst
   std::thread worker([&] {
     settings::BatchWalk walk(host, page, ui);
     int32_t count = 0;
-    walk.ConvertBranch(node, out, count, 0);
-    result = walk.ConvertBranch(node, out, counter, 1);
+    walk.ConvertBranch(node, out, count, settings::WalkMode::Count);
+    result = walk.ConvertBranch(node, out, counter, settings::WalkMode::Convert);
     done = true;
   });
   while (!done) {

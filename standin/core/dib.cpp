@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/diag.h"
+#include "cgmodule/bmpfile.h"
+
 namespace standin {
 namespace {
 
@@ -249,11 +252,11 @@ bool ParseSynthParams(const std::string& text, SynthParams& out) {
 }
 
 ReadResult ParseBmpFile(const uint8_t* data, size_t size, std::vector<uint8_t>& packed) {
-  if (size < 14 + sizeof(BITMAPINFOHEADER) || data[0] != 'B' || data[1] != 'M')
+  if (size < cgmodule::kBitmapHeadersSize || data[0] != 'B' || data[1] != 'M')
     return ReadResult::Bad;
   const uint32_t bits_at = ReadLe32(data + 10);
   BITMAPINFOHEADER bi;
-  std::memcpy(&bi, data + 14, sizeof bi);
+  std::memcpy(&bi, data + cgmodule::kBitmapFileHeaderSize, sizeof bi);
   // Heights are compared as 64-bit values: the most negative one has no magnitude.
   const int64_t height = bi.biHeight;
   if (bi.biSize < sizeof bi || bi.biCompression != BI_RGB || bi.biWidth <= 0 || height == 0 ||
@@ -297,7 +300,7 @@ ReadResult ReadBmpFile(const std::wstring& path, std::vector<uint8_t>& packed) {
     ok = data.empty() ||
          (ReadFile(f, data.data(), DWORD(data.size()), &got, nullptr) && got == data.size());
   }
-  CloseHandle(f);
+  base::LogIfFalse(CloseHandle(f), "CloseHandle (picture file read)");
   if (!ok) return ReadResult::CantOpen;
   return ParseBmpFile(data.data(), data.size(), packed);
 }
@@ -307,17 +310,18 @@ bool WriteBmpFile(const std::wstring& path, const uint8_t* packed, size_t size) 
   if (size < sizeof bi) return false;
   std::memcpy(&bi, packed, sizeof bi);
   BITMAPFILEHEADER fh{};
-  fh.bfType = 0x4D42;
+  fh.bfType = cgmodule::kBitmapFileType;
   fh.bfSize = DWORD(sizeof fh + size);
   fh.bfOffBits = DWORD(sizeof fh + sizeof bi + 4 * PaletteEntries(bi.biBitCount));
   HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
   DWORD put = 0, put2 = 0;
-  const bool ok = WriteFile(f, &fh, sizeof fh, &put, nullptr) &&
+  const bool ok = WriteFile(f, &fh, sizeof fh, &put, nullptr) && put == sizeof fh &&
                   WriteFile(f, packed, DWORD(size), &put2, nullptr) && put2 == size;
-  CloseHandle(f);
-  return ok;
+  // A failed close can lose buffered data: the file counts as not written.
+  const bool closed = base::LogIfFalse(CloseHandle(f), "CloseHandle (picture file written)");
+  return ok && closed;
 }
 
 DibView::DibView(const uint8_t* packed, size_t size) : p_(packed) {

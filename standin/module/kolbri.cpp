@@ -18,6 +18,7 @@
 #include "cgmodule/guard.h"
 #include "standin/core/dib.h"
 #include "standin/core/manifest.h"
+#include "base/diag.h"
 #include "base/text.h"
 
 #ifndef KOLBRI_MAGIC
@@ -87,7 +88,7 @@ struct Plugin {
       int32_t unused = 0;
       terminate(nullptr, nullptr, &unused);
     }
-    if (lib) FreeLibrary(lib);
+    if (lib) base::LogIfFalse(FreeLibrary(lib), "FreeLibrary (plug-in)");
     lib = nullptr;
     terminate = nullptr;
     answer = nullptr;
@@ -271,9 +272,10 @@ void LogCall(const char* name) {
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
   DWORD done = 0;
-  WriteFile(f, name, DWORD(std::strlen(name)), &done, nullptr);
-  WriteFile(f, "\n", 1, &done, nullptr);
-  CloseHandle(f);
+  base::LogIfFalse(WriteFile(f, name, DWORD(std::strlen(name)), &done, nullptr) &&
+                       WriteFile(f, "\n", 1, &done, nullptr),
+                   "WriteFile (call log)");
+  base::LogIfFalse(CloseHandle(f), "CloseHandle (call log)");
 }
 
 int32_t HandOver(const uint8_t* packed, size_t size, uint32_t extra_image_size, HGLOBAL* out) {

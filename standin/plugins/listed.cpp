@@ -5,6 +5,7 @@
 
 #include "standin/core/manifest.h"
 #include "standin/plugins/plugin.h"
+#include "base/diag.h"
 #include "base/text.h"
 
 namespace plugin {
@@ -17,6 +18,7 @@ std::wstring ManifestPath() {
       reinterpret_cast<LPCWSTR>(&ManifestPath), &self);
   wchar_t buf[MAX_PATH * 2];
   const DWORD n = GetModuleFileNameW(self, buf, MAX_PATH * 2);
+  base::LogIfFalse(n != 0, "GetModuleFileName (plug-in)");
   std::wstring path(buf, n);
   const size_t dot = path.find_last_of(L".\\");
   if (dot != std::wstring::npos && path[dot] == L'.') path.resize(dot);
@@ -35,7 +37,7 @@ bool ReadText(const std::wstring& path, std::string& out) {
     ok = out.empty() ||
          (ReadFile(f, out.data(), DWORD(out.size()), &got, nullptr) && got == out.size());
   }
-  CloseHandle(f);
+  base::LogIfFalse(CloseHandle(f), "CloseHandle (manifest)");
   return ok;
 }
 

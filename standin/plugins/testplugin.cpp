@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "base/diag.h"
 #include "cgmodule/contract.h"
 
 #ifndef TESTPLUGIN_TITLE
@@ -33,8 +34,9 @@ void Record(const char* what) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
   DWORD put = 0;
-  WriteFile(f, what, DWORD(lstrlenA(what)), &put, nullptr);
-  CloseHandle(f);
+  base::LogIfFalse(WriteFile(f, what, DWORD(lstrlenA(what)), &put, nullptr),
+                   "WriteFile (probe log)");
+  base::LogIfFalse(CloseHandle(f), "CloseHandle (probe log)");
 }
 
 }  // namespace

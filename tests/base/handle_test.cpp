@@ -9,6 +9,10 @@ namespace {
 
 std::vector<int*> closed;
 void Close(int* p) { closed.push_back(p); }
+void CloseFailing(int* p) {
+  Close(p);
+  SetLastError(ERROR_INVALID_HANDLE);
+}
 using Owner = base::UniqueAny<int*, &Close>;
 int a = 1, b = 2;
 
@@ -55,6 +59,19 @@ TEST(HandleAliasTest, FileOwnersTreatInvalidHandleValueAsEmpty) {
   EXPECT_FALSE(file);
   EXPECT_EQ(file.get(), INVALID_HANDLE_VALUE);
   EXPECT_FALSE(base::UniqueHandle());
+}
+
+TEST_F(UniqueAnyTest, ClosingKeepsTheCallersLastError) {
+  // A close that fails sets an error of its own; the caller's stays.
+  using Failing = base::UniqueAny<int*, &CloseFailing>;
+  Failing o(&a);
+  SetLastError(ERROR_PATH_NOT_FOUND);
+  o.reset(&b);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+  SetLastError(ERROR_ACCESS_DENIED);
+  { Failing gone(std::move(o)); }
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_EQ(closed, (std::vector<int*>{&a, &b}));
 }
 
 TEST(ScopeExitTest, RunsUnlessDismissed) {

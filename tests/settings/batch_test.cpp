@@ -170,7 +170,8 @@ TEST_F(BatchWalk, SerialsPastTenThousandGetFiveDigits) {
   h->OnWorker([&] {
     settings::BatchWalk walk(h->host, h->page, h->ui);
     int32_t counter = 9999;  // 9,999 pictures converted before these two
-    result = walk.ConvertBranch(tree->Find({L"A"}), out.path(), counter, 1);
+    result =
+        walk.ConvertBranch(tree->Find({L"A"}), out.path(), counter, settings::WalkMode::Convert);
   });
   EXPECT_EQ(result, 0);
   EXPECT_EQ(List(out.path()), (std::vector<std::wstring>{L"10000.bmp", L"9999.bmp"}));

@@ -71,7 +71,9 @@ std::wstring NoSlash(std::wstring p) {
   return p;
 }
 
-void SetPath(char* buf, const std::wstring& w) { lstrcpynA(buf, Sjis(w).c_str(), 256); }
+void SetPath(settings::PathBuffer& buf, const std::wstring& w) {
+  lstrcpynA(buf.data(), Sjis(w).c_str(), static_cast<int>(buf.size()));
+}
 
 class Dialog : public ::testing::Test {
  protected:
@@ -114,8 +116,8 @@ TEST_F(Dialog, FirstShowingListsPluginsAndSameTitlesKeepTheirFileNames) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::wstring>{L"first.kol", L"second.kol"}));
   // The file name is the one at the chosen position of the hidden list.
-  EXPECT_EQ(base::FromSjis(d->Paths().PluginFile), d->ListBox_PginName.Item(1));
-  EXPECT_EQ(std::string(d->Paths().PluginDir), dir.sjis());
+  EXPECT_EQ(base::FromSjis(d->Paths().PluginFile.data()), d->ListBox_PginName.Item(1));
+  EXPECT_EQ(std::string(d->Paths().PluginDir.data()), dir.sjis());
 }
 
 TEST_F(Dialog, OkNeedsAListSelectionOnEveryPageAndDoubleClickConfirms) {
@@ -139,7 +141,7 @@ TEST_F(Dialog, OkNeedsAListSelectionOnEveryPageAndDoubleClickConfirms) {
     UserSelect(d->ListBox_SelPgn1, 0, LBN_DBLCLK);
   });
   EXPECT_EQ(r, settings::kConfirmed);
-  EXPECT_STREQ(d->Paths().PluginFile, "only.kol");
+  EXPECT_STREQ(d->Paths().PluginFile.data(), "only.kol");
 }
 
 TEST_F(Dialog, CancelRestoresTheListSelectionAndLeavesThePaths) {
@@ -197,7 +199,7 @@ TEST_F(Dialog, DriveRootIsThreeCharactersOtherFoldersEndInOneBackslash) {
     Click(d->Button_CommonOk);
   });
   ASSERT_EQ(r, settings::kConfirmed);
-  EXPECT_STREQ(d->Paths().RootDir, "C:\\");
+  EXPECT_STREQ(d->Paths().RootDir.data(), "C:\\");
 }
 
 const char kMyComputer[] = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
@@ -621,7 +623,7 @@ TEST_F(Conversion, ButtonsComeBackOnlyWhenTheRunIsOver) {
 
 TEST_F(Conversion, AnOutputFolderWithoutAPathOnDiskWritesNothing) {
   Title t(kExample);
-  lstrcpyA(d->Paths().DestDir, kMyComputer);
+  lstrcpyA(d->Paths().DestDir.data(), kMyComputer);
   t.Select({L"A"});
   Arm(t);
   Modal(*d, settings::kPageBatch, [&] {

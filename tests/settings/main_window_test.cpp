@@ -72,7 +72,7 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     EXPECT_TRUE(dialog.PageControl1.TabVisible(settings::kPageBatch));
     EXPECT_TRUE(dialog.Button_MulSav1.Enabled());
 
-    lstrcpynA(dialog.Paths().DestDir, base::ToSjis(out.path()).c_str(), 256);
+    lstrcpynA(dialog.Paths().DestDir.data(), base::ToSjis(out.path()).c_str(), 256);
     dialog.FolderView_Common1.RefreshTree();
     int page = -1;
     bool main_disabled = false;

@@ -207,9 +207,9 @@ Outcome& Harness::Go(HTREEITEM node, const std::wstring& base) {
   OnWorker([&] {
     settings::BatchWalk walk(host, page, ui);
     run.counted = 0;
-    run.count_result = walk.ConvertBranch(node, base, run.counted, 0);
+    run.count_result = walk.ConvertBranch(node, base, run.counted, settings::WalkMode::Count);
     run.converted = 0;
-    run.convert_result = walk.ConvertBranch(node, base, run.converted, 1);
+    run.convert_result = walk.ConvertBranch(node, base, run.converted, settings::WalkMode::Convert);
   });
   winui::SetMessageSink(nullptr);
   return run;

@@ -9,12 +9,14 @@
 
 namespace apptest {
 
-void SetPath(char (&buf)[256], const std::string& s) {
-  std::memset(buf, 0, sizeof buf);
-  std::memcpy(buf, s.data(), std::min<size_t>(s.size(), 255));
+void SetPath(settings::PathBuffer& buf, const std::string& s) {
+  buf = {};
+  std::memcpy(buf.data(), s.data(), std::min<size_t>(s.size(), buf.size() - 1));
 }
 
-std::string GetPath(const char (&buf)[256]) { return std::string(buf, strnlen(buf, 256)); }
+std::string GetPath(const settings::PathBuffer& buf) {
+  return std::string(buf.data(), strnlen(buf.data(), buf.size()));
+}
 
 int32_t ScriptedDialog::ShowModalOnPage(int page) {
   pages.push_back(page);

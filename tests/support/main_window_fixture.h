@@ -30,6 +30,7 @@ class ScriptedDialog : public settings::ISettingsDialog {
   void ShowBatchTab(bool v) override { batch_tab = v; }
   void EnableBatchStart(bool e) override { batch_start = e; }
   bool ConversionRunning() const override { return running; }
+  void SetBatchHost(const settings::BatchHost&) override {}
 
   // Confirms after setting plug-in directory/file (and root when given).
   void Confirm(const std::string& plugin_dir, const std::string& plugin_file,
@@ -45,8 +46,8 @@ class ScriptedDialog : public settings::ISettingsDialog {
   bool running = false;
 };
 
-void SetPath(char (&buf)[256], const std::string& s);
-std::string GetPath(const char (&buf)[256]);
+void SetPath(settings::PathBuffer& buf, const std::string& s);
+std::string GetPath(const settings::PathBuffer& buf);
 
 class AppTest : public ::testing::Test {
  protected:

@@ -2,6 +2,10 @@
 // layout scaling, Unicode texts whatever the ANSI code page, page tabs, modal loop.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+#include <vector>
+
 #include "winui/controls.h"
 #include "winui/menu.h"
 #include "winui/messages.h"
@@ -47,7 +51,7 @@ class TestForm : public Form {
 TEST(Menus, TagCheckEnableAndHandlerThroughWmCommand) {
   TestForm f;
   f.CreateForm(L"テスト", 300, 200, FormStyle::Sizeable, false);
-  MainMenu menu;
+  MainMenu menu(f);
   MenuItem* file = menu.Add(L"ﾌｧｲﾙ(&F)");
   std::vector<int> clicked;
   auto h = [&](MenuItem& m) { clicked.push_back(m.tag); };
@@ -84,7 +88,7 @@ TEST(Menus, TagCheckEnableAndHandlerThroughWmCommand) {
 TEST(Menus, AcceleratorReachesHandler) {
   TestForm f;
   f.CreateForm(L"acc", 300, 200, FormStyle::Sizeable, false);
-  MainMenu menu;
+  MainMenu menu(f);
   int hits = 0;
   menu.Add(L"ﾌｧｲﾙ(&F)")
       ->Add(
@@ -100,6 +104,48 @@ TEST(Menus, AcceleratorReachesHandler) {
   keys[VK_CONTROL] = 0;
   SetKeyboardState(keys);
   EXPECT_EQ(hits, 1);
+}
+
+// Ids are numbered per form: another form's id runs nothing here, and an item
+// of this form with the same number runs instead.
+TEST(Menus, EachFormNumbersItsOwnCommandIds) {
+  TestForm a, b;
+  a.CreateForm(L"a", 100, 100, FormStyle::Sizeable, false);
+  b.CreateForm(L"b", 100, 100, FormStyle::Sizeable, false);
+  MainMenu ma(a), mb(b);
+  std::vector<std::string> clicked;
+  auto h = [&](const char* name) {
+    return [&clicked, name](MenuItem&) { clicked.push_back(name); };
+  };
+  MenuItem* a_file = ma.Add(L"a");
+  MenuItem* a1 = a_file->Add(L"a1", h("a1"));
+  MenuItem* a2 = a_file->Add(L"a2", h("a2"));
+  MenuItem* b1 = mb.Add(L"b")->Add(L"b1", h("b1"));
+  a.SetMenu(&ma);
+  b.SetMenu(&mb);
+  SendMessageW(b.hwnd(), WM_COMMAND, MAKEWPARAM(a2->id(), 0), 0);
+  SendMessageW(b.hwnd(), WM_COMMAND, MAKEWPARAM(b1->id(), 0), 0);
+  SendMessageW(a.hwnd(), WM_COMMAND, MAKEWPARAM(a1->id(), 0), 0);
+  EXPECT_EQ(clicked, (std::vector<std::string>{"b1", "a1"}));
+}
+
+// No two children of one parent share an id, also when a window made without
+// the form holds the one it would give next; each parent numbers its own.
+TEST(Layout, ChildIdsAreUniquePerParent) {
+  TestForm f, g;
+  f.CreateForm(L"f", 100, 100, FormStyle::Sizeable, false);
+  g.CreateForm(L"g", 100, 100, FormStyle::Sizeable, false);
+  HWND raw =
+      CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 1, 1, f.hwnd(),
+                      reinterpret_cast<HMENU>(INT_PTR{kFirstControlId + 1}), nullptr, nullptr);
+  ASSERT_NE(raw, nullptr);
+  Label l1, l2, l3, other;
+  for (Label* l : {&l1, &l2, &l3}) l->Create(f, 0, 0, 10, 10, L"x");
+  other.Create(g, 0, 0, 10, 10, L"y");
+  const std::set<int> ids{GetDlgCtrlID(raw), GetDlgCtrlID(l1.hwnd()), GetDlgCtrlID(l2.hwnd()),
+                          GetDlgCtrlID(l3.hwnd())};
+  EXPECT_EQ(ids.size(), 4u);
+  EXPECT_EQ(GetDlgCtrlID(other.hwnd()), kFirstControlId);
 }
 
 TEST(Layout, DesignPixelsScaleWithScreenDpi) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -73,7 +74,7 @@ TEST(UiCall, ResultsAndExceptionsComeBackToTheWorker) {
   int value = 0;
   bool caught = false;
   std::thread worker([&] {
-    value = ui.Call([] { return 41 + 1; });
+    value = ui.Call([] { return 41 + 1; }).value_or(0);
     try {
       ui.Invoke([] { throw std::runtime_error("x"); });
     } catch (const std::runtime_error&) {
@@ -120,7 +121,7 @@ TEST(UiCall, WindowsMadeThroughItBelongToTheUiThread) {
   std::atomic<bool> done{false};
   HWND made = nullptr;
   std::thread worker([&] {
-    made = ui.Call([] {
+    made = *ui.Call([] {
       return CreateWindowExW(0, L"STATIC", L"x", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     });
     done = true;
@@ -129,6 +130,24 @@ TEST(UiCall, WindowsMadeThroughItBelongToTheUiThread) {
   ASSERT_NE(made, nullptr);
   EXPECT_EQ(GetWindowThreadProcessId(made, nullptr), ui_thread);
   DestroyWindow(made);
+}
+
+// Once the window is gone (shutdown) a call runs nothing and says so; no
+// made-up value comes back.
+TEST(UiCall, CallSaysWhenNothingRan) {
+  winui::UiCall ui;
+  ASSERT_TRUE(DestroyWindow(ui.Window()));
+  std::atomic<bool> done{false};
+  std::optional<int> value{0};
+  bool ran = true;
+  std::thread worker([&] {
+    value = ui.Call([] { return 1; });
+    ran = ui.Call([] {});
+    done = true;
+  });
+  PumpUntilDone(worker, done);
+  EXPECT_FALSE(value.has_value());
+  EXPECT_FALSE(ran);
 }
 
 }  // namespace
