@@ -2,15 +2,15 @@
 
 #include "shellcom/drpcomex.h"
 #include "shellcom/itemsplit.h"
-#include "shellview/com.h"
+#include "base/com.h"
 #include "base/handle.h"
 
 namespace shcom {
 namespace {
 
+using base::ComPtr;
 using shview::AbsoluteIDList;
 using shview::ChildIDList;
-using shview::ComPtr;
 
 constexpr UINT kSkippedStates = MF_GRAYED | MF_DISABLED | MF_SEPARATOR;  // 0x803
 constexpr SFGAOF kAttributeQuery = 0x800F0177;

@@ -1,6 +1,6 @@
 #include "shellcom/drpcomex.h"
 #include "shellcom/itemsplit.h"
-#include "shellview/com.h"
+#include "base/com.h"
 
 namespace shcom {
 
@@ -38,12 +38,12 @@ void TDropSourceEx::StartShellDrag(HWND owner, IShellFolder* folder, int count,
   if (!owner || !folder || !items || !shview::ShellMalloc || count < 1 || count > kMaxItems) return;
   ItemSplit split;
   if (!split.Take(items, count)) return;
-  shview::ComPtr<IDataObject> data;
+  base::ComPtr<IDataObject> data;
   if (FAILED(folder->GetUIObjectOf(owner, split.count(), split.data(), IID_IDataObject, nullptr,
                                    data.receive_void())) ||
       !data)
     return;
-  shview::ComPtr<IDropSource> source(TDropSourceObject::Create());
+  base::ComPtr<IDropSource> source(TDropSourceObject::Create());
   DWORD effect = DROPEFFECT_NONE;  // what the target did is not used
   DoDragDrop(data.get(), source.get(), DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK,
              &effect);

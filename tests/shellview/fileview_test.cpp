@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -40,6 +42,40 @@ void MakeShortcut(const std::string& link, const std::string& target) {
   pf->Release();
   sl->Release();
 }
+
+// The desktop, except that the folders it binds run a step inside SetNameOf
+// before the rename, as a shell dialog running messages would.
+class RefillingDesktop final : public shtest::Delegate {
+ public:
+  RefillingDesktop(IShellFolder* real, std::function<void()> during)
+      : Delegate(real), during_(std::move(during)) {}
+  int renames = 0;
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r,
+                                         void** o) override {
+    const HRESULT hr = real_->BindToObject(p, b, r, o);
+    if (FAILED(hr)) return hr;
+    auto* folder = static_cast<IShellFolder*>(*o);
+    *o = static_cast<IShellFolder*>(new Folder(folder, this));
+    folder->Release();
+    return hr;
+  }
+
+ private:
+  class Folder final : public shtest::Delegate {
+   public:
+    Folder(IShellFolder* real, RefillingDesktop* owner) : Delegate(real), owner_(owner) {}
+    HRESULT STDMETHODCALLTYPE SetNameOf(HWND h, PCUITEMID_CHILD p, LPCOLESTR n, SHGDNF f,
+                                        PITEMID_CHILD* o) override {
+      ++owner_->renames;
+      owner_->during_();
+      return real_->SetNameOf(h, p, n, f, o);
+    }
+
+   private:
+    RefillingDesktop* owner_;
+  };
+  std::function<void()> during_;
+};
 
 class FileViewTest : public ::testing::Test {
  protected:
@@ -283,6 +319,84 @@ TEST_F(FileViewTest, DoubleClickOpensAFolderThroughTheTreeOrOnlyReports) {
   EXPECT_EQ(Captions(list), std::vector<std::wstring>{L"deep.txt"});
 }
 
+TEST_F(FileViewTest, DoubleClickOnAFolderTheTreeHasNotListedFillsItAgain) {
+  shtest::TempTree dirs("shv_late");
+  dirs.Dir("early");
+  LinkTree();
+  tree.SelectPath(dirs.path());
+  Node parent = tree.RealSelection();
+  tree.Expand(parent);  // filled before the folder exists
+  dirs.Dir("late");
+  MakeFile(dirs.File("late\\inside.txt"), 1);
+  list.FillList();
+  const int late = list.IndexOf(L"late");
+  ASSERT_GE(late, 0);
+  list.SetSelected(late, true);
+  const POINT p = CenterOf(late);
+  SendMessageW(list.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\late");
+  EXPECT_EQ(ShownPath(), dirs.path() + "\\late");
+  EXPECT_EQ(Captions(list), std::vector<std::wstring>{L"inside.txt"});
+}
+
+// A shell dialog in SetNameOf runs messages; a refill meanwhile frees the
+// edited item, and the rename must still land without touching it.
+TEST_F(FileViewTest, ARefillDuringTheShellsRenameLeavesNothingDangling) {
+  shtest::TempTree dirs("shv_rename_refill");
+  MakeFile(dirs.File("a.txt"), 1);
+  MakeFile(dirs.File("b.txt"), 1);
+  IShellFolder* real = DesktopFolder;
+  auto* desktop = new RefillingDesktop(real, [this] { list.FillList(); });
+  DesktopFolder = desktop;
+  Show(dirs.path());
+  DesktopFolder = real;
+  const long blocks = shtest::LiveTaskBlocks();
+  ASSERT_TRUE(Edit(list.IndexOf(L"a.txt"), L"c.txt"));
+  EXPECT_EQ(desktop->renames, 1);
+  EXPECT_NE(GetFileAttributesA(dirs.File("c.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(shtest::LiveTaskBlocks(), blocks);
+  list.FillList();
+  EXPECT_EQ(Captions(list), (std::vector<std::wstring>{L"b.txt", L"c.txt"}));
+  list.Destroy();
+  desktop->Release();
+}
+
+TEST_F(FileViewTest, SizeAndDateSortByTheirValues) {
+  shtest::TempTree dirs("shv_sort_values");
+  // Sparse files: 95 GiB and 100 GiB cost no disk.
+  for (auto [name, gib] : {std::pair{"big.dat", 100ull}, std::pair{"mid.dat", 95ull}}) {
+    HANDLE h =
+        CreateFileA(dirs.File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(gib << 30);
+    ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(h));
+    CloseHandle(h);
+  }
+  MakeFile(dirs.File("small.dat"), 10);
+  auto set_year = [&](const char* name, WORD year) {
+    SYSTEMTIME st{year, 6, 0, 15, 12, 0, 0, 0};
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    HANDLE h = CreateFileA(dirs.File(name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+  };
+  set_year("big.dat", 2001);
+  set_year("mid.dat", 1999);
+  set_year("small.dat", 2010);
+  list.SetViewStyle(TFileView::ViewStyle::vsReport);
+  Show(dirs.path());
+  ClickHeader(list, 1);  // first click: largest first
+  EXPECT_EQ(Captions(list), (std::vector<std::wstring>{L"big.dat", L"mid.dat", L"small.dat"}));
+  ClickHeader(list, 3);  // first click: newest first
+  EXPECT_EQ(Captions(list), (std::vector<std::wstring>{L"small.dat", L"big.dat", L"mid.dat"}));
+  ClickHeader(list, 3);
+  EXPECT_EQ(Captions(list), (std::vector<std::wstring>{L"mid.dat", L"big.dat", L"small.dat"}));
+}
+
 TEST_F(FileViewTest, RenamesThroughTheShellAndAFolderRenameReachesTheTree) {
   shtest::TempTree dirs("shv_rename");
   MakeFile(dirs.File("old.txt"), 1);
@@ -358,7 +472,12 @@ TEST_F(FileViewTest, EveryItemListIsFreedOnceThroughDeletionAndRecreation) {
   list.SetSelected(list.IndexOf(L"c.txt"), true);
   const long filled = shtest::LiveTaskBlocks();
   std::vector<int> deleted;
-  list.OnDeletion = [&](TFileView&, int index) { deleted.push_back(index); };
+  // The handler sees the item without its list but with its texts.
+  list.OnDeletion = [&](TFileView& v, int index) {
+    deleted.push_back(index);
+    EXPECT_EQ(v.Data(index), nullptr);
+    EXPECT_EQ(v.SubItemText(index, 1), L"       1KB");
+  };
 
   ListView_DeleteItem(list.Handle(), 0);
   EXPECT_EQ(deleted, std::vector<int>{0});
@@ -379,8 +498,11 @@ TEST_F(FileViewTest, EveryItemListIsFreedOnceThroughDeletionAndRecreation) {
   GetItemDisplayName(list.ShownFolder(), list.Data(0), SHGDN_FORPARSING, name);
   EXPECT_EQ(name, dirs.path() + "\\b.txt");
 
-  list.Destroy();
+  list.FillList();
   EXPECT_EQ(deleted.size(), 4u);
+  EXPECT_EQ(shtest::LiveTaskBlocks(), filled);
+  list.Destroy();
+  EXPECT_EQ(deleted.size(), 8u);
   EXPECT_EQ(shtest::LiveTaskBlocks(), filled - 4);
 }
 
