@@ -2,6 +2,7 @@
 
 #include <windowsx.h>
 
+#include <cstring>
 #include <utility>
 
 #include "base/handle.h"
@@ -70,6 +71,10 @@ void TComboView::OnWindowDestroying() {
 }
 
 LRESULT TComboView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
+  if (msg == WM_KEYDOWN && wp == VK_RETURN && !ComboBox_GetDroppedState(Handle())) {
+    SelectionChanged();  // the entry the arrow keys reached is chosen
+    return 0;
+  }
   const LRESULT r = next(msg, wp, lp);
   // A new font resizes the field to the font; the entries are drawn for ItemHeight.
   if (msg == WM_SETFONT) ApplyHeights();
@@ -224,6 +229,24 @@ void TComboView::ShowItemIDList(PCIDLIST_ABSOLUTE list) {
 
 // ---- Links -------------------------------------------------------------------
 
+// A base entry keeps its list from BuildList: a renamed desktop folder gets
+// the new one, so that its name shows.
+void TComboView::FolderRenamed(PCIDLIST_ABSOLUTE old_list, PCIDLIST_ABSOLUTE new_list) {
+  if (!old_list || !new_list || !DesktopFolder) return;
+  for (auto* records : {&base_, &path_}) {
+    for (const std::unique_ptr<TComboData>& record : *records) {
+      // The old list may no longer name anything the shell can compare.
+      const UINT size = ItemIDListSize(old_list);
+      const bool same = ItemIDListSize(record->IDList.get()) == size &&
+                        std::memcmp(record->IDList.get(), old_list, size) == 0;
+      if (!same && CompareItemIDs(DesktopFolder, record->IDList.get(), old_list) != 0) continue;
+      if (AbsoluteIDList copy = ConcatItemIDLists(new_list, nullptr))
+        record->IDList = std::move(copy);
+    }
+  }
+  if (Handle()) InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 void TComboView::SetFolderView(TFolderView* tree) {
   // A tree linked so far stops calling this combo box.
   if (folder_view_ && folder_view_.get() != tree && folder_view_->LinkedComboView() == this)
@@ -254,7 +277,12 @@ bool TComboView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     case WM_COMMAND:
       if (reinterpret_cast<HWND>(lp) != Handle()) return false;
       switch (HIWORD(wp)) {
-        case CBN_SELCHANGE: SelectionChanged(); break;
+        // A choice in the dropped list (a click, Enter). An arrow key on the
+        // closed box selects too, and reports the same way on some systems:
+        // it steers nothing until Enter (ControlProc).
+        case CBN_SELENDOK:
+          if (ComboBox_GetDroppedState(Handle())) SelectionChanged();
+          break;
         case CBN_DROPDOWN:
           if (OnDropDown) OnDropDown(*this);
           break;
@@ -290,10 +318,10 @@ void TComboView::DrawItem(const DRAWITEMSTRUCT& item) {
   DrawEntry(item.hDC, static_cast<int>(item.itemID), item.rcItem, item.itemState);
 }
 
-// A left edge of 0 is an entry of the dropped list (indented by level); the
-// selection field's rectangle starts further right and shows the entry flush.
+// An entry of the dropped list is indented by level; the selection field
+// (ODS_COMBOBOXEDIT) shows the entry flush at its left edge + 1.
 void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
-  const bool in_list = rect.left == 0;
+  const bool in_list = !(state & ODS_COMBOBOXEDIT);
   if (in_list && !ComboBox_GetDroppedState(Handle())) return;
   const TComboData* record = Entry(index);
   if (!record) return;

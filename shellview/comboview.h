@@ -56,6 +56,8 @@ class TComboView : public winui::CommonControl, public ComboViewPartner {
   // Replaces the path entries by those of list and selects its entry; raises
   // no OnChange and does not steer the tree. None changes nothing.
   void ShowItemIDList(PCIDLIST_ABSOLUTE list) override;
+  // A folder was renamed: entries of old_list get new_list (both copied).
+  void FolderRenamed(PCIDLIST_ABSOLUTE old_list, PCIDLIST_ABSOLUTE new_list) override;
 
   TFolderView* FolderView() const { return folder_view_.get(); }
   void SetFolderView(TFolderView* tree);
@@ -72,7 +74,8 @@ class TComboView : public winui::CommonControl, public ComboViewPartner {
   const TComboData* Entry(int index) const;  // none outside the list
   int SelectedIndex() const;                 // -1: none
 
-  // Events: OnChange when the user picks an entry (before the tree follows).
+  // Events: OnChange when the user chooses an entry (a click or Enter in the
+  // dropped list, Enter on the closed box), before the tree follows.
   std::function<void(TComboView&)> OnChange;
   std::function<void(TComboView&)> OnDropDown;
 

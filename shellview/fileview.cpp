@@ -1,5 +1,6 @@
 #include "shellview/fileview.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -15,6 +16,8 @@ namespace {
 
 constexpr int kColumns = 4;
 constexpr int kSizeColumn = 1, kTypeColumn = 2, kDateColumn = 3;
+constexpr int kLeastSizeWidth = 60;
+constexpr int kCellMargins = 12;  // the list view's padding around a cell's text
 constexpr UINT kLinkOverlay = INDEXTOOVERLAYMASK(2);
 
 // One table for every list of the process (UI thread only); a fill resets it.
@@ -211,7 +214,7 @@ void TFileView::SetUpWindow() {
   static const wchar_t* const kCaptions[kColumns] = {L"\u540D\u524D", L"\uFF7B\uFF72\uFF7D\uFF9E",
                                                      L"\uFF8C\uFF67\uFF72\uFF99\u306E\u7A2E\u985E",
                                                      L"\u66F4\u65B0\u65E5\u6642"};
-  static const int kWidths[kColumns] = {120, 60, 120, 120};
+  static const int kWidths[kColumns] = {120, kLeastSizeWidth, 120, 120};
   for (int c = 0; c < kColumns; ++c) {
     LVCOLUMNW col{};
     col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
@@ -223,6 +226,25 @@ void TFileView::SetUpWindow() {
   }
   ListView_SetImageList(Handle(), SystemImageList(false), LVSIL_NORMAL);
   ListView_SetImageList(Handle(), SystemImageList(true), LVSIL_SMALL);
+  FitSizeColumn();
+}
+
+// The size column holds the widest text the size format gives (eight of the
+// widest digit and "KB") with the list's margins, in the list's own font; 60
+// pixels at least. Under the default font 60 alone shows only "...".
+void TFileView::FitSizeColumn() {
+  int widest = 0;
+  for (wchar_t digit = L'0'; digit <= L'9'; ++digit) {
+    const std::wstring text = std::wstring(8, digit) + L"KB";
+    widest =
+        std::max(widest, static_cast<int>(SendMessageW(Handle(), LVM_GETSTRINGWIDTHW, 0,
+                                                       reinterpret_cast<LPARAM>(text.c_str()))));
+  }
+  // As a column, not through LVM_SETCOLUMNWIDTH, which some views refuse.
+  LVCOLUMNW col{};
+  col.mask = LVCF_WIDTH;
+  col.cx = std::max(kLeastSizeWidth, widest + kCellMargins);
+  ListView_SetColumn(Handle(), kSizeColumn, &col);
 }
 
 void TFileView::ApplyView(ViewStyle style) {
@@ -813,6 +835,11 @@ LRESULT TFileView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::Subc
     case WM_LBUTTONUP: {
       const LRESULT r = next(msg, wp, lp);
       if (Handle() && OnMouseUp) OnMouseUp(*this, VK_LBUTTON, wp, PointOf(lp));
+      return r;
+    }
+    case WM_SETFONT: {
+      const LRESULT r = next(msg, wp, lp);
+      FitSizeColumn();
       return r;
     }
     // After the list has handled the click, so that a refill (opening a

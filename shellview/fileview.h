@@ -139,6 +139,7 @@ class TFileView : public winui::CommonControl, public FileViewPartner {
   void OnRightButtonUp(WPARAM keys, POINT client) override;
   DWORD Style() const;
   void SetUpWindow();
+  void FitSizeColumn();
   void Recreate();
   FileListItem* ItemAt(int index) const;
   // Lists folder (absolute: list), which becomes the shown one; false when

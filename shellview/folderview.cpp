@@ -575,10 +575,12 @@ void TFolderView::RenameChildItem(PCUITEMID_CHILD old_item, PCUITEMID_CHILD new_
   SetText(child, name);
   ChildIDList copy = CopyFirstItemID(new_item);
   if (!copy) return;  // keep the old list rather than leave the node without one
+  const AbsoluteIDList old_list = GetNodeItemIDList(child);
   SetData(child, std::move(copy));
   if (combo_view_) {
+    combo_view_->FolderRenamed(old_list.get(), GetNodeItemIDList(child).get());
     const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
-    combo_view_->ShowItemIDList(absolute.get());
+    if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
   }
 }
 
@@ -683,6 +685,7 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
     SetText(n, before);
     return FALSE;
   }
+  const AbsoluteIDList old_list = GetNodeItemIDList(n);
   renaming_ = n;
   ChildIDList renamed;
   const HRESULT hr = RenameChild(parent.get(), Handle(), own.get(), text, renamed);
@@ -694,8 +697,9 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
     SetData(n, std::move(renamed));
     SetText(n, shown);
     if (combo_view_) {
+      combo_view_->FolderRenamed(old_list.get(), GetNodeItemIDList(n).get());
       const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
-      combo_view_->ShowItemIDList(absolute.get());
+      if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
     }
   } else {
     GetItemDisplayNameW(parent.get(), own.get(), SHGDN_NORMAL, shown);

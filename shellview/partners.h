@@ -123,6 +123,8 @@ class ComboViewPartner : public virtual ShellComponent {
  public:
   // An absolute list; the combo box copies what it keeps.
   virtual void ShowItemIDList(PCIDLIST_ABSOLUTE absolute) = 0;
+  // The tree renamed a folder (absolute lists before and after; copied).
+  virtual void FolderRenamed(PCIDLIST_ABSOLUTE old_list, PCIDLIST_ABSOLUTE new_list) = 0;
 };
 
 // Pops up the shell's own menu for count items of folder (their one-item

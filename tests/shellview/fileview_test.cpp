@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/handle.h"
 #include "base/text.h"
 #include "shellcom/drpcomex.h"
 #include "shellview/folderview.h"
@@ -184,7 +185,11 @@ TEST_F(FileViewTest, ListsTheFolderThroughTheMaskWithColumnsTextsAndIcons) {
     col.cchTextMax = 32;
     ASSERT_TRUE(ListView_GetColumn(list.Handle(), c, &col));
     EXPECT_STREQ(text, captions[c]);
-    EXPECT_EQ(col.cx, widths[c]);
+    if (c == 1) {
+      EXPECT_GE(col.cx, widths[c]);  // at least: it fits its texts
+    } else {
+      EXPECT_EQ(col.cx, widths[c]);
+    }
     EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, c == 1 ? LVCFMT_RIGHT : LVCFMT_LEFT);
   }
 
@@ -234,6 +239,25 @@ TEST_F(FileViewTest, ListsTheFolderThroughTheMaskWithColumnsTextsAndIcons) {
   const int link = list.IndexOf(L"link");
   ASSERT_GE(link, 0) << base::ToAcp(list.Caption(0));
   EXPECT_EQ(list.OverlayIndex(link), 2);
+}
+
+// Every size text shows whole, under the default font and a larger one.
+TEST_F(FileViewTest, TheSizeColumnFitsItsWidestText) {
+  auto fits = [&] {
+    const std::wstring widest = L"99999999KB";
+    const int needed = static_cast<int>(SendMessageW(list.Handle(), LVM_GETSTRINGWIDTHW, 0,
+                                                     reinterpret_cast<LPARAM>(widest.c_str())));
+    LVCOLUMNW col{};
+    col.mask = LVCF_WIDTH;
+    ListView_GetColumn(list.Handle(), 1, &col);
+    return col.cx >= needed + 12;
+  };
+  EXPECT_TRUE(fits());
+  const base::UniqueFont big(
+      CreateFontW(-24, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
+  SendMessageW(list.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(big.get()), FALSE);
+  EXPECT_TRUE(fits());
+  SendMessageW(list.Handle(), WM_SETFONT, 0, FALSE);
 }
 
 TEST_F(FileViewTest, TheDesktopListsVirtualFoldersWithEmptyTexts) {
@@ -339,24 +363,33 @@ TEST_F(FileViewTest, DoubleClickOnAFolderTheTreeHasNotListedFillsItAgain) {
   EXPECT_EQ(Captions(list), std::vector<std::wstring>{L"inside.txt"});
 }
 
-// A shell dialog in SetNameOf runs messages; a refill meanwhile frees the
-// edited item, and the rename must still land without touching it.
+// A shell dialog in SetNameOf runs messages; a refill meanwhile (here with a
+// new file first in the list) frees the edited item, and the rename must land
+// without touching what took its place.
 TEST_F(FileViewTest, ARefillDuringTheShellsRenameLeavesNothingDangling) {
   shtest::TempTree dirs("shv_rename_refill");
   MakeFile(dirs.File("a.txt"), 1);
   MakeFile(dirs.File("b.txt"), 1);
   IShellFolder* real = DesktopFolder;
-  auto* desktop = new RefillingDesktop(real, [this] { list.FillList(); });
+  auto* desktop = new RefillingDesktop(real, [&] {
+    MakeFile(dirs.File("0first.txt"), 1);
+    list.FillList();
+  });
   DesktopFolder = desktop;
   Show(dirs.path());
   DesktopFolder = real;
   const long blocks = shtest::LiveTaskBlocks();
-  ASSERT_TRUE(Edit(list.IndexOf(L"a.txt"), L"c.txt"));
+  ASSERT_EQ(list.IndexOf(L"a.txt"), 0);
+  ASSERT_TRUE(Edit(0, L"c.txt"));
   EXPECT_EQ(desktop->renames, 1);
   EXPECT_NE(GetFileAttributesA(dirs.File("c.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(shtest::LiveTaskBlocks(), blocks);
+  EXPECT_EQ(Captions(list), (std::vector<std::wstring>{L"0first.txt", L"a.txt", L"b.txt"}));
+  std::string first;
+  GetItemDisplayName(list.ShownFolder(), list.Data(0), SHGDN_FORPARSING, first);
+  EXPECT_EQ(first, dirs.File("0first.txt"));
+  EXPECT_EQ(shtest::LiveTaskBlocks(), blocks + 1);
   list.FillList();
-  EXPECT_EQ(Captions(list), (std::vector<std::wstring>{L"b.txt", L"c.txt"}));
+  EXPECT_EQ(Captions(list), (std::vector<std::wstring>{L"0first.txt", L"b.txt", L"c.txt"}));
   list.Destroy();
   desktop->Release();
 }

@@ -385,6 +385,7 @@ class ViewDouble final : public FileViewPartner, public ComboViewPartner {
   void ShowFolder(PCIDLIST_ABSOLUTE absolute) override { shown.push_back(Name(absolute)); }
   void SetLinkedFolderView(TFolderView* tree) override { linked = tree; }
   void ShowItemIDList(PCIDLIST_ABSOLUTE absolute) override { combo.push_back(Name(absolute)); }
+  void FolderRenamed(PCIDLIST_ABSOLUTE, PCIDLIST_ABSOLUTE) override {}
   static std::string Name(PCIDLIST_ABSOLUTE l) {
     std::string s;
     GetItemDisplayName(DesktopFolder, l, SHGDN_FORPARSING, s);
