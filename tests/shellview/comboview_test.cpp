@@ -66,14 +66,7 @@ TEST_F(ComboViewTest, OutlineHoldsTheDesktopItsFoldersAndTheDrives) {
   EXPECT_EQ(ItemIDListSize(combo.Entry(0)->IDList.get()), 2u);
   EXPECT_EQ(combo.SelectedIndex(), 0);
   // The dropped list shows DropDownCount entries.
-  ComboBox_ShowDropdown(combo.Handle(), TRUE);
-  COMBOBOXINFO info{};
-  info.cbSize = sizeof info;
-  GetComboBoxInfo(combo.Handle(), &info);
-  RECT list{};
-  GetWindowRect(info.hwndList, &list);
-  ComboBox_ShowDropdown(combo.Handle(), FALSE);
-  EXPECT_EQ(list.bottom - list.top, 8 * 16 + 2);
+  EXPECT_EQ(DroppedListHeight(), 8 * 16 + 2);
   EXPECT_EQ(SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, 0, 0), 16);
   // A font does not resize the field: entries are drawn ItemHeight high.
   const LRESULT field = SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
