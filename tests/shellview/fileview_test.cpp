@@ -44,40 +44,6 @@ void MakeShortcut(const std::string& link, const std::string& target) {
   sl->Release();
 }
 
-// The desktop, except that the folders it binds run a step inside SetNameOf
-// before the rename, as a shell dialog running messages would.
-class RefillingDesktop final : public shtest::Delegate {
- public:
-  RefillingDesktop(IShellFolder* real, std::function<void()> during)
-      : Delegate(real), during_(std::move(during)) {}
-  int renames = 0;
-  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r,
-                                         void** o) override {
-    const HRESULT hr = real_->BindToObject(p, b, r, o);
-    if (FAILED(hr)) return hr;
-    auto* folder = static_cast<IShellFolder*>(*o);
-    *o = static_cast<IShellFolder*>(new Folder(folder, this));
-    folder->Release();
-    return hr;
-  }
-
- private:
-  class Folder final : public shtest::Delegate {
-   public:
-    Folder(IShellFolder* real, RefillingDesktop* owner) : Delegate(real), owner_(owner) {}
-    HRESULT STDMETHODCALLTYPE SetNameOf(HWND h, PCUITEMID_CHILD p, LPCOLESTR n, SHGDNF f,
-                                        PITEMID_CHILD* o) override {
-      ++owner_->renames;
-      owner_->during_();
-      return real_->SetNameOf(h, p, n, f, o);
-    }
-
-   private:
-    RefillingDesktop* owner_;
-  };
-  std::function<void()> during_;
-};
-
 class FileViewTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(list.Create(host.hwnd(), RECT{400, 0, 800, 520}, 101)); }
@@ -371,7 +337,7 @@ TEST_F(FileViewTest, ARefillDuringTheShellsRenameLeavesNothingDangling) {
   MakeFile(dirs.File("a.txt"), 1);
   MakeFile(dirs.File("b.txt"), 1);
   IShellFolder* real = DesktopFolder;
-  auto* desktop = new RefillingDesktop(real, [&] {
+  auto* desktop = new shtest::RefillingDesktop(real, [&] {
     MakeFile(dirs.File("0first.txt"), 1);
     list.FillList();
   });
@@ -622,21 +588,4 @@ TEST_F(FileViewTest, RightReleaseShowsTheMenuOfTheSelectionOnly) {
   list.ComponentRemoved(&components);
   EXPECT_EQ(list.ContextMenu(), nullptr);
   EXPECT_EQ(list.DropSource(), nullptr);
-}
-
-// For a look at the control: run with --gtest_also_run_disabled_tests and take
-// a screenshot of the test display meanwhile.
-TEST_F(FileViewTest, DISABLED_ScreenshotHoldsTheWindow) {
-  shtest::TempTree dirs("shv_look");
-  dirs.Dir(base::ToAcp(L"\u753B\u50CF"));
-  MakeFile(dirs.File("a.bmp"), 5000);
-  MakeShortcut(dirs.path() + "\\link.lnk", dirs.path() + "\\a.bmp");
-  LinkTree();
-  list.SetViewStyle(TFileView::ViewStyle::vsReport);
-  tree.SelectPath(dirs.path());
-  const DWORD until = GetTickCount() + 8000;
-  while (GetTickCount() < until) {
-    shtest::Pump();
-    Sleep(20);
-  }
 }
