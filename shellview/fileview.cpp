@@ -76,23 +76,15 @@ std::string UpperAscii(std::string_view s, UINT code_page) {
   return out;
 }
 
-// Files whose icon or type the shell may take from the file itself.
-bool OwnIcon(const std::string& ext) {
-  static const char* const kOwn[] = {".EXE", ".COM", ".BAT", ".CMD", ".PIF", ".SCR",
-                                     ".LNK", ".URL", ".ICO", ".CUR", ".ANI"};
-  for (const char* e : kOwn)
-    if (ext == e) return true;
-  return false;
-}
-
-// The key under which a child's type and icon may be shared, or empty. An
-// extension the code page could not spell ('?') could stand for several.
+// The key under which a child's type (and its icon, where the shell says it is
+// the class's) may be shared, or empty. An extension the code page could not
+// spell ('?') could stand for several.
 std::string CacheKey(const std::string& parsing, SFGAOF attributes) {
   if (attributes & (SFGAO_FOLDER | SFGAO_LINK)) return {};
   std::string ext = MaskExtension(parsing, GetACP());
   for (char ch : ext)
     if (static_cast<unsigned char>(ch) >= 0x80 || ch == '?') return {};
-  if (ext.size() < 2 || OwnIcon(ext)) return {};
+  if (ext.size() < 2) return {};
   return ext;
 }
 
@@ -154,6 +146,25 @@ bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_n
   for (const std::string& line : mask)
     if (UpperAscii(line, code_page) == ext) return true;
   return false;
+}
+
+bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child) {
+  ComPtr<IExtractIconW> extract;
+  if (!folder || !child ||
+      FAILED(base::LogIfFailed(folder->GetUIObjectOf(owner, 1, &child, IID_IExtractIconW, nullptr,
+                                                     extract.receive_void()),
+                               "GetUIObjectOf IExtractIconW")) ||
+      !extract)
+    return false;
+  wchar_t location[MAX_PATH] = {};
+  int index = 0;
+  UINT flags = 0;
+  if (FAILED(base::LogIfFailed(
+          extract->GetIconLocation(GIL_FORSHELL, location, static_cast<UINT>(std::size(location)),
+                                   &index, &flags),
+          "GetIconLocation")))
+    return false;
+  return (flags & GIL_PERCLASS) || !(flags & GIL_PERINSTANCE);
 }
 
 std::wstring FileSizeText(ULONGLONG bytes) {
@@ -429,19 +440,25 @@ void TFileView::ResolveType(FileListItem& item) {
   if (!item.key.empty()) type_cache_[item.key] = item.type;
 }
 
+// An icon is shared by the files of one extension only where the shell's
+// icon handler says it belongs to the class; an executable or an icon file
+// shows its own.
 void TFileView::ResolveIcon(FileListItem& item) {
   if (item.icon != I_IMAGECALLBACK) return;
-  if (!item.key.empty()) {
-    if (auto found = icon_cache_.find(item.key); found != icon_cache_.end()) {
-      item.icon = found->second;
-      return;
-    }
+  auto found = item.key.empty() ? icon_cache_.end() : icon_cache_.find(item.key);
+  if (found != icon_cache_.end() && found->second) {
+    item.icon = *found->second;
+    return;
   }
   const AbsoluteIDList absolute = AbsoluteOf(item.id.get());
   // The index only: an icon handle (SHGFI_ICON) would be made for every file
   // and never used.
   item.icon = absolute ? GetItemIconIndex(absolute.get(), kLargeIconFlags) : kFallbackIconIndex;
-  if (!item.key.empty()) icon_cache_[item.key] = item.icon;
+  if (!item.key.empty() && found == icon_cache_.end() && folder_) {
+    icon_cache_[item.key] = IconIsPerClass(folder_.get(), Handle(), item.id.get())
+                                ? std::optional<int>(item.icon)
+                                : std::nullopt;
+  }
 }
 
 void TFileView::AnswerDispInfo(LVITEMW& it, bool wide) {
@@ -578,8 +595,8 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
   // on some systems); files sharing an extension share the answer.
   item->key = CacheKey(parsing, attributes);
   if (!item->key.empty() && item->icon == I_IMAGECALLBACK) {
-    if (auto found = icon_cache_.find(item->key); found != icon_cache_.end())
-      item->icon = found->second;
+    if (auto found = icon_cache_.find(item->key); found != icon_cache_.end() && found->second)
+      item->icon = *found->second;
   }
   item->id = std::move(child);
   records_.Add(std::move(record));

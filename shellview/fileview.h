@@ -16,6 +16,7 @@
 #include <shlobj.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -40,6 +41,10 @@ std::string MaskExtension(std::string_view parsing_name, UINT code_page);
 // equals the extension of the parsing name.
 bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_name,
                 UINT code_page);
+// Whether the shell's icon handler for child says its icon is the same for
+// every file of its class (GIL_PERCLASS, or no GIL_PERINSTANCE); false
+// without a handler.
+bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child);
 // Size column: whole kilobytes plus one, right-aligned in 8 characters, "KB".
 std::wstring FileSizeText(ULONGLONG bytes);
 
@@ -177,7 +182,8 @@ class TFileView : public winui::CommonControl, public FileViewPartner {
   // Per fill: what the shell says for every file of one extension, where its
   // answer cannot differ from file to file.
   std::unordered_map<std::string, std::wstring> type_cache_;
-  std::unordered_map<std::string, int> icon_cache_;
+  // Per extension: the class's icon, or none where each file has its own.
+  std::unordered_map<std::string, std::optional<int>> icon_cache_;
   std::wstring date_sep_, time_sep_;
   FileListItem* renaming_ = nullptr;  // the item SetNameOf works on, none once deleted
   bool sending_back_ = false;         // a refused folder is handing the tree back

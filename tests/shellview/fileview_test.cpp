@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/com.h"
 #include "base/handle.h"
 #include "base/text.h"
 #include "shellcom/drpcomex.h"
@@ -125,6 +126,77 @@ TEST(FileViewText, SizeIsWholeKilobytesPlusOneInEightColumns) {
   EXPECT_EQ(FileSizeText(5000000), L"    4883KB");
   EXPECT_EQ(FileSizeText(5ull << 30), L" 5242881KB");
   EXPECT_EQ(FileSizeText(100ull << 40), L"107374182401KB");  // longer numbers are not cut
+}
+
+namespace {
+
+// An icon handler that answers GetIconLocation with the given flags.
+class FlagsIcon final : public IExtractIconW {
+ public:
+  explicit FlagsIcon(UINT flags) : flags_(flags) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    *out = riid == IID_IUnknown || riid == IID_IExtractIconW ? this : nullptr;
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT STDMETHODCALLTYPE GetIconLocation(UINT, LPWSTR file, UINT size, int* index,
+                                            UINT* flags) override {
+    if (size) file[0] = L'\0';
+    *index = 0;
+    *flags = flags_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Extract(LPCWSTR, UINT, HICON*, HICON*, UINT) override {
+    return S_FALSE;
+  }
+
+ private:
+  UINT flags_;
+  ULONG refs_ = 1;
+};
+
+// A folder whose items' icon handler says what the test wants; none for ~0u.
+class IconFolder final : public shtest::Delegate {
+ public:
+  IconFolder(IShellFolder* real, UINT flags) : Delegate(real), flags_(flags) {}
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND h, UINT c, PCUITEMID_CHILD_ARRAY p, REFIID r,
+                                          UINT* x, void** o) override {
+    if (r != IID_IExtractIconW) return real_->GetUIObjectOf(h, c, p, r, x, o);
+    *o = flags_ == ~0u ? nullptr : static_cast<IExtractIconW*>(new FlagsIcon(flags_));
+    return *o ? S_OK : E_NOINTERFACE;
+  }
+
+ private:
+  UINT flags_;
+};
+
+}  // namespace
+
+TEST(FileViewIcons, AreSharedByExtensionOnlyWhereTheShellSaysTheClassHasOne) {
+  shtest::TempTree dirs("shv_icon_class");
+  MakeFile(dirs.File("a.txt"), 1);
+  ComPtr<IShellFolder> real;
+  ASSERT_EQ(DesktopFolder->BindToObject(ParsePath(dirs.path()).get(), nullptr, IID_IShellFolder,
+                                        real.receive_void()),
+            S_OK);
+  const ChildIDList item = CopyLastItemID(ParsePath(dirs.File("a.txt")).get());
+  const std::pair<UINT, bool> cases[] = {{0, true},
+                                         {GIL_PERCLASS, true},
+                                         {GIL_PERINSTANCE, false},
+                                         {GIL_PERINSTANCE | GIL_PERCLASS, true},
+                                         {~0u, false}};
+  for (auto [flags, shared] : cases) {
+    auto* folder = new IconFolder(real.get(), flags);
+    EXPECT_EQ(IconIsPerClass(folder, nullptr, item.get()), shared) << flags;
+    folder->Release();
+  }
 }
 
 TEST_F(FileViewTest, ListsTheFolderThroughTheMaskWithColumnsTextsAndIcons) {
