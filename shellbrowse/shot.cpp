@@ -42,8 +42,7 @@ bool SaveScreen(const std::wstring& path) {
   DWORD written = 0;
   return out && WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
          WriteFile(out.get(), &info, sizeof info, &written, nullptr) &&
-         WriteFile(out.get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written,
-                   nullptr);
+         WriteFile(out.get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
 }
 
 }  // namespace browse

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/diag.h"
 #include "base/handle.h"
 #include "base/com.h"
 #include "shellview/folderview.h"
@@ -345,8 +346,9 @@ void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
   // The parent of the desktop and of its children is the desktop itself.
   ComPtr<IShellFolder> parent;
   if (const AbsoluteIDList parent_list = CopyParentItemIDList(record->IDList.get())) {
-    DesktopFolder->BindToObject(parent_list.get(), nullptr, IID_IShellFolder,
-                                parent.receive_void());
+    base::LogIfFailed(DesktopFolder->BindToObject(parent_list.get(), nullptr, IID_IShellFolder,
+                                                  parent.receive_void()),
+                      "BindToObject of a combo entry's parent");
   }
   IShellFolder* folder = parent ? parent.get() : DesktopFolder;
   std::wstring text;
