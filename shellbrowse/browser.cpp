@@ -29,14 +29,8 @@ std::vector<std::string> ParseMask(std::wstring_view text) {
 }
 
 TBrowseForm::TBrowseForm() = default;
-// The window goes with the base, after the views: unlink them first so that
-// none reaches another one already gone.
-TBrowseForm::~TBrowseForm() { Unlink(); }
-
-void TBrowseForm::Unlink() {
-  combo_.SetFolderView(nullptr);
-  tree_.SetFileView(nullptr);
-}
+// The views and components unlink themselves as each goes, in any order.
+TBrowseForm::~TBrowseForm() = default;
 
 void TBrowseForm::Create() {
   CreateForm(L"シェルブラウザ", 760, 520, winui::FormStyle::Sizeable, true);
@@ -109,9 +103,6 @@ LRESULT TBrowseForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return Form::HandleMessage(msg, wp, lp);
 }
 
-void TBrowseForm::OnDestroyForm() {
-  KillTimer(hwnd_, kMaskTimer);
-  Unlink();
-}
+void TBrowseForm::OnDestroyForm() { KillTimer(hwnd_, kMaskTimer); }
 
 }  // namespace browse

@@ -44,9 +44,7 @@ class TBrowseForm : public winui::Form {
 
  private:
   void Layout();
-  void Unlink();
 
-  // Components first: the views keep plain pointers to them and go first.
   shcom::TContextMenuEx menu_;
   shcom::TDropSourceEx drag_;
   winui::Label mask_label_;

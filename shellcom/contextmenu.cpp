@@ -2,7 +2,7 @@
 
 #include "shellcom/drpcomex.h"
 #include "shellcom/itemsplit.h"
-#include "shellview/com.h"
+#include "base/com.h"
 #include "base/diag.h"
 #include "base/handle.h"
 #include "winui/binding.h"
@@ -10,11 +10,11 @@
 namespace shcom {
 namespace {
 
+using base::ComPtr;
 using base::LogIfFailed;
 using base::LogIfFalse;
 using shview::AbsoluteIDList;
 using shview::ChildIDList;
-using shview::ComPtr;
 
 // What RunItemCommand asks of an item: every capability and the attributes
 // that say what kind of item it is.

@@ -1,6 +1,6 @@
 #include "shellcom/drpcomex.h"
 #include "shellcom/itemsplit.h"
-#include "shellview/com.h"
+#include "base/com.h"
 #include "base/diag.h"
 
 namespace shcom {
@@ -39,13 +39,13 @@ void TDropSourceEx::StartShellDrag(HWND owner, IShellFolder* folder, int count,
   if (!owner || !folder || !items || !shview::ShellMalloc || count < 1 || count > kMaxItems) return;
   ItemSplit split;
   if (!split.Take(items, count)) return;
-  shview::ComPtr<IDataObject> data;
+  base::ComPtr<IDataObject> data;
   if (FAILED(base::LogIfFailed(folder->GetUIObjectOf(owner, split.count(), split.data(),
                                                      IID_IDataObject, nullptr, data.receive_void()),
                                "GetUIObjectOf(IDataObject)")) ||
       !data)
     return;
-  shview::ComPtr<IDropSource> source(TDropSourceObject::Create());
+  base::ComPtr<IDropSource> source(TDropSourceObject::Create());
   DWORD effect = DROPEFFECT_NONE;  // what the target did is not used
   base::LogIfFailed(DoDragDrop(data.get(), source.get(),
                                DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect),

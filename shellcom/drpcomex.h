@@ -70,7 +70,7 @@ inline constexpr ItemCommandRow kItemCommands[] = {
 // byte position; -1 when none does.
 int FindMenuItemByMark(HMENU menu, const char* mark, int position);
 
-class TContextMenuEx : public virtual shview::ShellComponent {
+class TContextMenuEx : public shview::ShellMenuPartner {
  public:
   TContextMenuEx() = default;
   ~TContextMenuEx() override = default;
@@ -83,10 +83,9 @@ class TContextMenuEx : public virtual shview::ShellComponent {
 
   // Shows the shell's menu for count items of folder (items: their one-item
   // identifiers back to back) at a screen point and carries out the choice.
-  // True when a command was carried out. Virtual so that a test of a view can
-  // record what the view hands over.
-  virtual bool PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
-                              PCUIDLIST_RELATIVE items);
+  // True when a command was carried out.
+  bool PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
+                      PCUIDLIST_RELATIVE items) override;
   // One row of the command table for one item, without a menu. point is unused.
   bool RunItemCommand(HWND owner, IShellFolder* folder, int code, POINT point,
                       PCUITEMID_CHILD item);
@@ -118,7 +117,7 @@ class TDropSourceObject final : public IDropSource {
   LONG refs_ = 1;
 };
 
-class TDropSourceEx : public virtual shview::ShellComponent {
+class TDropSourceEx : public shview::ShellDragPartner {
  public:
   TDropSourceEx() = default;
   ~TDropSourceEx() override = default;
@@ -129,10 +128,9 @@ class TDropSourceEx : public virtual shview::ShellComponent {
   }
 
   // Drags count items of folder (one-item identifiers back to back) with copy,
-  // move and link allowed; returns when the drag has ended. Virtual for the
-  // same reason as PopupShellMenu.
-  virtual void StartShellDrag(HWND owner, IShellFolder* folder, int count,
-                              PCUIDLIST_RELATIVE items);
+  // move and link allowed; returns when the drag has ended.
+  void StartShellDrag(HWND owner, IShellFolder* folder, int count,
+                      PCUIDLIST_RELATIVE items) override;
 
  private:
   std::vector<std::string> ds_file_name_;

@@ -30,13 +30,6 @@ class ItemSplit {
   std::vector<PCUITEMID_CHILD> pointers_;
 };
 
-// A new reference to the shared desktop folder; none without the shell state.
-inline bool DesktopReference(IShellFolder** out) {
-  *out = nullptr;
-  return shview::DesktopFolder && shview::ShellMalloc &&
-         SUCCEEDED(shview::DesktopFolder->QueryInterface(IID_IShellFolder,
-                                                         reinterpret_cast<void**>(out))) &&
-         *out;
-}
+using shview::DesktopReference;
 
 }  // namespace shcom

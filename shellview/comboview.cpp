@@ -2,10 +2,12 @@
 
 #include <windowsx.h>
 
+#include <cstring>
 #include <utility>
 
+#include "base/diag.h"
 #include "base/handle.h"
-#include "shellview/com.h"
+#include "base/com.h"
 #include "shellview/folderview.h"
 #include "winui/window.h"
 
@@ -43,84 +45,58 @@ class Canvas {
 
 }  // namespace
 
-TComboView::TComboView() = default;
+TComboView::TComboView() : CommonControl(200, 0) {}
 
 TComboView::~TComboView() {
+  UnlinkAll();  // the tree stops calling this combo box before its entries go
   Destroy();
-  // The tree would otherwise keep calling a combo box that is gone.
-  if (folder_view_ && folder_view_->LinkedComboView() == this)
-    folder_view_->SetLinkedComboView(nullptr);
 }
 
 bool TComboView::Create(HWND parent, const RECT& bounds, int control_id) {
-  if (hwnd_ || !parent) return false;
-  left_ = bounds.left;
-  top_ = bounds.top;
-  width_ = bounds.right - bounds.left;
   // The owner-draw measure request reaches the parent while the window is being
   // created, before it is bound here: ApplyHeights sets the heights after.
-  hwnd_ = CreateWindowExW(0, L"COMBOBOX", L"", kComboStyle, left_, top_, width_,
-                          item_height_ * (drop_down_count_ + 2), parent,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
-                          GetModuleHandleW(nullptr), nullptr);
-  if (!hwnd_) {
-    winui::ReportWindowFailure(L"CreateWindowExW", L"COMBOBOX");
-    return false;
-  }
-  winui::BindWindow(hwnd_, this);
-  subclass_.Install(hwnd_,
-                    [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-                      const LRESULT r = next(msg, wp, lp);
-                      // A new font resizes the field to the font; the entries
-                      // are drawn for ItemHeight.
-                      if (msg == WM_SETFONT) ApplyHeights();
-                      if (msg == WM_NCDESTROY) Released();
-                      return r;
-                    });
+  if (!CreateControl(parent, bounds, L"COMBOBOX", kComboStyle, 0, control_id)) return false;
   ApplyHeights();
   // A control placed in code has no end-of-loading step: the outline is built
   // as soon as its window exists.
   BuildList();
-  ComboBox_SetCurSel(hwnd_, 0);
+  ComboBox_SetCurSel(Handle(), 0);
   return true;
 }
 
-void TComboView::Destroy() {
-  if (hwnd_) DestroyWindow(hwnd_);  // Released() frees the records
-  base_.clear();
-  path_.clear();
-}
-
-void TComboView::Released() {
-  subclass_.Remove();
-  winui::BindWindow(hwnd_, nullptr);
-  hwnd_ = nullptr;
+// The window goes: its entries with it.
+void TComboView::OnWindowDestroying() {
   base_.clear();
   path_.clear();
   base_built_ = false;
 }
 
-void TComboView::SetBounds(const RECT& bounds) {
-  left_ = bounds.left;
-  top_ = bounds.top;
-  width_ = bounds.right - bounds.left;
-  ApplyHeights();
+LRESULT TComboView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
+  if (msg == WM_KEYDOWN && wp == VK_RETURN && !ComboBox_GetDroppedState(Handle())) {
+    SelectionChanged();  // the entry the arrow keys reached is chosen
+    return 0;
+  }
+  const LRESULT r = next(msg, wp, lp);
+  // A new font resizes the field to the font; the entries are drawn for ItemHeight.
+  if (msg == WM_SETFONT) ApplyHeights();
+  return r;
 }
 
-// The field and every entry are ItemHeight high; the window's height is the
-// field plus the dropped list, which shows DropDownCount entries.
-void TComboView::ApplyHeights() {
-  if (!hwnd_) return;
-  SendMessageW(hwnd_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height_);
-  SendMessageW(hwnd_, CB_SETITEMHEIGHT, 0, item_height_);
+// The window is the field plus the dropped list, which shows DropDownCount
+// entries of ItemHeight.
+int TComboView::WindowHeight() const { return FieldHeight() + item_height_ * drop_down_count_ + 2; }
+
+int TComboView::FieldHeight() const {
   RECT field{};
-  GetWindowRect(hwnd_, &field);
-  if (SendMessageW(hwnd_, CB_GETDROPPEDSTATE, 0, 0)) {
-    SendMessageW(hwnd_, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&field));
-    field.bottom = field.top;
-  }
-  const int field_height = field.bottom - field.top;
-  MoveWindow(hwnd_, left_, top_, width_, field_height + item_height_ * drop_down_count_ + 2, TRUE);
+  if (!Handle() || !GetWindowRect(Handle(), &field)) return item_height_ * 2;
+  return field.bottom - field.top;
+}
+
+void TComboView::ApplyHeights() {
+  if (!Handle()) return;
+  SendMessageW(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height_);
+  SendMessageW(Handle(), CB_SETITEMHEIGHT, 0, item_height_);
+  ApplyBounds();
 }
 
 void TComboView::SetItemHeight(int pixels) {
@@ -137,37 +113,37 @@ void TComboView::SetDropDownCount(int entries) {
 
 // ---- The outline -------------------------------------------------------------
 
-int TComboView::Count() const { return hwnd_ ? ComboBox_GetCount(hwnd_) : 0; }
+int TComboView::Count() const { return Handle() ? ComboBox_GetCount(Handle()) : 0; }
 
 const TComboData* TComboView::Entry(int index) const {
-  if (!hwnd_ || index < 0 || index >= Count()) return nullptr;
-  return reinterpret_cast<const TComboData*>(ComboBox_GetItemData(hwnd_, index));
+  if (!Handle() || index < 0 || index >= Count()) return nullptr;
+  return reinterpret_cast<const TComboData*>(ComboBox_GetItemData(Handle(), index));
 }
 
-int TComboView::SelectedIndex() const { return hwnd_ ? ComboBox_GetCurSel(hwnd_) : -1; }
+int TComboView::SelectedIndex() const { return Handle() ? ComboBox_GetCurSel(Handle()) : -1; }
 
 void TComboView::ClearEntries() {
-  if (hwnd_) ComboBox_ResetContent(hwnd_);
+  if (Handle()) ComboBox_ResetContent(Handle());
   base_.clear();
   path_.clear();
 }
 
 void TComboView::BuildList() {
-  if (!hwnd_ || !DesktopFolder) return;
+  if (!Handle() || !DesktopFolder) return;
   base_built_ = false;
   ClearEntries();
 
-  const AbsoluteIDList desktop = SpecialFolder(hwnd_, CSIDL_DESKTOP);
+  const AbsoluteIDList desktop = SpecialFolder(Handle(), CSIDL_DESKTOP);
   if (desktop) InsertEntry(0, 0, desktop.get());
   ComPtr<IEnumIDList> children;
-  if (desktop && DesktopFolder->EnumObjects(hwnd_, kTreeEnumFlags, children.receive()) == S_OK &&
+  if (desktop && DesktopFolder->EnumObjects(Handle(), kTreeEnumFlags, children.receive()) == S_OK &&
       children) {
     ChildIDList child;
     while (children->Next(1, child.receive(), nullptr) == S_OK)
       AddPath(ConcatItemIDLists(desktop.get(), child.get()).get());
   }
 
-  const AbsoluteIDList computer = SpecialFolder(hwnd_, CSIDL_DRIVES);
+  const AbsoluteIDList computer = SpecialFolder(Handle(), CSIDL_DRIVES);
   ComPtr<IShellFolder> computer_folder;
   ComPtr<IEnumIDList> drives;
   if (computer &&
@@ -187,15 +163,15 @@ void TComboView::AddEntry(int position, int level, PCIDLIST_ABSOLUTE list) {
 }
 
 bool TComboView::InsertEntry(int position, int level, PCIDLIST_ABSOLUTE list) {
-  if (!hwnd_ || !list) return false;
+  if (!Handle() || !list) return false;
   auto record = std::make_unique<TComboData>();
   record->IDList = ConcatItemIDLists(list, nullptr);
   record->Level = level;
   record->Position = position;
   if (!record->IDList) return false;
-  const int index = ComboBox_InsertString(hwnd_, position, L"");
+  const int index = ComboBox_InsertString(Handle(), position, L"");
   if (index < 0) return false;
-  ComboBox_SetItemData(hwnd_, index, reinterpret_cast<LPARAM>(record.get()));
+  ComboBox_SetItemData(Handle(), index, reinterpret_cast<LPARAM>(record.get()));
   (base_built_ ? path_ : base_).push_back(std::move(record));
   return true;
 }
@@ -205,7 +181,7 @@ bool TComboView::InsertEntry(int position, int level, PCIDLIST_ABSOLUTE list) {
 // that sorts before it in the shell's order, or right behind the level before.
 // Entry 0, the desktop, is never compared.
 int TComboView::AddPath(PCIDLIST_ABSOLUTE list) {
-  if (!hwnd_ || !list) return -1;
+  if (!Handle() || !list) return -1;
   int level = 1, search_start = 1, insertion = 1;
   AbsoluteIDList prefix;
   for (PCUIDLIST_RELATIVE item = list->mkid.cb ? list : nullptr; item;
@@ -238,33 +214,50 @@ int TComboView::AddPath(PCIDLIST_ABSOLUTE list) {
 // each one recorded is still its own when its turn comes.
 void TComboView::RemovePathEntries() {
   while (!path_.empty()) {
-    ComboBox_DeleteString(hwnd_, path_.back()->Position);
+    ComboBox_DeleteString(Handle(), path_.back()->Position);
     path_.pop_back();
   }
 }
 
 void TComboView::ShowItemIDList(PCIDLIST_ABSOLUTE list) {
-  if (!list || !hwnd_) return;
+  if (!list || !Handle()) return;
   RemovePathEntries();
-  const AbsoluteIDList desktop = SpecialFolder(hwnd_, CSIDL_DESKTOP);
+  const AbsoluteIDList desktop = SpecialFolder(Handle(), CSIDL_DESKTOP);
   const bool is_desktop =
       desktop ? CompareItemIDs(DesktopFolder, list, desktop.get()) == 0 : list->mkid.cb == 0;
-  ComboBox_SetCurSel(hwnd_, is_desktop ? 0 : AddPath(list));
+  ComboBox_SetCurSel(Handle(), is_desktop ? 0 : AddPath(list));
 }
 
 // ---- Links -------------------------------------------------------------------
 
+// A base entry keeps its list from BuildList: a renamed desktop folder gets
+// the new one, so that its name shows.
+void TComboView::FolderRenamed(PCIDLIST_ABSOLUTE old_list, PCIDLIST_ABSOLUTE new_list) {
+  if (!old_list || !new_list || !DesktopFolder) return;
+  for (auto* records : {&base_, &path_}) {
+    for (const std::unique_ptr<TComboData>& record : *records) {
+      // The old list may no longer name anything the shell can compare.
+      const UINT size = ItemIDListSize(old_list);
+      const bool same = ItemIDListSize(record->IDList.get()) == size &&
+                        std::memcmp(record->IDList.get(), old_list, size) == 0;
+      if (!same && CompareItemIDs(DesktopFolder, record->IDList.get(), old_list) != 0) continue;
+      if (AbsoluteIDList copy = ConcatItemIDLists(new_list, nullptr))
+        record->IDList = std::move(copy);
+    }
+  }
+  if (Handle()) InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 void TComboView::SetFolderView(TFolderView* tree) {
   // A tree linked so far stops calling this combo box.
-  if (folder_view_ && folder_view_ != tree && folder_view_->LinkedComboView() == this)
+  if (folder_view_ && folder_view_.get() != tree && folder_view_->LinkedComboView() == this)
     folder_view_->SetLinkedComboView(nullptr);
-  folder_view_ = tree;
+  folder_view_.Set(*this, tree);
   if (tree) tree->SetLinkedComboView(this);
 }
 
 void TComboView::ComponentRemoved(ShellComponent* component) {
-  if (component && folder_view_ && component == static_cast<ShellComponent*>(folder_view_))
-    folder_view_ = nullptr;
+  if (folder_view_.Is(component)) folder_view_.Clear(*this);
 }
 
 // ---- Notifications -----------------------------------------------------------
@@ -280,12 +273,17 @@ void TComboView::SelectionChanged() {
 }
 
 bool TComboView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (!hwnd_) return false;
+  if (!Handle()) return false;
   switch (msg) {
     case WM_COMMAND:
-      if (reinterpret_cast<HWND>(lp) != hwnd_) return false;
+      if (reinterpret_cast<HWND>(lp) != Handle()) return false;
       switch (HIWORD(wp)) {
-        case CBN_SELCHANGE: SelectionChanged(); break;
+        // A choice in the dropped list (a click, Enter). An arrow key on the
+        // closed box selects too, and reports the same way on some systems:
+        // it steers nothing until Enter (ControlProc).
+        case CBN_SELENDOK:
+          if (ComboBox_GetDroppedState(Handle())) SelectionChanged();
+          break;
         case CBN_DROPDOWN:
           if (OnDropDown) OnDropDown(*this);
           break;
@@ -295,7 +293,7 @@ bool TComboView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       return true;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (item->hwndItem != hwnd_) return false;
+      if (item->hwndItem != Handle()) return false;
       DrawItem(*item);
       *result = TRUE;
       return true;
@@ -312,7 +310,7 @@ bool TComboView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 
 void TComboView::DrawItem(const DRAWITEMSTRUCT& item) {
   Canvas canvas(item.hDC);
-  HFONT font = GetWindowFont(hwnd_);
+  HFONT font = GetWindowFont(Handle());
   SelectObject(item.hDC, font ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
   if (static_cast<int>(item.itemID) < 0) {
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
@@ -321,11 +319,11 @@ void TComboView::DrawItem(const DRAWITEMSTRUCT& item) {
   DrawEntry(item.hDC, static_cast<int>(item.itemID), item.rcItem, item.itemState);
 }
 
-// A left edge of 0 is an entry of the dropped list (indented by level); the
-// selection field's rectangle starts further right and shows the entry flush.
+// An entry of the dropped list is indented by level; the selection field
+// (ODS_COMBOBOXEDIT) shows the entry flush at its left edge + 1.
 void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
-  const bool in_list = rect.left == 0;
-  if (in_list && !ComboBox_GetDroppedState(hwnd_)) return;
+  const bool in_list = !(state & ODS_COMBOBOXEDIT);
+  if (in_list && !ComboBox_GetDroppedState(Handle())) return;
   const TComboData* record = Entry(index);
   if (!record) return;
   const int x = in_list ? record->Level * kIndentPerLevel : rect.left + 1;
@@ -348,8 +346,9 @@ void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
   // The parent of the desktop and of its children is the desktop itself.
   ComPtr<IShellFolder> parent;
   if (const AbsoluteIDList parent_list = CopyParentItemIDList(record->IDList.get())) {
-    DesktopFolder->BindToObject(parent_list.get(), nullptr, IID_IShellFolder,
-                                parent.receive_void());
+    base::LogIfFailed(DesktopFolder->BindToObject(parent_list.get(), nullptr, IID_IShellFolder,
+                                                  parent.receive_void()),
+                      "BindToObject of a combo entry's parent");
   }
   IShellFolder* folder = parent ? parent.get() : DesktopFolder;
   std::wstring text;

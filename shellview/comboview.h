@@ -22,7 +22,7 @@
 
 #include "shellview/partners.h"
 #include "shellview/shview.h"
-#include "winui/binding.h"
+#include "winui/commoncontrol.h"
 
 namespace shview {
 
@@ -34,7 +34,7 @@ struct TComboData {
   int Position = 0;       // combo index at insertion; removes a path entry again
 };
 
-class TComboView : public winui::WindowObject, public ComboViewPartner {
+class TComboView : public winui::CommonControl, public ComboViewPartner {
  public:
   TComboView();
   ~TComboView() override;
@@ -45,9 +45,6 @@ class TComboView : public winui::WindowObject, public ComboViewPartner {
   // selects the desktop. bounds gives the position and width; the field is
   // as high as ItemHeight asks and the list shows DropDownCount entries.
   bool Create(HWND parent, const RECT& bounds, int control_id);
-  void Destroy();  // the window and every record
-  HWND Handle() const { return hwnd_; }
-  void SetBounds(const RECT& bounds);
 
   // The outline. Lists passed in are copied, never kept.
   void BuildList();
@@ -59,11 +56,13 @@ class TComboView : public winui::WindowObject, public ComboViewPartner {
   // Replaces the path entries by those of list and selects its entry; raises
   // no OnChange and does not steer the tree. None changes nothing.
   void ShowItemIDList(PCIDLIST_ABSOLUTE list) override;
+  // A folder was renamed: entries of old_list get new_list (both copied).
+  void FolderRenamed(PCIDLIST_ABSOLUTE old_list, PCIDLIST_ABSOLUTE new_list) override;
 
-  TFolderView* FolderView() const { return folder_view_; }
+  TFolderView* FolderView() const { return folder_view_.get(); }
   void SetFolderView(TFolderView* tree);
   // A component is going away: drop the link when it is the tree.
-  void ComponentRemoved(ShellComponent* component);
+  void ComponentRemoved(ShellComponent* component) override;
 
   int ItemHeight() const { return item_height_; }
   void SetItemHeight(int pixels);
@@ -75,30 +74,31 @@ class TComboView : public winui::WindowObject, public ComboViewPartner {
   const TComboData* Entry(int index) const;  // none outside the list
   int SelectedIndex() const;                 // -1: none
 
-  // Events: OnChange when the user picks an entry (before the tree follows).
+  // Events: OnChange when the user chooses an entry (a click or Enter in the
+  // dropped list, Enter on the closed box), before the tree follows.
   std::function<void(TComboView&)> OnChange;
   std::function<void(TComboView&)> OnDropDown;
 
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  private:
+  int WindowHeight() const override;
+  void OnWindowDestroying() override;
+  LRESULT ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) override;
   bool InsertEntry(int position, int level, PCIDLIST_ABSOLUTE list);
   void RemovePathEntries();
   void ApplyHeights();
+  int FieldHeight() const;
   void SelectionChanged();
   void DrawItem(const DRAWITEMSTRUCT& item);
   void DrawEntry(HDC dc, int index, const RECT& rect, UINT state);
-  void Released();  // the window is gone
 
-  HWND hwnd_ = nullptr;
-  winui::WindowSubclass subclass_;
   bool base_built_ = false;
   std::vector<std::unique_ptr<TComboData>> base_;
   std::vector<std::unique_ptr<TComboData>> path_;  // in the order of insertion
-  TFolderView* folder_view_ = nullptr;
+  Link<TFolderView> folder_view_;
   int item_height_ = 16;
   int drop_down_count_ = 8;
-  int left_ = 0, top_ = 0, width_ = 200;
 };
 
 }  // namespace shview

@@ -1,30 +1,23 @@
 #include "shellview/fileview.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
+#include "base/diag.h"
 #include "base/text.h"
-#include "shellcom/drpcomex.h"
 #include "shellview/folderview.h"
 #include "winui/window.h"
 
 namespace shview {
 
-// One list item's own data. The size and date texts are made when the item is
-// added; the type name and the icon when the list first shows or reports them.
-struct FileListItem {
-  ChildIDList id;     // relative to the shown folder; owned
-  std::wstring size;  // empty where the shell gives no file data
-  std::wstring date;
-  std::wstring type;
-  std::string key;  // extension whose type and icon every file shares; empty: ask per file
-  int icon = I_IMAGECALLBACK;
-  bool type_known = false;
-};
-
 namespace {
 
 constexpr int kColumns = 4;
+constexpr int kSizeColumn = 1, kTypeColumn = 2, kDateColumn = 3;
+constexpr int kLeastSizeWidth = 60;
+constexpr int kCellMargins = 12;  // the list view's padding around a cell's text
 constexpr UINT kLinkOverlay = INDEXTOOVERLAYMASK(2);
 
 // One table for every list of the process (UI thread only); a fill resets it.
@@ -34,9 +27,9 @@ FileListItem* ItemOf(LPARAM lp) { return reinterpret_cast<FileListItem*>(lp); }
 
 const std::wstring* SubText(const FileListItem& item, int column) {
   switch (column) {
-    case 1: return &item.size;
-    case 2: return &item.type;
-    case 3: return &item.date;
+    case kSizeColumn: return &item.size;
+    case kTypeColumn: return &item.type;
+    case kDateColumn: return &item.date;
     default: return nullptr;
   }
 }
@@ -47,12 +40,25 @@ int CALLBACK CompareByItemID(LPARAM a, LPARAM b, LPARAM folder) {
          g_sort_directions[0];
 }
 
+// Size and date compare the values kept with the item (their texts would put
+// 1999 after 2001 and a 9-digit size before an 8-digit one); an item without
+// file data comes first, as its empty text did.
+int CompareFileData(const FileListItem& x, const FileListItem& y, int column) {
+  if (x.has_file_data != y.has_file_data) return x.has_file_data ? 1 : -1;
+  if (!x.has_file_data) return 0;
+  if (column == kSizeColumn) return x.bytes < y.bytes ? -1 : x.bytes > y.bytes ? 1 : 0;
+  return CompareFileTime(&x.written, &y.written);
+}
+
 int CALLBACK CompareBySubItem(LPARAM a, LPARAM b, LPARAM column) {
   const int c = static_cast<int>(column);
-  const std::wstring* x = SubText(*ItemOf(a), c);
-  const std::wstring* y = SubText(*ItemOf(b), c);
-  if (!x || !y) return 0;
-  return lstrcmpW(x->c_str(), y->c_str()) * g_sort_directions[c];
+  const FileListItem& x = *ItemOf(a);
+  const FileListItem& y = *ItemOf(b);
+  if (c == kSizeColumn || c == kDateColumn) return CompareFileData(x, y, c) * g_sort_directions[c];
+  const std::wstring* tx = SubText(x, c);
+  const std::wstring* ty = SubText(y, c);
+  if (!tx || !ty) return 0;
+  return lstrcmpW(tx->c_str(), ty->c_str()) * g_sort_directions[c];
 }
 
 // Upper-cases ASCII letters of single-byte characters; double-byte characters
@@ -70,23 +76,15 @@ std::string UpperAscii(std::string_view s, UINT code_page) {
   return out;
 }
 
-// Files whose icon or type the shell may take from the file itself.
-bool OwnIcon(const std::string& ext) {
-  static const char* const kOwn[] = {".EXE", ".COM", ".BAT", ".CMD", ".PIF", ".SCR",
-                                     ".LNK", ".URL", ".ICO", ".CUR", ".ANI"};
-  for (const char* e : kOwn)
-    if (ext == e) return true;
-  return false;
-}
-
-// The key under which a child's type and icon may be shared, or empty. An
-// extension the code page could not spell ('?') could stand for several.
+// The key under which a child's type (and its icon, where the shell says it is
+// the class's) may be shared, or empty. An extension the code page could not
+// spell ('?') could stand for several.
 std::string CacheKey(const std::string& parsing, SFGAOF attributes) {
   if (attributes & (SFGAO_FOLDER | SFGAO_LINK)) return {};
   std::string ext = MaskExtension(parsing, GetACP());
   for (char ch : ext)
     if (static_cast<unsigned char>(ch) >= 0x80 || ch == '?') return {};
-  if (ext.size() < 2 || OwnIcon(ext)) return {};
+  if (ext.size() < 2) return {};
   return ext;
 }
 
@@ -150,23 +148,43 @@ bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_n
   return false;
 }
 
+bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child) {
+  ComPtr<IExtractIconW> extract;
+  if (!folder || !child ||
+      FAILED(base::LogIfFailed(folder->GetUIObjectOf(owner, 1, &child, IID_IExtractIconW, nullptr,
+                                                     extract.receive_void()),
+                               "GetUIObjectOf IExtractIconW")) ||
+      !extract)
+    return false;
+  wchar_t location[MAX_PATH] = {};
+  int index = 0;
+  UINT flags = 0;
+  if (FAILED(base::LogIfFailed(
+          extract->GetIconLocation(GIL_FORSHELL, location, static_cast<UINT>(std::size(location)),
+                                   &index, &flags),
+          "GetIconLocation")))
+    return false;
+  return (flags & GIL_PERCLASS) || !(flags & GIL_PERINSTANCE);
+}
+
 std::wstring FileSizeText(ULONGLONG bytes) {
   std::wstring n = std::to_wstring(bytes / 1024 + 1);
   if (n.size() < 8) n.insert(0, 8 - n.size(), L' ');
   return n + L"KB";
 }
 
-std::wstring FileDateText(const FILETIME& utc) {
-  return DateText(utc, LocaleText(LOCALE_SDATE, L"/"), LocaleText(LOCALE_STIME, L":"));
-}
-
 int TFileView::SortDirection(int column) {
   return column >= 0 && column < kColumns ? g_sort_directions[column] : 0;
 }
 
-TFileView::TFileView() = default;
+TFileView::TFileView() : CommonControl(200, 200) {}
 
-TFileView::~TFileView() { Destroy(); }
+TFileView::~TFileView() {
+  UnlinkAll();  // the tree stops calling this list before its items go
+  Destroy();
+}
+
+void TFileView::SetLinkedFolderView(TFolderView* tree) { tree_.Set(*this, tree); }
 
 // ---- Window ------------------------------------------------------------------
 
@@ -192,75 +210,65 @@ DWORD TFileView::Style() const {
 }
 
 bool TFileView::Create(HWND parent, const RECT& bounds, int control_id) {
-  if (hwnd_ || !parent) return false;
-  left_ = bounds.left;
-  top_ = bounds.top;
-  width_ = bounds.right - bounds.left;
-  height_ = bounds.bottom - bounds.top;
-  if (!CreateWindowOnly(parent, control_id)) return false;
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
+  InitCommonControlsEx(&icc);
+  if (!CreateControl(parent, bounds, WC_LISTVIEWW, Style(), WS_EX_CLIENTEDGE, control_id))
+    return false;
+  SetUpWindow();
   if (folder_) FillList();  // a folder handed over before the window existed
   return true;
 }
 
-bool TFileView::CreateWindowOnly(HWND parent, int control_id) {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
-  InitCommonControlsEx(&icc);
-  hwnd_ =
-      CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", Style(), left_, top_, width_, height_,
-                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
-                      GetModuleHandleW(nullptr), nullptr);
-  if (!hwnd_) {
-    winui::ReportWindowFailure(L"CreateWindowExW", WC_LISTVIEWW);
-    return false;
-  }
-  parent_ = parent;
-  control_id_ = control_id;
-  winui::BindWindow(hwnd_, this);
-  subclass_.Install(hwnd_,
-                    [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-                      return WndProc(msg, wp, lp, next);
-                    });
-  // The columns are set again with every window: a width the user changed is lost.
+// Every new window gets the columns again (a width the user changed is lost)
+// and the system image lists.
+void TFileView::SetUpWindow() {
   static const wchar_t* const kCaptions[kColumns] = {L"\u540D\u524D", L"\uFF7B\uFF72\uFF7D\uFF9E",
                                                      L"\uFF8C\uFF67\uFF72\uFF99\u306E\u7A2E\u985E",
                                                      L"\u66F4\u65B0\u65E5\u6642"};
-  static const int kWidths[kColumns] = {120, 60, 120, 120};
+  static const int kWidths[kColumns] = {120, kLeastSizeWidth, 120, 120};
   for (int c = 0; c < kColumns; ++c) {
     LVCOLUMNW col{};
     col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    col.fmt = c == 1 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    col.fmt = c == kSizeColumn ? LVCFMT_RIGHT : LVCFMT_LEFT;
     col.cx = kWidths[c];
     col.pszText = const_cast<wchar_t*>(kCaptions[c]);
     col.iSubItem = c;
-    ListView_InsertColumn(hwnd_, c, &col);
+    ListView_InsertColumn(Handle(), c, &col);
   }
-  ListView_SetImageList(hwnd_, SystemImageList(false), LVSIL_NORMAL);
-  ListView_SetImageList(hwnd_, SystemImageList(true), LVSIL_SMALL);
-  return true;
+  ListView_SetImageList(Handle(), SystemImageList(false), LVSIL_NORMAL);
+  ListView_SetImageList(Handle(), SystemImageList(true), LVSIL_SMALL);
+  FitSizeColumn();
 }
 
-void TFileView::Destroy() {
-  if (hwnd_) DestroyWindow(hwnd_);
-}
-
-void TFileView::SetBounds(const RECT& b) {
-  left_ = b.left;
-  top_ = b.top;
-  width_ = b.right - b.left;
-  height_ = b.bottom - b.top;
-  if (hwnd_) MoveWindow(hwnd_, left_, top_, width_, height_, TRUE);
+// The size column holds the widest text the size format gives (eight of the
+// widest digit and "KB") with the list's margins, in the list's own font; 60
+// pixels at least. Under the default font 60 alone shows only "...".
+void TFileView::FitSizeColumn() {
+  int widest = 0;
+  for (wchar_t digit = L'0'; digit <= L'9'; ++digit) {
+    const std::wstring text = std::wstring(8, digit) + L"KB";
+    widest =
+        std::max(widest, static_cast<int>(SendMessageW(Handle(), LVM_GETSTRINGWIDTHW, 0,
+                                                       reinterpret_cast<LPARAM>(text.c_str()))));
+  }
+  // As a column, not through LVM_SETCOLUMNWIDTH, which some views refuse.
+  LVCOLUMNW col{};
+  col.mask = LVCF_WIDTH;
+  col.cx = std::max(kLeastSizeWidth, widest + kCellMargins);
+  ListView_SetColumn(Handle(), kSizeColumn, &col);
 }
 
 void TFileView::ApplyView(ViewStyle style) {
-  if (!hwnd_) return;
-  const auto s = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
-  SetWindowLongPtrW(hwnd_, GWL_STYLE, (s & ~LVS_TYPEMASK) | ViewBits(style));
+  if (!Handle()) return;
+  const auto s = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE));
+  SetWindowLongPtrW(Handle(), GWL_STYLE, (s & ~LVS_TYPEMASK) | ViewBits(style));
 }
 
 // The column header is a child window: it is redrawn too.
 void TFileView::ResumeRedraw() {
-  SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-  RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+  SendMessageW(Handle(), WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(Handle(), nullptr, nullptr,
+               RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void TFileView::SetViewStyle(ViewStyle style) {
@@ -284,10 +292,10 @@ void TFileView::SetMask(const std::vector<std::string>* lines) {
   if (lines) mask_ = *lines;
 }
 
-// The items go over to a new window with their records: the old window's
-// deletions free nothing, and every list stays with exactly one item.
+// The items go over to a new window with their records, which stay where
+// they are: the old window's deletions reach nobody.
 void TFileView::Recreate() {
-  if (!hwnd_) return;
+  if (!Handle()) return;
   struct Moved {
     std::wstring caption;
     FileListItem* item;
@@ -299,45 +307,43 @@ void TFileView::Recreate() {
   for (int i = 0; i < n; ++i)
     moved.push_back(
         {Caption(i), ItemAt(i),
-         ListView_GetItemState(hwnd_, i, LVIS_OVERLAYMASK | LVIS_SELECTED | LVIS_FOCUSED)});
-  const bool visible = IsWindowVisible(hwnd_);
-  moving_ = true;
-  DestroyWindow(hwnd_);
-  moving_ = false;
-  if (!CreateWindowOnly(parent_, control_id_)) {
-    for (Moved& m : moved) delete m.item;
+         ListView_GetItemState(Handle(), i, LVIS_OVERLAYMASK | LVIS_SELECTED | LVIS_FOCUSED)});
+  const bool visible = IsWindowVisible(Handle());
+  if (!RecreateControl(Style())) {
+    records_.Clear();
     return;
   }
-  SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+  SetUpWindow();
+  SendMessageW(Handle(), WM_SETREDRAW, FALSE, 0);
   int at = 0;
   for (Moved& m : moved) {
     if (InsertItem(at, m.caption, m.item, m.state))
       ++at;
     else
-      delete m.item;
+      records_.Take(m.item);
   }
-  if (!visible) ShowWindow(hwnd_, SW_HIDE);
+  if (!visible) ShowWindow(Handle(), SW_HIDE);
   ResumeRedraw();
 }
 
 // ---- Items -------------------------------------------------------------------
 
-int TFileView::ItemCount() const { return hwnd_ ? ListView_GetItemCount(hwnd_) : 0; }
+int TFileView::ItemCount() const { return Handle() ? ListView_GetItemCount(Handle()) : 0; }
 
 FileListItem* TFileView::ItemAt(int index) const {
-  if (!hwnd_ || index < 0) return nullptr;
+  if (!Handle() || index < 0) return nullptr;
   LVITEMW it{};
   it.mask = LVIF_PARAM;
   it.iItem = index;
-  return ListView_GetItem(hwnd_, &it) ? ItemOf(it.lParam) : nullptr;
+  return ListView_GetItem(Handle(), &it) ? ItemOf(it.lParam) : nullptr;
 }
 
 std::wstring TFileView::Caption(int index) const { return SubItemText(index, 0); }
 
 std::wstring TFileView::SubItemText(int index, int column) const {
-  if (!hwnd_ || index < 0) return {};
+  if (!Handle() || index < 0) return {};
   wchar_t buf[1024] = {};
-  ListView_GetItemText(hwnd_, index, column, buf, static_cast<int>(std::size(buf)));
+  ListView_GetItemText(Handle(), index, column, buf, static_cast<int>(std::size(buf)));
   return buf;
 }
 
@@ -347,18 +353,18 @@ PCUITEMID_CHILD TFileView::Data(int index) const {
 }
 
 int TFileView::ImageIndex(int index) const {
-  if (!hwnd_) return -1;
+  if (!Handle()) return -1;
   LVITEMW it{};
   it.mask = LVIF_IMAGE;
   it.iItem = index;
-  return ListView_GetItem(hwnd_, &it) ? it.iImage : -1;
+  return ListView_GetItem(Handle(), &it) ? it.iImage : -1;
 }
 
 int TFileView::OverlayIndex(int index) const {
-  return hwnd_
-             ? static_cast<int>(
-                   (ListView_GetItemState(hwnd_, index, LVIS_OVERLAYMASK) & LVIS_OVERLAYMASK) >> 8)
-             : 0;
+  return Handle() ? static_cast<int>((ListView_GetItemState(Handle(), index, LVIS_OVERLAYMASK) &
+                                      LVIS_OVERLAYMASK) >>
+                                     8)
+                  : 0;
 }
 
 int TFileView::IndexOf(const std::wstring& caption) const {
@@ -369,28 +375,28 @@ int TFileView::IndexOf(const std::wstring& caption) const {
 }
 
 bool TFileView::IsSelected(int index) const {
-  return hwnd_ && (ListView_GetItemState(hwnd_, index, LVIS_SELECTED) & LVIS_SELECTED);
+  return Handle() && (ListView_GetItemState(Handle(), index, LVIS_SELECTED) & LVIS_SELECTED);
 }
 
 void TFileView::SetSelected(int index, bool selected) {
-  if (hwnd_)
-    ListView_SetItemState(hwnd_, index, selected ? LVIS_SELECTED | LVIS_FOCUSED : 0,
+  if (Handle())
+    ListView_SetItemState(Handle(), index, selected ? LVIS_SELECTED | LVIS_FOCUSED : 0,
                           LVIS_SELECTED | (selected ? LVIS_FOCUSED : 0));
 }
 
 int TFileView::SelectedCount() const {
-  return hwnd_ ? static_cast<int>(ListView_GetSelectedCount(hwnd_)) : 0;
+  return Handle() ? static_cast<int>(ListView_GetSelectedCount(Handle())) : 0;
 }
 
 RECT TFileView::LabelRect(int index) const {
   RECT r{};
-  if (hwnd_) ListView_GetItemRect(hwnd_, index, &r, LVIR_LABEL);
+  if (Handle()) ListView_GetItemRect(Handle(), index, &r, LVIR_LABEL);
   return r;
 }
 
 void TFileView::SetCaption(int index, const std::wstring& text) {
   std::wstring copy = text;
-  ListView_SetItemText(hwnd_, index, 0, copy.data());
+  ListView_SetItemText(Handle(), index, 0, copy.data());
 }
 
 // One insertion with the caption, record, icon and overlay; the sub-items are
@@ -405,9 +411,9 @@ bool TFileView::InsertItem(int at, const std::wstring& caption, FileListItem* it
   it.lParam = reinterpret_cast<LPARAM>(item);
   it.state = state;
   it.stateMask = LVIS_OVERLAYMASK | LVIS_SELECTED | LVIS_FOCUSED;
-  const int index = ListView_InsertItem(hwnd_, &it);
+  const int index = ListView_InsertItem(Handle(), &it);
   if (index < 0) return false;
-  for (int c = 1; c < kColumns; ++c) ListView_SetItemText(hwnd_, index, c, LPSTR_TEXTCALLBACKW);
+  for (int c = 1; c < kColumns; ++c) ListView_SetItemText(Handle(), index, c, LPSTR_TEXTCALLBACKW);
   return true;
 }
 
@@ -427,25 +433,32 @@ void TFileView::ResolveType(FileListItem& item) {
   const AbsoluteIDList absolute = AbsoluteOf(item.id.get());
   SHFILEINFOW fi{};
   // Wide, so that the type shows whatever the ANSI code page.
-  if (absolute && SHGetFileInfoW(reinterpret_cast<LPCWSTR>(absolute.get()), 0, &fi, sizeof fi,
-                                 SHGFI_TYPENAME | SHGFI_PIDL))
+  if (absolute && base::LogIfFalse(SHGetFileInfoW(reinterpret_cast<LPCWSTR>(absolute.get()), 0, &fi,
+                                                  sizeof fi, SHGFI_TYPENAME | SHGFI_PIDL) != 0,
+                                   "SHGetFileInfoW type name"))
     item.type = fi.szTypeName;
   if (!item.key.empty()) type_cache_[item.key] = item.type;
 }
 
+// An icon is shared by the files of one extension only where the shell's
+// icon handler says it belongs to the class; an executable or an icon file
+// shows its own.
 void TFileView::ResolveIcon(FileListItem& item) {
   if (item.icon != I_IMAGECALLBACK) return;
-  if (!item.key.empty()) {
-    if (auto found = icon_cache_.find(item.key); found != icon_cache_.end()) {
-      item.icon = found->second;
-      return;
-    }
+  auto found = item.key.empty() ? icon_cache_.end() : icon_cache_.find(item.key);
+  if (found != icon_cache_.end() && found->second) {
+    item.icon = *found->second;
+    return;
   }
   const AbsoluteIDList absolute = AbsoluteOf(item.id.get());
   // The index only: an icon handle (SHGFI_ICON) would be made for every file
   // and never used.
   item.icon = absolute ? GetItemIconIndex(absolute.get(), kLargeIconFlags) : kFallbackIconIndex;
-  if (!item.key.empty()) icon_cache_[item.key] = item.icon;
+  if (!item.key.empty() && found == icon_cache_.end() && folder_) {
+    icon_cache_[item.key] = IconIsPerClass(folder_.get(), Handle(), item.id.get())
+                                ? std::optional<int>(item.icon)
+                                : std::nullopt;
+  }
 }
 
 void TFileView::AnswerDispInfo(LVITEMW& it, bool wide) {
@@ -477,24 +490,24 @@ void TFileView::ShowFolder(PCIDLIST_ABSOLUTE absolute) {
     // shown, and its list is kept with it so that the items' absolute lists
     // (icons, types, launching) are built from the folder actually listed.
     folder.reset();
-    SHGetDesktopFolder(folder.receive());
+    base::LogIfFailed(SHGetDesktopFolder(folder.receive()), "SHGetDesktopFolder");
     copy = ConcatItemIDLists(nullptr, nullptr);
     if (!copy) return;
   }
-  ComPtr<IShellFolder> old_folder = std::move(folder_);
-  AbsoluteIDList old_list = std::move(folder_list_);
-  folder_ = std::move(folder);
-  folder_list_ = std::move(copy);
-  if (Fill()) return;
+  if (!Handle()) {  // listed once the window exists
+    folder_ = std::move(folder);
+    folder_list_ = std::move(copy);
+    return;
+  }
   // Refused: the list still holds the previous folder's items, so that folder
   // stays the shown one; a linked tree goes back to it.
-  folder_ = std::move(old_folder);
-  folder_list_ = std::move(old_list);
-  SendTreeBack();
+  if (!Fill(std::move(folder), std::move(copy))) SendTreeBack();
 }
 
 void TFileView::FillList() {
-  if (!Fill()) SendTreeBack();
+  if (!folder_ || !Handle()) return;
+  AbsoluteIDList copy = ConcatItemIDLists(folder_list_.get(), nullptr);
+  if (copy && !Fill(folder_, std::move(copy))) SendTreeBack();
 }
 
 void TFileView::SendTreeBack() {
@@ -504,21 +517,26 @@ void TFileView::SendTreeBack() {
   sending_back_ = false;
 }
 
-bool TFileView::Fill() {
-  if (!folder_ || !hwnd_) return true;
+// The folder is enumerated before anything changes: a shell dialog shown
+// during EnumObjects (a drive asking for its medium) runs messages, and an item
+// answered then must still be read against the folder it came from.
+bool TFileView::Fill(ComPtr<IShellFolder> folder, AbsoluteIDList list) {
   ComPtr<IEnumIDList> children;
-  if (FAILED(folder_->EnumObjects(hwnd_, kListEnumFlags, children.receive()))) return false;
+  if (FAILED(base::LogIfFailed(folder->EnumObjects(Handle(), kListEnumFlags, children.receive()),
+                               "EnumObjects of the shown folder")))
+    return false;
+  if (!Handle()) return true;  // the window went while the shell asked the user
+  folder_ = folder;
+  folder_list_ = std::move(list);
   ComPtr<IShellIcon> icons;
-  folder_->QueryInterface(IID_IShellIcon, icons.receive_void());
-  // Keep the folder while its children are read: an event may show another.
-  ComPtr<IShellFolder> folder = folder_;
+  folder->QueryInterface(IID_IShellIcon, icons.receive_void());  // none: SHGetFileInfo
 
   for (int& d : g_sort_directions) d = 1;
   static const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
   static const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
   SetCursor(wait);
-  SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-  ListView_DeleteAllItems(hwnd_);
+  SendMessageW(Handle(), WM_SETREDRAW, FALSE, 0);
+  ListView_DeleteAllItems(Handle());
   type_cache_.clear();
   icon_cache_.clear();
   date_sep_ = LocaleText(LOCALE_SDATE, L"/");
@@ -533,8 +551,8 @@ bool TFileView::Fill() {
     AddItem(folder.get(), icons.get(), std::move(child), at);
     at = ItemCount();
   }
-  if (hwnd_) {
-    ListView_SortItems(hwnd_, CompareByItemID, reinterpret_cast<LPARAM>(folder.get()));
+  if (Handle()) {
+    ListView_SortItems(Handle(), CompareByItemID, reinterpret_cast<LPARAM>(folder.get()));
     ApplyView(view_style_);
     ResumeRedraw();
   }
@@ -547,49 +565,58 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
   std::string parsing;
   GetItemDisplayName(folder, own, SHGDN_FORPARSING, parsing);
   SFGAOF attributes = SFGAO_FOLDER | SFGAO_LINK;
-  if (FAILED(folder->GetAttributesOf(1, &own, &attributes))) attributes = 0;
+  if (FAILED(base::LogIfFailed(folder->GetAttributesOf(1, &own, &attributes),
+                               "GetAttributesOf of a listed item")))
+    attributes = 0;
   if (!(attributes & SFGAO_FOLDER) && !MaskAdmits(mask_, parsing, GetACP())) return;
 
-  auto item = std::make_unique<FileListItem>();
+  auto record = std::make_unique<FileListItem>();
+  FileListItem* item = record.get();
   std::wstring caption;
   GetItemDisplayNameW(folder, own, SHGDN_INFOLDER, caption);
   if (icons) {
     int index = -1;
-    icons->GetIconOf(own, GIL_FORSHELL, &index);
+    base::LogIfFailed(icons->GetIconOf(own, GIL_FORSHELL, &index), "GetIconOf");
     if (index != -1) item->icon = index;
   }
   WIN32_FIND_DATAA data;
-  if (SUCCEEDED(SHGetDataFromIDListA(folder, own, SHGDFIL_FINDDATA, &data, sizeof data))) {
-    item->size =
-        FileSizeText((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-    item->date = DateText(data.ftLastWriteTime, date_sep_, time_sep_);
+  // Virtual folders have no find data: their texts stay empty.
+  if (SUCCEEDED(
+          base::LogIfFailed(SHGetDataFromIDListA(folder, own, SHGDFIL_FINDDATA, &data, sizeof data),
+                            "SHGetDataFromIDListA find data"))) {
+    item->has_file_data = true;
+    item->bytes = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    item->written = data.ftLastWriteTime;
+    item->size = FileSizeText(item->bytes);
+    item->date = DateText(item->written, date_sep_, time_sep_);
   }
   // The type name and an icon the folder did not give are looked up when the
   // list first shows or reports them (SHGetFileInfo costs milliseconds a call
   // on some systems); files sharing an extension share the answer.
   item->key = CacheKey(parsing, attributes);
   if (!item->key.empty() && item->icon == I_IMAGECALLBACK) {
-    if (auto found = icon_cache_.find(item->key); found != icon_cache_.end())
-      item->icon = found->second;
+    if (auto found = icon_cache_.find(item->key); found != icon_cache_.end() && found->second)
+      item->icon = *found->second;
   }
   item->id = std::move(child);
-  if (InsertItem(at, caption, item.get(), (attributes & SFGAO_LINK) ? kLinkOverlay : 0))
-    (void)item.release();  // the list item owns it now
+  records_.Add(std::move(record));
+  if (!InsertItem(at, caption, item, (attributes & SFGAO_LINK) ? kLinkOverlay : 0))
+    records_.Take(item);
 }
 
 void TFileView::SortByColumn(int column) {
-  if (column < 0 || column >= kColumns || !hwnd_) return;
+  if (column < 0 || column >= kColumns || !Handle()) return;
   g_sort_directions[column] = -g_sort_directions[column];
   if (column == 0) {
     if (folder_)
-      ListView_SortItems(hwnd_, CompareByItemID, reinterpret_cast<LPARAM>(folder_.get()));
+      ListView_SortItems(Handle(), CompareByItemID, reinterpret_cast<LPARAM>(folder_.get()));
   } else {
     if (column == 2) {
       const int n = ItemCount();
       for (int i = 0; i < n; ++i)
         if (FileListItem* item = ItemAt(i)) ResolveType(*item);
     }
-    ListView_SortItems(hwnd_, CompareBySubItem, column);
+    ListView_SortItems(Handle(), CompareBySubItem, column);
   }
   if (OnColumnClick) OnColumnClick(*this, column);
 }
@@ -597,24 +624,23 @@ void TFileView::SortByColumn(int column) {
 // ---- Links -----------------------------------------------------------------------
 
 void TFileView::ComponentRemoved(ShellComponent* component) {
-  if (!component) return;
-  if (tree_ && component == static_cast<ShellComponent*>(tree_)) tree_ = nullptr;
-  if (context_menu_ && component == static_cast<ShellComponent*>(context_menu_))
-    context_menu_ = nullptr;
-  if (drop_source_ && component == static_cast<ShellComponent*>(drop_source_))
-    drop_source_ = nullptr;
+  if (tree_.Is(component)) tree_.Clear(*this);
+  if (context_menu_.Is(component)) context_menu_.Clear(*this);
+  if (drop_source_.Is(component)) drop_source_.Clear(*this);
 }
 
 // ---- User actions ----------------------------------------------------------------
 
 void TFileView::DoubleClicked() {
   if (OnDblClick) OnDblClick(*this);
-  if (!hwnd_ || !folder_) return;
-  FileListItem* item = ItemAt(ListView_GetNextItem(hwnd_, -1, LVNI_SELECTED));
+  if (!Handle() || !folder_) return;
+  FileListItem* item = ItemAt(ListView_GetNextItem(Handle(), -1, LVNI_SELECTED));
   if (!item || !item->id) return;
   PCUITEMID_CHILD own = item->id.get();
   SFGAOF attributes = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
-  if (FAILED(folder_->GetAttributesOf(1, &own, &attributes))) attributes = 0;
+  if (FAILED(base::LogIfFailed(folder_->GetAttributesOf(1, &own, &attributes),
+                               "GetAttributesOf of a double-clicked item")))
+    attributes = 0;
   if (tree_ && (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR))) {
     // The tree's selection refills this list, deleting the item: it gets a copy.
     const ChildIDList copy = CopyFirstItemID(own);
@@ -627,17 +653,20 @@ void TFileView::DoubleClicked() {
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_INVOKEIDLIST;
-  info.hwnd = hwnd_;
+  info.hwnd = Handle();
   info.lpVerb = "";
   info.lpParameters = "";
   info.lpDirectory = "";
   info.nShow = SW_SHOWNORMAL;
   info.lpIDList = const_cast<ITEMIDLIST_ABSOLUTE*>(absolute.get());
-  ShellExecuteExA(&info);  // a failed launch shows nothing of ours
+  // A failed launch shows nothing of ours.
+  base::LogIfFalse(ShellExecuteExA(&info) != FALSE, "ShellExecuteExA");
 }
 
 // The edited item itself is renamed (not the first selected one, which with
-// several selected may be another file).
+// several selected may be another file). The shell may show a dialog in
+// SetNameOf, and a refill meanwhile frees the item: nothing of it is held
+// across the call but copies, and the item is looked up again afterwards.
 LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
   if (!typed) return FALSE;  // cancelled
   std::wstring text = *typed;
@@ -646,17 +675,28 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
   FileListItem* item = ItemAt(index);
   if (!item || !item->id || !folder_) return FALSE;
   ComPtr<IShellFolder> folder = folder_;
-  PCUITEMID_CHILD old = item->id.get();
+  const ChildIDList old = CopyFirstItemID(item->id.get());
+  if (!old) return FALSE;
   // Asked before the rename, while the old list still names the object.
+  PCUITEMID_CHILD old_item = old.get();
   SFGAOF attributes = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
-  if (FAILED(folder->GetAttributesOf(1, &old, &attributes))) attributes = 0;
+  if (FAILED(base::LogIfFailed(folder->GetAttributesOf(1, &old_item, &attributes),
+                               "GetAttributesOf before a rename")))
+    attributes = 0;
 
+  renaming_ = item;
   ChildIDList renamed;
-  const HRESULT hr = RenameChild(folder.get(), hwnd_, old, *typed, renamed);
+  const HRESULT hr = RenameChild(folder.get(), Handle(), old.get(), *typed, renamed);
+  item = std::exchange(renaming_, nullptr);  // none when the item went meanwhile
+  if (SUCCEEDED(hr) && renamed && tree_ && (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
+    tree_->RenameChildItem(old.get(), renamed.get());
+  LVFINDINFOW find{};
+  find.flags = LVFI_PARAM;
+  find.lParam = reinterpret_cast<LPARAM>(item);
+  index = item && Handle() ? ListView_FindItem(Handle(), -1, &find) : -1;
+  if (index < 0 || ItemAt(index) != item) return FALSE;
   std::wstring shown;
   if (SUCCEEDED(hr) && renamed) {
-    if (tree_ && (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
-      tree_->RenameChildItem(old, renamed.get());
     item->id = std::move(renamed);  // the old list is freed
     // A new extension may mean another type and icon.
     std::string parsing;
@@ -669,10 +709,10 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
     it.mask = LVIF_IMAGE;
     it.iItem = index;
     it.iImage = I_IMAGECALLBACK;
-    ListView_SetItem(hwnd_, &it);
+    ListView_SetItem(Handle(), &it);
     GetItemDisplayNameW(folder.get(), item->id.get(), SHGDN_NORMAL, shown);
   } else {
-    GetItemDisplayNameW(folder.get(), old, SHGDN_NORMAL, shown);
+    GetItemDisplayNameW(folder.get(), old.get(), SHGDN_NORMAL, shown);
   }
   SetCaption(index, shown);
   return FALSE;  // the caption is set; the list must not put the typed text back
@@ -683,7 +723,7 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
 // growing sequence once per item.
 RelativeIDList TFileView::SelectionSequence(int* count) const {
   std::vector<PCUITEMID_CHILD> chosen;
-  for (int i = -1; (i = ListView_GetNextItem(hwnd_, i, LVNI_SELECTED)) >= 0;) {
+  for (int i = -1; (i = ListView_GetNextItem(Handle(), i, LVNI_SELECTED)) >= 0;) {
     if (FileListItem* item = ItemAt(i); item && item->id) chosen.push_back(item->id.get());
   }
   *count = static_cast<int>(chosen.size());
@@ -703,16 +743,16 @@ RelativeIDList TFileView::SelectionSequence(int* count) const {
   return sequence;  // zero-filled: the terminator is there
 }
 
-void TFileView::RightButtonUp(WPARAM keys, POINT client) {
+void TFileView::OnRightButtonUp(WPARAM keys, POINT client) {
   if (OnMouseUp) OnMouseUp(*this, VK_RBUTTON, keys, client);
-  if (!hwnd_ || !context_menu_ || !folder_ || SelectedCount() == 0) return;
+  if (!Handle() || !context_menu_ || !folder_ || SelectedCount() == 0) return;
   int count = 0;
   const RelativeIDList sequence = SelectionSequence(&count);
   if (!sequence) return;
   ComPtr<IShellFolder> folder = folder_;  // a command may show another folder
   POINT screen = client;
-  ClientToScreen(hwnd_, &screen);
-  context_menu_->PopupShellMenu(hwnd_, folder.get(), screen, count, sequence.get());
+  ClientToScreen(Handle(), &screen);
+  context_menu_->PopupShellMenu(Handle(), folder.get(), screen, count, sequence.get());
 }
 
 // The list reports a drag (LVN_BEGINDRAG) only once the pointer left the drag
@@ -723,27 +763,32 @@ void TFileView::BeginDrag() {
   const RelativeIDList sequence = SelectionSequence(&count);
   if (!sequence) return;
   ComPtr<IShellFolder> folder = folder_;
-  drop_source_->StartShellDrag(hwnd_, folder.get(), count, sequence.get());
+  drop_source_->StartShellDrag(Handle(), folder.get(), count, sequence.get());
 }
 
 // ---- Notifications -------------------------------------------------------------
 
-// On destruction the parent may no longer route notifications, so the records
-// are freed here.
-void TFileView::DeleteAllOnTeardown() {
+// The window goes: every item is deleted here, as the list would (its own
+// deletions then reach nobody).
+void TFileView::OnWindowDestroying() {
   const int n = ItemCount();
-  for (int i = 0; i < n; ++i) {
-    delete ItemAt(i);
-    if (OnDeletion) OnDeletion(*this, i);
-  }
-  tearing_down_ = true;
-  ListView_DeleteAllItems(hwnd_);
+  for (int i = 0; i < n; ++i) ItemDeleted(i, ItemAt(i));
+  records_.Clear();
+}
+
+// The item's list is freed before OnDeletion (which sees no list), and the
+// record itself only after it: a handler may still read the item's texts.
+void TFileView::ItemDeleted(int index, FileListItem* item) {
+  const std::unique_ptr<FileListItem> record = records_.Take(item);
+  if (renaming_ == item) renaming_ = nullptr;
+  if (record) record->id.reset();  // freed once
+  if (OnDeletion) OnDeletion(*this, index);
 }
 
 bool TFileView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
-  if (msg != WM_NOTIFY || !hwnd_ || tearing_down_) return false;
+  if (msg != WM_NOTIFY || !Handle()) return false;
   auto* hdr = reinterpret_cast<NMHDR*>(lp);
-  if (hdr->hwndFrom != hwnd_) return false;
+  if (hdr->hwndFrom != Handle()) return false;
   auto* lv = reinterpret_cast<NMLISTVIEW*>(lp);
   switch (hdr->code) {
     case LVN_GETDISPINFOW:
@@ -753,8 +798,7 @@ bool TFileView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
       *result = 0;
       return true;
     case LVN_DELETEITEM:
-      delete ItemOf(lv->lParam);  // the item's list, freed once
-      if (OnDeletion) OnDeletion(*this, lv->iItem);
+      ItemDeleted(lv->iItem, ItemOf(lv->lParam));
       *result = 0;
       return true;
     case LVN_COLUMNCLICK:
@@ -787,60 +831,39 @@ POINT PointOf(LPARAM lp) {
 }
 }  // namespace
 
-LRESULT TFileView::WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-  HWND hwnd = hwnd_;
+// The press selects as the list would: an unselected item alone, nothing on
+// empty space; the release reaches OnMouseUp and the context menu.
+void TFileView::OnRightButtonDown(WPARAM keys, POINT client) {
+  LVHITTESTINFO hit{};
+  hit.pt = client;
+  const int index = ListView_HitTest(Handle(), &hit);
+  if (index < 0 || !IsSelected(index)) ListView_SetItemState(Handle(), -1, 0, LVIS_SELECTED);
+  if (index >= 0 && !IsSelected(index)) SetSelected(index, true);
+  if (OnMouseDown) OnMouseDown(*this, VK_RBUTTON, keys, client);
+}
+
+LRESULT TFileView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
   switch (msg) {
-    case WM_DESTROY:
-      if (moving_)
-        tearing_down_ = true;
-      else
-        DeleteAllOnTeardown();
-      break;
-    case WM_NCDESTROY:
-      subclass_.Remove();
-      winui::BindWindow(hwnd, nullptr);
-      hwnd_ = nullptr;
-      tearing_down_ = false;
-      right_down_ = false;
-      return next(msg, wp, lp);
-    // Right clicks are handled here rather than by the list's own tracking, so
-    // that the release reaches OnMouseUp and the context menu. The press
-    // selects as the list would: an unselected item alone, nothing on empty space.
-    case WM_RBUTTONDOWN: {
-      SetFocus(hwnd);
-      LVHITTESTINFO hit{};
-      hit.pt = PointOf(lp);
-      const int index = ListView_HitTest(hwnd, &hit);
-      if (index < 0 || !IsSelected(index)) ListView_SetItemState(hwnd, -1, 0, LVIS_SELECTED);
-      if (index >= 0 && !IsSelected(index)) SetSelected(index, true);
-      SetCapture(hwnd);
-      right_down_ = true;
-      if (OnMouseDown) OnMouseDown(*this, VK_RBUTTON, wp, PointOf(lp));
-      return 0;
-    }
-    case WM_RBUTTONUP:
-      if (right_down_) {
-        right_down_ = false;
-        ReleaseCapture();
-        RightButtonUp(wp, PointOf(lp));
-      }
-      return 0;
-    case WM_CAPTURECHANGED: right_down_ = false; break;
     case WM_LBUTTONDOWN: {
       const LRESULT r = next(msg, wp, lp);
-      if (hwnd_ && OnMouseDown) OnMouseDown(*this, VK_LBUTTON, wp, PointOf(lp));
+      if (Handle() && OnMouseDown) OnMouseDown(*this, VK_LBUTTON, wp, PointOf(lp));
       return r;
     }
     case WM_LBUTTONUP: {
       const LRESULT r = next(msg, wp, lp);
-      if (hwnd_ && OnMouseUp) OnMouseUp(*this, VK_LBUTTON, wp, PointOf(lp));
+      if (Handle() && OnMouseUp) OnMouseUp(*this, VK_LBUTTON, wp, PointOf(lp));
+      return r;
+    }
+    case WM_SETFONT: {
+      const LRESULT r = next(msg, wp, lp);
+      FitSizeColumn();
       return r;
     }
     // After the list has handled the click, so that a refill (opening a
     // folder) does not pull the items from under it.
     case WM_LBUTTONDBLCLK: {
       const LRESULT r = next(msg, wp, lp);
-      if (hwnd_) DoubleClicked();
+      if (Handle()) DoubleClicked();
       return r;
     }
     default: break;

@@ -4,31 +4,28 @@
 // type and time of the last change. It is the companion of TFolderView: a tree
 // whose FileView names this list hands it every folder it selects.
 //
-// Like the tree it is a real list-view child window that this object creates,
-// subclasses for the mouse and binds for notification reflection: the parent's
-// window procedure must pass WM_NOTIFY to winui::ReflectToChild. UI thread only.
+// Like the tree it is a real list-view child window (winui::CommonControl):
+// the parent's window procedure must pass WM_NOTIFY to winui::ReflectToChild.
+// UI thread only.
 //
-// Each item owns one record (lParam) holding the child's one-item list relative
-// to the shown folder; it is freed exactly once, when the item is deleted.
+// Each item's lParam points at a record the list owns, holding the child's
+// one-item list relative to the shown folder; the list is freed exactly once,
+// when the item is deleted.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include "shellview/com.h"
+#include "base/com.h"
 #include "shellview/partners.h"
 #include "shellview/shview.h"
-#include "winui/reflect.h"
-
-namespace shcom {
-class TContextMenuEx;
-class TDropSourceEx;
-}  // namespace shcom
+#include "winui/commoncontrol.h"
 
 namespace shview {
 
@@ -44,15 +41,32 @@ std::string MaskExtension(std::string_view parsing_name, UINT code_page);
 // equals the extension of the parsing name.
 bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_name,
                 UINT code_page);
+// Whether the shell's icon handler for child says its icon is the same for
+// every file of its class (GIL_PERCLASS, or no GIL_PERINSTANCE); false
+// without a handler.
+bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child);
 // Size column: whole kilobytes plus one, right-aligned in 8 characters, "KB".
 std::wstring FileSizeText(ULONGLONG bytes);
-// Date column: local "yy/mm/dd hh:nn" with the user's date and time separators.
-std::wstring FileDateText(const FILETIME& utc);
 
 class TFolderView;
-struct FileListItem;  // what an item's lParam holds
 
-class TFileView : public winui::WindowObject, public FileViewPartner {
+// What an item's lParam points at. The size and date texts are made when the
+// item is added; the type name and the icon when the list first shows or
+// reports them.
+struct FileListItem {
+  ChildIDList id;     // relative to the shown folder; none once deletion began
+  std::wstring size;  // empty where the shell gives no file data
+  std::wstring date;
+  bool has_file_data = false;  // bytes and written hold the shell's find data
+  ULONGLONG bytes = 0;
+  FILETIME written{};
+  std::wstring type;
+  std::string key;  // extension whose type and icon every file shares; empty: ask per file
+  int icon = I_IMAGECALLBACK;
+  bool type_known = false;
+};
+
+class TFileView : public winui::CommonControl, public FileViewPartner {
  public:
   enum class ViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
@@ -62,17 +76,13 @@ class TFileView : public winui::WindowObject, public FileViewPartner {
   TFileView& operator=(const TFileView&) = delete;
 
   // Creates the list window with its four columns and the system image lists.
+  // Destroy() deletes every item (its list freed), then the window.
   bool Create(HWND parent, const RECT& bounds, int control_id);
-  void Destroy();  // deletes every item (its list freed), then the window
-  HWND Handle() const { return hwnd_; }
-  void SetBounds(const RECT& bounds);
-  int Width() const { return width_; }
-  int Height() const { return height_; }
 
   // The folder to list, absolute (copied); none is ignored.
   void ShowFolder(PCIDLIST_ABSOLUTE absolute) override;
-  void SetLinkedFolderView(TFolderView* tree) override { tree_ = tree; }
-  TFolderView* LinkedFolderView() const { return tree_; }
+  void SetLinkedFolderView(TFolderView* tree) override;
+  TFolderView* LinkedFolderView() const { return tree_.get(); }
   // Lists the shown folder afresh.
   void FillList();
   IShellFolder* ShownFolder() const { return folder_.get(); }
@@ -85,10 +95,10 @@ class TFileView : public winui::WindowObject, public FileViewPartner {
   // file. A none argument is ignored; applies from the next fill.
   const std::vector<std::string>& Mask() const { return mask_; }
   void SetMask(const std::vector<std::string>* lines);
-  shcom::TContextMenuEx* ContextMenu() const { return context_menu_; }
-  void SetContextMenu(shcom::TContextMenuEx* menu) { context_menu_ = menu; }
-  shcom::TDropSourceEx* DropSource() const { return drop_source_; }
-  void SetDropSource(shcom::TDropSourceEx* source) { drop_source_ = source; }
+  ShellMenuPartner* ContextMenu() const { return context_menu_.get(); }
+  void SetContextMenu(ShellMenuPartner* menu) { context_menu_.Set(*this, menu); }
+  ShellDragPartner* DropSource() const { return drop_source_.get(); }
+  void SetDropSource(ShellDragPartner* source) { drop_source_.Set(*this, source); }
   ViewStyle GetViewStyle() const { return view_style_; }
   void SetViewStyle(ViewStyle style);
   // Changing these after Create recreates the window; the items move along.
@@ -97,7 +107,7 @@ class TFileView : public winui::WindowObject, public FileViewPartner {
   bool ReadOnly() const { return read_only_; }
   void SetReadOnly(bool v);
   // A component is going away: drop every link to that object.
-  void ComponentRemoved(ShellComponent* component);
+  void ComponentRemoved(ShellComponent* component) override;
 
   // Items, in list order.
   int ItemCount() const;
@@ -128,12 +138,18 @@ class TFileView : public winui::WindowObject, public FileViewPartner {
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  private:
-  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next);
+  LRESULT ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) override;
+  void OnWindowDestroying() override;
+  void OnRightButtonDown(WPARAM keys, POINT client) override;
+  void OnRightButtonUp(WPARAM keys, POINT client) override;
   DWORD Style() const;
-  bool CreateWindowOnly(HWND parent, int control_id);
+  void SetUpWindow();
+  void FitSizeColumn();
   void Recreate();
   FileListItem* ItemAt(int index) const;
-  bool Fill();  // false when the folder refuses to enumerate; items stay
+  // Lists folder (absolute: list), which becomes the shown one; false when
+  // it refuses to enumerate: then nothing changes.
+  bool Fill(ComPtr<IShellFolder> folder, AbsoluteIDList list);
   void AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList child, int at);
   bool InsertItem(int at, const std::wstring& caption, FileListItem* item, UINT state);
   void ApplyView(ViewStyle style);
@@ -144,39 +160,33 @@ class TFileView : public winui::WindowObject, public FileViewPartner {
   void ResolveType(FileListItem& item);
   void ResolveIcon(FileListItem& item);
   void AnswerDispInfo(LVITEMW& item, bool wide);
-  void DeleteAllOnTeardown();
+  void ItemDeleted(int index, FileListItem* item);
   void DoubleClicked();
   LRESULT EndLabelEdit(int index, const std::wstring* typed);
-  void RightButtonUp(WPARAM keys, POINT client);
   void BeginDrag();
   RelativeIDList SelectionSequence(int* count) const;
   AbsoluteIDList AbsoluteOf(PCUITEMID_CHILD child) const;
 
-  HWND hwnd_ = nullptr;
-  HWND parent_ = nullptr;
-  int control_id_ = 0;
-  winui::WindowSubclass subclass_;
+  winui::ItemRecords<FileListItem> records_;
   ComPtr<IShellFolder> folder_;
   AbsoluteIDList folder_list_;
-  TFolderView* tree_ = nullptr;
-  shcom::TContextMenuEx* context_menu_ = nullptr;
-  shcom::TDropSourceEx* drop_source_ = nullptr;
+  Link<TFolderView> tree_;
+  Link<ShellMenuPartner> context_menu_;
+  Link<ShellDragPartner> drop_source_;
   std::vector<std::string> mask_;
   bool file_execute_ = true;
   ViewStyle view_style_ = ViewStyle::vsIcon;
   bool multi_select_ = true;
   bool read_only_ = false;
-  int left_ = 0, top_ = 0, width_ = 200, height_ = 200;
 
   // Per fill: what the shell says for every file of one extension, where its
   // answer cannot differ from file to file.
   std::unordered_map<std::string, std::wstring> type_cache_;
-  std::unordered_map<std::string, int> icon_cache_;
+  // Per extension: the class's icon, or none where each file has its own.
+  std::unordered_map<std::string, std::optional<int>> icon_cache_;
   std::wstring date_sep_, time_sep_;
-  bool tearing_down_ = false;  // the window's deletions free nothing
-  bool moving_ = false;        // the items go over to a new window
-  bool sending_back_ = false;  // a refused folder is handing the tree back
-  bool right_down_ = false;
+  FileListItem* renaming_ = nullptr;  // the item SetNameOf works on, none once deleted
+  bool sending_back_ = false;         // a refused folder is handing the tree back
 };
 
 }  // namespace shview

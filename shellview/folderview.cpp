@@ -1,10 +1,12 @@
 #include "shellview/folderview.h"
 
+#include <memory>
+#include <utility>
 #include <vector>
 
-#include "shellcom/drpcomex.h"
-#include "shellview/com.h"
+#include "base/com.h"
 #include "shellview/shview.h"
+#include "base/diag.h"
 #include "base/text.h"
 #include "winui/window.h"
 
@@ -16,22 +18,18 @@ constexpr size_t kMaxShellName = 260;
 
 int CALLBACK CompareChildren(LPARAM a, LPARAM b, LPARAM folder) {
   return CompareItemIDs(reinterpret_cast<IShellFolder*>(folder),
-                        reinterpret_cast<PCUITEMID_CHILD>(a), reinterpret_cast<PCUITEMID_CHILD>(b));
-}
-
-bool DesktopReference(IShellFolder** out) {
-  *out = nullptr;
-  return DesktopFolder &&
-         SUCCEEDED(
-             DesktopFolder->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out))) &&
-         *out;
+                        reinterpret_cast<const NodeRecord*>(a)->id.get(),
+                        reinterpret_cast<const NodeRecord*>(b)->id.get());
 }
 
 }  // namespace
 
-TFolderView::TFolderView() = default;
+TFolderView::TFolderView() : CommonControl(200, 200) {}
 
-TFolderView::~TFolderView() { Destroy(); }
+TFolderView::~TFolderView() {
+  UnlinkAll();  // the partners stop calling this tree before its nodes go
+  Destroy();
+}
 
 DWORD TFolderView::Style() const {
   // The tree reports a drag (TVN_BEGINDRAG) only to a linked DropSource.
@@ -46,13 +44,13 @@ DWORD TFolderView::Style() const {
 }
 
 void TFolderView::ApplyStyle() {
-  if (!hwnd_) return;
-  const DWORD keep = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)) &
+  if (!Handle()) return;
+  const DWORD keep = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)) &
                      ~(TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS |
                        TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP | WS_VISIBLE);
-  const DWORD visible = IsWindowVisible(hwnd_) ? WS_VISIBLE : 0;
-  SetWindowLongPtrW(hwnd_, GWL_STYLE, keep | (Style() & ~WS_VISIBLE) | visible);
-  InvalidateRect(hwnd_, nullptr, TRUE);
+  const DWORD visible = IsWindowVisible(Handle()) ? WS_VISIBLE : 0;
+  SetWindowLongPtrW(Handle(), GWL_STYLE, keep | (Style() & ~WS_VISIBLE) | visible);
+  InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TFolderView::SetShowRoot(bool v) {
@@ -77,54 +75,30 @@ void TFolderView::SetHideSelection(bool v) {
 }
 
 int TFolderView::Indent() const {
-  return hwnd_ ? static_cast<int>(TreeView_GetIndent(hwnd_)) : indent_;
+  return Handle() ? static_cast<int>(TreeView_GetIndent(Handle())) : indent_;
 }
 
 void TFolderView::SetIndent(int pixels) {
   indent_ = pixels;
-  if (hwnd_ && pixels >= 0) TreeView_SetIndent(hwnd_, pixels);
+  if (Handle() && pixels >= 0) TreeView_SetIndent(Handle(), pixels);
 }
 
 void TFolderView::SetHelpContext(DWORD id) {
   help_context_ = id;
-  if (hwnd_) SetWindowContextHelpId(hwnd_, id);
-}
-
-void TFolderView::SetBounds(const RECT& b) {
-  left_ = b.left;
-  top_ = b.top;
-  width_ = b.right - b.left;
-  height_ = b.bottom - b.top;
-  if (hwnd_) MoveWindow(hwnd_, left_, top_, width_, height_, TRUE);
+  if (Handle()) SetWindowContextHelpId(Handle(), id);
 }
 
 bool TFolderView::Create(HWND parent, const RECT& bounds, int control_id) {
-  if (hwnd_ || !parent) return false;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES};
   InitCommonControlsEx(&icc);
-  left_ = bounds.left;
-  top_ = bounds.top;
-  width_ = bounds.right - bounds.left;
-  height_ = bounds.bottom - bounds.top;
-  hwnd_ =
-      CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"", Style(), left_, top_, width_, height_,
-                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)),
-                      GetModuleHandleW(nullptr), nullptr);
-  if (!hwnd_) {
-    winui::ReportWindowFailure(L"CreateWindowExW", WC_TREEVIEWW);
+  if (!CreateControl(parent, bounds, WC_TREEVIEWW, Style(), WS_EX_CLIENTEDGE, control_id))
     return false;
-  }
-  winui::BindWindow(hwnd_, this);
-  subclass_.Install(hwnd_,
-                    [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-                      return WndProc(msg, wp, lp, next);
-                    });
-  if (indent_ >= 0) TreeView_SetIndent(hwnd_, indent_);
-  if (help_context_) SetWindowContextHelpId(hwnd_, help_context_);
+  if (indent_ >= 0) TreeView_SetIndent(Handle(), indent_);
+  if (help_context_) SetWindowContextHelpId(Handle(), help_context_);
 
   // Window created: the small system image list. The tree never destroys its
   // image lists, which is what a list owned by the system needs.
-  TreeView_SetImageList(hwnd_, SystemImageList(true), TVSIL_NORMAL);
+  TreeView_SetImageList(Handle(), SystemImageList(true), TVSIL_NORMAL);
 
   // Initialisation finished.
   if (context_menu_) right_click_select_ = true;
@@ -132,21 +106,19 @@ bool TFolderView::Create(HWND parent, const RECT& bounds, int control_id) {
   return true;
 }
 
-void TFolderView::Destroy() {
-  if (hwnd_) DestroyWindow(hwnd_);
-}
-
 // ---- Nodes ---------------------------------------------------------------
 
-Node TFolderView::Root() const { return hwnd_ ? TreeView_GetRoot(hwnd_) : nullptr; }
-Node TFolderView::RealSelection() const { return hwnd_ ? TreeView_GetSelection(hwnd_) : nullptr; }
+Node TFolderView::Root() const { return Handle() ? TreeView_GetRoot(Handle()) : nullptr; }
+Node TFolderView::RealSelection() const {
+  return Handle() ? TreeView_GetSelection(Handle()) : nullptr;
+}
 Node TFolderView::Selected() const {
   return right_click_node_ ? right_click_node_ : RealSelection();
 }
-Node TFolderView::Parent(Node n) const { return n ? TreeView_GetParent(hwnd_, n) : nullptr; }
-Node TFolderView::FirstChild(Node n) const { return n ? TreeView_GetChild(hwnd_, n) : nullptr; }
+Node TFolderView::Parent(Node n) const { return n ? TreeView_GetParent(Handle(), n) : nullptr; }
+Node TFolderView::FirstChild(Node n) const { return n ? TreeView_GetChild(Handle(), n) : nullptr; }
 Node TFolderView::NextSibling(Node n) const {
-  return n ? TreeView_GetNextSibling(hwnd_, n) : nullptr;
+  return n ? TreeView_GetNextSibling(Handle(), n) : nullptr;
 }
 
 int TFolderView::ChildCount(Node n) const {
@@ -177,47 +149,51 @@ std::wstring TFolderView::Text(Node n) const {
   item.hItem = n;
   item.pszText = buf;
   item.cchTextMax = static_cast<int>(std::size(buf));
-  if (!n || !TreeView_GetItem(hwnd_, &item)) return {};
+  if (!n || !TreeView_GetItem(Handle(), &item)) return {};
   return item.pszText ? item.pszText : L"";
 }
 
-PCUITEMID_CHILD TFolderView::Data(Node n) const {
+NodeRecord* TFolderView::RecordOf(Node n) const {
   TVITEMW item;
-  return GetItem(hwnd_, n, TVIF_PARAM, item) ? reinterpret_cast<PCUITEMID_CHILD>(item.lParam)
-                                             : nullptr;
+  return GetItem(Handle(), n, TVIF_PARAM, item) ? reinterpret_cast<NodeRecord*>(item.lParam)
+                                                : nullptr;
 }
 
-ChildIDList TFolderView::TakeData(Node n) {
-  ChildIDList list(const_cast<PITEMID_CHILD>(Data(n)));
-  SetData(n, {});
-  return list;
+PCUITEMID_CHILD TFolderView::Data(Node n) const {
+  const NodeRecord* record = RecordOf(n);
+  return record ? record->id.get() : nullptr;
 }
 
 bool TFolderView::HasChildren(Node n) const {
   TVITEMW item;
-  return GetItem(hwnd_, n, TVIF_CHILDREN, item) && item.cChildren != 0;
+  return GetItem(Handle(), n, TVIF_CHILDREN, item) && item.cChildren != 0;
 }
 
 bool TFolderView::IsExpanded(Node n) const {
-  return n && (TreeView_GetItemState(hwnd_, n, TVIS_EXPANDED) & TVIS_EXPANDED);
+  return n && (TreeView_GetItemState(Handle(), n, TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
 int TFolderView::ImageIndex(Node n) const {
   TVITEMW item;
-  return GetItem(hwnd_, n, TVIF_IMAGE, item) ? item.iImage : -1;
+  return GetItem(Handle(), n, TVIF_IMAGE, item) ? item.iImage : -1;
 }
 
 int TFolderView::SelectedIndex(Node n) const {
   TVITEMW item;
-  return GetItem(hwnd_, n, TVIF_SELECTEDIMAGE, item) ? item.iSelectedImage : -1;
+  return GetItem(Handle(), n, TVIF_SELECTEDIMAGE, item) ? item.iSelectedImage : -1;
 }
 
 void TFolderView::SetData(Node n, ChildIDList list) {
-  TVITEMW item{};
-  item.mask = TVIF_HANDLE | TVIF_PARAM;
-  item.hItem = n;
-  item.lParam = reinterpret_cast<LPARAM>(list.release());
-  TreeView_SetItem(hwnd_, &item);
+  if (NodeRecord* record = RecordOf(n)) record->id = std::move(list);
+}
+
+Node TFolderView::InsertNode(TVINSERTSTRUCTW& ins, ChildIDList list) {
+  NodeRecord* record = records_.Add(std::make_unique<NodeRecord>(NodeRecord{std::move(list)}));
+  ins.item.mask |= TVIF_PARAM;
+  ins.item.lParam = reinterpret_cast<LPARAM>(record);
+  Node n = TreeView_InsertItem(Handle(), &ins);
+  if (!n) records_.Take(record);  // the tree refused: the list goes with the record
+  return n;
 }
 
 void TFolderView::SetText(Node n, const std::wstring& text) {
@@ -226,7 +202,7 @@ void TFolderView::SetText(Node n, const std::wstring& text) {
   item.mask = TVIF_HANDLE | TVIF_TEXT;
   item.hItem = n;
   item.pszText = copy.data();
-  TreeView_SetItem(hwnd_, &item);
+  TreeView_SetItem(Handle(), &item);
 }
 
 void TFolderView::SetHasChildren(Node n, bool v) {
@@ -234,11 +210,11 @@ void TFolderView::SetHasChildren(Node n, bool v) {
   item.mask = TVIF_HANDLE | TVIF_CHILDREN;
   item.hItem = n;
   item.cChildren = v ? 1 : 0;
-  TreeView_SetItem(hwnd_, &item);
+  TreeView_SetItem(Handle(), &item);
 }
 
 void TFolderView::Select(Node n) {
-  if (hwnd_) TreeView_SelectItem(hwnd_, n);
+  if (Handle()) TreeView_SelectItem(Handle(), n);
 }
 
 void TFolderView::Expand(Node n) {
@@ -250,39 +226,39 @@ void TFolderView::Expand(Node n) {
 // An expanded node is left alone: the tree would lay out and scroll it again
 // for nothing.
 void TFolderView::ExpandFilled(Node n) {
-  if (FirstChild(n) && !IsExpanded(n)) TreeView_Expand(hwnd_, n, TVE_EXPAND);
+  if (FirstChild(n) && !IsExpanded(n)) TreeView_Expand(Handle(), n, TVE_EXPAND);
 }
 
 void TFolderView::Collapse(Node n) {
-  if (n) TreeView_Expand(hwnd_, n, TVE_COLLAPSE);
+  if (n) TreeView_Expand(Handle(), n, TVE_COLLAPSE);
 }
 
 void TFolderView::DeleteNode(Node n) {
-  if (n) TreeView_DeleteItem(hwnd_, n);
+  if (n) TreeView_DeleteItem(Handle(), n);
 }
 
 Node TFolderView::NodeAt(POINT client) const {
   TVHITTESTINFO hit{};
   hit.pt = client;
   // Anywhere on a node's row counts, the button and the space beside the label too.
-  return TreeView_HitTest(hwnd_, &hit);
+  return TreeView_HitTest(Handle(), &hit);
 }
 
 void TFolderView::EditLabel(Node n) {
-  if (n) TreeView_EditLabel(hwnd_, n);
+  if (n) TreeView_EditLabel(Handle(), n);
 }
 
 // ---- Update nesting --------------------------------------------------------
 
 void TFolderView::BeginUpdate() {
-  if (update_count_++ == 0 && hwnd_) SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+  if (update_count_++ == 0 && Handle()) SendMessageW(Handle(), WM_SETREDRAW, FALSE, 0);
 }
 
 void TFolderView::EndUpdate() {
   if (update_count_ == 0) return;
-  if (--update_count_ == 0 && hwnd_) {
-    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(hwnd_, nullptr, TRUE);
+  if (--update_count_ == 0 && Handle()) {
+    SendMessageW(Handle(), WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(Handle(), nullptr, TRUE);
   }
 }
 
@@ -308,8 +284,10 @@ bool TFolderView::BindNodeFolder(Node n, IShellFolder** folder) const {
   if (!Parent(n)) return DesktopReference(folder);
   const AbsoluteIDList absolute = GetNodeItemIDList(n);
   if (!absolute) return false;
-  return SUCCEEDED(DesktopFolder->BindToObject(absolute.get(), nullptr, IID_IShellFolder,
-                                               reinterpret_cast<void**>(folder))) &&
+  return SUCCEEDED(base::LogIfFailed(
+             DesktopFolder->BindToObject(absolute.get(), nullptr, IID_IShellFolder,
+                                         reinterpret_cast<void**>(folder)),
+             "BindToObject of a node")) &&
          *folder;
 }
 
@@ -350,7 +328,8 @@ void TFolderView::PopulateNode(Node n) {
 void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
   if (updating_ || !n || !Data(n)) return;
   ComPtr<IEnumIDList> items;
-  const HRESULT hr = folder->EnumObjects(hwnd_, kTreeEnumFlags, items.receive());
+  const HRESULT hr = base::LogIfFailed(
+      folder->EnumObjects(Handle(), kTreeEnumFlags, items.receive()), "EnumObjects of a tree node");
   if (FAILED(hr)) {
     if (current_ && current_ != RealSelection()) Select(current_);
     return;
@@ -372,8 +351,8 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     GetItemDisplayNameW(folder, item.get(), SHGDN_INFOLDER, text);
     int normal = -1, open = -1;
     if (shell_icon) {
-      shell_icon->GetIconOf(item.get(), GIL_OPENICON, &open);
-      shell_icon->GetIconOf(item.get(), GIL_FORSHELL, &normal);
+      base::LogIfFailed(shell_icon->GetIconOf(item.get(), GIL_OPENICON, &open), "GetIconOf open");
+      base::LogIfFailed(shell_icon->GetIconOf(item.get(), GIL_FORSHELL, &normal), "GetIconOf");
     }
     if (normal < 0 || open < 0) {
       // AssignNodeIcons, deferred: SHGetFileInfoA costs milliseconds a call on
@@ -383,20 +362,20 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     }
     PCUITEMID_CHILD own = item.get();
     SFGAOF attributes = SFGAO_HASSUBFOLDER;
-    folder->GetAttributesOf(1, &own, &attributes);
+    // A refusal leaves the word as preset: the node gets a button.
+    base::LogIfFailed(folder->GetAttributesOf(1, &own, &attributes), "GetAttributesOf of a node");
 
     // One insertion with every field: a later TVM_SETITEM would have the tree
     // search all its nodes for the handle.
     TVINSERTSTRUCTW ins{};
     ins.hParent = n;
     ins.hInsertAfter = TVI_LAST;
-    ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
+    ins.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
     ins.item.pszText = text.data();
-    ins.item.lParam = reinterpret_cast<LPARAM>(own);
     ins.item.iImage = normal;
     ins.item.iSelectedImage = open;
     ins.item.cChildren = (attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
-    if (TreeView_InsertItem(hwnd_, &ins)) (void)item.release();  // the node owns it now
+    InsertNode(ins, std::move(item));
   }
 
   if (added > 1) {
@@ -404,7 +383,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     sort.hParent = n;
     sort.lpfnCompare = CompareChildren;
     sort.lParam = reinterpret_cast<LPARAM>(folder);
-    TreeView_SortChildrenCB(hwnd_, &sort, FALSE);
+    TreeView_SortChildrenCB(Handle(), &sort, FALSE);
   } else if (added == 0) {
     SetHasChildren(n, false);
   }
@@ -479,7 +458,9 @@ Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
     at = NextItemID(at);
     if (!found || at->mkid.cb == 0) break;
     ComPtr<IShellFolder> next;
-    if (FAILED(folder->BindToObject(Data(found), nullptr, IID_IShellFolder, next.receive_void())) ||
+    if (FAILED(base::LogIfFailed(
+            folder->BindToObject(Data(found), nullptr, IID_IShellFolder, next.receive_void()),
+            "BindToObject on a walk")) ||
         !next) {
       found = nullptr;
       break;
@@ -493,30 +474,32 @@ Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
 // ---- Operations ------------------------------------------------------------
 
 void TFolderView::RefreshTree() {
-  if (updating_ || !hwnd_ || !DesktopFolder) return;
+  if (updating_ || !Handle() || !DesktopFolder) return;
   AbsoluteIDList desktop;
-  if (FAILED(SHGetSpecialFolderLocation(hwnd_, CSIDL_DESKTOP, desktop.receive())) || !desktop)
+  if (FAILED(
+          base::LogIfFailed(SHGetSpecialFolderLocation(Handle(), CSIDL_DESKTOP, desktop.receive()),
+                            "SHGetSpecialFolderLocation of the desktop")) ||
+      !desktop)
     return;
   std::wstring name;
   if (!GetItemDisplayNameW(DesktopFolder, desktop.get(), SHGDN_INFOLDER, name)) return;
 
   BeginUpdate();
   updating_ = true;
-  TreeView_DeleteAllItems(hwnd_);
+  TreeView_DeleteAllItems(Handle());
   updating_ = false;
 
   TVINSERTSTRUCTW ins{};
   ins.hParent = TVI_ROOT;
   ins.hInsertAfter = TVI_LAST;
-  ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
+  ins.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
   ins.item.pszText = name.data();
-  ins.item.lParam = reinterpret_cast<LPARAM>(desktop.get());
   ins.item.iImage = GetItemIconIndex(desktop.get(), kSmallIconFlags);
   ins.item.iSelectedImage = GetItemIconIndex(desktop.get(), kSmallOpenIconFlags);
   ins.item.cChildren = 1;
-  Node root = TreeView_InsertItem(hwnd_, &ins);
+  // The desktop's list is absolute and empty: as a node's own item it adds nothing.
+  Node root = InsertNode(ins, ChildIDList(reinterpret_cast<PITEMID_CHILD>(desktop.release())));
   if (root) {
-    (void)desktop.release();  // the root owns it now
     Select(root);
     PopulateNode(root);
     Expand(root);
@@ -558,10 +541,25 @@ void TFolderView::SelectItemIDList(PCIDLIST_ABSOLUTE absolute) {
   EndUpdate();
 }
 
+// A folder made after the node was filled is not among its children: the node
+// is filled again once before giving up, and the selection never clears here.
 void TFolderView::SelectChildItem(PCUITEMID_CHILD item) {
+  Node parent = Selected();
+  if (!parent || !item) return;
   BeginUpdate();
-  Select(FindChildNode(Selected(), item));
+  Node child = FindChildNode(parent, item);
+  if (!child) {
+    RefillNode(parent);
+    child = FindChildNode(parent, item);
+  }
+  if (child) Select(child);
   EndUpdate();
+}
+
+void TFolderView::RefillNode(Node n) {
+  while (Node c = FirstChild(n)) DeleteNode(c);
+  SetHasChildren(n, true);
+  PopulateNode(n);
 }
 
 void TFolderView::RenameChildItem(PCUITEMID_CHILD old_item, PCUITEMID_CHILD new_item) {
@@ -577,67 +575,72 @@ void TFolderView::RenameChildItem(PCUITEMID_CHILD old_item, PCUITEMID_CHILD new_
   SetText(child, name);
   ChildIDList copy = CopyFirstItemID(new_item);
   if (!copy) return;  // keep the old list rather than leave the node without one
-  TakeData(child).reset();
+  const AbsoluteIDList old_list = GetNodeItemIDList(child);
   SetData(child, std::move(copy));
   if (combo_view_) {
+    combo_view_->FolderRenamed(old_list.get(), GetNodeItemIDList(child).get());
     const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
-    combo_view_->ShowItemIDList(absolute.get());
+    if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
   }
 }
 
 void TFolderView::NotifyLinkedViews(Node n) {
   if (!n || updating_ || (!file_view_ && !combo_view_)) return;
   const AbsoluteIDList absolute = GetNodeItemIDList(n);
+  const unsigned selection = selections_;
   if (file_view_) file_view_->ShowFolder(absolute.get());
-  if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
+  // A list that could not show the folder sent the tree back meanwhile, and
+  // the combo box has heard of that selection already.
+  if (combo_view_ && selections_ == selection) combo_view_->ShowItemIDList(absolute.get());
 }
 
 // ---- Links -----------------------------------------------------------------
 
 void TFolderView::SetFileView(FileViewPartner* list) {
   // An earlier list no longer shows this tree's folders: tell it, too.
-  if (file_view_ && file_view_ != list) file_view_->SetLinkedFolderView(nullptr);
-  file_view_ = list;
+  if (file_view_ && file_view_.get() != list) file_view_->SetLinkedFolderView(nullptr);
+  file_view_.Set(*this, list);
   if (list) list->SetLinkedFolderView(this);
 }
 
-void TFolderView::SetContextMenu(shcom::TContextMenuEx* menu) {
-  context_menu_ = menu;
+void TFolderView::SetContextMenu(ShellMenuPartner* menu) {
+  context_menu_.Set(*this, menu);
   if (menu) right_click_select_ = true;
 }
 
-void TFolderView::SetDropSource(shcom::TDropSourceEx* source) {
-  drop_source_ = source;
+void TFolderView::SetDropSource(ShellDragPartner* source) {
+  drop_source_.Set(*this, source);
   if (source) right_click_select_ = true;
   ApplyStyle();
 }
 
 void TFolderView::ComponentRemoved(ShellComponent* component) {
-  if (!component) return;
-  if (combo_view_ && dynamic_cast<ComboViewPartner*>(component) == combo_view_)
-    combo_view_ = nullptr;
-  if (file_view_ && dynamic_cast<FileViewPartner*>(component) == file_view_) file_view_ = nullptr;
-  if (context_menu_ && component == context_menu_) context_menu_ = nullptr;
-  if (drop_source_ && component == drop_source_) {
-    drop_source_ = nullptr;
+  if (combo_view_.Is(component)) combo_view_.Clear(*this);
+  if (file_view_.Is(component)) file_view_.Clear(*this);
+  if (context_menu_.Is(component)) context_menu_.Clear(*this);
+  if (drop_source_.Is(component)) {
+    drop_source_.Clear(*this);
     ApplyStyle();
   }
 }
 
 // ---- Notifications ---------------------------------------------------------
 
-void TFolderView::NodeDeleted(Node n, LPARAM data) {
-  ChildIDList(reinterpret_cast<PITEMID_CHILD>(data)).reset();  // the node's list, freed once
-  SetData(n, {});
+// The node's list is freed before OnDeleting (which sees the node without
+// one), and its record only once the handler is done.
+void TFolderView::NodeDeleted(Node n, NodeRecord* record) {
+  const std::unique_ptr<NodeRecord> owned = records_.Take(record);
+  if (owned) owned->id.reset();  // the node's list, freed once
   if (current_ == n) current_ = nullptr;
   if (previous_ == n) previous_ = nullptr;
   if (right_click_node_ == n) right_click_node_ = nullptr;
+  if (renaming_ == n) renaming_ = nullptr;
   if (OnDeleting) OnDeleting(*this, n);
 }
 
-// On destruction the parent may no longer route notifications, so the nodes
-// are released here, children first, as the tree itself would delete them.
-void TFolderView::DeleteAllOnTeardown() {
+// The window goes: every node is deleted here, children first, as the tree
+// itself would delete them (its own deletions then reach nobody).
+void TFolderView::OnWindowDestroying() {
   std::vector<Node> order;
   std::vector<std::pair<Node, bool>> stack;
   for (Node r = Root(); r; r = NextSibling(r)) stack.push_back({r, false});
@@ -651,25 +654,30 @@ void TFolderView::DeleteAllOnTeardown() {
     stack.push_back({n, true});
     for (Node c = FirstChild(n); c; c = NextSibling(c)) stack.push_back({c, false});
   }
-  for (Node n : order) NodeDeleted(n, reinterpret_cast<LPARAM>(Data(n)));
-  tearing_down_ = true;
-  TreeView_DeleteAllItems(hwnd_);
+  for (Node n : order) NodeDeleted(n, RecordOf(n));
+  records_.Clear();
+  current_ = previous_ = right_click_node_ = renaming_ = nullptr;
+  update_count_ = 0;
 }
 
 void TFolderView::SelectionChanged(Node n) {
+  ++selections_;
   if (OnChange) OnChange(*this, n);
   previous_ = current_;
   current_ = n;
   NotifyLinkedViews(n);
 }
 
+// SetNameOf may show a dialog, and a refresh meanwhile deletes the node and
+// frees its list: the call works on a copy, and the node is touched afterwards
+// only if it is still there.
 LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
   if (!typed) return FALSE;  // cancelled
   const std::wstring before = Text(n);
   std::wstring text = *typed;
   if (OnEdited) OnEdited(*this, n, text);
   SetText(n, text);
-  PCUITEMID_CHILD own = Data(n);
+  const ChildIDList own = CopyFirstItemID(Data(n));
   if (!own) return FALSE;
 
   ComPtr<IShellFolder> parent;
@@ -677,30 +685,33 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
     SetText(n, before);
     return FALSE;
   }
+  const AbsoluteIDList old_list = GetNodeItemIDList(n);
+  renaming_ = n;
   ChildIDList renamed;
-  const HRESULT hr = RenameChild(parent.get(), hwnd_, own, text, renamed);
+  const HRESULT hr = RenameChild(parent.get(), Handle(), own.get(), text, renamed);
+  n = std::exchange(renaming_, nullptr);  // none when the node went meanwhile
+  if (!n || !Handle()) return FALSE;
   std::wstring shown;
   if (SUCCEEDED(hr) && renamed) {
-    TakeData(n).reset();
     GetItemDisplayNameW(parent.get(), renamed.get(), SHGDN_NORMAL, shown);
     SetData(n, std::move(renamed));
     SetText(n, shown);
     if (combo_view_) {
+      combo_view_->FolderRenamed(old_list.get(), GetNodeItemIDList(n).get());
       const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
-      combo_view_->ShowItemIDList(absolute.get());
+      if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
     }
   } else {
-    renamed.reset();
-    GetItemDisplayNameW(parent.get(), own, SHGDN_NORMAL, shown);
+    GetItemDisplayNameW(parent.get(), own.get(), SHGDN_NORMAL, shown);
     SetText(n, shown);
   }
   return FALSE;  // the text is set; the tree must not overwrite it with the typed one
 }
 
 bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (msg != WM_NOTIFY || !hwnd_ || tearing_down_) return false;
+  if (msg != WM_NOTIFY || !Handle()) return false;
   auto* hdr = reinterpret_cast<NMHDR*>(lp);
-  if (hdr->hwndFrom != hwnd_) return false;
+  if (hdr->hwndFrom != Handle()) return false;
   auto* tv = reinterpret_cast<NMTREEVIEWW*>(lp);  // same layout as the A form for what is read
   switch (hdr->code) {
     case TVN_ITEMEXPANDINGW:
@@ -739,7 +750,7 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       return true;
     case TVN_DELETEITEMW:
     case TVN_DELETEITEMA:
-      NodeDeleted(tv->itemOld.hItem, tv->itemOld.lParam);
+      NodeDeleted(tv->itemOld.hItem, reinterpret_cast<NodeRecord*>(tv->itemOld.lParam));
       *result = 0;
       return true;
     case TVN_BEGINLABELEDITW:
@@ -786,7 +797,14 @@ POINT PointOf(LPARAM lp) {
 }
 }  // namespace
 
-void TFolderView::RightButtonUp(WPARAM keys, POINT client) {
+// Right clicks: the release reaches OnMouseUp and the context menu, and the
+// real selection stays where it is.
+void TFolderView::OnRightButtonDown(WPARAM keys, POINT client) {
+  if (right_click_select_) TreeView_SelectDropTarget(Handle(), NodeAt(client));
+  if (OnMouseDown) OnMouseDown(*this, VK_RBUTTON, keys, client);
+}
+
+void TFolderView::OnRightButtonUp(WPARAM keys, POINT client) {
   if (right_click_select_) right_click_node_ = NodeAt(client);
   if (OnMouseUp) OnMouseUp(*this, VK_RBUTTON, keys, client);
   Node n = Selected();
@@ -795,12 +813,15 @@ void TFolderView::RightButtonUp(WPARAM keys, POINT client) {
     const ChildIDList item = CopyFirstItemID(Data(n));
     if (item && BindParentFolder(n, parent.receive())) {
       POINT screen = client;
-      ClientToScreen(hwnd_, &screen);
-      context_menu_->PopupShellMenu(hwnd_, parent.get(), screen, 1, item.get());
+      ClientToScreen(Handle(), &screen);
+      context_menu_->PopupShellMenu(Handle(), parent.get(), screen, 1, item.get());
     }
   }
   right_click_node_ = nullptr;
+  if (Handle()) TreeView_SelectDropTarget(Handle(), nullptr);
 }
+
+void TFolderView::OnRightButtonCancelled() { TreeView_SelectDropTarget(Handle(), nullptr); }
 
 // The tree reports a drag while the button is still down, after its own click
 // tracking saw the pointer leave the drag rectangle; a plain click never gets
@@ -810,49 +831,14 @@ void TFolderView::BeginDrag(Node n) {
   ComPtr<IShellFolder> parent;
   const ChildIDList item = CopyFirstItemID(Data(n));
   if (item && BindParentFolder(n, parent.receive()))
-    drop_source_->StartShellDrag(hwnd_, parent.get(), 1, item.get());
+    drop_source_->StartShellDrag(Handle(), parent.get(), 1, item.get());
 }
 
-LRESULT TFolderView::WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-  HWND hwnd = hwnd_;
+LRESULT TFolderView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
   switch (msg) {
-    case WM_DESTROY: DeleteAllOnTeardown(); break;
-    case WM_NCDESTROY: {
-      subclass_.Remove();
-      winui::BindWindow(hwnd, nullptr);
-      hwnd_ = nullptr;
-      tearing_down_ = false;
-      current_ = previous_ = right_click_node_ = nullptr;
-      update_count_ = 0;
-      return next(msg, wp, lp);
-    }
-    // Right clicks are handled here rather than by the tree's own tracking, so
-    // that the release reaches OnMouseUp and the context menu, and the real
-    // selection stays where it is.
-    case WM_RBUTTONDOWN:
-      SetFocus(hwnd);
-      SetCapture(hwnd);
-      right_down_ = true;
-      if (right_click_select_) TreeView_SelectDropTarget(hwnd, NodeAt(PointOf(lp)));
-      if (OnMouseDown) OnMouseDown(*this, VK_RBUTTON, wp, PointOf(lp));
-      return 0;
-    case WM_RBUTTONUP:
-      if (right_down_) {
-        right_down_ = false;
-        ReleaseCapture();
-        RightButtonUp(wp, PointOf(lp));
-        if (hwnd_) TreeView_SelectDropTarget(hwnd_, nullptr);
-      }
-      return 0;
-    case WM_CAPTURECHANGED:
-      if (right_down_) {
-        right_down_ = false;
-        TreeView_SelectDropTarget(hwnd, nullptr);
-      }
-      break;
     case WM_LBUTTONDOWN: {
       const LRESULT r = next(msg, wp, lp);
-      if (hwnd_ && OnMouseDown) OnMouseDown(*this, VK_LBUTTON, wp, PointOf(lp));
+      if (Handle() && OnMouseDown) OnMouseDown(*this, VK_LBUTTON, wp, PointOf(lp));
       return r;
     }
     case WM_LBUTTONUP: {

@@ -2,14 +2,13 @@
 // TFolderView: a tree of the shell namespace's folders, rooted at the desktop,
 // filled lazily (a node's sub-folders are enumerated on its first expansion).
 //
-// It is a real tree-view child window that this object creates, subclasses for
-// mouse and keyboard, and attaches to its parent's notification reflection
-// (winui/reflect.h): the parent's window procedure must pass WM_NOTIFY to
-// winui::ReflectToChild. UI thread only.
+// It is a real tree-view child window (winui::CommonControl): the parent's
+// window procedure must pass WM_NOTIFY to winui::ReflectToChild. UI thread only.
 //
-// Each node's lParam owns one item-identifier list: the desktop's empty list for
-// the root, a one-item list relative to the parent folder for every other node.
-// The list is freed exactly once, when the node is deleted.
+// Each node's lParam points at a record the tree owns, holding one
+// item-identifier list: the desktop's empty list for the root, a one-item list
+// relative to the parent folder for every other node. The list is freed
+// exactly once, when the node is deleted.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -19,18 +18,17 @@
 
 #include "shellview/partners.h"
 #include "shellview/shview.h"
-#include "winui/reflect.h"
-
-namespace shcom {
-class TContextMenuEx;
-class TDropSourceEx;
-}  // namespace shcom
+#include "winui/commoncontrol.h"
 
 namespace shview {
 
 using Node = HTREEITEM;
+// What a node's lParam points at; the tree owns it.
+struct NodeRecord {
+  ChildIDList id;  // none once the node's deletion began
+};
 
-class TFolderView : public winui::WindowObject, public virtual ShellComponent {
+class TFolderView : public winui::CommonControl, public virtual ShellComponent {
  public:
   TFolderView();
   ~TFolderView() override;
@@ -40,9 +38,8 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   // Creates the tree window as a child of parent, attaches the small system
   // image list, then finishes initialisation: the tree is built from the desktop
   // (root selected and expanded). Properties set before apply to the window.
+  // Destroy() deletes every node (OnDeleting per node), then the window.
   bool Create(HWND parent, const RECT& bounds, int control_id);
-  void Destroy();  // deletes every node (OnDeleting per node), then the window
-  HWND Handle() const { return hwnd_; }
 
   // Operations for the settings dialog and batch conversion. The plain ones
   // take and give paths in the system's ANSI code page, which cannot hold every
@@ -111,22 +108,19 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   int Indent() const;
   void SetIndent(int pixels);
   void SetHelpContext(DWORD id);
-  int Width() const { return width_; }
-  int Height() const { return height_; }
-  void SetBounds(const RECT& bounds);
 
   // Links.
-  FileViewPartner* FileView() const { return file_view_; }
+  FileViewPartner* FileView() const { return file_view_.get(); }
   void SetFileView(FileViewPartner* list);
-  shcom::TContextMenuEx* ContextMenu() const { return context_menu_; }
-  void SetContextMenu(shcom::TContextMenuEx* menu);
-  shcom::TDropSourceEx* DropSource() const { return drop_source_; }
-  void SetDropSource(shcom::TDropSourceEx* source);
+  ShellMenuPartner* ContextMenu() const { return context_menu_.get(); }
+  void SetContextMenu(ShellMenuPartner* menu);
+  ShellDragPartner* DropSource() const { return drop_source_.get(); }
+  void SetDropSource(ShellDragPartner* source);
   // Not published: the combo box's own FolderView property sets it.
-  ComboViewPartner* LinkedComboView() const { return combo_view_; }
-  void SetLinkedComboView(ComboViewPartner* combo) { combo_view_ = combo; }
+  ComboViewPartner* LinkedComboView() const { return combo_view_.get(); }
+  void SetLinkedComboView(ComboViewPartner* combo) { combo_view_.Set(*this, combo); }
   // A component is going away: drop every link to that object.
-  void ComponentRemoved(ShellComponent* component);
+  void ComponentRemoved(ShellComponent* component) override;
 
   // Events. Node arguments may be none where the tree has none to report.
   std::function<void(TFolderView&, Node)> OnChange;
@@ -148,15 +142,22 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  private:
-  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next);
+  LRESULT ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) override;
+  void OnWindowDestroying() override;
+  void OnRightButtonDown(WPARAM keys, POINT client) override;
+  void OnRightButtonUp(WPARAM keys, POINT client) override;
+  void OnRightButtonCancelled() override;
+  NodeRecord* RecordOf(Node node) const;
+  // Inserts a node holding list (taken over); none when the tree refuses.
+  Node InsertNode(TVINSERTSTRUCTW& ins, ChildIDList list);
   DWORD Style() const;
   void ApplyStyle();
-  bool Updating() const { return updating_; }
 
   // Fills node with its sub-folders, once; see the .cpp for the rules.
   void PopulateNode(Node node);
   void PopulateNode(Node node, IShellFolder* folder);
   void PopulateIfUnfilled(Node node);
+  void RefillNode(Node node);  // its children go and are enumerated again
   void ExpandFilled(Node node);
   Node FindChildIn(Node node, IShellFolder* folder, PCUITEMID_CHILD item, bool expand);
   Node WalkFrom(Node root, PCIDLIST_ABSOLUTE absolute);
@@ -166,26 +167,21 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   bool BindNodeFolder(Node node, IShellFolder** folder) const;
   bool BindParentFolder(Node node, IShellFolder** folder) const;
   void NotifyLinkedViews(Node node);
-  // Hands list over to the node (lParam); freed once in the deletion handler.
+  // Hands list over to the node's record; freed once in the deletion handler.
   void SetData(Node node, ChildIDList list);
-  // Takes the node's list back from it (the node keeps none).
-  ChildIDList TakeData(Node node);
   void SetText(Node node, const std::wstring& text);
   void SetHasChildren(Node node, bool v);
-  void NodeDeleted(Node node, LPARAM data);
-  void DeleteAllOnTeardown();
+  void NodeDeleted(Node node, NodeRecord* record);
   void SelectionChanged(Node node);
   LRESULT EndLabelEdit(Node node, const std::wstring* typed);
-  void RightButtonUp(WPARAM keys, POINT client);
   void BeginDrag(Node node);
 
-  HWND hwnd_ = nullptr;
-  winui::WindowSubclass subclass_;
-  ComboViewPartner* combo_view_ = nullptr;
+  winui::ItemRecords<NodeRecord> records_;
+  Link<ComboViewPartner> combo_view_;
   bool updating_ = false;
-  FileViewPartner* file_view_ = nullptr;
-  shcom::TContextMenuEx* context_menu_ = nullptr;
-  shcom::TDropSourceEx* drop_source_ = nullptr;
+  Link<FileViewPartner> file_view_;
+  Link<ShellMenuPartner> context_menu_;
+  Link<ShellDragPartner> drop_source_;
   Node current_ = nullptr;
   Node previous_ = nullptr;
 
@@ -197,14 +193,13 @@ class TFolderView : public winui::WindowObject, public virtual ShellComponent {
   bool right_click_select_ = false;
   int indent_ = -1;  // -1: the tree control's default
   DWORD help_context_ = 0;
-  int left_ = 0, top_ = 0, width_ = 200, height_ = 200;
 
   int update_count_ = 0;
-  int walks_ = 0;             // FindNodeByItemIDList walks in progress
-  bool wait_cursor_ = false;  // the hourglass is up for a fill
-  bool tearing_down_ = false;
+  unsigned selections_ = 0;          // selection changes so far
+  int walks_ = 0;                    // FindNodeByItemIDList walks in progress
+  bool wait_cursor_ = false;         // the hourglass is up for a fill
+  Node renaming_ = nullptr;          // the node SetNameOf works on, none once deleted
   Node right_click_node_ = nullptr;  // reported as selected during a right click
-  bool right_down_ = false;
 };
 
 }  // namespace shview

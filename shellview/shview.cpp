@@ -6,6 +6,7 @@
 static_assert(sizeof(SHFILEINFOA) == 352, "SHFILEINFOA is 352 bytes");
 #endif
 
+#include "base/diag.h"
 #include "base/text.h"
 
 namespace shview {
@@ -29,6 +30,15 @@ ShellState::~ShellState() {
   ShellMalloc = nullptr;
   if (DesktopFolder) DesktopFolder->Release();
   DesktopFolder = nullptr;
+}
+
+bool DesktopReference(IShellFolder** out) {
+  *out = nullptr;
+  return DesktopFolder && ShellMalloc &&
+         SUCCEEDED(base::LogIfFailed(
+             DesktopFolder->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out)),
+             "QueryInterface of the desktop folder")) &&
+         *out;
 }
 
 void* ShellAlloc(ULONG bytes) {

@@ -14,14 +14,21 @@
 #include <optional>
 #include <string>
 
+#include "base/com.h"
 #include "base/handle.h"
 
 namespace shview {
+
+using base::ComPtr;
 
 // Set once by ShellState (after OLE is up, before any form) and released once
 // after the last control is gone. Every control and operation uses these two.
 extern IMalloc* ShellMalloc;
 extern IShellFolder* DesktopFolder;
+
+// A new reference to DesktopFolder, which the caller releases; false without
+// the shell state.
+bool DesktopReference(IShellFolder** out);
 
 // Program entry owns one of these: construct after OleInitialize and before any
 // form is created; destroy after every shell control is destroyed and before

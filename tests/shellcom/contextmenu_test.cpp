@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <ole2.h>
 
+#include <cstring>
+#include <thread>
+
 #include "shellcom/drpcomex.h"
-#include "shellview/com.h"
+#include "base/com.h"
 #include "shellview/folderview.h"
 #include "tests/support/menu_owner.h"
 #include "tests/support/shell_double.h"
@@ -14,7 +17,7 @@ using namespace shcom;
 using comtest::Entry;
 using comtest::FolderDouble;
 using shview::ChildIDList;
-using shview::ComPtr;
+using base::ComPtr;
 using shview::RelativeIDList;
 
 namespace {
@@ -59,6 +62,22 @@ TEST(DrpcomexUnit, OnlyTheFirstStartAndTheMatchingFinishTouchOle) {
   OleUninitialize();
 }
 
+// A thread that OLE has not been initialised for, as a program's main thread
+// is before the unit starts: the first start initialises it, the last finish
+// takes it down again.
+TEST(DrpcomexUnit, StartsOleWhereNothingHasYet) {
+  std::thread([] {
+    EXPECT_TRUE(StartUnit());
+    EXPECT_EQ(UnitStarts(), 1);
+    EXPECT_EQ(OleInitialize(nullptr), S_FALSE);  // already up on this thread
+    OleUninitialize();
+    FinishUnit();
+    EXPECT_EQ(UnitStarts(), 0);
+    EXPECT_EQ(OleInitialize(nullptr), S_OK);  // down again: a new start
+    OleUninitialize();
+  }).join();
+}
+
 TEST(FindMenuItemByMark, CountsBytesOfTheMultiByteCaptionAndSkipsUnusableItems) {
   base::UniqueMenu menu(CreatePopupMenu());
   AppendMenuW(menu.get(), MF_STRING | MF_GRAYED, 1, L"貼り付け(&P)");
@@ -91,8 +110,14 @@ TEST_F(ContextMenuTest, BadArgumentsShowNoMenu) {
   RealItem file(dir.File("a.txt"));
   ASSERT_TRUE(file.parent);
   EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 0, file.item.get()));
-  EXPECT_FALSE(
-      component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 1025, file.item.get()));
+  // 1025 items really there (the one file over and over): the count alone refuses.
+  RelativeIDList many(
+      static_cast<PIDLIST_RELATIVE>(shview::ShellAlloc(1025 * file.item.get()->mkid.cb + 2)));
+  ASSERT_TRUE(many);
+  for (int i = 0; i < 1025; ++i)
+    memcpy(reinterpret_cast<BYTE*>(many.get()) + i * file.item.get()->mkid.cb, file.item.get(),
+           file.item.get()->mkid.cb);
+  EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 1025, many.get()));
   EXPECT_FALSE(component.PopupShellMenu(owner.hwnd(), file.parent.get(), at, 2, file.item.get()));
   EXPECT_FALSE(component.PopupShellMenu(nullptr, file.parent.get(), at, 1, file.item.get()));
   EXPECT_TRUE(owner.popups.empty());

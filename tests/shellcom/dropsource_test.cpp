@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "shellcom/drpcomex.h"
-#include "shellview/com.h"
+#include "base/com.h"
 #include "shellview/folderview.h"
 #include "tests/support/host_window.h"
 #include "tests/support/shell_env.h"
@@ -14,7 +14,7 @@
 #include "winui/binding.h"
 
 using namespace shcom;
-using shview::ComPtr;
+using base::ComPtr;
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <cstdint>
 
 #include "base/handle.h"
-#include "shellview/com.h"
 #include "shellview/folderview.h"
 #include "tests/support/host_window.h"
 #include "tests/support/shell_env.h"
@@ -36,11 +35,23 @@ class ComboViewTest : public ::testing::Test {
       if (CompareItemIDs(DesktopFolder, combo.Entry(i)->IDList.get(), list) == 0) return i;
     return -1;
   }
-  // The user's pick as the window reports it to the parent.
+  // The user's pick in the dropped list as the window reports it to the parent.
   void Pick(int index) {
+    ComboBox_ShowDropdown(combo.Handle(), TRUE);
     ComboBox_SetCurSel(combo.Handle(), index);
-    SendMessageW(host.hwnd(), WM_COMMAND, MAKEWPARAM(kId, CBN_SELCHANGE),
+    SendMessageW(host.hwnd(), WM_COMMAND, MAKEWPARAM(kId, CBN_SELENDOK),
                  reinterpret_cast<LPARAM>(combo.Handle()));
+    ComboBox_ShowDropdown(combo.Handle(), FALSE);
+  }
+  int DroppedListHeight() {
+    ComboBox_ShowDropdown(combo.Handle(), TRUE);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    GetComboBoxInfo(combo.Handle(), &info);
+    RECT list{};
+    GetWindowRect(info.hwndList, &list);
+    ComboBox_ShowDropdown(combo.Handle(), FALSE);
+    return list.bottom - list.top;
   }
 
   shtest::HostWindow host;
@@ -55,14 +66,7 @@ TEST_F(ComboViewTest, OutlineHoldsTheDesktopItsFoldersAndTheDrives) {
   EXPECT_EQ(ItemIDListSize(combo.Entry(0)->IDList.get()), 2u);
   EXPECT_EQ(combo.SelectedIndex(), 0);
   // The dropped list shows DropDownCount entries.
-  ComboBox_ShowDropdown(combo.Handle(), TRUE);
-  COMBOBOXINFO info{};
-  info.cbSize = sizeof info;
-  GetComboBoxInfo(combo.Handle(), &info);
-  RECT list{};
-  GetWindowRect(info.hwndList, &list);
-  ComboBox_ShowDropdown(combo.Handle(), FALSE);
-  EXPECT_EQ(list.bottom - list.top, 8 * 16 + 2);
+  EXPECT_EQ(DroppedListHeight(), 8 * 16 + 2);
   EXPECT_EQ(SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, 0, 0), 16);
   // A font does not resize the field: entries are drawn ItemHeight high.
   const LRESULT field = SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
@@ -327,21 +331,114 @@ TEST_F(ComboViewTest, EntriesDrawIconSquareAndTextWhereTheLevelPutsThem) {
   const int text = list.FirstColumnNot(highlight, x + 16, 0, 16);
   EXPECT_EQ(text, x + 19 + bearing);
 
-  // The selection field: flush at its left edge + 1, whatever the level.
-  Raster field(300, 16);
-  draw(field, 3, 0);
-  const COLORREF window = GetSysColor(COLOR_WINDOW);
-  EXPECT_EQ(field.At(2, 0), Raster::kKey);
-  const int ink = field.FirstColumnNot(window, 3, 0, 16);
-  EXPECT_GE(ink, 4);
-  EXPECT_LT(ink, 20);
-  const int field_text = field.FirstColumnNot(window, 20, 0, 16);
-  EXPECT_EQ(field_text, 4 + 19 + bearing);
+  // The selection field (told by its state, not its left edge): flush at its
+  // left edge + 1, whatever the level.
+  for (int left : {3, 0}) {
+    Raster field(300, 16);
+    draw(field, left, ODS_COMBOBOXEDIT);
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    if (left > 0) {
+      EXPECT_EQ(field.At(left - 1, 0), Raster::kKey);
+    }
+    const int ink = field.FirstColumnNot(window, left, 0, 16);
+    EXPECT_GE(ink, left + 1);
+    EXPECT_LT(ink, left + 17);
+    const int field_text = field.FirstColumnNot(window, left + 17, 0, 16);
+    EXPECT_EQ(field_text, left + 1 + 19 + bearing);
+  }
 
   // A list entry while the list is closed draws nothing.
   Raster closed(300, 16);
   draw(closed, 0, 0);
   EXPECT_EQ(closed.FirstColumnNot(Raster::kKey, 0, 0, 16), -1);
+}
+
+// The dropped list keeps DropDownCount entries of ItemHeight whatever changes
+// while it is open.
+TEST_F(ComboViewTest, TheDroppedListKeepsItsHeightWhenChangedWhileOpen) {
+  ComboBox_ShowDropdown(combo.Handle(), TRUE);
+  combo.SetDropDownCount(4);
+  combo.SetBounds(RECT{10, 0, 260, 22});
+  ComboBox_ShowDropdown(combo.Handle(), FALSE);
+  EXPECT_EQ(DroppedListHeight(), 4 * 16 + 2);
+  ComboBox_ShowDropdown(combo.Handle(), TRUE);
+  combo.SetItemHeight(20);
+  ComboBox_ShowDropdown(combo.Handle(), FALSE);
+  EXPECT_EQ(DroppedListHeight(), 4 * 20 + 2);
+}
+
+// Arrow keys on the closed box walk the entries without steering the tree;
+// Enter chooses the entry reached.
+TEST_F(ComboViewTest, OnlyAChoiceSteersTheTree) {
+  TFolderView tree;
+  ASSERT_TRUE(tree.Create(host.hwnd(), RECT{0, 30, 300, 400}, kId + 1));
+  combo.SetFolderView(&tree);
+  const AbsoluteIDList computer = Special(CSIDL_DRIVES);
+  const int target = IndexOf(computer.get());
+  ASSERT_GT(target, 0);
+  int changes = 0;
+  combo.OnChange = [&](TComboView&) { ++changes; };
+  SetFocus(combo.Handle());
+  for (int i = 0; i < target; ++i) {
+    SendMessageW(combo.Handle(), WM_KEYDOWN, VK_DOWN, 0);
+    SendMessageW(combo.Handle(), WM_KEYUP, VK_DOWN, 0);
+  }
+  shtest::Pump();
+  EXPECT_EQ(combo.SelectedIndex(), target);
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(tree.RealSelection(), tree.Root());
+  SendMessageW(combo.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(CompareItemIDs(DesktopFolder, tree.GetNodeItemIDList(tree.RealSelection()).get(),
+                           computer.get()),
+            0);
+  combo.SetFolderView(nullptr);
+}
+
+// A desktop folder renamed through the linked tree (as the file list tells
+// it): its base entry follows. Wine's desktop folder cannot rename itself, so
+// the folder is renamed on disk and the tree told as the list would.
+TEST_F(ComboViewTest, ABaseEntryFollowsARenameInTheTree) {
+  wchar_t desktop_dir[MAX_PATH];
+  SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop_dir);
+  const std::wstring before = std::wstring(desktop_dir) + L"\\shv_combo_old";
+  const std::wstring after = std::wstring(desktop_dir) + L"\\shv_combo_new";
+  CreateDirectoryW(before.c_str(), nullptr);
+  const base::ScopeExit cleanup([&] {
+    RemoveDirectoryW(before.c_str());
+    RemoveDirectoryW(after.c_str());
+  });
+  combo.BuildList();
+  TFolderView tree;
+  ASSERT_TRUE(tree.Create(host.hwnd(), RECT{0, 30, 300, 400}, kId + 1));
+  combo.SetFolderView(&tree);
+  auto desktop_child = [&](const wchar_t* name) {
+    for (Node c = tree.FirstChild(tree.Root()); c; c = tree.NextSibling(c))
+      if (tree.Text(c) == name) return CopyFirstItemID(tree.Data(c));
+    return ChildIDList();
+  };
+  const ChildIDList old_item = desktop_child(L"shv_combo_old");
+  ASSERT_TRUE(old_item);
+  ASSERT_TRUE(MoveFileW(before.c_str(), after.c_str()));
+  ChildIDList new_item;
+  ComPtr<IEnumIDList> children;
+  ASSERT_EQ(DesktopFolder->EnumObjects(nullptr, kTreeEnumFlags, children.receive()), S_OK);
+  for (ChildIDList c; children->Next(1, c.receive(), nullptr) == S_OK;) {
+    std::wstring name;
+    GetItemDisplayNameW(DesktopFolder, c.get(), SHGDN_INFOLDER, name);
+    if (name == L"shv_combo_new") new_item = std::move(c);
+  }
+  ASSERT_TRUE(new_item);
+  tree.RenameChildItem(old_item.get(), new_item.get());
+  int found = 0;
+  for (int i = 1; i < combo.Count(); ++i) {
+    std::wstring name;
+    GetItemDisplayNameW(DesktopFolder, combo.Entry(i)->IDList.get(), SHGDN_FORPARSING, name);
+    EXPECT_NE(name, before);
+    if (name == after && combo.Entry(i)->Level == 1) ++found;
+  }
+  EXPECT_EQ(found, 1);
+  combo.SetFolderView(nullptr);
 }
 
 TEST(ComboViewLifetime, RecordsAreFreedOnceByClearDestroyAndTheParent) {

@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <functional>
+#include <utility>
+
 namespace shtest {
 
 // Passes every call to the real folder.
@@ -101,6 +104,40 @@ class DesktopWithEmptyDrive final : public Delegate {
 
  private:
   PCIDLIST_ABSOLUTE drive_;
+};
+
+// The desktop, except that the folders it binds run a step inside SetNameOf
+// before the rename, as a shell dialog running messages would.
+class RefillingDesktop final : public Delegate {
+ public:
+  RefillingDesktop(IShellFolder* real, std::function<void()> during)
+      : Delegate(real), during_(std::move(during)) {}
+  int renames = 0;
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE p, LPBC b, REFIID r,
+                                         void** o) override {
+    const HRESULT hr = real_->BindToObject(p, b, r, o);
+    if (FAILED(hr)) return hr;
+    auto* folder = static_cast<IShellFolder*>(*o);
+    *o = static_cast<IShellFolder*>(new Folder(folder, this));
+    folder->Release();
+    return hr;
+  }
+
+ private:
+  class Folder final : public Delegate {
+   public:
+    Folder(IShellFolder* real, RefillingDesktop* owner) : Delegate(real), owner_(owner) {}
+    HRESULT STDMETHODCALLTYPE SetNameOf(HWND h, PCUITEMID_CHILD p, LPCOLESTR n, SHGDNF f,
+                                        PITEMID_CHILD* o) override {
+      ++owner_->renames;
+      owner_->during_();
+      return real_->SetNameOf(h, p, n, f, o);
+    }
+
+   private:
+    RefillingDesktop* owner_;
+  };
+  std::function<void()> during_;
 };
 
 }  // namespace shtest
