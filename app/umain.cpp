@@ -495,7 +495,6 @@ void TWMain::LayoutPicture() {
   // are what a zoom costs, so none is repeated.
   const POINT now = ScrollBox_Output.ScrollPos();
   Image_Output.MoveDeferredPx(-now.x, -now.y, s.cx * z, s.cy * z);
-  InvalidateRect(Image_Output.hwnd(), nullptr, FALSE);
   if (!IsWindowVisible(Image_Output.hwnd())) Image_Output.SetVisible(true);
   ScrollBox_Output.ScrollTo(keep.x, keep.y);
   ScrollBox_Output.UpdateScrollRange();
