@@ -97,29 +97,12 @@ std::wstring LocaleText(LCTYPE what, const wchar_t* fallback) {
              : fallback;
 }
 
-// Local time minus UTC in FILETIME units. FileTimeToLocalFileTime applies the
-// bias in force at the call to any time, so one call per fill gives the dates a
-// call per file would, without a system call per file.
-int64_t LocalOffset() {
-  FILETIME now, local;
-  GetSystemTimeAsFileTime(&now);
-  if (!FileTimeToLocalFileTime(&now, &local)) return 0;
-  const auto ticks = [](const FILETIME& f) {
-    return static_cast<int64_t>((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
-  };
-  return ticks(local) - ticks(now);
-}
-
-std::wstring DateText(const FILETIME& utc, const std::wstring& ds, const std::wstring& ts,
-                      int64_t to_local = LocalOffset()) {
-  const int64_t t =
-      static_cast<int64_t>((static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime) +
-      to_local;
-  const FILETIME local{static_cast<DWORD>(t), static_cast<DWORD>(static_cast<uint64_t>(t) >> 32)};
+std::wstring DateText(const FILETIME& utc, const std::wstring& ds, const std::wstring& ts) {
+  FILETIME local;
   SYSTEMTIME st;
   // Through the calendar rather than a DOS date, which cannot hold a year
   // before 1980 or after 2107; within that range the text is the same.
-  if (t < 0 || !FileTimeToSystemTime(&local, &st)) return {};
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return {};
   wchar_t buf[64];
   swprintf(buf, std::size(buf), L"%02u%ls%02u%ls%02u %02u%ls%02u", st.wYear % 100u, ds.c_str(),
            st.wMonth, ds.c_str(), st.wDay, st.wHour, ts.c_str(), st.wMinute);
@@ -540,7 +523,6 @@ bool TFileView::Fill() {
   icon_cache_.clear();
   date_sep_ = LocaleText(LOCALE_SDATE, L"/");
   time_sep_ = LocaleText(LOCALE_STIME, L":");
-  to_local_ = LocalOffset();
   // Items are added in list view and sorted once at the end.
   ApplyView(ViewStyle::vsList);
 
@@ -580,7 +562,7 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
   if (SUCCEEDED(SHGetDataFromIDListA(folder, own, SHGDFIL_FINDDATA, &data, sizeof data))) {
     item->size =
         FileSizeText((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-    item->date = DateText(data.ftLastWriteTime, date_sep_, time_sep_, to_local_);
+    item->date = DateText(data.ftLastWriteTime, date_sep_, time_sep_);
   }
   // The type name and an icon the folder did not give are looked up when the
   // list first shows or reports them (SHGetFileInfo costs milliseconds a call

@@ -14,7 +14,6 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -174,7 +173,6 @@ class TFileView : public winui::WindowObject, public FileViewPartner {
   std::unordered_map<std::string, std::wstring> type_cache_;
   std::unordered_map<std::string, int> icon_cache_;
   std::wstring date_sep_, time_sep_;
-  int64_t to_local_ = 0;       // local time minus UTC during the last fill
   bool tearing_down_ = false;  // the window's deletions free nothing
   bool moving_ = false;        // the items go over to a new window
   bool sending_back_ = false;  // a refused folder is handing the tree back
