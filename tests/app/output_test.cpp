@@ -1,5 +1,6 @@
 // Save, copy, the version dialog and help.
 #include "app/picture.h"
+#include "standin/core/dib.h"
 #include "tests/support/main_window_fixture.h"
 #include "winui/messages.h"
 #include "base/text.h"
@@ -157,6 +158,18 @@ TEST_F(Output, SavedFilesKeepTheirBytesAtEveryZoomAndDepth) {
     }
   }
   EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST(BitmapFile, RowsWrittenInBandsGiveTheBytesOfOneBand) {
+  testsupport::TempDir dir;
+  const std::vector<uint8_t> dib = standin::Synthesize({13, 7, 24, 9, false});
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
+  base::UniqueBitmap b = app::BitmapFromDib(info, dib.data() + app::DibBitsOffset(24));
+  ASSERT_TRUE(app::WriteBitmapFile(b.get(), dir.path() + L"one.bmp"));
+  ASSERT_TRUE(app::WriteBitmapFile(b.get(), dir.path() + L"bands.bmp", 3 * 40));  // 3 rows
+  const std::string one = testsupport::ReadFileBytes(dir.path() + L"one.bmp");
+  EXPECT_EQ(one.size(), 54u + 7 * 40);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.path() + L"bands.bmp"), one);
 }
 
 TEST_F(Output, ZoomedBitmapThatCannotBeMadeIsReportedAndNothingElseChanges) {
