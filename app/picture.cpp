@@ -1,5 +1,6 @@
 #include "app/picture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -63,22 +64,17 @@ UniqueBitmap Zoomed(HBITMAP src, int zoom) {
   return out;
 }
 
-bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
+bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes) {
   const SIZE s = BitmapSize(b);
   if (s.cx <= 0 || s.cy <= 0) return false;
   const uint32_t stride = ((static_cast<uint32_t>(s.cx) * 24 + 31) / 32) * 4;
   const uint32_t image = stride * static_cast<uint32_t>(s.cy);
-  // Not zero-filled: GetDIBits writes every byte after the headers, and at
-  // 400 % a picture is tens of megabytes.
-  const size_t file_size = cgmodule::kBitmapHeadersSize + static_cast<size_t>(image);
-  std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[file_size]);
-  if (!file) return false;
-  std::memset(file.get(), 0, cgmodule::kBitmapHeadersSize);
-  auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(file.get());
-  auto* ih = reinterpret_cast<BITMAPINFOHEADER*>(file.get() + cgmodule::kBitmapFileHeaderSize);
+  uint8_t headers[cgmodule::kBitmapHeadersSize] = {};
+  auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(headers);
+  auto* ih = reinterpret_cast<BITMAPINFOHEADER*>(headers + cgmodule::kBitmapFileHeaderSize);
   fh->bfType = cgmodule::kBitmapFileType;
-  fh->bfSize = static_cast<DWORD>(file_size);
-  fh->bfOffBits = cgmodule::kBitmapHeadersSize;
+  fh->bfSize = static_cast<DWORD>(sizeof headers + static_cast<size_t>(image));
+  fh->bfOffBits = sizeof headers;
   ih->biSize = sizeof(BITMAPINFOHEADER);
   ih->biWidth = s.cx;
   ih->biHeight = s.cy;
@@ -86,24 +82,31 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path) {
   ih->biBitCount = 24;
   ih->biCompression = BI_RGB;
   ih->biSizeImage = image;
-  {
-    WindowDC screen(nullptr);
-    BITMAPINFO bi{};
-    bi.bmiHeader = *ih;
-    if (GetDIBits(screen.get(), b, 0, s.cy, file.get() + cgmodule::kBitmapHeadersSize, &bi,
-                  DIB_RGB_COLORS) != s.cy)
-      return false;
-  }
+  // Rows go out in bands, bottom row first as the file keeps them: a picture
+  // at 400 % needs no second copy of itself in memory.
+  const int band = static_cast<int>(std::max<uint32_t>(1, band_bytes / stride));
+  std::unique_ptr<uint8_t[]> rows(
+      new (std::nothrow) uint8_t[static_cast<size_t>(stride) * std::min<int>(band, s.cy)]);
+  if (!rows) return false;
   const std::wstring temp = path + L".kolbri-tmp";
   bool written_all = false;
   {
     base::UniqueFile f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f) return false;
-    DWORD written = 0;
-    written_all =
-        WriteFile(f.get(), file.get(), static_cast<DWORD>(file_size), &written, nullptr) &&
-        written == file_size;
+    auto write = [&](const void* p, DWORD n) {
+      DWORD written = 0;
+      return WriteFile(f.get(), p, n, &written, nullptr) && written == n;
+    };
+    WindowDC screen(nullptr);
+    written_all = write(headers, sizeof headers);
+    for (int first = 0; written_all && first < s.cy; first += band) {
+      const int n = std::min<int>(band, s.cy - first);
+      BITMAPINFO bi{};
+      bi.bmiHeader = *ih;
+      written_all = GetDIBits(screen.get(), b, first, n, rows.get(), &bi, DIB_RGB_COLORS) == n &&
+                    write(rows.get(), stride * static_cast<uint32_t>(n));
+    }
   }
   if (!written_all) {
     base::LogIfFalse(DeleteFileW(temp.c_str()), "DeleteFile (unwritten picture file)");

@@ -23,8 +23,9 @@ SIZE BitmapSize(HBITMAP b);
 base::UniqueBitmap Zoomed(HBITMAP src, int zoom);
 
 // Writes b as a 24-bit Windows bitmap file, through a temporary file beside
-// the target, so a failed write leaves an existing file as it was.
-bool WriteBitmapFile(HBITMAP b, const std::wstring& path);
+// the target, so a failed write leaves an existing file as it was. The rows
+// are read and written band_bytes at a time.
+bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes = 4u << 20);
 
 // Puts a copy of b (and of palette when given) on the clipboard.
 bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette);

@@ -128,7 +128,7 @@ void TWMain::BuildMenus() {
   ME_Copy = MN_Edit->Add(L"コピー(&C)", h(&TWMain::ME_CopyClick), 0, winui::Ctrl('C'));
   ME_Copy->SetEnabled(false);
 
-  MN_View = MainMenu1.Add(L"表示(&V)", {}, 1);
+  MN_View = MainMenu1.Add(L"表示(&V)", {}, zoom_);
   ME_Overlay = MN_View->Add(L"背景に重ね合わせる", h(&TWMain::ME_OverlayClick));
   ME_AdjustWindow = MN_View->Add(L"ｳｨﾝﾄﾞｳｻｲｽﾞを自動調整", h(&TWMain::ME_AdjustWindowClick));
   MN_View->AddSeparator();
@@ -181,7 +181,7 @@ void TWMain::FormCreate() {
   picture_present_ = false;
   tree_rebuilding_ = false;
   current_item_ = nullptr;
-  current_bitmap_.reset();
+  Image_Output.SetBitmap({});
 
   OrvuHostRecord host{};
   base::WindowDC dc(Image_Output.hwnd());  // valid for the duration of the call
@@ -255,7 +255,7 @@ void TWMain::OnDestroyForm() {
   TreeView1.BeginUpdate();
   TreeView1.Clear();
   TreeView1.EndUpdate();
-  current_bitmap_.reset();
+  Image_Output.SetBitmap({});
   picture_present_ = false;
   if (!module_.Bound()) return;
   WriteSettingsFile();
@@ -459,8 +459,12 @@ void TWMain::RenderPicture() {
       return;
     }
     // Nothing changes unless the new picture can be shown.
-    if (!LayoutPicture(bmp.get())) return;
-    current_bitmap_ = std::move(bmp);
+    if (!FitsOnScreen(BitmapSize(bmp.get()), zoom_)) {
+      ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
+      return;
+    }
+    Image_Output.SetBitmap(std::move(bmp));
+    LayoutPicture();
     StatusBar1.SetPanelText(1, PictureStatusText(dib.width, dib.height, dib.bit_count));
     ME_Save->SetEnabled(true);
     ME_Copy->SetEnabled(true);
@@ -471,16 +475,15 @@ void TWMain::RenderPicture() {
   }
 }
 
-bool TWMain::LayoutPicture(HBITMAP source) {
-  if (!source) return false;
-  const int z = Zoom();
-  base::UniqueBitmap scratch = Zoomed(source, z);
-  if (!scratch) {
-    // Too large for a bitmap at this zoom: what is shown stays.
-    ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
-    return false;
-  }
-  const SIZE s = BitmapSize(source);
+bool TWMain::FitsOnScreen(SIZE picture, int zoom) {
+  // The output area paints the zoomed picture; its image window is as large
+  // as the zoomed picture, and window extents end at 16 bits.
+  return picture.cx <= kMaxImageExtent / zoom && picture.cy <= kMaxImageExtent / zoom;
+}
+
+void TWMain::LayoutPicture() {
+  const SIZE s = BitmapSize(CurrentBitmap());
+  const int z = zoom_;
   // The same picture point stays at the top-left of the view; the scroll box
   // clamps it to the new range.
   const POINT pos = ScrollBox_Output.ScrollPos();
@@ -490,40 +493,39 @@ bool TWMain::LayoutPicture(HBITMAP source) {
     const RECT out = ScrollBox_Output.BoundsPx();
     SetClientSizePx(s.cx * z + out.left + 4, s.cy * z + StatusBar1.HeightPx() + 4);
   }
-  // The image's place is the top-left corner of the unscrolled area. Moving and
-  // the new bitmap both invalidate the image; the window calls are what a zoom
-  // costs beyond the copy, so none is repeated.
+  // The image's place is the top-left corner of the unscrolled area; it paints
+  // its visible part at the zoom. Moving it invalidates it; the window calls
+  // are what a zoom costs, so none is repeated.
   const POINT now = ScrollBox_Output.ScrollPos();
   Image_Output.MoveDeferredPx(-now.x, -now.y, s.cx * z, s.cy * z);
-  Image_Output.SetBitmap(std::move(scratch));
   if (!IsWindowVisible(Image_Output.hwnd())) Image_Output.SetVisible(true);
   ScrollBox_Output.ScrollTo(keep.x, keep.y);
   ScrollBox_Output.UpdateScrollRange();
   shown_zoom_ = z;
-  return true;
 }
 
-void TWMain::SetZoomChecks(int zoom) {
+void TWMain::SetZoom(int zoom) {
+  zoom_ = zoom;
+  MN_View->tag = zoom;  // the View menu's tag is where the zoom is known to be
   for (MenuItem* m :
        {ME_View1, ME_View2, ME_View3, ME_View4, PME_View21, PME_View22, PME_View23, PME_View24})
     m->SetChecked(m->tag == zoom);
 }
 
 void TWMain::ME_ViewClick(MenuItem& sender) {
-  const int before = MN_View->tag;
-  SetZoomChecks(sender.tag);
-  MN_View->tag = sender.tag;
-  if (picture_present_ && !LayoutPicture(current_bitmap_.get())) {
+  if (picture_present_ && !FitsOnScreen(BitmapSize(CurrentBitmap()), sender.tag)) {
     // The picture stays at the zoom it is shown at.
-    SetZoomChecks(before);
-    MN_View->tag = before;
+    ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
+    return;
   }
+  SetZoom(sender.tag);
+  if (picture_present_) LayoutPicture();
 }
 
 void TWMain::ME_AdjustWindowClick(MenuItem&) {
   ME_AdjustWindow->SetChecked(!ME_AdjustWindow->Checked());
   PME_AdjustWindow->SetChecked(!PME_AdjustWindow->Checked());
-  if (picture_present_) LayoutPicture(current_bitmap_.get());
+  if (picture_present_) LayoutPicture();
 }
 
 void TWMain::ME_OverlayClick(MenuItem&) {
@@ -584,13 +586,22 @@ void TWMain::ME_SaveClick(MenuItem&) {
   }
   if (!picture_present_) return;
   if (!SaveDialog1.Execute(hwnd_)) return;
-  if (!WriteBitmapFile(Image_Output.Bitmap(), SaveDialog1.file_name))
+  // The zoomed picture exists only while it is written.
+  base::UniqueBitmap zoomed = ZoomedOrReport();
+  if (!zoomed) return;
+  if (!WriteBitmapFile(zoomed.get(), SaveDialog1.file_name))
     winui::ShowError(hwnd_, L"ﾌｧｲﾙ " + SaveDialog1.file_name + L" を作成できません");
 }
 
+base::UniqueBitmap TWMain::ZoomedOrReport() {
+  base::UniqueBitmap zoomed = Zoomed(CurrentBitmap(), zoom_);
+  if (!zoomed) ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
+  return zoomed;
+}
+
 void TWMain::ME_CopyClick(MenuItem&) {
-  if (!picture_present_ || !current_bitmap_) return;
-  base::UniqueBitmap scratch = Zoomed(current_bitmap_.get(), Zoom());
+  if (!picture_present_ || !CurrentBitmap()) return;
+  base::UniqueBitmap scratch = ZoomedOrReport();
   if (!scratch) return;
   // The viewer selects no palette of its own; on a palette display the
   // system palette goes with the bitmap.

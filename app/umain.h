@@ -60,8 +60,9 @@ class TWMain : public winui::Form {
   std::string RootDir() const { return module_.RootDir(); }
   const Settings& StoredSettings() const { return settings_; }
   bool PicturePresent() const { return picture_present_; }
-  int Zoom() const { return MN_View->tag; }
-  HBITMAP CurrentBitmap() const { return current_bitmap_.get(); }
+  int Zoom() const { return zoom_; }
+  // The rendered picture at 100 %; the output area shows it zoomed.
+  HBITMAP CurrentBitmap() const { return Image_Output.Bitmap(); }
   HTREEITEM CurrentItem() const { return current_item_; }
   cgmodule::CommonModule& Module() { return module_; }
   // The batch conversion's continue flag: set when it starts, cleared to abort.
@@ -128,14 +129,20 @@ class TWMain : public winui::Form {
   void Unbind();
   void BuildTree(HTREEITEM parent, const OrvuIndexEntry* first);
   void RenderPicture();
-  // Shows `source` zoomed; false (reported, nothing changed) when the zoomed
-  // bitmap cannot be made.
-  bool LayoutPicture(HBITMAP source);
+  // Sizes and places the output area's image for the current bitmap at the
+  // zoom; the image paints its visible part zoomed.
+  void LayoutPicture();
+  // Whether a picture this large can be shown at this zoom.
+  static bool FitsOnScreen(SIZE picture, int zoom);
+  // The current bitmap at the zoom for Save and Copy, or none after the
+  // memory message.
+  base::UniqueBitmap ZoomedOrReport();
   void WriteSettingsFile();
   int32_t ShowSettingsDialog(int page);
   std::string PluginPathFromDialog() const;
   const OrvuIndexEntry* EntryOf(HTREEITEM item) const;
-  void SetZoomChecks(int zoom);
+  // The zoom factor; the View menu's tag and the zoom items' checks follow it.
+  void SetZoom(int zoom);
 
   std::wstring exe_path_;
   std::vector<std::wstring> args_;
@@ -150,7 +157,10 @@ class TWMain : public winui::Form {
   settings::ISettingsDialog* settings_dialog_ = nullptr;
   TWVerDlg* version_dialog_ = nullptr;
 
-  base::UniqueBitmap current_bitmap_;
+  // Longest side of the output area's image window (window extents are 16-bit).
+  static constexpr int kMaxImageExtent = 32767;
+
+  int zoom_ = 1;
   HTREEITEM current_item_ = nullptr;
   bool picture_present_ = false;
   int shown_zoom_ = 0;  // zoom of the picture on screen; 0 before the first

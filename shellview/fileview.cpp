@@ -399,8 +399,8 @@ void TFileView::SetCaption(int index, const std::wstring& text) {
   ListView_SetItemText(Handle(), index, 0, copy.data());
 }
 
-// One insertion with the caption, record, icon and overlay; the sub-items are
-// answered from the record when the list asks (LVN_GETDISPINFO).
+// One insertion (one message) with the caption, record, icon and overlay; the
+// sub-items are answered from the record when the list asks (LVN_GETDISPINFO).
 bool TFileView::InsertItem(int at, const std::wstring& caption, FileListItem* item, UINT state) {
   std::wstring text = caption;
   LVITEMW it{};
@@ -411,10 +411,10 @@ bool TFileView::InsertItem(int at, const std::wstring& caption, FileListItem* it
   it.lParam = reinterpret_cast<LPARAM>(item);
   it.state = state;
   it.stateMask = LVIS_OVERLAYMASK | LVIS_SELECTED | LVIS_FOCUSED;
-  const int index = ListView_InsertItem(Handle(), &it);
-  if (index < 0) return false;
-  for (int c = 1; c < kColumns; ++c) ListView_SetItemText(Handle(), index, c, LPSTR_TEXTCALLBACKW);
-  return true;
+  // Sub-items never given a text are asked of the parent (LVN_GETDISPINFO)
+  // like callback ones: setting them would cost one message per column and
+  // file, which under 32-bit Wine crosses into 64-bit code each time.
+  return ListView_InsertItem(Handle(), &it) >= 0;
 }
 
 AbsoluteIDList TFileView::AbsoluteOf(PCUITEMID_CHILD child) const {

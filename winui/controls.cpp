@@ -298,7 +298,20 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         GetObjectW(bitmap_.get(), sizeof bm, &bm);
         base::UniqueDC mem(CreateCompatibleDC(dc));
         base::SelectedObject sel(mem.get(), bitmap_.get());
-        if (stretch && (bm.bmWidth != r.right || bm.bmHeight != r.bottom)) {
+        const int z = bm.bmWidth > 0 ? r.right / bm.bmWidth : 0;
+        if (stretch && z >= 1 && r.right == bm.bmWidth * z && r.bottom == bm.bmHeight * z) {
+          // A whole factor: only the bitmap pixels under the update rectangle,
+          // widened to whole pixels so each lands on exactly z x z screen pixels.
+          const RECT& u = ps.rcPaint;
+          const int x0 = u.left / z, y0 = u.top / z;
+          const int x1 = std::min<int>((u.right + z - 1) / z, bm.bmWidth);
+          const int y1 = std::min<int>((u.bottom + z - 1) / z, bm.bmHeight);
+          if (x1 > x0 && y1 > y0) {
+            SetStretchBltMode(dc, COLORONCOLOR);
+            StretchBlt(dc, x0 * z, y0 * z, (x1 - x0) * z, (y1 - y0) * z, mem.get(), x0, y0, x1 - x0,
+                       y1 - y0, SRCCOPY);
+          }
+        } else if (stretch && (bm.bmWidth != r.right || bm.bmHeight != r.bottom)) {
           SetStretchBltMode(dc, COLORONCOLOR);
           StretchBlt(dc, 0, 0, r.right, r.bottom, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight,
                      SRCCOPY);

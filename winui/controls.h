@@ -88,7 +88,9 @@ class ScrollBox : public Control, public Container {
   bool in_update_ = false;
 };
 
-// Shows a bitmap it owns, stretched to its size when `stretch` is set.
+// Shows a bitmap it owns, stretched to its size when `stretch` is set. When its
+// size is the bitmap's times a whole factor, a paint copies only the part under
+// the update rectangle, so a large zoom never needs a zoomed bitmap.
 class Image : public Control {
  public:
   void Create(Container& parent, int l, int t, int w, int h);

@@ -1,6 +1,7 @@
 // Picture display: every MakeBmp outcome, pixel-exact rendering at zoom 1 and
 // 3, zoom/overlay/fitting commands, move-to-child and the redisplay callback.
 #include "tests/support/main_window_fixture.h"
+#include <algorithm>
 #include <thread>
 
 #include "app/picture.h"
@@ -26,7 +27,8 @@ constexpr wchar_t kManifest[] =
     L"picture over\tfault=oversize\tsynth=40x30x8:9\n"
     L"picture redisp\tfault=redisplay\tsynth=40x30x8:10\n"
     L"picture big\tsynth=320x200x8:32\n"
-    L"picture huge\tsynth=5800x5800x1:1\n"
+    L"picture wide\tsynth=8200x2x1:1\n"
+    L"picture large\tsynth=4000x3000x24:12\n"
     L"picture 表示ソ\tsynth=16x16x24:5\n"
     L"category c1\n"
     L"  category c2\n"
@@ -36,8 +38,30 @@ constexpr wchar_t kManifest[] =
 
 class Display : public AppTest {
  protected:
-  app::TWMain& StartDisplay() { return Start({Plugin(L"disp", kManifest)}); }
-  testsupport::Pixels Shown() { return ReadBitmap(main->Image_Output.Bitmap()); }
+  app::TWMain& StartDisplay() {
+    app::TWMain& m = Start({Plugin(L"disp", kManifest)});
+    SetWindowPos(m.hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);  // all of it on the screen
+    return m;
+  }
+  // The current bitmap, at 100 %.
+  testsupport::Pixels Shown() { return ReadBitmap(main->CurrentBitmap()); }
+  // The part of the image the output area shows, in the image's coordinates.
+  RECT VisiblePart() {
+    RedrawWindow(main->hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT c;
+    GetClientRect(main->ScrollBox_Output.hwnd(), &c);
+    const POINT pos = main->ScrollBox_Output.ScrollPos();
+    return {pos.x, pos.y, std::min<int>(pos.x + c.right, main->Image_Output.WidthPx()),
+            std::min<int>(pos.y + c.bottom, main->Image_Output.HeightPx())};
+  }
+  // The screen shows this part of the picture enlarged by the zoom.
+  ::testing::AssertionResult ShowsZoomed(const testsupport::Pixels& picture, RECT part) {
+    return testsupport::SamePixels(ZoomedPart(picture, main->Zoom(), part),
+                                   ReadWindow(main->Image_Output.hwnd(), part));
+  }
+  ::testing::AssertionResult ShowsZoomed(const testsupport::Pixels& picture) {
+    return ShowsZoomed(picture, VisiblePart());
+  }
 };
 
 TEST_F(Display, DepthsRenderPixelExactAtZoomOneAndThree) {
@@ -55,7 +79,7 @@ TEST_F(Display, DepthsRenderPixelExactAtZoomOneAndThree) {
     EXPECT_EQ(m.StatusBar1.PanelText(1), c.status);
     EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.synth, 1), Shown())) << base::ToSjis(c.node);
     SendMessageW(m.hwnd(), WM_COMMAND, m.PME_View23->id(), 0);
-    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(c.synth, 3), Shown())) << base::ToSjis(c.node);
+    EXPECT_TRUE(ShowsZoomed(SynthPixels(c.synth))) << base::ToSjis(c.node);
     EXPECT_EQ(m.Image_Output.WidthPx(), 120);
     EXPECT_EQ(m.Image_Output.HeightPx(), 90);
   }
@@ -141,7 +165,7 @@ TEST_F(Display, ZoomBeforeTheFirstPictureOnlyMovesChecks) {
   EXPECT_TRUE(m.PME_OverLay->Checked());
   EXPECT_FALSE(m.PicturePresent());
   SelectPath(L"p8");
-  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("40x30x8:8", 4), Shown()));
+  EXPECT_TRUE(ShowsZoomed(SynthPixels("40x30x8:8")));
   SendMessageW(m.hwnd(), WM_COMMAND, m.PME_View22->id(), 0);
   EXPECT_TRUE(m.ME_View2->Checked());
   EXPECT_FALSE(m.ME_View4->Checked());
@@ -192,15 +216,14 @@ TEST_F(Display, CategoriesDriveTheBatchPageAndMoveToChild) {
   app::TWMain& m = StartDisplay();
   SelectPath(L"p8");
   const testsupport::Pixels before = Shown();
+  // The batch page's tab and button follow the selection with the real dialog
+  // (settings_mainwindow_test); here, the main window's own menus.
   SelectPath(L"c1");
-  EXPECT_TRUE(dialog.batch_tab);
-  EXPECT_TRUE(dialog.batch_start);
   EXPECT_TRUE(m.ME_MulSave->Enabled());
   EXPECT_EQ(m.TreeView1.GetPopupMenu(), &m.PopupMenu2);
   EXPECT_EQ(m.StatusBar1.PanelText(1), L"(40x30 pix, 256 col.)");
   EXPECT_TRUE(testsupport::SamePixels(before, Shown()));
   SelectPath(L"p4");
-  EXPECT_FALSE(dialog.batch_tab);
   EXPECT_FALSE(m.ME_MulSave->Enabled());
   EXPECT_EQ(m.TreeView1.GetPopupMenu(), &m.PopupMenu1);
 
@@ -248,29 +271,77 @@ TEST_F(Display, ScrolledPictureKeepsItsPlaceAcrossLayoutsAndResizes) {
   EXPECT_TRUE(TakeMessages().empty());
 }
 
-TEST_F(Display, ZoomedBitmapThatCannotBeMadeIsReportedAndWhatIsShownStays) {
+TEST_F(Display, ScreenShowsWholePixelsAtEveryZoomScrollAndPartialRepaint) {
+  app::TWMain& m = StartDisplay();
+  SelectPath(L"big");
+  const testsupport::Pixels picture = SynthPixels("320x200x8:32");
+  for (auto* item : {m.ME_View1, m.ME_View2, m.ME_View3, m.ME_View4}) {
+    SendMessageW(m.hwnd(), WM_COMMAND, item->id(), 0);
+    EXPECT_TRUE(ShowsZoomed(picture)) << m.Zoom();
+    // Not a multiple of the zoom: picture pixels are cut at the view's edge.
+    if (m.Zoom() > 1) m.ScrollBox_Output.ScrollTo(37, 23);
+    const RECT view = VisiblePart();
+    EXPECT_TRUE(ShowsZoomed(picture, view)) << m.Zoom();
+    // Only a small rectangle inside the view is painted again.
+    {
+      base::WindowDC dc(m.Image_Output.hwnd());
+      PatBlt(dc.get(), view.left, view.top, view.right - view.left, view.bottom - view.top,
+             BLACKNESS);
+    }
+    const RECT small{view.left + 51, view.top + 29, view.left + 82, view.top + 46};
+    InvalidateRect(m.Image_Output.hwnd(), &small, FALSE);
+    UpdateWindow(m.Image_Output.hwnd());
+    EXPECT_TRUE(ShowsZoomed(picture, small)) << m.Zoom();
+  }
+  // The current bitmap stays at 100 %.
+  EXPECT_TRUE(testsupport::SamePixels(picture, Shown()));
+}
+
+TEST_F(Display, FourThousandPixelsAtFourHundredShowTheirCornersAndFarEnd) {
+  app::TWMain& m = StartDisplay();
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View4->id(), 0);
+  SelectPath(L"large");
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_EQ(m.Image_Output.WidthPx(), 16000);
+  EXPECT_EQ(m.Image_Output.HeightPx(), 12000);
+  const testsupport::Pixels picture = SynthPixels("4000x3000x24:12");
+  const HWND box = m.ScrollBox_Output.hwnd();
+  for (const WPARAM h : {SB_TOP, SB_BOTTOM})
+    for (const WPARAM v : {SB_TOP, SB_BOTTOM}) {
+      SendMessageW(box, WM_HSCROLL, h, 0);
+      SendMessageW(box, WM_VSCROLL, v, 0);
+      const RECT view = VisiblePart();
+      EXPECT_EQ(view.left == 0, h == SB_TOP);
+      EXPECT_EQ(view.right == 16000, h == SB_BOTTOM);
+      EXPECT_EQ(view.bottom == 12000, v == SB_BOTTOM);
+      EXPECT_TRUE(ShowsZoomed(picture, view)) << h << v;
+    }
+}
+
+TEST_F(Display, PictureTooWideForTheZoomIsReportedAndWhatIsShownStays) {
   app::TWMain& m = StartDisplay();
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View4->id(), 0);
   SelectPath(L"p8");
   const testsupport::Pixels before = Shown();
   const std::wstring status = m.StatusBar1.PanelText(1);
   const HBITMAP current = m.CurrentBitmap();
-  // 23200 x 23200 at four bytes a pixel: more than one bitmap can hold.
-  SelectPath(L"huge");
+  // 32,800 pixels at 400 %: wider than a window can be.
+  SelectPath(L"wide");
   EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"メモリ確保に失敗しました(変換)"});
   EXPECT_TRUE(testsupport::SamePixels(before, Shown()));
   EXPECT_EQ(m.StatusBar1.PanelText(1), status);
   EXPECT_EQ(m.CurrentBitmap(), current);
   // Shown at 100 %, the zoom to 400 % fails and the zoom stays.
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View1->id(), 0);
-  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Overlay->id(), 0);  // renders "huge" again
-  ASSERT_EQ(m.Image_Output.WidthPx(), 5800);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Overlay->id(), 0);  // renders "wide" again
+  ASSERT_EQ(m.Image_Output.WidthPx(), 8200);
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View4->id(), 0);
   EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"メモリ確保に失敗しました(変換)"});
   EXPECT_EQ(m.Zoom(), 1);
+  EXPECT_EQ(m.MN_View->tag, 1);
   EXPECT_TRUE(m.ME_View1->Checked());
   EXPECT_FALSE(m.PME_View24->Checked());
-  EXPECT_EQ(m.Image_Output.WidthPx(), 5800);
+  EXPECT_EQ(m.Image_Output.WidthPx(), 8200);
 }
 
 TEST(Picture, PixelsThatCannotBeCopiedGiveNoBitmap) {

@@ -1,5 +1,6 @@
 // Save, copy, the version dialog and help.
 #include "app/picture.h"
+#include "standin/core/dib.h"
 #include "tests/support/main_window_fixture.h"
 #include "winui/messages.h"
 #include "base/text.h"
@@ -122,6 +123,71 @@ TEST_F(Output, CopyPutsTheZoomedPictureOnTheClipboard) {
   EXPECT_EQ(p.width, 960);
   EXPECT_EQ(p.height, 600);
   EXPECT_TRUE(testsupport::SamePixels(SynthPixels("320x200x24:5", 3), p));
+}
+
+TEST_F(Output, SavedFilesKeepTheirBytesAtEveryZoomAndDepth) {
+  // FNV-1a of the files this viewer wrote when the zoomed picture was kept
+  // whole on screen; the save must go on writing exactly these bytes.
+  const struct {
+    const wchar_t* node;
+    uint64_t fnv[4];
+  } cases[] = {
+      {L"p4", {0xf865e80ed01faee2, 0xb3435c395b16a029, 0xf4d6a181ecfd3af9, 0xfa404b2833db6b61}},
+      {L"p8", {0x114db8491508c9c6, 0xa15d32eb2054d569, 0x69698d312ee58579, 0xf68e9217c8983301}},
+      {L"p24", {0x27256b533c409e46, 0x3a3b810f919e4351, 0xf5fc06c91baf11fd, 0x8793b677b5726401}},
+      {L"p1", {0x055558895b396396, 0x9fdc9acce3277621, 0x7f4f55a1571aee01, 0xedb9f4a162e73b21}}};
+  app::TWMain& m = Start({Plugin(L"r",
+                                 L"picture p4\tsynth=13x7x4:4\npicture p8\tsynth=13x7x8:8\n"
+                                 L"picture p24\tsynth=13x7x24:24\npicture p1\tsynth=13x7x1:1\n")});
+  for (const auto& c : cases) {
+    SelectPath(c.node);
+    for (int z = 1; z <= 4; ++z) {
+      SendMessageW(m.hwnd(), WM_COMMAND,
+                   (z == 1   ? m.ME_View1
+                    : z == 2 ? m.ME_View2
+                    : z == 3 ? m.ME_View3
+                             : m.ME_View4)
+                       ->id(),
+                   0);
+      AnswerSave(L"z.bmp");
+      SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+      uint64_t h = 14695981039346656037ull;
+      for (unsigned char b : testsupport::ReadFileBytes(dir.path() + L"z.bmp"))
+        h = (h ^ b) * 1099511628211ull;
+      EXPECT_EQ(h, c.fnv[z - 1]) << base::ToSjis(c.node) << " at " << z;
+    }
+  }
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST(BitmapFile, RowsWrittenInBandsGiveTheBytesOfOneBand) {
+  testsupport::TempDir dir;
+  const std::vector<uint8_t> dib = standin::Synthesize({13, 7, 24, 9, false});
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
+  base::UniqueBitmap b = app::BitmapFromDib(info, dib.data() + app::DibBitsOffset(24));
+  ASSERT_TRUE(app::WriteBitmapFile(b.get(), dir.path() + L"one.bmp"));
+  ASSERT_TRUE(app::WriteBitmapFile(b.get(), dir.path() + L"bands.bmp", 3 * 40));  // 3 rows
+  const std::string one = testsupport::ReadFileBytes(dir.path() + L"one.bmp");
+  EXPECT_EQ(one.size(), 54u + 7 * 40);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.path() + L"bands.bmp"), one);
+}
+
+TEST_F(Output, ZoomedBitmapThatCannotBeMadeIsReportedAndNothingElseChanges) {
+  app::TWMain& m = Start({Plugin(L"s", L"picture huge\tsynth=5800x5800x1:1\n")});
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View4->id(), 0);
+  SelectPath(L"huge");  // shown: the output area paints what is visible
+  EXPECT_TRUE(TakeMessages().empty());
+  const HBITMAP current = m.CurrentBitmap();
+  // 23200 x 23200 at four bytes a pixel: more than one bitmap can hold.
+  AnswerSave(L"huge.bmp");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"メモリ確保に失敗しました(変換)"});
+  EXPECT_EQ(GetFileAttributesW((dir.path() + L"huge.bmp").c_str()), INVALID_FILE_ATTRIBUTES);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Copy->id(), 0);
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"メモリ確保に失敗しました(変換)"});
+  EXPECT_EQ(m.CurrentBitmap(), current);
+  EXPECT_EQ(m.Zoom(), 4);
+  EXPECT_EQ(m.Image_Output.WidthPx(), 23200);
 }
 
 TEST_F(Output, VersionDialogShowsTheRecordOfTheCommandUsed) {

@@ -142,14 +142,41 @@ testsupport::Pixels ReadBitmap(HBITMAP b) {
 }
 
 testsupport::Pixels ZoomPixels(const testsupport::Pixels& p, int zoom) {
+  return ZoomedPart(p, zoom, {0, 0, p.width * zoom, p.height * zoom});
+}
+
+testsupport::Pixels ZoomedPart(const testsupport::Pixels& p, int zoom, RECT part) {
   testsupport::Pixels z = p;
-  z.width = p.width * zoom;
-  z.height = p.height * zoom;
+  z.width = part.right - part.left;
+  z.height = part.bottom - part.top;
   z.rgb.assign(size_t(z.width) * z.height, 0);
   for (int y = 0; y < z.height; ++y)
     for (int x = 0; x < z.width; ++x)
-      z.rgb[size_t(y) * z.width + x] = p.rgb[size_t(y / zoom) * p.width + x / zoom];
+      z.rgb[size_t(y) * z.width + x] =
+          p.rgb[size_t((part.top + y) / zoom) * p.width + (part.left + x) / zoom];
   return z;
+}
+
+testsupport::Pixels ReadWindow(HWND w, RECT part) {
+  testsupport::Pixels p;
+  p.width = part.right - part.left;
+  p.height = part.bottom - part.top;
+  p.bit_count = 32;
+  p.rgb.resize(size_t(p.width) * p.height);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), p.width, -p.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  base::UniqueBitmap dib(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  base::WindowDC dc(w);
+  base::UniqueDC mem(CreateCompatibleDC(dc.get()));
+  {
+    base::SelectedObject sel(mem.get(), dib.get());
+    BitBlt(mem.get(), 0, 0, p.width, p.height, dc.get(), part.left, part.top, SRCCOPY);
+    GdiFlush();
+  }
+  const auto* px = static_cast<const uint32_t*>(bits);
+  for (size_t i = 0; i < p.rgb.size(); ++i) p.rgb[i] = px[i] & 0xFFFFFF;
+  return p;
 }
 
 testsupport::Pixels SynthPixels(const std::string& synth, int zoom) {

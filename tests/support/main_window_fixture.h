@@ -84,5 +84,9 @@ testsupport::Pixels ReadBitmap(HBITMAP b);
 // Expected pixels of a synthesised picture "WxHxB:seed", enlarged by zoom.
 testsupport::Pixels SynthPixels(const std::string& synth, int zoom = 1);
 testsupport::Pixels ZoomPixels(const testsupport::Pixels& p, int zoom);
+// The part (in enlarged coordinates) of p enlarged by zoom.
+testsupport::Pixels ZoomedPart(const testsupport::Pixels& p, int zoom, RECT part);
+// What the window shows in part of its client area, read back from the screen.
+testsupport::Pixels ReadWindow(HWND w, RECT part);
 
 }  // namespace apptest
