@@ -20,7 +20,7 @@ CAN32=ON; can_run_i686 || CAN32=OFF
 SAMPLE=; [ "$CAN32" = OFF ] && SAMPLE="-DKOLBRI_SAMPLE_CD=$BUILD64/bin/sample-cd"
 case "${1:-both}" in
   x86_64) build "$BUILD64" x86_64 ON ;;
-  i686) build "$BUILD32" i686 "$CAN32" $SAMPLE ;;
-  both) build "$BUILD64" x86_64 ON; build "$BUILD32" i686 "$CAN32" $SAMPLE ;;
+  i686) build "$BUILD32" i686 "$CAN32" ${SAMPLE:+"$SAMPLE"} ;;
+  both) build "$BUILD64" x86_64 ON; build "$BUILD32" i686 "$CAN32" ${SAMPLE:+"$SAMPLE"} ;;
   *) echo "usage: build.sh [i686|x86_64]" >&2; exit 2 ;;
 esac
