@@ -14,34 +14,6 @@
 
 namespace {
 
-struct Found {
-  DWORD pid;
-  HWND hwnd;
-};
-
-BOOL CALLBACK MatchMain(HWND h, LPARAM lp) {
-  auto* f = reinterpret_cast<Found*>(lp);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(h, &owner);
-  wchar_t text[64]{};
-  GetWindowTextW(h, text, 64);
-  if (owner == f->pid && IsWindowVisible(h) && std::wstring(text) == L"コルブリ") {
-    f->hwnd = h;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND WaitForMainWindow(DWORD pid) {
-  for (int i = 0; i < 200; ++i) {
-    Found f{pid, nullptr};
-    EnumWindows(&MatchMain, reinterpret_cast<LPARAM>(&f));
-    if (f.hwnd) return f.hwnd;
-    Sleep(50);
-  }
-  return nullptr;
-}
-
 struct ClassQuery {
   const wchar_t* cls;
   HWND found;
@@ -119,7 +91,7 @@ TEST(RealProgram, ShowsTheSampleTitleAndClosesOnRequest) {
   PROCESS_INFORMATION pi{};
   ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                              dir.path().c_str(), &si, &pi));
-  HWND main = WaitForMainWindow(pi.dwProcessId);
+  HWND main = testsupport::WaitForMainWindow(pi.dwProcessId);
   ASSERT_NE(main, nullptr);
   HWND tree = ChildOfClass(main, WC_TREEVIEWW);
   HWND status = ChildOfClass(main, STATUSCLASSNAMEW);

@@ -183,4 +183,36 @@ bool CppExceptionsStillWork() {
   return false;
 }
 
+namespace {
+
+struct Found {
+  DWORD pid;
+  HWND hwnd;
+};
+
+BOOL CALLBACK MatchMain(HWND h, LPARAM lp) {
+  auto* f = reinterpret_cast<Found*>(lp);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(h, &owner);
+  wchar_t text[64]{};
+  GetWindowTextW(h, text, 64);
+  if (owner == f->pid && IsWindowVisible(h) && std::wstring(text) == L"コルブリ") {
+    f->hwnd = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+HWND WaitForMainWindow(DWORD pid) {
+  for (int i = 0; i < 200; ++i) {
+    Found f{pid, nullptr};
+    EnumWindows(&MatchMain, reinterpret_cast<LPARAM>(&f));
+    if (f.hwnd) return f.hwnd;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
 }  // namespace testsupport

@@ -73,4 +73,8 @@ Pixels DecodeBmpFile(const std::string& file_bytes);
 // foreign library, unwinding must still work.
 bool CppExceptionsStillWork();
 
+// The visible top-level window captioned "コルブリ" of process `pid`, waited
+// for up to 10 s; null if none appeared.
+HWND WaitForMainWindow(DWORD pid);
+
 }  // namespace testsupport
