@@ -96,6 +96,9 @@ void TComboView::ApplyHeights() {
   if (!Handle()) return;
   SendMessageW(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height_);
   SendMessageW(Handle(), CB_SETITEMHEIGHT, 0, item_height_);
+  // Common controls 6 size the dropped list by its visible count, not by the
+  // window's height; older ones ignore the message.
+  SendMessageW(Handle(), CB_SETMINVISIBLE, static_cast<WPARAM>(drop_down_count_), 0);
   ApplyBounds();
 }
 
