@@ -1,7 +1,7 @@
 #!/bin/sh
 # Screenshots of the viewer for looking at, not a test: the main window on the
 # sample title, the settings dialog and the version dialog, at 96 and 144 dpi,
-# as OUT/<dpi>-main.png, -settings.png, -version.png.
+# as OUT/<dpi>-main.png, -settings.png, -batch.png, -version.png.
 # Usage: screenshots.sh [OUT]   (default: $KOLBRI_BUILD/screenshots; the x86_64
 # tree unless KOLBRI_BUILD names another, already built)
 set -eu
@@ -28,6 +28,15 @@ for dpi in 96 144; do
   shot "$dpi-main"
   xdotool key --window "$win" ctrl+l
   shot "$dpi-settings"
+  xdotool key Escape
+  sleep 1
+  # The first category selected: the batch page through File > まとめ保存.
+  xdotool mousemove $((55 * dpi / 96)) $((51 * dpi / 96)) click 1
+  sleep 1
+  xdotool key --window "$win" alt+f
+  sleep 1
+  xdotool key m
+  shot "$dpi-batch"
   xdotool key Escape
   sleep 1
   # Help menu: contents, then the viewer's own version record.

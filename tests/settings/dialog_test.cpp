@@ -276,12 +276,6 @@ TEST_F(Dialog, BatchOptionsCannotCombineNoFoldersWithIndexNames) {
   });
 }
 
-// Keeps the batch page on screen for 8 s, for a look at how it paints.
-TEST_F(Dialog, DISABLED_ScreenshotHoldsTheBatchPage) {
-  d->ShowBatchTab(true);
-  Modal(*d, settings::kPageBatch, [] { PumpUntil([] { return false; }, 8000); });
-}
-
 TEST_F(Dialog, LayoutCaptionsAndInitialState) {
   EXPECT_EQ(d->Text(), L"設定");
   EXPECT_EQ(d->PageControl1.PageCount(), 3);

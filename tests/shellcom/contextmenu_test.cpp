@@ -322,37 +322,3 @@ TEST_F(SendToTest, PasteEntryIsFoundByItsVerbOnShellsInOtherLanguages) {
   EXPECT_FALSE(component.SendToTarget(owner.hwnd(), &desktop, 3));  // no such entry
 }
 
-namespace {
-void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
-  KillTimer(nullptr, id);
-  EndMenu();
-}
-}  // namespace
-
-// For a screenshot: a folder tree with a linked component shows the shell's
-// menu of a folder node for 8 s (run with --gtest_also_run_disabled_tests).
-TEST(ContextMenuScreenshot, DISABLED_FolderTreeMenuHoldsTheScreen) {
-  shtest::TempTree dir("shc_shot");
-  dir.Dir("photos");
-  shtest::HostWindow host;
-  shview::TFolderView tree;
-  TContextMenuEx component;
-  tree.SetContextMenu(&component);
-  ASSERT_TRUE(tree.Create(host.hwnd(), RECT{0, 0, 400, 520}, 1));
-  tree.SelectPath(dir.path() + "\\photos");
-  shview::Node node = tree.RealSelection();
-  RECT r;
-  ASSERT_TRUE(TreeView_GetItemRect(tree.Handle(), node, &r, TRUE));
-  const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  SetTimer(nullptr, 0, 8000, &CloseMenu);
-  // Settle activation first: under Wine without a window manager, an
-  // activation that lands after the menu is mapped stacks the window above it.
-  SetFocus(tree.Handle());
-  for (int i = 0; i < 20; ++i) {
-    shtest::Pump();
-    Sleep(20);
-  }
-  SendMessageW(tree.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, at);
-  SendMessageW(tree.Handle(), WM_RBUTTONUP, 0, at);
-  tree.Destroy();
-}
