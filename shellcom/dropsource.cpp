@@ -36,7 +36,8 @@ HRESULT TDropSourceObject::GiveFeedback(DWORD) { return DRAGDROP_S_USEDEFAULTCUR
 
 void TDropSourceEx::StartShellDrag(HWND owner, IShellFolder* folder, int count,
                                    PCUIDLIST_RELATIVE items) {
-  if (!owner || !folder || !items || !shview::ShellMalloc || count < 1 || count > kMaxItems) return;
+  if (!owner || !folder || !items || !shview::ShellMalloc() || count < 1 || count > kMaxItems)
+    return;
   ItemSplit split;
   if (!split.Take(items, count)) return;
   base::ComPtr<IDataObject> data;

@@ -132,14 +132,15 @@ void TComboView::ClearEntries() {
 }
 
 void TComboView::BuildList() {
-  if (!Handle() || !DesktopFolder) return;
+  if (!Handle() || !DesktopFolder()) return;
   base_built_ = false;
   ClearEntries();
 
   const AbsoluteIDList desktop = SpecialFolder(Handle(), CSIDL_DESKTOP);
   if (desktop) InsertEntry(0, 0, desktop.get());
   ComPtr<IEnumIDList> children;
-  if (desktop && DesktopFolder->EnumObjects(Handle(), kTreeEnumFlags, children.receive()) == S_OK &&
+  if (desktop &&
+      DesktopFolder()->EnumObjects(Handle(), kTreeEnumFlags, children.receive()) == S_OK &&
       children) {
     ChildIDList child;
     while (children->Next(1, child.receive(), nullptr) == S_OK)
@@ -150,8 +151,8 @@ void TComboView::BuildList() {
   ComPtr<IShellFolder> computer_folder;
   ComPtr<IEnumIDList> drives;
   if (computer &&
-      SUCCEEDED(DesktopFolder->BindToObject(computer.get(), nullptr, IID_IShellFolder,
-                                            computer_folder.receive_void())) &&
+      SUCCEEDED(DesktopFolder()->BindToObject(computer.get(), nullptr, IID_IShellFolder,
+                                              computer_folder.receive_void())) &&
       computer_folder &&
       computer_folder->EnumObjects(nullptr, kTreeEnumFlags, drives.receive()) == S_OK && drives) {
     ChildIDList child;
@@ -197,7 +198,7 @@ int TComboView::AddPath(PCIDLIST_ABSOLUTE list) {
       const TComboData* entry = Entry(i);
       if (!entry || entry->Level != level) continue;
       // A failed comparison (-1) neither matches nor passes the entry.
-      const int c = CompareItemIDs(DesktopFolder, prefix.get(), entry->IDList.get());
+      const int c = CompareItemIDs(DesktopFolder(), prefix.get(), entry->IDList.get());
       if (c == 0) {
         insertion = search_start = i + 1;
         found = true;
@@ -227,7 +228,7 @@ void TComboView::ShowItemIDList(PCIDLIST_ABSOLUTE list) {
   RemovePathEntries();
   const AbsoluteIDList desktop = SpecialFolder(Handle(), CSIDL_DESKTOP);
   const bool is_desktop =
-      desktop ? CompareItemIDs(DesktopFolder, list, desktop.get()) == 0 : list->mkid.cb == 0;
+      desktop ? CompareItemIDs(DesktopFolder(), list, desktop.get()) == 0 : list->mkid.cb == 0;
   ComboBox_SetCurSel(Handle(), is_desktop ? 0 : AddPath(list));
 }
 
@@ -236,14 +237,14 @@ void TComboView::ShowItemIDList(PCIDLIST_ABSOLUTE list) {
 // A base entry keeps its list from BuildList: a renamed desktop folder gets
 // the new one, so that its name shows.
 void TComboView::FolderRenamed(PCIDLIST_ABSOLUTE old_list, PCIDLIST_ABSOLUTE new_list) {
-  if (!old_list || !new_list || !DesktopFolder) return;
+  if (!old_list || !new_list || !DesktopFolder()) return;
   for (auto* records : {&base_, &path_}) {
     for (const std::unique_ptr<TComboData>& record : *records) {
       // The old list may no longer name anything the shell can compare.
       const UINT size = ItemIDListSize(old_list);
       const bool same = ItemIDListSize(record->IDList.get()) == size &&
                         std::memcmp(record->IDList.get(), old_list, size) == 0;
-      if (!same && CompareItemIDs(DesktopFolder, record->IDList.get(), old_list) != 0) continue;
+      if (!same && CompareItemIDs(DesktopFolder(), record->IDList.get(), old_list) != 0) continue;
       if (AbsoluteIDList copy = ConcatItemIDLists(new_list, nullptr))
         record->IDList = std::move(copy);
     }
@@ -349,11 +350,11 @@ void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
   // The parent of the desktop and of its children is the desktop itself.
   ComPtr<IShellFolder> parent;
   if (const AbsoluteIDList parent_list = CopyParentItemIDList(record->IDList.get())) {
-    base::LogIfFailed(DesktopFolder->BindToObject(parent_list.get(), nullptr, IID_IShellFolder,
-                                                  parent.receive_void()),
+    base::LogIfFailed(DesktopFolder()->BindToObject(parent_list.get(), nullptr, IID_IShellFolder,
+                                                    parent.receive_void()),
                       "BindToObject of a combo entry's parent");
   }
-  IShellFolder* folder = parent ? parent.get() : DesktopFolder;
+  IShellFolder* folder = parent ? parent.get() : DesktopFolder();
   std::wstring text;
   if (const ChildIDList last = CopyLastItemID(record->IDList.get()))
     GetItemDisplayNameW(folder, last.get(), SHGDN_INFOLDER, text);

@@ -482,9 +482,9 @@ void TFileView::ShowFolder(PCIDLIST_ABSOLUTE absolute) {
   AbsoluteIDList copy = ConcatItemIDLists(absolute, nullptr);
   if (!copy) return;  // out of memory: the shown folder stays
   ComPtr<IShellFolder> folder;
-  if (!DesktopFolder ||
-      FAILED(DesktopFolder->BindToObject(copy.get(), nullptr, IID_IShellFolder,
-                                         folder.receive_void())) ||
+  if (!DesktopFolder() ||
+      FAILED(DesktopFolder()->BindToObject(copy.get(), nullptr, IID_IShellFolder,
+                                           folder.receive_void())) ||
       !folder) {
     // The desktop's own (empty) list, or no folder at all: the desktop is
     // shown, and its list is kept with it so that the items' absolute lists

@@ -280,13 +280,13 @@ AbsoluteIDList TFolderView::GetNodeItemIDList(Node n) const {
 
 bool TFolderView::BindNodeFolder(Node n, IShellFolder** folder) const {
   *folder = nullptr;
-  if (!n || !DesktopFolder) return false;
+  if (!n || !DesktopFolder()) return false;
   if (!Parent(n)) return DesktopReference(folder);
   const AbsoluteIDList absolute = GetNodeItemIDList(n);
   if (!absolute) return false;
   return SUCCEEDED(base::LogIfFailed(
-             DesktopFolder->BindToObject(absolute.get(), nullptr, IID_IShellFolder,
-                                         reinterpret_cast<void**>(folder)),
+             DesktopFolder()->BindToObject(absolute.get(), nullptr, IID_IShellFolder,
+                                           reinterpret_cast<void**>(folder)),
              "BindToObject of a node")) &&
          *folder;
 }
@@ -474,7 +474,7 @@ Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
 // ---- Operations ------------------------------------------------------------
 
 void TFolderView::RefreshTree() {
-  if (updating_ || !Handle() || !DesktopFolder) return;
+  if (updating_ || !Handle() || !DesktopFolder()) return;
   AbsoluteIDList desktop;
   if (FAILED(
           base::LogIfFailed(SHGetSpecialFolderLocation(Handle(), CSIDL_DESKTOP, desktop.receive()),
@@ -482,7 +482,7 @@ void TFolderView::RefreshTree() {
       !desktop)
     return;
   std::wstring name;
-  if (!GetItemDisplayNameW(DesktopFolder, desktop.get(), SHGDN_INFOLDER, name)) return;
+  if (!GetItemDisplayNameW(DesktopFolder(), desktop.get(), SHGDN_INFOLDER, name)) return;
 
   BeginUpdate();
   updating_ = true;
@@ -511,14 +511,14 @@ void TFolderView::RefreshTree() {
 void TFolderView::SelectPath(const std::string& path) { SelectPathW(base::FromAcp(path)); }
 
 void TFolderView::SelectPathW(const std::wstring& path) {
-  if (!DesktopFolder || path.empty()) return;
+  if (!DesktopFolder() || path.empty()) return;
   std::wstring wide = path.substr(0, kMaxShellName);
   AbsoluteIDList list;
   ULONG eaten = 0;
   // What the desktop parses is relative to the desktop: absolute.
   auto* out = reinterpret_cast<PIDLIST_RELATIVE*>(list.receive());
   if (FAILED(
-          DesktopFolder->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, out, nullptr)) ||
+          DesktopFolder()->ParseDisplayName(nullptr, nullptr, wide.data(), &eaten, out, nullptr)) ||
       !list)
     return;  // unparsable: the selection stays
   Select(FindNodeByItemIDList(list.get()));
@@ -531,7 +531,7 @@ std::wstring TFolderView::GetSelectedPathW() const {
   Node n = Selected();
   if (!n) return path;
   const AbsoluteIDList absolute = GetNodeItemIDList(n);
-  if (absolute) GetItemDisplayNameW(DesktopFolder, absolute.get(), SHGDN_FORPARSING, path);
+  if (absolute) GetItemDisplayNameW(DesktopFolder(), absolute.get(), SHGDN_FORPARSING, path);
   return path;
 }
 

@@ -1,6 +1,7 @@
 #include "shellview/shview.h"
 
 #include <cstring>
+#include <utility>
 
 #if !defined(_WIN64)
 static_assert(sizeof(SHFILEINFOA) == 352, "SHFILEINFOA is 352 bytes");
@@ -11,45 +12,54 @@ static_assert(sizeof(SHFILEINFOA) == 352, "SHFILEINFOA is 352 bytes");
 
 namespace shview {
 
-IMalloc* ShellMalloc = nullptr;
-IShellFolder* DesktopFolder = nullptr;
+namespace {
+IMalloc* g_malloc = nullptr;
+IShellFolder* g_desktop = nullptr;
+}  // namespace
+
+IMalloc* ShellMalloc() { return g_malloc; }
+IShellFolder* DesktopFolder() { return g_desktop; }
+
+IShellFolder* ReplaceDesktopFolder(IShellFolder* folder) {
+  return std::exchange(g_desktop, folder);
+}
 
 ShellState::ShellState() {
-  if (ShellMalloc || DesktopFolder) return;  // another instance owns the state
+  if (g_malloc || g_desktop) return;  // another instance owns the state
   owner_ = true;
-  if (SUCCEEDED(SHGetMalloc(&ShellMalloc))) {
-    SHGetDesktopFolder(&DesktopFolder);
+  if (SUCCEEDED(SHGetMalloc(&g_malloc))) {
+    base::LogIfFailed(SHGetDesktopFolder(&g_desktop), "SHGetDesktopFolder");
   } else {
-    ShellMalloc = nullptr;
+    g_malloc = nullptr;
   }
 }
 
 ShellState::~ShellState() {
   if (!owner_) return;
-  if (ShellMalloc) ShellMalloc->Release();
-  ShellMalloc = nullptr;
-  if (DesktopFolder) DesktopFolder->Release();
-  DesktopFolder = nullptr;
+  if (g_malloc) g_malloc->Release();
+  g_malloc = nullptr;
+  if (g_desktop) g_desktop->Release();
+  g_desktop = nullptr;
 }
 
 bool DesktopReference(IShellFolder** out) {
   *out = nullptr;
-  return DesktopFolder && ShellMalloc &&
+  return DesktopFolder() && ShellMalloc() &&
          SUCCEEDED(base::LogIfFailed(
-             DesktopFolder->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out)),
+             DesktopFolder()->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out)),
              "QueryInterface of the desktop folder")) &&
          *out;
 }
 
 void* ShellAlloc(ULONG bytes) {
-  if (!ShellMalloc) return nullptr;
-  void* p = ShellMalloc->Alloc(bytes);
+  if (!ShellMalloc()) return nullptr;
+  void* p = ShellMalloc()->Alloc(bytes);
   if (p) std::memset(p, 0, bytes);
   return p;
 }
 
 void ShellFree(void* block) {
-  if (block && ShellMalloc) ShellMalloc->Free(block);
+  if (block && ShellMalloc()) ShellMalloc()->Free(block);
 }
 
 PCUIDLIST_RELATIVE NextItemID(PCUIDLIST_RELATIVE item) {

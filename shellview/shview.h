@@ -3,7 +3,7 @@
 // and the operations on item-identifier lists that the shell view controls use.
 //
 // Ownership: every list an operation here returns is a new block from
-// ShellMalloc, handed back in an owner (AbsoluteIDList, ChildIDList). Lists the
+// ShellMalloc(), handed back in an owner (AbsoluteIDList, ChildIDList). Lists the
 // shell hands out come from the same allocator. No operation frees a list it is
 // given, except ConcatItemIDListsFree, which takes its owners.
 #include <windows.h>
@@ -23,10 +23,13 @@ using base::ComPtr;
 
 // Set once by ShellState (after OLE is up, before any form) and released once
 // after the last control is gone. Every control and operation uses these two.
-extern IMalloc* ShellMalloc;
-extern IShellFolder* DesktopFolder;
+IMalloc* ShellMalloc();
+IShellFolder* DesktopFolder();
+// For tests: puts another folder in the desktop's place; returns the one
+// that was there.
+IShellFolder* ReplaceDesktopFolder(IShellFolder* folder);
 
-// A new reference to DesktopFolder, which the caller releases; false without
+// A new reference to DesktopFolder(), which the caller releases; false without
 // the shell state.
 bool DesktopReference(IShellFolder** out);
 
@@ -41,7 +44,7 @@ class ShellState {
   ShellState(const ShellState&) = delete;
   ShellState& operator=(const ShellState&) = delete;
   // Both references are there: the controls can work.
-  bool ok() const { return ShellMalloc && DesktopFolder; }
+  bool ok() const { return ShellMalloc() && DesktopFolder(); }
 
  private:
   bool owner_ = false;
@@ -59,7 +62,7 @@ inline constexpr int kFallbackIconIndex = 0;
 void* ShellAlloc(ULONG bytes);
 void ShellFree(void* block);
 
-// Owners of lists from ShellMalloc, by kind: absolute (from the desktop) and
+// Owners of lists from ShellMalloc(), by kind: absolute (from the desktop) and
 // child (one item relative to its parent folder). Taking a list over is
 // explicit (constructor, reset, receive() for out-parameters); release()
 // hands it on, e.g. to a tree node.
@@ -84,7 +87,7 @@ AbsoluteIDList CopyParentItemIDList(PCIDLIST_ABSOLUTE list);
 ChildIDList CopyLastItemID(PCUIDLIST_RELATIVE list);
 
 // Display name of a list relative to folder (absolute when folder is
-// DesktopFolder), in the system's ANSI code page. The name is emptied first; false
+// DesktopFolder()), in the system's ANSI code page. The name is emptied first; false
 // when the folder refuses or answers with an unknown STRRET kind.
 bool GetItemDisplayName(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD flags,
                         std::string& name);

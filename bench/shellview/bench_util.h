@@ -28,9 +28,9 @@ inline shview::AbsoluteIDList Parse(const std::string& path) {
   shview::AbsoluteIDList list;
   std::wstring w(path.begin(), path.end());
   ULONG eaten = 0;
-  shview::DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten,
-                                          reinterpret_cast<PIDLIST_RELATIVE*>(list.receive()),
-                                          nullptr);
+  shview::DesktopFolder()->ParseDisplayName(nullptr, nullptr, w.data(), &eaten,
+                                            reinterpret_cast<PIDLIST_RELATIVE*>(list.receive()),
+                                            nullptr);
   return list;
 }
 

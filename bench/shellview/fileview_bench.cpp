@@ -50,7 +50,7 @@ void MakeFiles(const std::string& dir) {
 
 size_t BareList(PCIDLIST_ABSOLUTE absolute) {
   ComPtr<IShellFolder> folder;
-  DesktopFolder->BindToObject(absolute, nullptr, IID_IShellFolder, folder.receive_void());
+  DesktopFolder()->BindToObject(absolute, nullptr, IID_IShellFolder, folder.receive_void());
   if (!folder) return 0;
   ComPtr<IEnumIDList> items;
   folder->EnumObjects(nullptr, kListEnumFlags, items.receive());

@@ -31,9 +31,9 @@ namespace {
 ComPtr<IShellFolder> Bind(PCUIDLIST_RELATIVE absolute) {
   ComPtr<IShellFolder> folder;
   if (absolute->mkid.cb == 0)
-    DesktopFolder->QueryInterface(IID_IShellFolder, folder.receive_void());
+    DesktopFolder()->QueryInterface(IID_IShellFolder, folder.receive_void());
   else
-    DesktopFolder->BindToObject(absolute, nullptr, IID_IShellFolder, folder.receive_void());
+    DesktopFolder()->BindToObject(absolute, nullptr, IID_IShellFolder, folder.receive_void());
   return folder;
 }
 

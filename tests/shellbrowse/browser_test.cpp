@@ -35,7 +35,7 @@ TEST(Browser, TreeListComboAndMaskWorkTogether) {
   shview::TComboView& combo = form.Combo();
   const shview::AbsoluteIDList folder = shtest::ParsePath(root.path());
   ASSERT_GE(combo.SelectedIndex(), 0);
-  EXPECT_EQ(shview::CompareItemIDs(shview::DesktopFolder,
+  EXPECT_EQ(shview::CompareItemIDs(shview::DesktopFolder(),
                                    combo.Entry(combo.SelectedIndex())->IDList.get(), folder.get()),
             0);
 

@@ -14,10 +14,10 @@
 #include "base/handle.h"
 
 using namespace shcom;
+using base::ComPtr;
 using comtest::Entry;
 using comtest::FolderDouble;
 using shview::ChildIDList;
-using base::ComPtr;
 using shview::RelativeIDList;
 
 namespace {
@@ -40,8 +40,8 @@ struct RealItem {
     auto abs = shtest::ParsePath(path);
     auto parent_abs = shview::CopyParentItemIDList(abs.get());
     item = shview::CopyLastItemID(abs.get());
-    shview::DesktopFolder->BindToObject(parent_abs.get(), nullptr, IID_IShellFolder,
-                                        parent.receive_void());
+    shview::DesktopFolder()->BindToObject(parent_abs.get(), nullptr, IID_IShellFolder,
+                                          parent.receive_void());
   }
 };
 
@@ -321,4 +321,3 @@ TEST_F(SendToTest, PasteEntryIsFoundByItsVerbOnShellsInOtherLanguages) {
   EXPECT_EQ(log, std::vector<std::string>{"sendto0:26"});
   EXPECT_FALSE(component.SendToTarget(owner.hwnd(), &desktop, 3));  // no such entry
 }
-

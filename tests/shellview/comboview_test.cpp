@@ -32,7 +32,7 @@ class ComboViewTest : public ::testing::Test {
 
   int IndexOf(PCIDLIST_ABSOLUTE list) const {
     for (int i = 0; i < combo.Count(); ++i)
-      if (CompareItemIDs(DesktopFolder, combo.Entry(i)->IDList.get(), list) == 0) return i;
+      if (CompareItemIDs(DesktopFolder(), combo.Entry(i)->IDList.get(), list) == 0) return i;
     return -1;
   }
   // The user's pick in the dropped list as the window reports it to the parent.
@@ -78,7 +78,7 @@ TEST_F(ComboViewTest, OutlineHoldsTheDesktopItsFoldersAndTheDrives) {
 
   // Every folder of the desktop at level 1, in the shell's order.
   IEnumIDList* en = nullptr;
-  ASSERT_EQ(DesktopFolder->EnumObjects(nullptr, kTreeEnumFlags, &en), S_OK);
+  ASSERT_EQ(DesktopFolder()->EnumObjects(nullptr, kTreeEnumFlags, &en), S_OK);
   int desktop_children = 0;
   PITEMID_CHILD child;
   while (en->Next(1, &child, nullptr) == S_OK) {
@@ -94,7 +94,7 @@ TEST_F(ComboViewTest, OutlineHoldsTheDesktopItsFoldersAndTheDrives) {
     if (combo.Entry(i)->Level != 1) continue;
     ++level1;
     if (previous > 0) {
-      EXPECT_LT(CompareItemIDs(DesktopFolder, combo.Entry(previous)->IDList.get(),
+      EXPECT_LT(CompareItemIDs(DesktopFolder(), combo.Entry(previous)->IDList.get(),
                                combo.Entry(i)->IDList.get()),
                 0);
     }
@@ -122,7 +122,7 @@ TEST_F(ComboViewTest, AddPathInsertsMissingLevelsBehindTheirParent) {
   EXPECT_EQ(at, c_drive + 2);
   EXPECT_EQ(combo.Entry(c_drive + 1)->Level, 3);
   EXPECT_EQ(combo.Entry(at)->Level, 4);
-  EXPECT_EQ(CompareItemIDs(DesktopFolder, combo.Entry(at)->IDList.get(), list.get()), 0);
+  EXPECT_EQ(CompareItemIDs(DesktopFolder(), combo.Entry(at)->IDList.get(), list.get()), 0);
   EXPECT_EQ(combo.AddPath(list.get()), at);  // every level found: nothing added
   EXPECT_EQ(combo.Count(), base + 2);
 
@@ -141,13 +141,13 @@ TEST_F(ComboViewTest, AddPathInsertsMissingLevelsBehindTheirParent) {
   int folder = -1;
   for (int i = 1; i < combo.Count() && folder < 0; ++i) {
     std::wstring name;
-    GetItemDisplayNameW(DesktopFolder, combo.Entry(i)->IDList.get(), SHGDN_INFOLDER, name);
+    GetItemDisplayNameW(DesktopFolder(), combo.Entry(i)->IDList.get(), SHGDN_INFOLDER, name);
     if (combo.Entry(i)->Level == 1 && name == L"shv_combo_desk") folder = i;
   }
   ASSERT_GT(folder, 0);
   ComPtr<IShellFolder> parent;
-  ASSERT_HRESULT_SUCCEEDED(DesktopFolder->BindToObject(combo.Entry(folder)->IDList.get(), nullptr,
-                                                       IID_IShellFolder, parent.receive_void()));
+  ASSERT_HRESULT_SUCCEEDED(DesktopFolder()->BindToObject(combo.Entry(folder)->IDList.get(), nullptr,
+                                                         IID_IShellFolder, parent.receive_void()));
   ChildIDList sub;
   wchar_t sub_name[] = L"sub";
   ASSERT_HRESULT_SUCCEEDED(
@@ -217,7 +217,7 @@ TEST_F(ComboViewTest, APickSteersTheLinkedTreeWhichRebuildsThePath) {
   combo.OnChange = nullptr;
   const AbsoluteIDList computer = Special(CSIDL_DRIVES);
   Pick(IndexOf(computer.get()));
-  EXPECT_EQ(CompareItemIDs(DesktopFolder, tree.GetNodeItemIDList(tree.RealSelection()).get(),
+  EXPECT_EQ(CompareItemIDs(DesktopFolder(), tree.GetNodeItemIDList(tree.RealSelection()).get(),
                            computer.get()),
             0);
   EXPECT_EQ(combo.Count(), base);
@@ -389,7 +389,7 @@ TEST_F(ComboViewTest, OnlyAChoiceSteersTheTree) {
   EXPECT_EQ(tree.RealSelection(), tree.Root());
   SendMessageW(combo.Handle(), WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_EQ(changes, 1);
-  EXPECT_EQ(CompareItemIDs(DesktopFolder, tree.GetNodeItemIDList(tree.RealSelection()).get(),
+  EXPECT_EQ(CompareItemIDs(DesktopFolder(), tree.GetNodeItemIDList(tree.RealSelection()).get(),
                            computer.get()),
             0);
   combo.SetFolderView(nullptr);
@@ -422,10 +422,10 @@ TEST_F(ComboViewTest, ABaseEntryFollowsARenameInTheTree) {
   ASSERT_TRUE(MoveFileW(before.c_str(), after.c_str()));
   ChildIDList new_item;
   ComPtr<IEnumIDList> children;
-  ASSERT_EQ(DesktopFolder->EnumObjects(nullptr, kTreeEnumFlags, children.receive()), S_OK);
+  ASSERT_EQ(DesktopFolder()->EnumObjects(nullptr, kTreeEnumFlags, children.receive()), S_OK);
   for (ChildIDList c; children->Next(1, c.receive(), nullptr) == S_OK;) {
     std::wstring name;
-    GetItemDisplayNameW(DesktopFolder, c.get(), SHGDN_INFOLDER, name);
+    GetItemDisplayNameW(DesktopFolder(), c.get(), SHGDN_INFOLDER, name);
     if (name == L"shv_combo_new") new_item = std::move(c);
   }
   ASSERT_TRUE(new_item);
@@ -433,7 +433,7 @@ TEST_F(ComboViewTest, ABaseEntryFollowsARenameInTheTree) {
   int found = 0;
   for (int i = 1; i < combo.Count(); ++i) {
     std::wstring name;
-    GetItemDisplayNameW(DesktopFolder, combo.Entry(i)->IDList.get(), SHGDN_FORPARSING, name);
+    GetItemDisplayNameW(DesktopFolder(), combo.Entry(i)->IDList.get(), SHGDN_FORPARSING, name);
     EXPECT_NE(name, before);
     if (name == after && combo.Entry(i)->Level == 1) ++found;
   }

@@ -61,7 +61,7 @@ class FileViewTest : public ::testing::Test {
   }
   std::string ShownPath() const {
     std::string s;
-    GetItemDisplayName(DesktopFolder, list.ShownFolderList(), SHGDN_FORPARSING, s);
+    GetItemDisplayName(DesktopFolder(), list.ShownFolderList(), SHGDN_FORPARSING, s);
     return s;
   }
   POINT CenterOf(int index) {
@@ -183,8 +183,8 @@ TEST(FileViewIcons, AreSharedByExtensionOnlyWhereTheShellSaysTheClassHasOne) {
   shtest::TempTree dirs("shv_icon_class");
   MakeFile(dirs.File("a.txt"), 1);
   ComPtr<IShellFolder> real;
-  ASSERT_EQ(DesktopFolder->BindToObject(ParsePath(dirs.path()).get(), nullptr, IID_IShellFolder,
-                                        real.receive_void()),
+  ASSERT_EQ(DesktopFolder()->BindToObject(ParsePath(dirs.path()).get(), nullptr, IID_IShellFolder,
+                                          real.receive_void()),
             S_OK);
   const ChildIDList item = CopyLastItemID(ParsePath(dirs.File("a.txt")).get());
   const std::pair<UINT, bool> cases[] = {{0, true},
@@ -307,7 +307,7 @@ TEST_F(FileViewTest, TheDesktopListsVirtualFoldersWithEmptyTexts) {
   list.ShowFolder(desktop.get());
   int computer = -1;
   for (int i = 0; i < list.ItemCount(); ++i)
-    if (CompareItemIDs(DesktopFolder, list.Data(i), drives.get()) == 0) computer = i;
+    if (CompareItemIDs(DesktopFolder(), list.Data(i), drives.get()) == 0) computer = i;
   ASSERT_GE(computer, 0);
   EXPECT_EQ(list.SubItemText(computer, 1), L"");
   EXPECT_EQ(list.SubItemText(computer, 3), L"");
@@ -408,14 +408,14 @@ TEST_F(FileViewTest, ARefillDuringTheShellsRenameLeavesNothingDangling) {
   shtest::TempTree dirs("shv_rename_refill");
   MakeFile(dirs.File("a.txt"), 1);
   MakeFile(dirs.File("b.txt"), 1);
-  IShellFolder* real = DesktopFolder;
+  IShellFolder* real = DesktopFolder();
   auto* desktop = new shtest::RefillingDesktop(real, [&] {
     MakeFile(dirs.File("0first.txt"), 1);
     list.FillList();
   });
-  DesktopFolder = desktop;
+  shview::ReplaceDesktopFolder(desktop);
   Show(dirs.path());
-  DesktopFolder = real;
+  shview::ReplaceDesktopFolder(real);
   const long blocks = shtest::LiveTaskBlocks();
   ASSERT_EQ(list.IndexOf(L"a.txt"), 0);
   ASSERT_TRUE(Edit(0, L"c.txt"));
@@ -508,14 +508,14 @@ TEST_F(FileViewTest, AFolderThatCannotBeEnumeratedKeepsThePreviousOne) {
   MakeFile(dirs.File("before\\kept.txt"), 1);
   MakeFile(dirs.File("locked\\hidden.txt"), 1);
   const auto locked = ParsePath(dirs.path() + "\\locked");
-  IShellFolder* real = DesktopFolder;
+  IShellFolder* real = DesktopFolder();
   auto* desktop = new shtest::DesktopWithEmptyDrive(real, locked.get());
 
   // Alone: the items and the shown folder stay as they were.
   Show(dirs.path() + "\\before");
-  DesktopFolder = desktop;
+  shview::ReplaceDesktopFolder(desktop);
   list.ShowFolder(locked.get());
-  DesktopFolder = real;
+  shview::ReplaceDesktopFolder(real);
   EXPECT_EQ(desktop->refusals, 1);
   EXPECT_EQ(ShownPath(), dirs.path() + "\\before");
   EXPECT_EQ(Captions(list), std::vector<std::wstring>{L"kept.txt"});
@@ -525,9 +525,9 @@ TEST_F(FileViewTest, AFolderThatCannotBeEnumeratedKeepsThePreviousOne) {
   tree.SelectPath(dirs.path() + "\\locked");
   tree.SelectPath(dirs.path() + "\\before");
   Node locked_node = tree.PreviousNode();
-  DesktopFolder = desktop;
+  shview::ReplaceDesktopFolder(desktop);
   tree.Select(locked_node);
-  DesktopFolder = real;
+  shview::ReplaceDesktopFolder(real);
   EXPECT_EQ(desktop->refusals, 2);
   EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\before");
   EXPECT_EQ(ShownPath(), dirs.path() + "\\before");

@@ -38,7 +38,7 @@ class FolderViewTest : public ::testing::Test {
     AbsoluteIDList drives;
     SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.receive());
     for (Node c = tree.FirstChild(tree.Root()); c; c = tree.NextSibling(c))
-      if (CompareItemIDs(DesktopFolder, tree.Data(c), drives.get()) == 0) return c;
+      if (CompareItemIDs(DesktopFolder(), tree.Data(c), drives.get()) == 0) return c;
     return nullptr;
   }
   std::vector<Node> Children(Node parent) {
@@ -76,25 +76,25 @@ TEST_F(FolderViewTest, StartsAtTheDesktopWithItsFoldersAndLazyDrives) {
   std::wstring desktop_name;
   AbsoluteIDList desktop;
   SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, desktop.receive());
-  GetItemDisplayNameW(DesktopFolder, desktop.get(), SHGDN_INFOLDER, desktop_name);
+  GetItemDisplayNameW(DesktopFolder(), desktop.get(), SHGDN_INFOLDER, desktop_name);
   EXPECT_EQ(tree.Text(root), desktop_name);
   EXPECT_EQ(ItemIDListSize(tree.Data(root)), 2u);
 
   // The children are the desktop's folders (hidden ones too), in the folder's order.
   IEnumIDList* en = nullptr;
-  ASSERT_EQ(DesktopFolder->EnumObjects(nullptr, kTreeEnumFlags, &en), S_OK);
+  ASSERT_EQ(DesktopFolder()->EnumObjects(nullptr, kTreeEnumFlags, &en), S_OK);
   std::vector<ChildIDList> expected;
   PITEMID_CHILD item;
   ULONG got;
   while (en->Next(1, &item, &got) == S_OK) expected.emplace_back(item);
   en->Release();
   std::sort(expected.begin(), expected.end(), [](const ChildIDList& a, const ChildIDList& b) {
-    return CompareItemIDs(DesktopFolder, a.get(), b.get()) < 0;
+    return CompareItemIDs(DesktopFolder(), a.get(), b.get()) < 0;
   });
   std::vector<Node> kids = Children(root);
   ASSERT_EQ(kids.size(), expected.size());
   for (size_t i = 0; i < kids.size(); ++i) {
-    EXPECT_EQ(CompareItemIDs(DesktopFolder, tree.Data(kids[i]), expected[i].get()), 0) << i;
+    EXPECT_EQ(CompareItemIDs(DesktopFolder(), tree.Data(kids[i]), expected[i].get()), 0) << i;
     EXPECT_EQ(tree.Level(kids[i]), 1);
   }
 
@@ -388,7 +388,7 @@ class ViewDouble final : public FileViewPartner, public ComboViewPartner {
   void FolderRenamed(PCIDLIST_ABSOLUTE, PCIDLIST_ABSOLUTE) override {}
   static std::string Name(PCIDLIST_ABSOLUTE l) {
     std::string s;
-    GetItemDisplayName(DesktopFolder, l, SHGDN_FORPARSING, s);
+    GetItemDisplayName(DesktopFolder(), l, SHGDN_FORPARSING, s);
     return s;
   }
 };
@@ -413,7 +413,7 @@ TEST_F(FolderViewTest, FileListRenamesUpdateTheChildNode) {
   tree.RenameChildItem(old_item.get(), new_item.get());
   Node child = ChildNamed(top, L"after");
   ASSERT_NE(child, nullptr);
-  EXPECT_EQ(CompareItemIDs(DesktopFolder, tree.Data(child), tree.Data(child)), 0);
+  EXPECT_EQ(CompareItemIDs(DesktopFolder(), tree.Data(child), tree.Data(child)), 0);
   EXPECT_NE(tree.Data(child), new_item.get());  // a copy: the caller keeps its list
   ASSERT_EQ(combo.combo.size(), 1u);
   EXPECT_EQ(combo.combo[0], dirs.path());
@@ -453,7 +453,7 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   ASSERT_EQ(menu.menus.size(), 1u);
   std::string computer_path;
   auto abs = tree.GetNodeItemIDList(computer);
-  GetItemDisplayName(DesktopFolder, abs.get(), SHGDN_FORPARSING, computer_path);
+  GetItemDisplayName(DesktopFolder(), abs.get(), SHGDN_FORPARSING, computer_path);
   EXPECT_EQ(menu.menus[0].item_path, computer_path);
   EXPECT_EQ(menu.menus[0].owner, tree.Handle());
   EXPECT_EQ(menu.menus[0].count, 1);
@@ -535,7 +535,7 @@ TEST_F(FolderViewTest, LinkedViewsFollowTheSelectionAndRemovalsClearLinks) {
   shtest::Pump();
   std::string computer_path;
   auto computer_abs = tree.GetNodeItemIDList(computer);
-  GetItemDisplayName(DesktopFolder, computer_abs.get(), SHGDN_FORPARSING, computer_path);
+  GetItemDisplayName(DesktopFolder(), computer_abs.get(), SHGDN_FORPARSING, computer_path);
   ASSERT_EQ(drag.drags.size(), 1u);
   EXPECT_EQ(drag.drags[0], computer_path);
   EXPECT_EQ(tree.RealSelection(), tree.Root());
@@ -560,15 +560,15 @@ TEST_F(FolderViewTest, ARefreshDuringTheShellsRenameLeavesNothingDangling) {
   dirs.Dir("old");
   tree.SelectPath(dirs.path() + "\\old");
   Node node = tree.RealSelection();
-  IShellFolder* real = DesktopFolder;
+  IShellFolder* real = DesktopFolder();
   auto* desktop = new shtest::RefillingDesktop(real, [&] { tree.RefreshTree(); });
-  DesktopFolder = desktop;
+  shview::ReplaceDesktopFolder(desktop);
   HWND edit = TreeView_EditLabel(tree.Handle(), node);
   ASSERT_NE(edit, nullptr);
   SetWindowTextW(edit, L"new");
   SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
   shtest::Pump();
-  DesktopFolder = real;
+  shview::ReplaceDesktopFolder(real);
   EXPECT_EQ(desktop->renames, 1);
   desktop->Release();
   EXPECT_NE(GetFileAttributesA((dirs.path() + "\\new").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -641,16 +641,16 @@ TEST_F(FolderViewTest, ARenameWithoutANewListTakesTheFolderFromItsParent) {
   tree.SelectPath(dirs.path() + "\\old");
   Node n = tree.RealSelection();
   ASSERT_NE(n, nullptr);
-  IShellFolder* real = DesktopFolder;
+  IShellFolder* real = DesktopFolder();
   auto* wrapped = new NoListFolder(real);
-  DesktopFolder = wrapped;
+  shview::ReplaceDesktopFolder(wrapped);
   HWND edit = TreeView_EditLabel(tree.Handle(), n);
   if (edit) {
     SetWindowTextW(edit, L"new");
     TreeView_EndEditLabelNow(tree.Handle(), FALSE);
     shtest::Pump();
   }
-  DesktopFolder = real;
+  shview::ReplaceDesktopFolder(real);
   wrapped->Release();
   ASSERT_NE(edit, nullptr);
   EXPECT_NE(GetFileAttributesA((dirs.path() + "\\new").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -669,9 +669,9 @@ TEST_F(FolderViewTest, DriveWithoutMediumKeepsItsButtonUntilOneIsInserted) {
   auto q = ParsePath("Q:\\");
   ASSERT_TRUE(q);
 
-  IShellFolder* real = DesktopFolder;
+  IShellFolder* real = DesktopFolder();
   auto* desktop = new shtest::DesktopWithEmptyDrive(real, q.get());
-  DesktopFolder = desktop;
+  shview::ReplaceDesktopFolder(desktop);
   tree.RefreshTree();
   tree.Expand(ComputerNode());
   Node drive = tree.FindNodeByItemIDList(q.get());
@@ -696,7 +696,7 @@ TEST_F(FolderViewTest, DriveWithoutMediumKeepsItsButtonUntilOneIsInserted) {
   EXPECT_EQ(tree.Text(tree.FirstChild(drive)), L"DATA");
   EXPECT_TRUE(tree.IsExpanded(drive));
 
-  DesktopFolder = real;
+  shview::ReplaceDesktopFolder(real);
   desktop->Release();
   RemoveDirectoryA((medium + "\\DATA").c_str());
 }

@@ -165,20 +165,20 @@ TEST_F(LinkedTest, ARefusedFolderLeavesAllThreeOnThePreviousOne) {
   ASSERT_NE(locked, nullptr);
 
   const AbsoluteIDList locked_list = ParsePath(dirs.path() + "\\locked");
-  IShellFolder* real = DesktopFolder;
+  IShellFolder* real = DesktopFolder();
   auto* desktop = new shtest::DesktopWithEmptyDrive(real, locked_list.get());
-  DesktopFolder = desktop;
+  shview::ReplaceDesktopFolder(desktop);
   tree->Select(locked);
-  DesktopFolder = real;
+  shview::ReplaceDesktopFolder(real);
   EXPECT_EQ(desktop->refusals, 1);
   desktop->Release();
 
   EXPECT_EQ(tree->GetSelectedPath(), before);
   std::string shown, picked;
-  GetItemDisplayName(DesktopFolder, list->ShownFolderList(), SHGDN_FORPARSING, shown);
+  GetItemDisplayName(DesktopFolder(), list->ShownFolderList(), SHGDN_FORPARSING, shown);
   EXPECT_EQ(shown, before);
   const TComboData* entry = combo->Entry(combo->SelectedIndex());
   ASSERT_NE(entry, nullptr);
-  GetItemDisplayName(DesktopFolder, entry->IDList.get(), SHGDN_FORPARSING, picked);
+  GetItemDisplayName(DesktopFolder(), entry->IDList.get(), SHGDN_FORPARSING, picked);
   EXPECT_EQ(picked, before);
 }

@@ -174,10 +174,10 @@ TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
 
   const long before = shtest::LiveTaskBlocks();
   std::string name = "stale";
-  ASSERT_TRUE(GetItemDisplayName(DesktopFolder, list.get(), SHGDN_FORPARSING, name));
+  ASSERT_TRUE(GetItemDisplayName(DesktopFolder(), list.get(), SHGDN_FORPARSING, name));
   EXPECT_EQ(name, dir);
   std::wstring wname;
-  ASSERT_TRUE(GetItemDisplayNameW(DesktopFolder, list.get(), SHGDN_FORPARSING, wname));
+  ASSERT_TRUE(GetItemDisplayNameW(DesktopFolder(), list.get(), SHGDN_FORPARSING, wname));
   EXPECT_EQ(wname, base::FromAcp(dir));
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);  // the shell's wide string is freed
 
@@ -185,8 +185,8 @@ TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
   auto parent = CopyParentItemIDList(list.get());
   auto last = CopyLastItemID(list.get());
   IShellFolder* folder = nullptr;
-  ASSERT_EQ(DesktopFolder->BindToObject(parent.get(), nullptr, IID_IShellFolder,
-                                        reinterpret_cast<void**>(&folder)),
+  ASSERT_EQ(DesktopFolder()->BindToObject(parent.get(), nullptr, IID_IShellFolder,
+                                          reinterpret_cast<void**>(&folder)),
             S_OK);
   EXPECT_TRUE(GetItemDisplayName(folder, last.get(), SHGDN_INFOLDER, name));
   EXPECT_EQ(name, jp);
@@ -194,10 +194,10 @@ TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
 
   // Drive roots end in a backslash; the desktop parses as its directory.
   auto drive = Parse("C:\\");
-  ASSERT_TRUE(GetItemDisplayName(DesktopFolder, drive.get(), SHGDN_FORPARSING, name));
+  ASSERT_TRUE(GetItemDisplayName(DesktopFolder(), drive.get(), SHGDN_FORPARSING, name));
   EXPECT_EQ(name, "C:\\");
   auto desktop = MakeList({});
-  ASSERT_TRUE(GetItemDisplayName(DesktopFolder, desktop.get(), SHGDN_FORPARSING, name));
+  ASSERT_TRUE(GetItemDisplayName(DesktopFolder(), desktop.get(), SHGDN_FORPARSING, name));
   char expected[MAX_PATH];
   ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, expected, CSIDL_DESKTOPDIRECTORY, FALSE));
   EXPECT_EQ(name, expected);
@@ -265,13 +265,13 @@ TEST(ShellCompare, AbsoluteListsThroughTheDesktop) {
   auto b = Parse(tree.Dir("b\\deep"));
   auto a2 = Parse(tree.path() + "\\a");
   ASSERT_TRUE(a && b && a2);
-  EXPECT_EQ(CompareItemIDs(DesktopFolder, a.get(), a2.get()), 0);
-  EXPECT_LT(CompareItemIDs(DesktopFolder, a.get(), b.get()), 0);
-  EXPECT_GT(CompareItemIDs(DesktopFolder, b.get(), a.get()), 0);
+  EXPECT_EQ(CompareItemIDs(DesktopFolder(), a.get(), a2.get()), 0);
+  EXPECT_LT(CompareItemIDs(DesktopFolder(), a.get(), b.get()), 0);
+  EXPECT_GT(CompareItemIDs(DesktopFolder(), b.get(), a.get()), 0);
   // The parent of a parsed folder is the parsed parent.
   auto parent = CopyParentItemIDList(b.get());
   auto b_parsed = Parse(tree.path() + "\\b");
-  EXPECT_EQ(CompareItemIDs(DesktopFolder, parent.get(), b_parsed.get()), 0);
+  EXPECT_EQ(CompareItemIDs(DesktopFolder(), parent.get(), b_parsed.get()), 0);
 }
 
 TEST(ShellIcons, SystemImageListIsSharedAndIndexesAreValid) {

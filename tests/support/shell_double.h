@@ -170,10 +170,10 @@ class DesktopDouble final : public StubFolder {
 // Swaps the shared desktop folder for a double for one scope.
 class DesktopSwap {
  public:
-  explicit DesktopSwap(IShellFolder* stand_in) : real_(shview::DesktopFolder) {
-    shview::DesktopFolder = stand_in;
+  explicit DesktopSwap(IShellFolder* stand_in) : real_(shview::DesktopFolder()) {
+    shview::ReplaceDesktopFolder(stand_in);
   }
-  ~DesktopSwap() { shview::DesktopFolder = real_; }
+  ~DesktopSwap() { shview::ReplaceDesktopFolder(real_); }
   DesktopSwap(const DesktopSwap&) = delete;
   DesktopSwap& operator=(const DesktopSwap&) = delete;
   IShellFolder* real() const { return real_; }

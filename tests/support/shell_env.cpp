@@ -65,7 +65,7 @@ class ShellEnvironment : public ::testing::Environment {
   }
   void TearDown() override {
     delete state_;
-    EXPECT_EQ(shview::ShellMalloc, nullptr);
+    EXPECT_EQ(shview::ShellMalloc(), nullptr);
     CoRevokeMallocSpy();
     OleUninitialize();
   }
@@ -107,9 +107,9 @@ shview::AbsoluteIDList ParsePath(const std::string& path) {
   shview::AbsoluteIDList list;
   std::wstring w = base::FromAcp(path);
   ULONG eaten = 0;
-  shview::DesktopFolder->ParseDisplayName(nullptr, nullptr, w.data(), &eaten,
-                                          reinterpret_cast<PIDLIST_RELATIVE*>(list.receive()),
-                                          nullptr);
+  shview::DesktopFolder()->ParseDisplayName(nullptr, nullptr, w.data(), &eaten,
+                                            reinterpret_cast<PIDLIST_RELATIVE*>(list.receive()),
+                                            nullptr);
   return list;
 }
 
