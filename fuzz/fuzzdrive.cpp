@@ -66,9 +66,10 @@ void Step(const char* what) {
 }
 
 LONG WINAPI Unhandled(EXCEPTION_POINTERS* ep) {
-  char line[96];
-  std::snprintf(line, sizeof line, "crash %llu %08lx", (unsigned long long)g_seed.load(),
-                ep && ep->ExceptionRecord ? ep->ExceptionRecord->ExceptionCode : 0ul);
+  char line[128];
+  std::snprintf(line, sizeof line, "crash %llu %08lx %s", (unsigned long long)g_seed.load(),
+                ep && ep->ExceptionRecord ? ep->ExceptionRecord->ExceptionCode : 0ul,
+                g_step.load());
   Append(g_results, line);
   TerminateProcess(GetCurrentProcess(), 3);
   return EXCEPTION_EXECUTE_HANDLER;

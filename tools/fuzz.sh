@@ -10,7 +10,8 @@
 # --replay FILE runs the seeds listed in FILE (first column), e.g. a failures
 # file. --build TREE uses that tree (its programs decide the architecture).
 # The trees must be built (tools/build.sh). Failing seeds are kept in
-# TREE/fuzz/failures.txt ("SEED what"); replay them with --replay.
+# TREE/fuzz/seeds/failures.txt ("SEED what"; TREE/fuzz/replay/ for --replay);
+# replay them with --replay.
 # Prints per architecture:  fuzz <arch>: N seeds, C crashes, H hangs, E escapes
 # Exit status 1 when anything failed.
 set -eu
@@ -40,7 +41,7 @@ fuzz_tree() {
     echo "fuzz $arch: $exe is not built (tools/build.sh $arch)" >&2
     return 1
   fi
-  work=$tree/fuzz
+  work=$tree/fuzz/seeds; [ -z "$REPLAY" ] || work=$tree/fuzz/replay
   mkdir -p "$work"
   results=$work/results.txt
   todo=$work/todo.txt
