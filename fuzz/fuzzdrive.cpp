@@ -9,7 +9,8 @@
 //   fuzzdrive --first S --count N --results FILE [--seeds-file FILE]
 //
 // Appends one line per finding to the results file ("crash SEED CODE", "hang
-// SEED STEP", "escape SEED PATH", "settings SEED WHAT") and keeps the seed in
+// SEED STEP", "escape SEED PATH", "settings SEED WHAT", "lost SEED": a refused
+// picture replaced the one on screen) and keeps the seed in
 // progress in FILE.at, so tools/fuzz.sh can go on after a crash or a hang,
 // which end the process (exit codes 3 and 4).
 #include <windows.h>
@@ -164,8 +165,17 @@ std::string HostileSettings(Rng& r) {
       "0x10",       "$ff",        "$",    "",     "99999999999999999999",
       "1e9",        "c:\\",       "..\\", "q:\\", " 1",
       "0X7fffffff", "-2147483649"};
-  switch (r.Below(6)) {
+  switch (r.Below(7)) {
     case 0: return RandomBytes(r, r.Below(4096));
+    case 2: {  // every key twice in every section
+      std::string s;
+      for (const char* section : {"SYSTEM", "OPTION", "View"}) {
+        s += std::string("[") + section + "]\r\n";
+        for (const char* key : kKeys)
+          for (int i = 0; i < 2; ++i) s += std::string(key) + "=" + r.Pick(kValues) + "\r\n";
+      }
+      return s;
+    }
     case 1:
       return "[SYSTEM]\r\nRootDir=" + std::string(1 << 20, 'r') +
              "\r\nPluginDir=" + std::string(1 << 20, 'p') + "\r\n";
@@ -372,9 +382,10 @@ void RunSeed(uint64_t seed, const Paths& p, SeedReport& rep) {
   if (broken_plugin) WriteBytes(p.plug_dir + L"bad.kol", BrokenPlugin(r, p.good_kol));
 
   int messages = 0;
-  std::string first_message;
+  std::string first_message, last_message;
   winui::SetMessageSink([&](const std::wstring&, const std::wstring& text) {
-    if (!messages++) first_message = base::ToSjis(text.substr(0, 40));
+    last_message = base::ToSjis(text.substr(0, 40));
+    if (!messages++) first_message = last_message;
   });
   app::SaveDialog::Seam() = [&p](OPENFILENAMEW& o) {
     const std::wstring target = p.out_dir + L"save.bmp";
@@ -407,8 +418,13 @@ void RunSeed(uint64_t seed, const Paths& p, SeedReport& rep) {
       const std::vector<HTREEITEM> items = Items(m, kMaxSelections);
       rep.summary += " items=" + std::to_string(items.size());
       for (HTREEITEM it : items) {
+        // A refused picture leaves the one on screen in place.
+        const HBITMAP before = m.CurrentBitmap();
+        const int reported = messages;
         m.TreeView1.Select(it);
         Pump();
+        if (messages > reported && m.CurrentBitmap() != before)
+          rep.findings.push_back("lost " + std::to_string(seed) + " " + last_message);
       }
       Step("zoom");
       winui::MenuItem* zooms[] = {m.ME_View1, m.ME_View2, m.ME_View3, m.ME_View4};

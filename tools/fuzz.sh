@@ -77,11 +77,13 @@ fuzz_tree() {
   hangs=$(grep -c '^hang ' "$results" || true)
   escapes=$(grep -c '^escape ' "$results" || true)
   damaged=$(grep -c '^settings ' "$results" || true)
-  grep -E '^(crash|hang|escape|settings) ' "$results" | awk '{ print $2, $1, $3, $4 }' \
+  lost=$(grep -c '^lost ' "$results" || true)
+  grep -E '^(crash|hang|escape|settings|lost) ' "$results" | awk '{ print $2, $1, $3, $4 }' \
     > "$work/failures.txt" || true
-  [ "$damaged" = 0 ] || echo "fuzz $arch: $damaged settings files not intact (see $work/failures.txt)"
+  [ "$damaged$lost" = 00 ] ||
+    echo "fuzz $arch: $damaged settings files not intact, $lost pictures lost (see $work/failures.txt)"
   echo "fuzz $arch: $ran seeds, $crashes crashes, $hangs hangs, $escapes escapes"
-  [ "$crashes$hangs$escapes$damaged" = 0000 ]
+  [ "$crashes$hangs$escapes$damaged$lost" = 00000 ]
 }
 
 status=0
