@@ -53,13 +53,14 @@ bool ReadModuleBytes(void* dst, const void* src, size_t n) {
 
 std::string ReadModuleText(const char* p, size_t max_bytes) {
   if (!p) return {};
+  if (max_bytes > kMaxModuleText) max_bytes = kMaxModuleText;
   // One byte more than kept, so a text cut at the bound is not taken for a
   // whole one ending in a lead byte.
-  std::string buf(max_bytes + 1, '\0');
-  TextArgs a{p, buf.data(), buf.size(), 0};
+  char buf[kMaxModuleText + 1];
+  TextArgs a{p, buf, max_bytes + 1, 0};
   GuardedCall(&CopyText, &a, nullptr, nullptr);
-  buf.resize(a.len);
-  return buf.size() > max_bytes ? CutSjis(buf, max_bytes) : buf;
+  const std::string_view text(buf, a.len);
+  return a.len > max_bytes ? CutSjis(text, max_bytes) : std::string(text);
 }
 
 VersionRecord ReadVersionRecord(const OrvuVersionInfo* rec) {

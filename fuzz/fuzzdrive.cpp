@@ -30,6 +30,7 @@
 #include "app/umain.h"
 #include "app/uverdlg.h"
 #include "base/text.h"
+#include "cgmodule/boundary.h"
 #include "cgmodule/plugins.h"
 #include "settings/batch.h"
 #include "settings/dialog_iface.h"
@@ -43,6 +44,7 @@ namespace {
 using standin::fuzz::Rng;
 
 constexpr int kMaxSelections = 24;
+constexpr size_t kMaxBatchChildren = 1000;
 const DWORD kHangMs = getenv("KOLBRI_FUZZ_HANG_MS") ? atoi(getenv("KOLBRI_FUZZ_HANG_MS")) : 10000;
 
 std::string g_results;
@@ -303,10 +305,15 @@ void Convert(app::TWMain& m, HTREEITEM category, const settings::BatchHost& host
 // A conversion of the first category, from the batch page (the main window
 // counts as covered by a modal dialog meanwhile).
 void Batch(app::TWMain& m, QuietDialog& dialog, Rng& r, const Paths& p) {
+  // Categories of more than kMaxBatchChildren pictures are left out: Wine's tree
+  // view looks every item handle up among all items, so a walk over 100,000
+  // children takes tens of seconds there (not on Windows).
   HTREEITEM category = nullptr;
   for (HTREEITEM it : Items(m, 200)) {
     const auto* e = reinterpret_cast<const OrvuIndexEntry*>(m.TreeView1.Data(it));
-    if (e && e->IsCategory()) {
+    if (e && e->IsCategory() &&
+        cgmodule::ReadIndex(e->Children, 1, kMaxBatchChildren + 1).items.size() <=
+            kMaxBatchChildren) {
       category = it;
       break;
     }

@@ -1,6 +1,7 @@
 #include "standin/module/fuzz.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -42,7 +43,9 @@ OrvuIndexEntry* RandomTree(Rng& r, Arena& a, int depth, uint32_t& number,
   arrays.push_back(arr);
   for (size_t i = 0; i < n; ++i) {
     OrvuIndexEntry& e = arr[i];
-    char* name = r.OneIn(3) ? HostileText(r, a) : a.Text("p" + std::to_string(number), true, false);
+    char plain[16];
+    std::snprintf(plain, sizeof plain, "p%u", number);
+    char* name = r.OneIn(3) ? HostileText(r, a) : a.Text(plain, true, false);
     if (r.OneIn(40)) name = static_cast<char*>(a.NoAccess());
     if (depth < 4 && r.OneIn(3)) {
       e.Code = kCategoryCode;
