@@ -125,18 +125,32 @@ void FillRandom(Rng& r, uint8_t* p, size_t n) {
   for (; i < n; ++i) p[i] = uint8_t(r.Next());
 }
 
-// Large blocks live in their own pages: grow the block so that it ends where
-// its pages end, and a read past GlobalSize meets whatever follows (as a rule
-// nothing mapped).
+// Large blocks live in pages of their own: grow the block until it ends where
+// a page ends and make the next page of its region no-access, so any read
+// past GlobalSize faults at once.
 HGLOBAL AtPageEnd(HGLOBAL h) {
   const size_t size = GlobalSize(h);
-  void* p = GlobalLock(h);
-  if (!p) return h;
-  const size_t end = (reinterpret_cast<uintptr_t>(p) + size) & 4095;
-  GlobalUnlock(h);
-  if (end == 0 || size < (1u << 20)) return h;
-  HGLOBAL grown = GlobalReAlloc(h, size + (4096 - end), GMEM_MOVEABLE);
-  return grown ? grown : h;
+  if (size < (1u << 20)) return h;
+  auto end_of = [](HGLOBAL block) {
+    auto* p = static_cast<char*>(GlobalLock(block));
+    char* end = p ? p + GlobalSize(block) : nullptr;
+    if (p) GlobalUnlock(block);
+    return end;
+  };
+  char* end = end_of(h);
+  if (!end) return h;
+  if (const size_t rest = reinterpret_cast<uintptr_t>(end) & 4095) {
+    if (HGLOBAL grown = GlobalReAlloc(h, size + (4096 - rest), GMEM_MOVEABLE)) h = grown;
+    end = end_of(h);
+  }
+  MEMORY_BASIC_INFORMATION block{}, next{};
+  if (!end || (reinterpret_cast<uintptr_t>(end) & 4095) ||
+      !VirtualQuery(end - 1, &block, sizeof block) || !VirtualQuery(end, &next, sizeof next))
+    return h;
+  DWORD old = 0;
+  if (next.AllocationBase == block.AllocationBase && next.State == MEM_COMMIT)
+    VirtualProtect(end, 4096, PAGE_NOACCESS, &old);
+  return h;
 }
 
 int32_t HostileBlock(Rng& r, HGLOBAL* out) {
