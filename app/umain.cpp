@@ -7,6 +7,7 @@
 #include "app/icons.h"
 #include "app/picture.h"
 #include "app/uverdlg.h"
+#include "cgmodule/boundary.h"
 #include "cgmodule/picture.h"
 #include "winui/messages.h"
 #include "winui/msgbox.h"
@@ -298,9 +299,7 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
   LARGE_INTEGER t0, t1, freq;
   QueryPerformanceCounter(&t0);
   const OrvuContext* ctx = module_.Context();
-  StatusBar1.SetPanelText(0, ctx->PluginInfo && ctx->PluginInfo->Name
-                                 ? base::FromSjis(ctx->PluginInfo->Name)
-                                 : std::wstring());
+  StatusBar1.SetPanelText(0, base::FromSjis(cgmodule::ReadVersionRecord(ctx->PluginInfo).name));
   StatusBar1.SetPanelText(1, kNotSelected);
   TreeView1.BeginUpdate();
   TreeView1.Clear();
@@ -317,37 +316,17 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
 }
 
 void TWMain::BuildTree(HTREEITEM parent, const OrvuIndexEntry* first) {
-  // Depth first, so the tree keeps the index order. Depth is bounded only by
-  // the index; an explicit stack keeps deep indexes off the call stack.
-  struct Level {
-    HTREEITEM parent;
-    const OrvuIndexEntry* next;
-  };
-  std::vector<Level> stack{{parent, first}};
-  std::vector<wchar_t> text(256);
-  while (!stack.empty()) {
-    Level& lv = stack.back();
-    const OrvuIndexEntry* e = lv.next;
-    if (!e || !e->Name) {
-      stack.pop_back();
-      continue;
-    }
-    lv.next = e + 1;
-    const bool category = e->IsCategory();
-    // Converted into one reused buffer: this loop runs once per index entry.
-    int n = MultiByteToWideChar(base::kSjis, 0, e->Name, -1, text.data(),
-                                static_cast<int>(text.size()));
-    if (n == 0) {
-      text.resize(
-          static_cast<size_t>(MultiByteToWideChar(base::kSjis, 0, e->Name, -1, nullptr, 0)) + 1);
-      n = MultiByteToWideChar(base::kSjis, 0, e->Name, -1, text.data(),
-                              static_cast<int>(text.size()));
-      if (n == 0) text[0] = L'\0';
-    }
-    HTREEITEM item = TreeView1.Add(lv.parent, text.data(), reinterpret_cast<LPARAM>(e),
-                                   category ? kImageFolder : kImagePicture,
-                                   category ? kImageFolderOpen : kImagePicture);
-    if (category) stack.push_back({item, e->Children});
+  // Depth first, so the tree keeps the index order. The module's memory is read
+  // once, guarded and bounded (cgmodule/boundary.h); the tree is filled from
+  // that copy.
+  const cgmodule::IndexWalk walk = cgmodule::ReadIndex(first);
+  std::vector<HTREEITEM> items(walk.items.size());
+  for (size_t i = 0; i < walk.items.size(); ++i) {
+    const cgmodule::IndexItem& it = walk.items[i];
+    items[i] = TreeView1.Add(it.parent < 0 ? parent : items[static_cast<size_t>(it.parent)],
+                             base::FromSjis(it.name).c_str(), reinterpret_cast<LPARAM>(it.entry),
+                             it.category ? kImageFolder : kImagePicture,
+                             it.category ? kImageFolderOpen : kImagePicture);
   }
 }
 

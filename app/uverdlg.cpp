@@ -3,6 +3,7 @@
 #include "app/picture.h"
 #include "app/umain.h"
 #include "base/text.h"
+#include "cgmodule/boundary.h"
 
 namespace app {
 
@@ -31,11 +32,12 @@ void TWVerDlg::Create(HWND owner) {
 
 void TWVerDlg::SetRecord(const std::wstring& caption, const OrvuVersionInfo* rec) {
   SetText(caption);
-  auto text = [](const char* s) { return s ? base::FromSjis(s) : std::wstring(); };
-  Title.SetText(rec ? text(rec->Name) : L"");
-  VerInfo.SetText(rec ? VersionText(rec->Version) : L"");
-  LastMod.SetText(rec ? text(rec->Date) : L"");
-  Notice.SetText(rec ? text(rec->Notice) : L"");
+  // The module's memory, read once and guarded.
+  const cgmodule::VersionRecord r = cgmodule::ReadVersionRecord(rec);
+  Title.SetText(base::FromSjis(r.name));
+  VerInfo.SetText(r.present ? VersionText(r.version) : L"");
+  LastMod.SetText(base::FromSjis(r.date));
+  Notice.SetText(base::FromSjis(r.notice));
 }
 
 void TWVerDlg::ShowRecord(const std::wstring& caption, const OrvuVersionInfo* rec) {

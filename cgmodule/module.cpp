@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/diag.h"
+#include "cgmodule/boundary.h"
 #include "cgmodule/guard.h"
 
 namespace cgmodule {
@@ -39,6 +40,20 @@ std::string CutSjis(std::string_view s, size_t max_bytes) {
   return std::string(s.substr(0, i));
 }
 
+namespace {
+
+// The context and the module's record are the module's memory: read guarded.
+BindResult CheckContext(const OrvuContext* ctx) {
+  OrvuContext c{};
+  if (!ReadModuleBytes(&c, ctx, sizeof c)) return BindResult::Broken;
+  if (c.Magic != kContextMagic) return BindResult::WrongMagic;
+  const VersionRecord info = ReadVersionRecord(c.ModuleInfo);
+  if (!info.present) return BindResult::WrongMagic;
+  return info.version < kMinModuleVersion ? BindResult::TooOld : BindResult::Ok;
+}
+
+}  // namespace
+
 CommonModule::~CommonModule() { Release(); }
 
 BindResult CommonModule::Bind(const OrvuHostRecord& host) {
@@ -66,10 +81,8 @@ BindResult CommonModule::Bind(const OrvuHostRecord& host) {
     r = BindResult::Broken;
   else if (!ctx)
     r = BindResult::NoContext;
-  else if (ctx->Magic != kContextMagic || !ctx->ModuleInfo)
-    r = BindResult::WrongMagic;
-  else if (ctx->ModuleInfo->Version < kMinModuleVersion)
-    r = BindResult::TooOld;
+  else
+    r = CheckContext(ctx);
   if (r != BindResult::Ok) {
     Release();
     return r;

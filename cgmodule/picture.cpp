@@ -41,8 +41,10 @@ DibLayout ValidateDib(const void* p, size_t block_size) {
   d.height = h.biHeight;
   d.bit_count = h.biBitCount;
   d.image_size = h.biSizeImage;
+  // GDI refuses a plane count other than 1, which would be reported as a
+  // memory failure further on.
   if (h.biSize != sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight <= 0 ||
-      h.biCompression != BI_RGB) {
+      h.biPlanes != 1 || h.biCompression != BI_RGB) {
     d.check = DibCheck::BadHeader;
     return d;
   }

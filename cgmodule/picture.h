@@ -36,7 +36,7 @@ class PictureBlock {
 enum class DibCheck {
   Ok,
   TooSmall,      // not even a 40-byte header
-  BadHeader,     // biSize is not 40, or width/height not positive
+  BadHeader,     // biSize is not 40, width/height not positive, planes not 1, compressed
   OtherDepth,    // bit count other than 4, 8, 24 (header is sound; not displayed)
   Truncated,     // header + colour table + biSizeImage exceeds the block
   BadImageSize,  // biSizeImage smaller than the pixel rows need

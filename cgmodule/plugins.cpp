@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "cgmodule/boundary.h"
 #include "cgmodule/contract.h"
 #include "cgmodule/guard.h"
 #include "base/diag.h"
@@ -37,18 +38,12 @@ std::optional<std::string> ProbePlugin(const std::string& sjis_full_path) {
   std::optional<std::string> title;
   if (!g.faulted && answer) {
     // The answer is the plug-in's memory; a wild pointer must not take us down.
-    struct Read {
-      static int32_t __stdcall Title(void* a, void* out, void*) {
-        auto* ans = static_cast<OrvuPluginAnswer*>(a);
-        auto* s = static_cast<std::string*>(out);
-        if (ans->Magic != kPluginMagic || !ans->Info || !ans->Info->Name) return 0;
-        s->assign(ans->Info->Name);
-        return 1;
-      }
-    };
-    std::string name;
-    const GuardedResult r = GuardedCall(&Read::Title, answer, &name, nullptr);
-    if (!r.faulted && r.value == 1) title = std::move(name);
+    OrvuPluginAnswer a{};
+    if (ReadModuleBytes(&a, answer, sizeof a) && a.Magic == kPluginMagic) {
+      OrvuVersionInfo info{};
+      if (ReadModuleBytes(&info, a.Info, sizeof info) && info.Name)
+        title = ReadModuleText(info.Name);
+    }
   }
   int32_t unused = 0;
   // The listing stands either way; a plug-in that faults on the way out is only noted.

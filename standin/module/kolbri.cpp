@@ -20,6 +20,9 @@
 #include "standin/core/manifest.h"
 #include "base/diag.h"
 #include "base/text.h"
+#ifdef KOLBRI_FUZZ
+#include "standin/module/fuzz.h"
+#endif
 
 #ifndef KOLBRI_MAGIC
 #define KOLBRI_MAGIC 0x00193015
@@ -372,6 +375,9 @@ KOLBRI_EXPORT OrvuCmnInitialize(void* host_record, void*, void* context_out) {
     g.ctx.RootDir = g.root_dir;
     g.ctx.Callbacks = &g.callbacks;
     if (host_record) g.host_table = static_cast<OrvuHostRecord*>(host_record)->HostCallbacks;
+#ifdef KOLBRI_FUZZ
+    standin::fuzz::OnInitialize(g.ctx, &CallRedisplay);
+#endif
 #ifdef KOLBRI_NO_CONTEXT
     *static_cast<OrvuContext**>(context_out) = nullptr;
 #else
@@ -387,6 +393,12 @@ KOLBRI_EXPORT OrvuCmnLoadPlugin(void* path_var, void*, void*) {
   LogCall("LoadPlugin");
   try {
     if (!path_var) return -1;
+#ifdef KOLBRI_FUZZ
+    int32_t fuzzed = 0;
+    if (standin::fuzz::OnLoadPlugin(g.ctx, *static_cast<const char**>(path_var), &CallRedisplay,
+                                    fuzzed))
+      return fuzzed;
+#endif
     return LoadPlugin(*static_cast<const char**>(path_var));
   } catch (...) {
     return -1;
@@ -398,6 +410,12 @@ KOLBRI_EXPORT OrvuCmnMakeBmp(void* entry_var, void* overlay_flag, void* block_ou
     if (!entry_var || !block_out) return -1;
     *static_cast<HGLOBAL*>(block_out) = nullptr;
     const bool overlay = overlay_flag && *static_cast<uint32_t*>(overlay_flag) == kOverlayOn;
+#ifdef KOLBRI_FUZZ
+    int32_t fuzzed = 0;
+    if (standin::fuzz::OnMakeBmp(*static_cast<const OrvuIndexEntry**>(entry_var),
+                                 static_cast<HGLOBAL*>(block_out), &CallRedisplay, fuzzed))
+      return fuzzed;
+#endif
     return MakeBmp(*static_cast<const OrvuIndexEntry**>(entry_var), overlay,
                    static_cast<HGLOBAL*>(block_out));
   } catch (const std::bad_alloc&) {
@@ -410,6 +428,9 @@ KOLBRI_EXPORT OrvuCmnMakeBmp(void* entry_var, void* overlay_flag, void* block_ou
 KOLBRI_EXPORT OrvuCmnUnloadPlugin(void*, void*, void*) {
   LogCall("UnloadPlugin");
   try {
+#ifdef KOLBRI_FUZZ
+    standin::fuzz::OnUnloadPlugin(g.ctx, &CallRedisplay);
+#endif
     UnloadPlugin();
     return 0;
   } catch (...) {

@@ -51,6 +51,9 @@ TEST(ValidateDib, RefusesBlocksItCannotReadSafely) {
   EXPECT_EQ(ValidateDib(wide.data(), wide.size()).check, DibCheck::BadImageSize);
   auto neg = Dib(640, -480, 8, 256, 640 * 480, 640 * 480);
   EXPECT_EQ(ValidateDib(neg.data(), neg.size()).check, DibCheck::BadHeader);
+  auto planes = ok;
+  reinterpret_cast<BITMAPINFOHEADER*>(planes.data())->biPlanes = 0;
+  EXPECT_EQ(ValidateDib(planes.data(), planes.size()).check, DibCheck::BadHeader);
   for (int bpp : {1, 16, 32}) {
     auto other = Dib(8, 8, bpp, 2, 4096, 4096);
     EXPECT_EQ(ValidateDib(other.data(), other.size()).check, DibCheck::OtherDepth) << bpp;
