@@ -260,10 +260,14 @@ class QuietDialog : public settings::ISettingsDialog {
   int32_t Result() const override { return settings::kCancelled; }
   void ShowBatchTab(bool) override {}
   void EnableBatchStart(bool) override {}
+  void SetBatchHost(const settings::BatchHost&) override {}
+  bool ConversionRunning() const override { return false; }
   settings::DialogPaths paths{};
 };
 
-std::string Field(const char (&b)[256]) { return std::string(b, strnlen(b, 256)); }
+std::string Field(const settings::PathBuffer& b) {
+  return std::string(b.data(), strnlen(b.data(), b.size()));
+}
 
 std::string Profile(const std::wstring& ini, const char* section, const char* key) {
   char buf[1024];
@@ -348,9 +352,9 @@ void Convert(app::TWMain& m, HTREEITEM category, const settings::BatchHost& host
   std::thread worker([&] {
     int32_t counter = 0;
     const std::wstring base = p.out_dir;
-    if (walk.ConvertBranch(category, base, counter, 0) == 0) {
+    if (walk.ConvertBranch(category, base, counter, settings::WalkMode::Count) == 0) {
       counter = 0;
-      walk.ConvertBranch(category, base, counter, 1);
+      walk.ConvertBranch(category, base, counter, settings::WalkMode::Convert);
     }
     done = true;
   });
