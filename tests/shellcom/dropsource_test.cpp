@@ -141,10 +141,16 @@ TEST(DropSourceEx, DataObjectCarriesTheRealFilesAndBadCountsStartNoDrag) {
   // No button is held, so a drag that starts drops at once where the pointer is.
   SetCursorPos(target.Center().x, target.Center().y);
   shtest::Pump();
+  // 1025 items really there (the first child over and over): the count alone refuses.
+  const UINT cb = first.get()->mkid.cb;
+  shview::RelativeIDList many(static_cast<PIDLIST_RELATIVE>(shview::ShellAlloc(1025 * cb + 2)));
+  ASSERT_TRUE(many);
+  for (int i = 0; i < 1025; ++i)
+    memcpy(reinterpret_cast<BYTE*>(many.get()) + i * cb, first.get(), cb);
   TDropSourceEx source;
   const long before = shtest::LiveTaskBlocks();
   source.StartShellDrag(owner.hwnd(), folder.get(), 0, both.get());
-  source.StartShellDrag(owner.hwnd(), folder.get(), 1025, both.get());
+  source.StartShellDrag(owner.hwnd(), folder.get(), 1025, many.get());
   source.StartShellDrag(owner.hwnd(), folder.get(), 3, both.get());
   EXPECT_EQ(target.enters, 0);
 
