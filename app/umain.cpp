@@ -35,10 +35,6 @@ void CopyPath(settings::PathBuffer& dst, const std::string& src) {
   std::memcpy(dst.data(), cut.c_str(), cut.size() + 1);
 }
 
-std::string FromBuffer(const settings::PathBuffer& buf) {
-  return std::string(buf.data(), strnlen(buf.data(), buf.size()));
-}
-
 }  // namespace
 
 TWMain* TWMain::instance_ = nullptr;
@@ -243,7 +239,7 @@ void TWMain::OnShowFirst() {
   CopyPath(p.RootDir, module_.RootDir());
   if (!args_.empty()) return;
   if (ShowSettingsDialog(settings::kPagePlugin) != settings::kConfirmed) return;
-  module_.SetRootDir(FromBuffer(p.RootDir));
+  module_.SetRootDir(settings::PathText(p.RootDir));
   const std::string path = PluginPathFromDialog();
   if (path.empty())
     ShowMessage(hwnd_, kNotPlugin, kLoad);
@@ -269,8 +265,8 @@ void TWMain::WriteSettingsFile() {
   s.root_dir = module_.RootDir();
   if (settings_dialog_) {
     const settings::DialogPaths& p = settings_dialog_->Paths();
-    s.plugin_dir = FromBuffer(p.PluginDir);
-    s.dest_dir = FromBuffer(p.DestDir);
+    s.plugin_dir = settings::PathText(p.PluginDir);
+    s.dest_dir = settings::PathText(p.DestDir);
   } else {
     s.plugin_dir = settings_.plugin_dir;
     s.dest_dir = settings_.dest_dir;
@@ -336,7 +332,7 @@ const OrvuIndexEntry* TWMain::EntryOf(HTREEITEM item) const {
 
 std::string TWMain::PluginPathFromDialog() const {
   const settings::DialogPaths& p = settings_dialog_->Paths();
-  const std::string path = FromBuffer(p.PluginDir) + FromBuffer(p.PluginFile);
+  const std::string path = settings::PathText(p.PluginDir) + settings::PathText(p.PluginFile);
   // Longer than a path buffer: refused rather than shortened into another file.
   return path.size() > kMaxPath ? std::string() : path;
 }
@@ -351,10 +347,10 @@ int32_t TWMain::ShowSettingsDialog(int page) {
 void TWMain::ME_SelxxxClick(MenuItem& sender) {
   if (!settings_dialog_ || !module_.Bound()) return;
   settings::DialogPaths& p = settings_dialog_->Paths();
-  const std::string before = FromBuffer(p.PluginFile);
+  const std::string before = settings::PathText(p.PluginFile);
   if (ShowSettingsDialog(sender.tag) != settings::kConfirmed) return;
-  module_.SetRootDir(FromBuffer(p.RootDir));
-  if (FromBuffer(p.PluginFile) == before) return;
+  module_.SetRootDir(settings::PathText(p.RootDir));
+  if (settings::PathText(p.PluginFile) == before) return;
   const std::string path = PluginPathFromDialog();
   if (path.empty()) {
     ShowMessage(hwnd_, kNotPlugin, kLoad);

@@ -265,10 +265,6 @@ class QuietDialog : public settings::ISettingsDialog {
   settings::DialogPaths paths{};
 };
 
-std::string Field(const settings::PathBuffer& b) {
-  return std::string(b.data(), strnlen(b.data(), b.size()));
-}
-
 std::string Profile(const std::wstring& ini, const char* section, const char* key) {
   char buf[1024];
   GetPrivateProfileStringA(section, key, "\x01missing", buf, sizeof buf, base::ToSjis(ini).c_str());
@@ -496,7 +492,7 @@ void RunSeed(uint64_t seed, const Paths& p, SeedReport& rep) {
                              " OptionSave=" + saved.substr(0, 20));
     if (option_save) {
       const std::string dir = Profile(ini, "SYSTEM", "PluginDir");
-      if (dir != Field(dialog.paths.PluginDir).substr(0, 1023))
+      if (dir != settings::PathText(dialog.paths.PluginDir).substr(0, 1023))
         rep.findings.push_back("settings " + std::to_string(seed) + " PluginDir");
     }
   }

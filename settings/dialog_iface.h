@@ -4,6 +4,8 @@
 // calls that select a page, show the dialog modally and steer the batch page.
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 namespace settings {
 
@@ -11,6 +13,11 @@ struct BatchHost;  // settings/batch.h: what the batch conversion takes from the
 
 // One NUL-terminated Shift-JIS path of at most 255 bytes; copied as a whole.
 using PathBuffer = std::array<char, 256>;
+
+// The path a buffer holds (up to its terminator, or the whole buffer without one).
+inline std::string PathText(const PathBuffer& buf) {
+  return std::string(buf.data(), strnlen(buf.data(), buf.size()));
+}
 
 struct DialogPaths {
   PathBuffer RootDir;     // CD-ROM root: "d:\" or any directory ending in "\"

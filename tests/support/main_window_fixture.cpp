@@ -14,9 +14,7 @@ void SetPath(settings::PathBuffer& buf, const std::string& s) {
   std::memcpy(buf.data(), s.data(), std::min<size_t>(s.size(), buf.size() - 1));
 }
 
-std::string GetPath(const settings::PathBuffer& buf) {
-  return std::string(buf.data(), strnlen(buf.data(), buf.size()));
-}
+std::string GetPath(const settings::PathBuffer& buf) { return settings::PathText(buf); }
 
 int32_t ScriptedDialog::ShowModalOnPage(int page) {
   pages.push_back(page);
