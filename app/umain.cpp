@@ -35,6 +35,25 @@ void CopyPath(settings::PathBuffer& dst, const std::string& src) {
   std::memcpy(dst.data(), cut.c_str(), cut.size() + 1);
 }
 
+// What the load tells the user when the walk left part of the index out: why,
+// and the category (as its path of names) whose contents are incomplete.
+std::wstring IndexCutText(const cgmodule::IndexWalk& w) {
+  std::wstring why;
+  switch (w.reason) {
+    case cgmodule::IndexCut::Cycle: why = L"索引が循環しています"; break;
+    case cgmodule::IndexCut::TooMany: why = L"索引の項目が多すぎます"; break;
+    case cgmodule::IndexCut::NoMemory: why = L"メモリが足りません"; break;
+    default: why = L"索引の一部が読めません"; break;
+  }
+  std::wstring place;
+  for (int i = w.where; i >= 0 && static_cast<size_t>(i) < w.items.size();
+       i = w.items[static_cast<size_t>(i)].parent)
+    place = base::FromSjis(w.items[static_cast<size_t>(i)].name) + (place.empty() ? L"" : L"\\") +
+            place;
+  place = place.empty() ? L"最上位" : L"「" + place + L"」";
+  return why + L"。" + place + L"の一部を読み込んでいません。読み込めた分だけを表示します";
+}
+
 }  // namespace
 
 TWMain* TWMain::instance_ = nullptr;
@@ -294,12 +313,14 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
   }
   LARGE_INTEGER t0, t1, freq;
   QueryPerformanceCounter(&t0);
-  const OrvuContext* ctx = module_.Context();
-  StatusBar1.SetPanelText(0, base::FromSjis(cgmodule::ReadVersionRecord(ctx->PluginInfo).name));
+  const std::optional<OrvuContext> ctx = module_.ReadContext();
+  StatusBar1.SetPanelText(
+      0, base::FromSjis(cgmodule::ReadVersionRecord(ctx ? ctx->PluginInfo : nullptr).name));
   StatusBar1.SetPanelText(1, kNotSelected);
   TreeView1.BeginUpdate();
   TreeView1.Clear();
-  BuildTree(nullptr, ctx->IndexRoot);
+  const cgmodule::IndexWalk walk = cgmodule::ReadIndex(ctx ? ctx->IndexRoot : nullptr);
+  BuildTree(walk);
   TreeView1.EndUpdate();
   TreeView1.SetEnabled(true);
   TreeView1.SetPopupMenu(nullptr);
@@ -308,26 +329,31 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
   QueryPerformanceCounter(&t1);
   QueryPerformanceFrequency(&freq);
   last_tree_fill_ms_ = double(t1.QuadPart - t0.QuadPart) * 1000.0 / double(freq.QuadPart);
+  // The tree keeps what was read; the user learns that the rest is missing.
+  if (walk.cut) ShowMessage(hwnd_, IndexCutText(walk).c_str(), kLoad);
   return 0;
 }
 
-void TWMain::BuildTree(HTREEITEM parent, const OrvuIndexEntry* first) {
-  // Depth first, so the tree keeps the index order. The module's memory is read
-  // once, guarded and bounded (cgmodule/boundary.h); the tree is filled from
-  // that copy.
-  const cgmodule::IndexWalk walk = cgmodule::ReadIndex(first);
+void TWMain::BuildTree(const cgmodule::IndexWalk& walk) {
+  // Depth first, so the tree keeps the index order. The module's memory was
+  // read once, guarded (cgmodule/boundary.h); the tree and its node data are
+  // filled from that copy and never read the module's entries again.
+  index_nodes_.clear();
+  index_nodes_.shrink_to_fit();
+  index_nodes_.reserve(walk.items.size());
   std::vector<HTREEITEM> items(walk.items.size());
   for (size_t i = 0; i < walk.items.size(); ++i) {
     const cgmodule::IndexItem& it = walk.items[i];
-    items[i] = TreeView1.Add(it.parent < 0 ? parent : items[static_cast<size_t>(it.parent)],
-                             base::FromSjis(it.name).c_str(), reinterpret_cast<LPARAM>(it.entry),
-                             it.category ? kImageFolder : kImagePicture,
-                             it.category ? kImageFolderOpen : kImagePicture);
+    index_nodes_.push_back({it.entry, it.category});
+    items[i] = TreeView1.Add(
+        it.parent < 0 ? nullptr : items[static_cast<size_t>(it.parent)],
+        base::FromSjis(it.name).c_str(), reinterpret_cast<LPARAM>(&index_nodes_.back()),
+        it.category ? kImageFolder : kImagePicture, it.category ? kImageFolderOpen : kImagePicture);
   }
 }
 
-const OrvuIndexEntry* TWMain::EntryOf(HTREEITEM item) const {
-  return item ? reinterpret_cast<const OrvuIndexEntry*>(TreeView1.Data(item)) : nullptr;
+const cgmodule::IndexNode* TWMain::NodeOf(HTREEITEM item) const {
+  return item ? reinterpret_cast<const cgmodule::IndexNode*>(TreeView1.Data(item)) : nullptr;
 }
 
 std::string TWMain::PluginPathFromDialog() const {
@@ -371,9 +397,9 @@ void TWMain::TreeView1Change() {
   if (tree_rebuilding_) return;
   HTREEITEM sel = TreeView1.Selected();
   if (!sel) return;
-  const OrvuIndexEntry* e = EntryOf(sel);
-  if (!e) return;
-  if (e->IsCategory()) {
+  const cgmodule::IndexNode* node = NodeOf(sel);
+  if (!node) return;
+  if (node->category) {
     if (settings_dialog_) {
       settings_dialog_->ShowBatchTab(true);
       settings_dialog_->EnableBatchStart(true);
@@ -400,15 +426,15 @@ void TWMain::TreeView1Change() {
 
 void TWMain::RenderPicture() {
   if (render_busy_ || !current_item_ || !module_.Bound()) return;
-  const OrvuIndexEntry* entry = EntryOf(current_item_);
-  if (!entry) return;
+  const cgmodule::IndexNode* node = NodeOf(current_item_);
+  if (!node) return;
   render_busy_ = true;
   struct BusyReset {
     bool& f;
     ~BusyReset() { f = false; }
   } busy{render_busy_};
   try {
-    const cgmodule::MakeBmpResult r = module_.MakeBmp(entry, ME_Overlay->Checked());
+    const cgmodule::MakeBmpResult r = module_.MakeBmp(node->entry, ME_Overlay->Checked());
     if (r.faulted) {
       ShowMessage(hwnd_, cgmodule::kInternalErrorMessage, kConvert);
       return;
@@ -556,8 +582,9 @@ LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 void TWMain::ME_SaveClick(MenuItem&) {
   if (ME_FileName->Checked() && current_item_) {
-    const OrvuIndexEntry* e = EntryOf(current_item_);
-    if (e && !e->IsCategory()) SaveDialog1.file_name = TreeView1.ItemText(current_item_) + L".bmp";
+    const cgmodule::IndexNode* node = NodeOf(current_item_);
+    if (node && !node->category)
+      SaveDialog1.file_name = TreeView1.ItemText(current_item_) + L".bmp";
   }
   if (!picture_present_) return;
   if (!SaveDialog1.Execute(hwnd_)) return;
@@ -600,8 +627,9 @@ void TWMain::ME_CopyClick(MenuItem&) {
 
 void TWMain::ME_AboutClick(MenuItem& sender) {
   if (!version_dialog_ || !module_.Bound()) return;
-  const OrvuContext* ctx = module_.Context();
-  const OrvuVersionInfo* rec = sender.tag == 0   ? ctx->HostInfo
+  const std::optional<OrvuContext> ctx = module_.ReadContext();
+  const OrvuVersionInfo* rec = !ctx              ? nullptr
+                               : sender.tag == 0 ? ctx->HostInfo
                                : sender.tag == 1 ? ctx->ModuleInfo
                                                  : ctx->PluginInfo;
   version_dialog_->ShowRecord(sender.Caption(), rec);

@@ -7,11 +7,13 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/savedialog.h"
 #include "app/settings_file.h"
+#include "cgmodule/boundary.h"
 #include "cgmodule/module.h"
 #include "settings/dialog_iface.h"
 #include "winui/controls.h"
@@ -127,7 +129,7 @@ class TWMain : public winui::Form {
   void FormCreate();
   void DriveSearch();
   void Unbind();
-  void BuildTree(HTREEITEM parent, const OrvuIndexEntry* first);
+  void BuildTree(const cgmodule::IndexWalk& walk);
   void RenderPicture();
   // Sizes and places the output area's image for the current bitmap at the
   // zoom; the image paints its visible part zoomed.
@@ -140,7 +142,8 @@ class TWMain : public winui::Form {
   void WriteSettingsFile();
   int32_t ShowSettingsDialog(int page);
   std::string PluginPathFromDialog() const;
-  const OrvuIndexEntry* EntryOf(HTREEITEM item) const;
+  // The node data of an index tree item: what the walk read of its entry.
+  const cgmodule::IndexNode* NodeOf(HTREEITEM item) const;
   // The zoom factor; the View menu's tag and the zoom items' checks follow it.
   void SetZoom(int zoom);
 
@@ -149,6 +152,9 @@ class TWMain : public winui::Form {
   std::wstring ini_path_;
   Settings settings_;
   cgmodule::CommonModule module_;
+  // The index tree's node data (each item's lParam points at one), replaced
+  // with the tree.
+  std::vector<cgmodule::IndexNode> index_nodes_;
   OrvuHostCallbacks host_table_{};
   OrvuVersionInfo viewer_version_{};
   std::string viewer_strings_[3];  // Shift-JIS texts behind viewer_version_

@@ -1,6 +1,9 @@
 #include "cgmodule/boundary.h"
 
 #include <cstring>
+#include <map>
+#include <new>
+#include <vector>
 
 #include "cgmodule/guard.h"
 #include "cgmodule/module.h"
@@ -45,10 +48,31 @@ int32_t __stdcall CopyText(void* args, void*, void*) {
 
 }  // namespace
 
+// A guard page raises its exception once and lifts its guard: the same read
+// then succeeds. Any other fault, or a second one, ends the read.
+template <class F>
+bool GuardedTwice(F&& once) {
+  const GuardedResult g = once();
+  if (!g.faulted) return true;
+  return g.exception_code == STATUS_GUARD_PAGE_VIOLATION && !once().faulted;
+}
+
 bool ReadModuleBytes(void* dst, const void* src, size_t n) {
   if (!src) return false;
   CopyArgs a{dst, src, n};
-  return !GuardedCall(&CopyBytes, &a, nullptr, nullptr).faulted;
+  return GuardedTwice([&] { return GuardedCall(&CopyBytes, &a, nullptr, nullptr); });
+}
+
+bool WriteModuleBytes(void* dst, const void* src, size_t n) {
+  if (!dst) return false;
+  CopyArgs a{dst, src, n};
+  return GuardedTwice([&] { return GuardedCall(&CopyBytes, &a, nullptr, nullptr); });
+}
+
+bool ProbeModuleMemory(void* p, size_t n) {
+  if (!p) return false;
+  std::vector<char> keep(n);
+  return ReadModuleBytes(keep.data(), p, n) && WriteModuleBytes(p, keep.data(), n);
 }
 
 std::string ReadModuleText(const char* p, size_t max_bytes) {
@@ -58,7 +82,8 @@ std::string ReadModuleText(const char* p, size_t max_bytes) {
   // whole one ending in a lead byte.
   char buf[kMaxModuleText + 1];
   TextArgs a{p, buf, max_bytes + 1, 0};
-  GuardedCall(&CopyText, &a, nullptr, nullptr);
+  // The second attempt goes on where the first stopped.
+  GuardedTwice([&] { return GuardedCall(&CopyText, &a, nullptr, nullptr); });
   const std::string_view text(buf, a.len);
   return a.len > max_bytes ? CutSjis(text, max_bytes) : std::string(text);
 }
@@ -75,63 +100,104 @@ VersionRecord ReadVersionRecord(const OrvuVersionInfo* rec) {
   return r;
 }
 
-IndexWalk ReadIndex(const OrvuIndexEntry* root, int max_depth, size_t max_entries) {
-  IndexWalk w;
-  struct Level {
-    const OrvuIndexEntry* next;
-    int parent;  // item of the category whose array this is
-  };
-  std::vector<Level> stack;
-  // Where each array on the current path starts; with its level's `next`, the
-  // entries already taken from it, which a Children must not lead back into.
-  std::vector<uintptr_t> path;
-  if (root) {
-    stack.push_back({root, -1});
-    path.push_back(reinterpret_cast<uintptr_t>(root));
+namespace {
+
+// The depth-first walk's state: one level per array on the current path.
+class IndexWalker {
+ public:
+  explicit IndexWalker(size_t max_entries) : max_entries_(max_entries) {}
+
+  IndexWalk Run(const OrvuIndexEntry* root) {
+    try {
+      if (root) Push(root, -1);
+      while (!stack_.empty() && Step()) {
+      }
+    } catch (const std::bad_alloc&) {
+      // What was read so far stays (push_back keeps the items on failure).
+      Cut(IndexCut::NoMemory, stack_.empty() ? -1 : stack_.back().parent);
+    }
+    return std::move(w_);
   }
-  while (!stack.empty()) {
-    Level& lv = stack.back();
+
+ private:
+  struct Level {
+    uintptr_t start;
+    const OrvuIndexEntry* next;  // the array's next entry; those before it are taken
+    int parent;                  // item of the category whose array this is
+  };
+
+  void Cut(IndexCut why, int where) {
+    w_.cut = true;
+    if (w_.reason != IndexCut::None) return;
+    w_.reason = why;
+    w_.where = where;
+  }
+
+  void Push(const OrvuIndexEntry* first, int parent) {
+    // No two arrays on the path start alike: one that did would be a cycle.
+    const auto start = reinterpret_cast<uintptr_t>(first);
+    stack_.push_back({start, first, parent});
+    starts_.emplace(start, stack_.size() - 1);
+  }
+
+  void Pop() {
+    starts_.erase(stack_.back().start);
+    stack_.pop_back();
+  }
+
+  // True when c lies among the entries already taken from an array on the
+  // path: following it would walk the same entries again. Only the array
+  // starting nearest below c is asked; arrays that overlap each other (no real
+  // index has them) can only repeat entries until the entry bound ends the walk.
+  bool OnPath(uintptr_t c) const {
+    auto it = starts_.upper_bound(c);
+    if (it == starts_.begin()) return false;
+    --it;
+    return c < reinterpret_cast<uintptr_t>(stack_[it->second].next);
+  }
+
+  // Takes the next entry of the top array; false ends the walk.
+  bool Step() {
+    Level& lv = stack_.back();
     OrvuIndexEntry e{};
     const OrvuIndexEntry* at = lv.next;
     const bool readable = at && ReadModuleBytes(&e, at, sizeof e);
-    if (!readable) w.cut = w.cut || at;
+    if (!readable && at) Cut(IndexCut::Unreadable, lv.parent);
     if (!readable || !e.Name) {
-      path.pop_back();
-      stack.pop_back();
-      continue;
+      Pop();
+      return true;
     }
-    if (w.items.size() >= max_entries) {
-      w.cut = true;
-      break;
+    if (w_.items.size() >= max_entries_) {
+      Cut(IndexCut::TooMany, lv.parent);
+      return false;
     }
     lv.next = at + 1;
+    const bool category = e.IsCategory();
+    const bool descend = category && e.Children;
+    if (descend && OnPath(reinterpret_cast<uintptr_t>(e.Children))) {
+      Cut(IndexCut::Cycle, lv.parent);
+      return true;
+    }
     IndexItem item;
     item.entry = at;
     item.parent = lv.parent;
-    item.category = e.IsCategory();
-    const bool descend = item.category && e.Children;
-    if (descend) {
-      const auto c = reinterpret_cast<uintptr_t>(e.Children);
-      bool cycle = false;
-      for (size_t i = 0; !cycle && i < path.size(); ++i)
-        cycle = c >= path[i] && c < reinterpret_cast<uintptr_t>(stack[i].next);
-      if (cycle) {
-        w.cut = true;
-        continue;
-      }
-    }
+    item.category = category;
     item.name = ReadModuleText(e.Name);
-    w.items.push_back(std::move(item));
-    if (!descend) continue;
-    if (static_cast<int>(stack.size()) >= max_depth) {
-      w.cut = true;
-      continue;
-    }
-    const int parent = static_cast<int>(w.items.size()) - 1;
-    stack.push_back({e.Children, parent});
-    path.push_back(reinterpret_cast<uintptr_t>(e.Children));
+    w_.items.push_back(std::move(item));
+    if (descend) Push(e.Children, static_cast<int>(w_.items.size()) - 1);
+    return true;
   }
-  return w;
+
+  const size_t max_entries_;
+  IndexWalk w_;
+  std::vector<Level> stack_;
+  std::map<uintptr_t, size_t> starts_;  // start of each array on the path -> its level
+};
+
+}  // namespace
+
+IndexWalk ReadIndex(const OrvuIndexEntry* root, size_t max_entries) {
+  return IndexWalker(max_entries).Run(root);
 }
 
 }  // namespace cgmodule

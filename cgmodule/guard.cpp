@@ -7,14 +7,17 @@
 namespace cgmodule {
 namespace {
 
-// System errors (access violation, division by zero, stack overflow, ...) and
-// the C++ exceptions of the toolchains such a library is likely built with,
-// which would otherwise end the process when they escape it.
+// System errors (access violation, division by zero, stack overflow, ...),
+// the warnings a library raises by mistake (a guard page it touched, a
+// misaligned access, a breakpoint or single step left in it), and the C++
+// exceptions of the toolchains such a library is likely built with: each
+// would otherwise end the process when it escapes the library.
 constexpr DWORD kMsvcCppException = 0xE06D7363;
 constexpr DWORD kDelphiException = 0x0EEDFADE;
 bool IsFatalException(DWORD code) {
-  return (code & 0xF0000000u) == 0xC0000000u || code == kMsvcCppException ||
-         code == kDelphiException;
+  return (code & 0xF0000000u) == 0xC0000000u ||
+         (code >= STATUS_GUARD_PAGE_VIOLATION && code <= STATUS_SINGLE_STEP) ||
+         code == kMsvcCppException || code == kDelphiException;
 }
 
 // A stack overflow uses up the guard page at the end of the thread's stack;

@@ -15,9 +15,11 @@ struct GuardedResult {
   int32_t value = 0;            // when not faulted
 };
 
-// Calls fn(a, b, c). A system exception (0xCxxxxxxx), or an MSVC or Delphi
-// language exception, escaping fn ends the call with faulted = true; the
-// process and C++ exception handling carry on. Other codes pass on.
+// Calls fn(a, b, c). A system exception (0xCxxxxxxx), a guard-page,
+// misaligned-access, breakpoint or single-step exception (0x80000001-4), or an
+// MSVC or Delphi language exception, escaping fn ends the call with
+// faulted = true; the process and C++ exception handling carry on. Other codes
+// pass on.
 GuardedResult GuardedCall(OrvuEntry fn, void* a, void* b, void* c);
 
 }  // namespace cgmodule

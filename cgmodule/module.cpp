@@ -43,13 +43,20 @@ std::string CutSjis(std::string_view s, size_t max_bytes) {
 namespace {
 
 // The context and the module's record are the module's memory: read guarded.
-BindResult CheckContext(const OrvuContext* ctx) {
+// The slots the viewer writes later (HostInfo, the callback table, RootDir) are
+// probed for their whole size before anything is written, so a context that
+// points nowhere refuses the module instead of ending the viewer.
+BindResult CheckContext(OrvuContext* ctx) {
   OrvuContext c{};
   if (!ReadModuleBytes(&c, ctx, sizeof c)) return BindResult::Broken;
   if (c.Magic != kContextMagic) return BindResult::WrongMagic;
   const VersionRecord info = ReadVersionRecord(c.ModuleInfo);
   if (!info.present) return BindResult::WrongMagic;
-  return info.version < kMinModuleVersion ? BindResult::TooOld : BindResult::Ok;
+  if (info.version < kMinModuleVersion) return BindResult::TooOld;
+  const bool slots = ProbeModuleMemory(&ctx->HostInfo, sizeof ctx->HostInfo) &&
+                     ProbeModuleMemory(c.Callbacks, sizeof(OrvuHostCallbacks)) &&
+                     ProbeModuleMemory(c.RootDir, kRootDirSize);
+  return slots ? BindResult::Ok : BindResult::Broken;
 }
 
 }  // namespace
@@ -91,21 +98,36 @@ BindResult CommonModule::Bind(const OrvuHostRecord& host) {
   return BindResult::Ok;
 }
 
+std::optional<OrvuContext> CommonModule::ReadContext() const {
+  OrvuContext c{};
+  if (!ctx_ || !ReadModuleBytes(&c, ctx_, sizeof c)) return std::nullopt;
+  return c;
+}
+
+// The module may move or withdraw its slots after binding: every later access
+// reads the context afresh and goes through the boundary.
 void CommonModule::Attach(OrvuVersionInfo* host_info, const OrvuHostCallbacks& table) {
   if (!ctx_) return;
-  ctx_->HostInfo = host_info;
-  if (ctx_->Callbacks) *ctx_->Callbacks = table;
+  base::LogIfFalse(WriteModuleBytes(&ctx_->HostInfo, &host_info, sizeof host_info),
+                   "context HostInfo (unwritable)");
+  const std::optional<OrvuContext> c = ReadContext();
+  base::LogIfFalse(c && WriteModuleBytes(c->Callbacks, &table, sizeof table),
+                   "context Callbacks (unwritable)");
 }
 
 void CommonModule::SetRootDir(std::string_view sjis) {
-  if (!ctx_ || !ctx_->RootDir) return;
+  const std::optional<OrvuContext> c = ReadContext();
+  if (!c || !c->RootDir) return;
   const std::string cut = CutSjis(sjis, kRootDirSize - 1);
-  std::memcpy(ctx_->RootDir, cut.c_str(), cut.size() + 1);
+  base::LogIfFalse(WriteModuleBytes(c->RootDir, cut.c_str(), cut.size() + 1),
+                   "context RootDir (unwritable)");
 }
 
 std::string CommonModule::RootDir() const {
-  if (!ctx_ || !ctx_->RootDir) return {};
-  return std::string(ctx_->RootDir, strnlen(ctx_->RootDir, kRootDirSize));
+  const std::optional<OrvuContext> c = ReadContext();
+  char buf[kRootDirSize] = {};
+  if (!c || !ReadModuleBytes(buf, c->RootDir, sizeof buf)) return {};
+  return std::string(buf, strnlen(buf, sizeof buf));
 }
 
 int32_t CommonModule::LoadPlugin(const char* sjis_path) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,7 +56,11 @@ class CommonModule {
   BindResult Bind(const OrvuHostRecord& host);
 
   bool Bound() const { return lib_.valid(); }
+  // The module's context: its address, for the module's own use only; the
+  // viewer reads it through ReadContext.
   OrvuContext* Context() const { return ctx_; }
+  // A guarded copy of the context; empty when unbound or unreadable.
+  std::optional<OrvuContext> ReadContext() const;
 
   // After a successful Bind: HostInfo := host_info, Callbacks := copy of table.
   void Attach(OrvuVersionInfo* host_info, const OrvuHostCallbacks& table);

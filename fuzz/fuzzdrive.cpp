@@ -310,10 +310,10 @@ void Batch(app::TWMain& m, QuietDialog& dialog, Rng& r, const Paths& p) {
   // children takes tens of seconds there (not on Windows).
   HTREEITEM category = nullptr;
   for (HTREEITEM it : Items(m, 200)) {
-    const auto* e = reinterpret_cast<const OrvuIndexEntry*>(m.TreeView1.Data(it));
-    if (e && e->IsCategory() &&
-        cgmodule::ReadIndex(e->Children, 1, kMaxBatchChildren + 1).items.size() <=
-            kMaxBatchChildren) {
+    const auto* node = reinterpret_cast<const cgmodule::IndexNode*>(m.TreeView1.Data(it));
+    OrvuIndexEntry e{};
+    if (node && node->category && cgmodule::ReadModuleBytes(&e, node->entry, sizeof e) &&
+        cgmodule::ReadIndex(e.Children, kMaxBatchChildren + 1).items.size() <= kMaxBatchChildren) {
       category = it;
       break;
     }
@@ -453,7 +453,7 @@ void RunSeed(uint64_t seed, const Paths& p, SeedReport& rep) {
       m.ME_CopyClick(*m.ME_Copy);
       Pump();
       Step("version");
-      if (const OrvuContext* ctx = m.Context()) {
+      if (const std::optional<OrvuContext> ctx = m.Module().ReadContext()) {
         verdlg.SetRecord(L"module", ctx->ModuleInfo);
         verdlg.SetRecord(L"plugin", ctx->PluginInfo);
       }

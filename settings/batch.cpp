@@ -102,7 +102,12 @@ BatchWalk::Node BatchWalk::ReadNode(HTREEITEM item) const {
   if (SendMessageW(host_.index_tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) {
     n.item = item;
     n.text = text;
-    n.entry = reinterpret_cast<const OrvuIndexEntry*>(it.lParam);
+    // The node data is the viewer's own copy of what the index said: the walk
+    // never reads the module's memory, on this thread or the worker.
+    if (const auto* node = reinterpret_cast<const cgmodule::IndexNode*>(it.lParam)) {
+      n.entry = node->entry;
+      n.category = node->category;
+    }
   }
   return n;
 }
@@ -165,7 +170,7 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
   if (!children) return -1;
   for (const Node& n : *children) {
     if (!Continue()) return -1;
-    if (n.entry && n.entry->IsCategory()) {
+    if (n.category) {
       if (Branch(n.item, child_path, counter, mode) < 0) return -1;
       continue;
     }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cgmodule/bmpfile.h"
+#include "cgmodule/boundary.h"
 #include "cgmodule/module.h"
 #include "winui/uicall.h"
 
@@ -28,7 +29,7 @@ inline constexpr wchar_t kFileCreateFailed[] = L"ファイルの生成に失敗�
 
 // What the conversion takes from the main window.
 struct BatchHost {
-  // TreeView1: each item's lParam is the address of its OrvuIndexEntry.
+  // TreeView1: each item's lParam points at its cgmodule::IndexNode.
   HWND index_tree = nullptr;
   // Renders on the worker thread (guarded MakeBmp).
   cgmodule::CommonModule* module = nullptr;
@@ -82,7 +83,8 @@ class BatchWalk {
   struct Node {
     HTREEITEM item = nullptr;
     std::wstring text;
-    const OrvuIndexEntry* entry = nullptr;
+    const OrvuIndexEntry* entry = nullptr;  // handed to the module only
+    bool category = false;
   };
   Node ReadNode(HTREEITEM item) const;  // UI thread
   std::optional<std::vector<Node>> Children(HTREEITEM node) const;

@@ -57,18 +57,22 @@ bool WriteText(const std::wstring& path, const std::string& text) {
   return n == text.size();
 }
 
-void AddTree(HWND tree, HTREEITEM parent, OrvuIndexEntry* first) {
-  for (OrvuIndexEntry* e = first; e && e->Name; ++e) {
-    std::wstring text = base::FromSjis(e->Name);
+// As the main window fills its tree: one guarded walk, node data from its copy.
+void AddTree(HWND tree, const OrvuIndexEntry* root, std::vector<cgmodule::IndexNode>& nodes) {
+  const cgmodule::IndexWalk w = cgmodule::ReadIndex(root);
+  nodes.reserve(w.items.size());
+  std::vector<HTREEITEM> items;
+  for (const cgmodule::IndexItem& i : w.items) {
+    nodes.push_back({i.entry, i.category});
+    std::wstring text = base::FromSjis(i.name);
     TVINSERTSTRUCTW ins{};
-    ins.hParent = parent;
+    ins.hParent = i.parent < 0 ? TVI_ROOT : items[static_cast<size_t>(i.parent)];
     ins.hInsertAfter = TVI_LAST;
     ins.item.mask = TVIF_TEXT | TVIF_PARAM;
     ins.item.pszText = text.data();
-    ins.item.lParam = reinterpret_cast<LPARAM>(e);
-    auto item = reinterpret_cast<HTREEITEM>(
-        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
-    if (e->IsCategory()) AddTree(tree, item, e->Children);
+    ins.item.lParam = reinterpret_cast<LPARAM>(&nodes.back());
+    items.push_back(reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins))));
   }
 }
 
@@ -214,7 +218,8 @@ int main() {
   InitCommonControlsEx(&icc);
   HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 300, nullptr,
                               nullptr, GetModuleHandleW(nullptr), nullptr);
-  AddTree(tree, TVI_ROOT, m.Context()->IndexRoot);
+  std::vector<cgmodule::IndexNode> nodes;
+  AddTree(tree, m.ReadContext()->IndexRoot, nodes);
 
   int rc = 0;
   HTREEITEM node = TreeView_GetRoot(tree);

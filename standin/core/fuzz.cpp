@@ -29,7 +29,7 @@ uint64_t Rng::Next() {
 }
 
 void Arena::Reset() {
-  for (void* r : regions_) VirtualFree(r, 0, MEM_RELEASE);
+  for (const auto& r : regions_) VirtualFree(r.first, 0, MEM_RELEASE);
   regions_.clear();
   blocks_.clear();
 }
@@ -40,10 +40,25 @@ void* Arena::AtPageEnd(size_t n) {
   auto* base = static_cast<char*>(
       VirtualAlloc(nullptr, (data_pages + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
   if (!base) return nullptr;
-  regions_.push_back(base);
+  regions_.emplace_back(base, data_pages * page);
   DWORD old = 0;
   VirtualProtect(base + data_pages * page, page, PAGE_NOACCESS, &old);
   return base + data_pages * page - n;
+}
+
+char* Arena::GuardedText(const std::string& bytes) {
+  char* p = static_cast<char*>(AtPageEnd(bytes.size() + 1));
+  if (!p) return nullptr;
+  std::memcpy(p, bytes.c_str(), bytes.size() + 1);
+  DWORD old = 0;
+  VirtualProtect(p, bytes.size() + 1, PAGE_READWRITE | PAGE_GUARD, &old);
+  return p;
+}
+
+void Arena::Withdraw() {
+  DWORD old = 0;
+  for (const auto& r : regions_)
+    if (r.second) VirtualProtect(r.first, r.second, PAGE_NOACCESS, &old);
 }
 
 void* Arena::NoAccess() { return AtPageEnd(0); }
@@ -82,8 +97,9 @@ char* HostileText(Rng& rng, Arena& arena) {
                                        "fzesc/..\\x",
                                        "  ",
                                        "x "};
-  switch (rng.Below(10)) {
+  switch (rng.Below(11)) {
     case 0: return arena.Text("", true, rng.OneIn(2));
+    case 5: return arena.GuardedText(rng.Pick(kNames));
     case 1:
       return arena.Text(std::string(65536, static_cast<char>('A' + rng.Below(26))), true,
                         rng.OneIn(2));

@@ -50,15 +50,24 @@ class Arena {
   void* NoAccess();
   // Text kept as is (the caller decides about a terminator).
   char* Text(const std::string& bytes, bool terminated, bool at_page_end);
+  // A terminated text on pages that raise a guard-page exception at the first touch.
+  char* GuardedText(const std::string& bytes);
+  // Zeroed arrays; on pages of their own once PagedArrays is set, so that
+  // Withdraw can take them away.
   template <class T>
   T* Array(size_t n) {
+    if (paged_arrays_) return static_cast<T*>(AtPageEnd(n * sizeof(T)));
     blocks_.emplace_back(n * sizeof(T), '\0');
     return reinterpret_cast<T*>(blocks_.back().data());
   }
+  void PagedArrays(bool on) { paged_arrays_ = on; }
+  // Every page handed out becomes unreadable: a module withdrawing its index.
+  void Withdraw();
 
  private:
   std::deque<std::string> blocks_;
-  std::vector<void*> regions_;
+  std::vector<std::pair<void*, size_t>> regions_;
+  bool paged_arrays_ = false;
 };
 
 // A text for a name or a version field: ordinary, empty, 64 KiB, a lone lead

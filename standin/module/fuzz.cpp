@@ -63,6 +63,7 @@ OrvuIndexEntry* HostileIndex(Rng& r, Arena& a) {
   uint32_t shape = r.Below(16);
   // The two huge shapes cost seconds each: one seed in 32 between them.
   if (shape < 2 && !r.OneIn(4)) shape = 16;
+  if (shape < 2) a.PagedArrays(false);  // a page per array would cost gigabytes here
   switch (shape) {
     case 0: {  // depth 100,000
       OrvuIndexEntry* root = NewArray(a, 1);
@@ -222,6 +223,10 @@ bool OnInitialize(OrvuContext& ctx, Redisplay redisplay) {
   if (r.OneIn(4)) redisplay();  // before the viewer has even seen the context
   g_module_info = ctx.ModuleInfo;
   if (r.OneIn(16)) ctx.Callbacks = nullptr;
+  // Slots that point nowhere: reserved, never committed.
+  static void* const nowhere = VirtualAlloc(nullptr, 65536, MEM_RESERVE, PAGE_NOACCESS);
+  if (r.OneIn(24)) ctx.Callbacks = static_cast<OrvuHostCallbacks*>(nowhere);
+  if (r.OneIn(24)) ctx.RootDir = static_cast<char*>(nowhere);
   if (r.OneIn(32)) {
     // The binding's own checks: a record that refuses the module.
     static OrvuVersionInfo old{"old", 0x00FF, nullptr, nullptr};
@@ -258,7 +263,11 @@ bool OnLoadPlugin(OrvuContext& ctx, const char* sjis_path, Redisplay redisplay, 
     init(zeros, &kind, &answer);
   }
   auto arena = std::make_unique<Arena>();
+  // Now and then the index lies on pages a later call withdraws.
+  const bool withdrawable = r.OneIn(6);
+  arena->PagedArrays(withdrawable);
   OrvuIndexEntry* root = HostileIndex(r, *arena);
+  arena->PagedArrays(false);
   // Commit: the previous entries go only now.
   if (g_loaded.plugin) FreeLibrary(g_loaded.plugin);
   g_loaded.plugin = lib;
@@ -281,6 +290,8 @@ bool OnMakeBmp(const OrvuIndexEntry* entry, HGLOBAL* out, Redisplay redisplay, i
   }
   Rng r(g_loaded.seed * 0x2545F4914F6CDD1Dull + entry->Code * 0x9E3779B9ull + g_loaded.calls++);
   if (r.OneIn(6)) redisplay();
+  // The index withdrawn while the viewer shows it: later reads of it fault.
+  if (r.OneIn(12)) g_loaded.arena->Withdraw();
   if (r.OneIn(50)) Fault();
   switch (r.Below(16)) {
     case 0: result = int32_t(r.Next()); break;  // any value, no block

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -57,7 +58,22 @@ struct EntryPrivate {
 };
 static_assert(sizeof(EntryPrivate) <= sizeof(OrvuIndexEntry::Private));
 
-enum class Fault { None, Result, NullBlock, Access, Handled, Throw, Redisplay, Oversize };
+enum class Fault {
+  None,
+  Result,
+  NullBlock,
+  Access,
+  Handled,
+  Throw,
+  Redisplay,
+  Oversize,
+  // Exceptions a module can raise by mistake: a guard page it touches, a
+  // misaligned access, a breakpoint or single step left in it.
+  GuardPage,
+  Misaligned,
+  Breakpoint,
+  SingleStep
+};
 
 struct Picture {
   std::wstring file;  // relative to RootDir
@@ -69,6 +85,24 @@ struct Picture {
   bool redisplay_on_load = false;  // load=redisplay
 };
 
+// Committed pages of the module's own, as a module with its own allocator has:
+// the variants that withdraw or guard their index keep it there.
+struct Pages {
+  void* base = nullptr;
+  size_t size = 0;
+  Pages() = default;
+  Pages(const Pages&) = delete;
+  Pages& operator=(const Pages&) = delete;
+  ~Pages() {
+    if (base) base::LogIfFalse(VirtualFree(base, 0, MEM_RELEASE), "VirtualFree (index pages)");
+  }
+  void* Commit(size_t n) {
+    size = n ? n : 1;
+    base = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    return base;
+  }
+};
+
 // Entry arrays and names must not move while the viewer holds their
 // addresses: deques of fixed-size vectors and strings.
 struct Index {
@@ -76,6 +110,7 @@ struct Index {
   std::deque<std::string> names;
   std::vector<Picture> pictures;
   OrvuIndexEntry* root = nullptr;
+  Pages pages;  // withdraw: the entry arrays; guardnames: the names
 };
 
 // A plug-in library the module keeps loaded while its index is current.
@@ -152,11 +187,19 @@ bool ParsePicture(const standin::ManifestNode& n, Picture& p) {
       p.fault = Fault::Oversize;
     else if (*v == "handled")
       p.fault = Fault::Handled;
+    else if (*v == "guardpage")
+      p.fault = Fault::GuardPage;
+    else if (*v == "misaligned")
+      p.fault = Fault::Misaligned;
+    else if (*v == "breakpoint")
+      p.fault = Fault::Breakpoint;
+    else if (*v == "singlestep")
+      p.fault = Fault::SingleStep;
     else
       return false;
   }
   return p.synthetic || !p.file.empty() || p.fault == Fault::Result || p.fault == Fault::Access ||
-         p.fault == Fault::Throw || p.fault == Fault::NullBlock;
+         p.fault == Fault::Throw || p.fault == Fault::NullBlock || p.fault >= Fault::GuardPage;
 }
 
 // Builds one entry array (and, depth first, those of its categories).
@@ -173,6 +216,13 @@ bool BuildArray(Index& ix, uint32_t generation, const std::vector<standin::Manif
     e.Name = ix.names.back().c_str();
     if (n.category) {
       e.Code = kCategoryCode;
+      // children=loop: a Children back into its own array, as a broken
+      // module's index may have.
+      if (const std::string* v = n.Attr("children")) {
+        if (*v != "loop") return false;
+        e.Children = arr.data();
+        continue;
+      }
       if (!BuildArray(ix, generation, n.children, e.Children)) return false;
     } else {
       Picture p;
@@ -186,11 +236,71 @@ bool BuildArray(Index& ix, uint32_t generation, const std::vector<standin::Manif
   return true;
 }
 
+#ifdef KOLBRI_WITHDRAW
+// All entry arrays moved into pages of their own, which the withdraw export
+// makes unreadable.
+bool MoveArraysToPages(Index& ix) {
+  size_t total = 0;
+  for (const auto& a : ix.arrays) total += a.size();
+  auto* dst = static_cast<OrvuIndexEntry*>(ix.pages.Commit(total * sizeof(OrvuIndexEntry)));
+  if (!dst) return false;
+  std::map<const OrvuIndexEntry*, OrvuIndexEntry*> moved;
+  OrvuIndexEntry* at = dst;
+  for (const auto& a : ix.arrays) {
+    moved[a.data()] = at;
+    std::memcpy(at, a.data(), a.size() * sizeof *at);
+    at += a.size();
+  }
+  for (OrvuIndexEntry* e = dst; e < at; ++e)
+    if (e->Children) e->Children = moved[e->Children];
+  ix.root = moved[ix.root];
+  return true;
+}
+#endif
+
+#ifdef KOLBRI_GUARD_NAMES
+// Copies a text onto pages that raise a guard-page exception at their first touch.
+const char* OnGuardedPages(Pages& pages, const char* text) {
+  const size_t n = std::strlen(text) + 1;
+  char* dst = static_cast<char*>(pages.Commit(n));
+  if (!dst) return text;
+  std::memcpy(dst, text, n);
+  DWORD old = 0;
+  VirtualProtect(dst, n, PAGE_READWRITE | PAGE_GUARD, &old);
+  return dst;
+}
+
+// Every name of the index moved onto guarded pages.
+bool MoveNamesToGuardPages(Index& ix) {
+  size_t total = 0;
+  for (const std::string& n : ix.names) total += n.size() + 1;
+  char* dst = static_cast<char*>(ix.pages.Commit(total));
+  if (!dst) return false;
+  char* at = dst;
+  for (auto& a : ix.arrays)
+    for (OrvuIndexEntry& e : a) {
+      if (!e.Name) continue;
+      const size_t n = std::strlen(e.Name) + 1;
+      std::memcpy(at, e.Name, n);
+      e.Name = at;
+      at += n;
+    }
+  DWORD old = 0;
+  return VirtualProtect(dst, total, PAGE_READWRITE | PAGE_GUARD, &old);
+}
+#endif
+
 std::unique_ptr<Index> BuildIndex(const char* manifest, uint32_t generation) {
   standin::Manifest m;
   if (!standin::ParseManifest(manifest, m)) return nullptr;
   auto ix = std::make_unique<Index>();
   if (!BuildArray(*ix, generation, m.roots, ix->root)) return nullptr;
+#ifdef KOLBRI_GUARD_NAMES
+  if (!MoveNamesToGuardPages(*ix)) return nullptr;
+#endif
+#ifdef KOLBRI_WITHDRAW
+  if (!MoveArraysToPages(*ix)) return nullptr;
+#endif
   return ix;
 }
 
@@ -315,6 +425,17 @@ int32_t MakeBmp(const OrvuIndexEntry* e, bool overlay, HGLOBAL* out) {
       break;
     case Fault::Throw: throw std::runtime_error("injected");
     case Fault::Redisplay: CallRedisplay(); break;
+    case Fault::GuardPage: {
+      Pages page;
+      auto* at = static_cast<volatile char*>(page.Commit(1));
+      DWORD old = 0;
+      if (!at || !VirtualProtect(const_cast<char*>(at), 1, PAGE_READWRITE | PAGE_GUARD, &old))
+        return -1;
+      return at[0];
+    }
+    case Fault::Breakpoint: __asm__ __volatile__("int3"); return -1;
+    case Fault::Misaligned: RaiseException(STATUS_DATATYPE_MISALIGNMENT, 0, 0, nullptr); return -1;
+    case Fault::SingleStep: RaiseException(STATUS_SINGLE_STEP, 0, 0, nullptr); return -1;
     default: break;
   }
   const uint32_t extra = p.fault == Fault::Oversize ? 4096 : 0;
@@ -374,6 +495,20 @@ KOLBRI_EXPORT OrvuCmnInitialize(void* host_record, void*, void* context_out) {
     g.ctx.ModuleInfo = &g_module_info;
     g.ctx.RootDir = g.root_dir;
     g.ctx.Callbacks = &g.callbacks;
+#if defined(KOLBRI_WILD_CALLBACKS) || defined(KOLBRI_WILD_ROOTDIR)
+    // Reserved, never committed: an address that points nowhere.
+    static void* const nowhere = VirtualAlloc(nullptr, 65536, MEM_RESERVE, PAGE_NOACCESS);
+#endif
+#ifdef KOLBRI_WILD_CALLBACKS
+    g.ctx.Callbacks = static_cast<OrvuHostCallbacks*>(nowhere);
+#endif
+#ifdef KOLBRI_WILD_ROOTDIR
+    g.ctx.RootDir = static_cast<char*>(nowhere);
+#endif
+#ifdef KOLBRI_GUARD_NAMES
+    static Pages module_name;
+    if (!module_name.base) g_module_info.Name = OnGuardedPages(module_name, g_module_info.Name);
+#endif
     if (host_record) g.host_table = static_cast<OrvuHostRecord*>(host_record)->HostCallbacks;
 #ifdef KOLBRI_FUZZ
     standin::fuzz::OnInitialize(g.ctx, &CallRedisplay);
@@ -437,6 +572,16 @@ KOLBRI_EXPORT OrvuCmnUnloadPlugin(void*, void*, void*) {
     return -1;
   }
 }
+
+#ifdef KOLBRI_WITHDRAW
+// The fault a broken module commits after a load: its index memory becomes
+// unreadable while the viewer still shows it.
+KOLBRI_EXPORT StandinWithdrawIndex(void*, void*, void*) {
+  DWORD old = 0;
+  if (!g.index || !g.index->pages.base) return -1;
+  return VirtualProtect(g.index->pages.base, g.index->pages.size, PAGE_NOACCESS, &old) ? 0 : -1;
+}
+#endif
 
 #ifndef KOLBRI_NO_TERMINATE
 KOLBRI_EXPORT OrvuCmnTerminate(void*, void*, void*) {

@@ -51,7 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"wrongmagic", L"このバージョンのkolbri.dllには対応していません"},
                       Refusal{"v255", L"kolbri.dllが古すぎます"},
                       Refusal{"nocontext", L"kolbri.dllが壊れています"},
-                      Refusal{"initfault", L"kolbri.dllが壊れています"}),
+                      Refusal{"initfault", L"kolbri.dllが壊れています"},
+                      Refusal{"wildcallbacks", L"kolbri.dllが壊れています"},
+                      Refusal{"wildrootdir", L"kolbri.dllが壊れています"}),
     [](const auto& info) { return std::string(info.param.variant); });
 
 TEST_F(AppTest, VersionExactlyOnePointZeroIsAccepted) {

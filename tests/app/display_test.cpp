@@ -23,6 +23,10 @@ constexpr wchar_t kManifest[] =
     L"picture m7\tresult=-7\n"
     L"picture null\tfault=nullblock\n"
     L"picture av\tfault=access\n"
+    L"picture gp\tfault=guardpage\n"
+    L"picture mis\tfault=misaligned\n"
+    L"picture bp\tfault=breakpoint\n"
+    L"picture ss\tfault=singlestep\n"
     L"picture thr\tfault=throw\n"
     L"picture over\tfault=oversize\tsynth=40x30x8:9\n"
     L"picture redisp\tfault=redisplay\tsynth=40x30x8:10\n"
@@ -120,6 +124,10 @@ TEST_F(Display, EveryFailureHasItsMessageAndKeepsThePreviousPicture) {
                {L"null", L"何だかよく分からないエラーが発生しました（＾＾；(変換)"},
                {L"thr", L"何だかよく分からないエラーが発生しました（＾＾；(変換)"},
                {L"av", L"内部でエラーが発生しました(変換)"},
+               {L"gp", L"内部でエラーが発生しました(変換)"},
+               {L"mis", L"内部でエラーが発生しました(変換)"},
+               {L"bp", L"内部でエラーが発生しました(変換)"},
+               {L"ss", L"内部でエラーが発生しました(変換)"},
                {L"over", L"何だかよく分からないエラーが発生しました（＾＾；(変換)"}};
   for (const Case& c : cases) {
     SelectPath(c.node);

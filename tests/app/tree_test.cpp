@@ -27,10 +27,11 @@ TEST_F(AppTest, NestedCategoriesKeepIndexOrderAndImages) {
   EXPECT_EQ(m.TreeView1.Images(Find(L"B/空")), std::make_pair(0, 1));
   EXPECT_EQ(m.TreeView1.FirstChild(Find(L"B/空")), nullptr);
   EXPECT_EQ(m.TreeView1.Images(Find(L"B/C/c1")), std::make_pair(2, 2));
-  // Node data is the index entry itself.
-  auto* e = reinterpret_cast<const OrvuIndexEntry*>(m.TreeView1.Data(Find(L"A")));
-  EXPECT_STREQ(e->Name, "A");
-  EXPECT_EQ(e, m.Context()->IndexRoot + 1);
+  // Node data: what the walk read, leading to the entry the module renders.
+  auto* node = reinterpret_cast<const cgmodule::IndexNode*>(m.TreeView1.Data(Find(L"A")));
+  EXPECT_EQ(node->entry, m.Module().ReadContext()->IndexRoot + 1);
+  EXPECT_FALSE(node->category);
+  EXPECT_TRUE(reinterpret_cast<const cgmodule::IndexNode*>(m.TreeView1.Data(Find(L"B")))->category);
   // The load neither selects nor renders.
   EXPECT_EQ(m.TreeView1.Selected(), nullptr);
   EXPECT_FALSE(m.PicturePresent());
@@ -142,6 +143,52 @@ TEST_F(AppTest, DialogChoiceLoadsOnlyANewFileNameButAlwaysTakesTheRoot) {
   EXPECT_TRUE(m.Image_Output.Visible());
   EXPECT_EQ(dialog.pages, (std::vector<int>{0, 0, 2, 0, 0}));
   EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(AppTest, NamesOnGuardPagesStillShow) {
+  app::TWMain& m =
+      Start({Plugin(L"g", L"category 風景\n  picture 夕焼け\tsynth=8x8x8:1\n")}, "guardnames");
+  EXPECT_TRUE(m.Bound());
+  EXPECT_EQ(TreeDump(), L"風景\n  夕焼け\n");
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(AppTest, AWithdrawnIndexCostsAMessageNotTheViewer) {
+  app::TWMain& m = Start({Plugin(L"w",
+                                 L"category c\n  picture a\tsynth=8x8x8:1\n"
+                                 L"  picture b\tsynth=8x8x8:2\n")},
+                         "withdraw");
+  SelectPath(L"c/a");
+  ASSERT_TRUE(m.PicturePresent());
+  auto withdraw = reinterpret_cast<OrvuEntry>(
+      GetProcAddress(GetModuleHandleA("kolbri.dll"), "StandinWithdrawIndex"));
+  ASSERT_NE(withdraw, nullptr);
+  ASSERT_EQ(withdraw(nullptr, nullptr, nullptr), 0);
+  SelectPath(L"c");  // a category: known from the node data
+  EXPECT_TRUE(m.ME_MulSave->Enabled());
+  EXPECT_TRUE(dialog.batch_tab);
+  SelectPath(L"c/b");  // the module faults on its own entry
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"内部でエラーが発生しました(変換)"});
+}
+
+TEST_F(AppTest, DeepIndexLoadsWholeAndACycleIsCutWithAMessage) {
+  std::wstring manifest;
+  for (int i = 0; i < 200; ++i) manifest += std::wstring(size_t(i), L' ') + L"category d\n";
+  manifest += std::wstring(200, L' ') + L"picture end\tsynth=8x8x8:1\n";
+  app::TWMain& m = Start({Plugin(L"deep", manifest)});
+  std::wstring path;
+  for (int i = 0; i < 200; ++i) path += L"d/";
+  EXPECT_NE(Find(path + L"end"), nullptr);
+  EXPECT_TRUE(TakeMessages().empty());
+
+  EXPECT_EQ(m.LoadPlugin(PluginSjis(L"loop",
+                                    L"category 風景\n  picture a\tsynth=8x8x8:1\n"
+                                    L"  category 輪\tchildren=loop\n  picture b\tsynth=8x8x8:2\n")),
+            0);
+  EXPECT_EQ(TreeDump(), L"風景\n  a\n  b\n");
+  EXPECT_EQ(TakeMessages(),
+            std::vector<std::wstring>{L"索引が循環しています。「風景」の一部を読み込んでいません。"
+                                      L"読み込めた分だけを表示します(Plug-inロード)"});
 }
 
 TEST_F(AppTest, DirectoryPlusFileLongerThanAPathIsRefused) {

@@ -60,6 +60,9 @@ TEST_F(Binding, RefusedModulesAreReleased) {
       // This variant also reports version 255: the magic is checked first.
       {"wrongmagic", BindResult::WrongMagic, L"このバージョンのkolbri.dllには対応していません"},
       {"v255", BindResult::TooOld, L"kolbri.dllが古すぎます"},
+      // Slots the viewer writes that point nowhere: refused before any write.
+      {"wildcallbacks", BindResult::Broken, L"kolbri.dllが壊れています"},
+      {"wildrootdir", BindResult::Broken, L"kolbri.dllが壊れています"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.variant);

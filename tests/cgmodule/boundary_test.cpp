@@ -52,9 +52,11 @@ TEST(ReadIndex, CutsACycleSkippingTheEntryAndKeepsTheRest) {
   EXPECT_EQ(w.items[1].parent, 0);
   EXPECT_EQ(w.items[2].parent, -1);
   EXPECT_TRUE(w.cut);
+  EXPECT_EQ(w.reason, cgmodule::IndexCut::Cycle);
+  EXPECT_EQ(w.where, 0);  // inside A
 }
 
-TEST(ReadIndex, BoundsDepthAndCountOfHugeIndexes) {
+TEST(ReadIndex, DeepAndHugeIndexesLoadWholeAndOnlyTheCapCuts) {
   Arrays a;
   OrvuIndexEntry* root = a.New(1);
   OrvuIndexEntry* at = root;
@@ -64,14 +66,21 @@ TEST(ReadIndex, BoundsDepthAndCountOfHugeIndexes) {
     at = next;
   }
   auto w = ReadIndex(root);
-  EXPECT_EQ(w.items.size(), size_t(cgmodule::kMaxIndexDepth));
-  EXPECT_TRUE(w.cut);
+  EXPECT_EQ(w.items.size(), 100000u);
+  EXPECT_EQ(w.items.back().parent, 99998);
+  EXPECT_FALSE(w.cut);
 
   OrvuIndexEntry* many = a.New(1000000);
   for (size_t i = 0; i < 1000000; ++i) Pic(many[i], "m", uint32_t(i));
-  w = ReadIndex(many);
-  EXPECT_EQ(w.items.size(), cgmodule::kMaxIndexEntries);
-  EXPECT_TRUE(w.cut);
+  OrvuIndexEntry* top = a.New(1);
+  Cat(*top, "c", many);
+  w = ReadIndex(top);
+  EXPECT_EQ(w.items.size(), 1000001u);
+  EXPECT_FALSE(w.cut);
+  w = ReadIndex(top, 1000);
+  EXPECT_EQ(w.items.size(), 1000u);
+  EXPECT_EQ(w.reason, cgmodule::IndexCut::TooMany);
+  EXPECT_EQ(w.where, 0);
 }
 
 TEST(ReadIndex, StopsAtMemoryItCannotRead) {
@@ -86,7 +95,7 @@ TEST(ReadIndex, StopsAtMemoryItCannotRead) {
   const auto w = ReadIndex(arr);
   EXPECT_EQ(Names(w), (std::vector<std::string>{"wild", "open"}));
   EXPECT_TRUE(w.items[0].category);
-  EXPECT_TRUE(w.cut);
+  EXPECT_EQ(w.reason, cgmodule::IndexCut::Unreadable);
 }
 
 TEST(ReadModuleText, CutsLongTextsAndSurvivesUnreadableOnes) {
@@ -98,6 +107,8 @@ TEST(ReadModuleText, CutsLongTextsAndSurvivesUnreadableOnes) {
   // A double-byte character straddling the bound is left out whole.
   std::string dbcs = std::string(cgmodule::kMaxModuleText - 1, 'x') + "\x89\xe6";
   EXPECT_EQ(cgmodule::ReadModuleText(dbcs.c_str()).size(), cgmodule::kMaxModuleText - 1);
+  // A guard page raises its exception at the first touch only: the text still reads.
+  EXPECT_EQ(cgmodule::ReadModuleText(arena.GuardedText("guarded")), "guarded");
 }
 
 TEST(ReadVersionRecord, NullOrUnreadableRecordsAndFieldsGiveEmptyTexts) {

@@ -352,12 +352,7 @@ struct Title {
   }
   // The module's own rendering of a picture, for comparison.
   testsupport::Pixels Render(const std::vector<std::wstring>& path) {
-    TVITEMW it{};
-    it.mask = TVIF_PARAM;
-    it.hItem = tree->Find(path);
-    TreeView_GetItem(tree->hwnd(), &it);
-    cgmodule::MakeBmpResult r =
-        module.MakeBmp(reinterpret_cast<const OrvuIndexEntry*>(it.lParam), false);
+    cgmodule::MakeBmpResult r = module.MakeBmp(tree->EntryAt(path), false);
     cgmodule::PictureBlock b(r.block);
     return testsupport::DecodeDib(b.Data(), b.Size());
   }

@@ -40,7 +40,8 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     std::vector<std::wstring> messages;
     winui::SetMessageSink(
         [&](const std::wstring&, const std::wstring& t) { messages.push_back(t); });
-    testsupport::UseModuleVariant("");
+    // The stand-in that can withdraw its index (it keeps it on pages of its own).
+    testsupport::UseModuleVariant("withdraw");
     testsupport::TempDir exe_dir, out;
     const std::wstring kol = testsupport::InstallListedPlugin(
         exe_dir.path(), L"title",
@@ -76,15 +77,18 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     dialog.FolderView_Common1.RefreshTree();
     int page = -1;
     bool main_disabled = false;
-    winui::Form::ModalStartHook() = [&](winui::Form&) {
-      page = dialog.PageControl1.ActivePage();
-      main_disabled = !IsWindowEnabled(main.hwnd());
-      SendMessageW(dialog.Button_MulSav1.hwnd(), BM_CLICK, 0, 0);
-      PumpUntil([&] { return !dialog.ConversionRunning(); });
-      SendMessageW(dialog.Button_CommonCancel.hwnd(), BM_CLICK, 0, 0);
+    auto convert = [&] {
+      winui::Form::ModalStartHook() = [&](winui::Form&) {
+        page = dialog.PageControl1.ActivePage();
+        main_disabled = !IsWindowEnabled(main.hwnd());
+        SendMessageW(dialog.Button_MulSav1.hwnd(), BM_CLICK, 0, 0);
+        PumpUntil([&] { return !dialog.ConversionRunning(); });
+        SendMessageW(dialog.Button_CommonCancel.hwnd(), BM_CLICK, 0, 0);
+      };
+      main.ME_MulSaveClick(*main.PME_FolderSave);
+      winui::Form::ModalStartHook() = nullptr;
     };
-    main.ME_MulSaveClick(*main.PME_FolderSave);
-    winui::Form::ModalStartHook() = nullptr;
+    convert();
     EXPECT_EQ(page, settings::kPageBatch);
     EXPECT_TRUE(main_disabled);
     EXPECT_TRUE(messages.empty());
@@ -99,8 +103,9 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     for (const auto& f : files) {
       const std::string bytes = testsupport::ReadFileBytes(out.path() + f.file);
       ASSERT_FALSE(bytes.empty()) << base::ToSjis(f.file);
-      const auto* entry = reinterpret_cast<const OrvuIndexEntry*>(
-          main.TreeView1.Data(Find(main.TreeView1, f.node)));
+      const auto* entry = reinterpret_cast<const cgmodule::IndexNode*>(
+                              main.TreeView1.Data(Find(main.TreeView1, f.node)))
+                              ->entry;
       cgmodule::PictureBlock block(main.Module().MakeBmp(entry, false).block);
       EXPECT_TRUE(testsupport::SamePixels(testsupport::DecodeDib(block.Data(), block.Size()),
                                           testsupport::DecodeBmpFile(bytes)));
@@ -111,6 +116,19 @@ TEST(WithMainWindow, CategorySelectionDrivesTheBatchPageAndTheConversionWalksThe
     winui::PumpPending();
     EXPECT_FALSE(dialog.PageControl1.TabVisible(settings::kPageBatch));
     EXPECT_FALSE(dialog.Button_MulSav1.Enabled());
+
+    // The module withdraws its index: the walk on the worker still knows the
+    // categories, the first render faults inside the module and stops the run.
+    auto withdraw = reinterpret_cast<OrvuEntry>(
+        GetProcAddress(GetModuleHandleA("kolbri.dll"), "StandinWithdrawIndex"));
+    ASSERT_NE(withdraw, nullptr);
+    ASSERT_EQ(withdraw(nullptr, nullptr, nullptr), 0);
+    main.TreeView1.Select(category);
+    winui::PumpPending();
+    testsupport::RemoveTree(out.path() + L"画像");
+    convert();
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"内部でエラーが発生しました(まとめ保存)"});
+    EXPECT_EQ(GetFileAttributesW((out.path() + L"画像\\一.bmp").c_str()), INVALID_FILE_ATTRIBUTES);
 
     DestroyWindow(main.hwnd());
     winui::PumpPending();

@@ -37,24 +37,36 @@ Tree::Tree(OrvuIndexEntry* root) {
   InitCommonControlsEx(&icc);
   h_ = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 300, nullptr, nullptr,
                        GetModuleHandleW(nullptr), nullptr);
-  if (root) Add(TVI_ROOT, root);
+  if (root) Add(root);
 }
 
 Tree::~Tree() { DestroyWindow(h_); }
 
-void Tree::Add(HTREEITEM parent, OrvuIndexEntry* first) {
-  for (OrvuIndexEntry* e = first; e && e->Name; ++e) {
-    std::wstring text = base::FromSjis(e->Name);
+void Tree::Add(const OrvuIndexEntry* first) {
+  // As the main window does: one guarded walk, node data from its copy.
+  const cgmodule::IndexWalk w = cgmodule::ReadIndex(first);
+  nodes_.reserve(w.items.size());
+  std::vector<HTREEITEM> items;
+  for (const cgmodule::IndexItem& i : w.items) {
+    nodes_.push_back({i.entry, i.category});
+    std::wstring text = base::FromSjis(i.name);
     TVINSERTSTRUCTW ins{};
-    ins.hParent = parent;
+    ins.hParent = i.parent < 0 ? TVI_ROOT : items[static_cast<size_t>(i.parent)];
     ins.hInsertAfter = TVI_LAST;
     ins.item.mask = TVIF_TEXT | TVIF_PARAM;
     ins.item.pszText = text.data();
-    ins.item.lParam = reinterpret_cast<LPARAM>(e);
-    auto item = reinterpret_cast<HTREEITEM>(
-        SendMessageW(h_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
-    if (e->IsCategory()) Add(item, e->Children);
+    ins.item.lParam = reinterpret_cast<LPARAM>(&nodes_.back());
+    items.push_back(reinterpret_cast<HTREEITEM>(
+        SendMessageW(h_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins))));
   }
+}
+
+const OrvuIndexEntry* Tree::EntryAt(const std::vector<std::wstring>& path) const {
+  TVITEMW it{};
+  it.mask = TVIF_PARAM;
+  it.hItem = Find(path);
+  if (!it.hItem || !TreeView_GetItem(h_, &it) || !it.lParam) return nullptr;
+  return reinterpret_cast<const cgmodule::IndexNode*>(it.lParam)->entry;
 }
 
 HTREEITEM Tree::Find(const std::vector<std::wstring>& path) const {

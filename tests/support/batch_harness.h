@@ -52,10 +52,13 @@ class Tree {
   HWND hwnd() const { return h_; }
   // First top-level node, or the node reached by a path of texts.
   HTREEITEM Find(const std::vector<std::wstring>& path) const;
+  // The index entry behind the node reached by a path of texts.
+  const OrvuIndexEntry* EntryAt(const std::vector<std::wstring>& path) const;
 
  private:
-  void Add(HTREEITEM parent, OrvuIndexEntry* first);
+  void Add(const OrvuIndexEntry* first);
   HWND h_ = nullptr;
+  std::vector<cgmodule::IndexNode> nodes_;  // the items' node data
 };
 
 // A scratch folder below the temp directory, removed with its contents.
