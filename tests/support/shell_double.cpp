@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/com.h"
+
 namespace comtest {
 namespace {
 
@@ -222,9 +224,12 @@ HRESULT DesktopDouble::BindToObject(PCUIDLIST_RELATIVE item, LPBC, REFIID riid, 
   *out = nullptr;
   shview::AbsoluteIDList send_to;
   SHGetSpecialFolderLocation(nullptr, CSIDL_SENDTO, send_to.receive());
-  if (riid != IID_IShellFolder || !send_to ||
-      shview::ItemIDListSize(item) != shview::ItemIDListSize(send_to.get()) ||
-      std::memcmp(item, send_to.get(), shview::ItemIDListSize(item)) != 0)
+  // Only the shell can tell two lists of the same location apart from two
+  // locations: a list carries every folder's times on the way, and the first
+  // look into a folder whose access time is older than its change moves that time.
+  base::ComPtr<IShellFolder> shell;
+  if (riid != IID_IShellFolder || !send_to || FAILED(SHGetDesktopFolder(shell.receive())) ||
+      shell->CompareIDs(0, item, send_to.get()) != S_OK)
     return E_FAIL;
   send_to_->AddRef();
   *out = send_to_;

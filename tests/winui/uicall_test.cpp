@@ -1,5 +1,7 @@
 #include "winui/uicall.h"
 
+#include "base/handle.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,15 +12,34 @@
 
 namespace {
 
+// Set by the worker as it ends.
+class Done {
+ public:
+  void Set() { SetEvent(event_.get()); }
+  HANDLE get() const { return event_.get(); }
+
+ private:
+  base::UniqueHandle event_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
 // The UI side of each test: keep retrieving messages (which dispatches the
 // worker's sent calls) until the worker has ended.
-void PumpUntilDone(std::thread& worker, const std::atomic<bool>& done) {
-  while (!done.load()) {
+void PumpUntilDone(std::thread& worker, const Done& done) {
+  const HANDLE ended = done.get();
+  for (;;) {
     MSG m;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    if (MsgWaitForMultipleObjects(1, &ended, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 + 1)
+      break;
   }
   worker.join();
+}
+
+// Set when a window of the hooked thread is activated: a message box once it shows.
+HANDLE g_box_up = nullptr;
+LRESULT CALLBACK NoteActivation(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_ACTIVATE) SetEvent(g_box_up);
+  return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 BOOL CALLBACK FindDialog(HWND h, LPARAM l) {
@@ -45,7 +66,7 @@ TEST(UiCall, WorkerCallsRunOnUiThreadInOrderAndWorkerWaits) {
   const DWORD ui_thread = GetCurrentThreadId();
   std::vector<int> seen;
   std::vector<DWORD> threads;
-  std::atomic<bool> done{false};
+  Done done;
   bool waited = true;
   std::thread worker([&] {
     EXPECT_FALSE(ui.OnUiThread());
@@ -59,7 +80,7 @@ TEST(UiCall, WorkerCallsRunOnUiThreadInOrderAndWorkerWaits) {
       });
       if (!finished) waited = false;
     }
-    done = true;
+    done.Set();
   });
   PumpUntilDone(worker, done);
   ASSERT_EQ(seen.size(), 50u);
@@ -70,7 +91,7 @@ TEST(UiCall, WorkerCallsRunOnUiThreadInOrderAndWorkerWaits) {
 
 TEST(UiCall, ResultsAndExceptionsComeBackToTheWorker) {
   winui::UiCall ui;
-  std::atomic<bool> done{false};
+  Done done;
   int value = 0;
   bool caught = false;
   std::thread worker([&] {
@@ -80,7 +101,7 @@ TEST(UiCall, ResultsAndExceptionsComeBackToTheWorker) {
     } catch (const std::runtime_error&) {
       caught = true;
     }
-    done = true;
+    done.Set();
   });
   PumpUntilDone(worker, done);
   EXPECT_EQ(value, 42);
@@ -93,23 +114,28 @@ TEST(UiCall, ResultsAndExceptionsComeBackToTheWorker) {
 TEST(UiCall, WorksWhileTheUiThreadRunsAModalLoop) {
   winui::UiCall ui;
   const DWORD ui_thread = GetCurrentThreadId();
-  std::atomic<bool> done{false};
+  Done done;
   std::atomic<bool> closed_from_loop{false};
+  base::UniqueHandle box_up(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  g_box_up = box_up.get();
+  HHOOK hook = SetWindowsHookExW(WH_CBT, NoteActivation, nullptr, ui_thread);
+  ASSERT_NE(hook, nullptr);
   std::thread worker([&] {
-    for (int tries = 0; tries < 500 && !closed_from_loop; ++tries) {
-      ui.Invoke([&] {
-        HWND box = nullptr;
-        EnumThreadWindows(ui_thread, FindDialog, reinterpret_cast<LPARAM>(&box));
-        if (box && GetCurrentThreadId() == ui_thread) {
-          PostMessageW(box, WM_COMMAND, IDOK, 0);
-          closed_from_loop = true;
-        }
-      });
-      if (!closed_from_loop) Sleep(10);
-    }
-    done = true;
+    // The box shows when its loop first finds no message; the call sent then
+    // is dispatched by that loop.
+    WaitForSingleObject(box_up.get(), 10000);
+    ui.Invoke([&] {
+      HWND box = nullptr;
+      EnumThreadWindows(ui_thread, FindDialog, reinterpret_cast<LPARAM>(&box));
+      if (box && GetCurrentThreadId() == ui_thread) {
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        closed_from_loop = true;
+      }
+    });
+    done.Set();
   });
   MessageBoxW(nullptr, L"modal", L"uicall", MB_OK);
+  UnhookWindowsHookEx(hook);
   PumpUntilDone(worker, done);
   EXPECT_TRUE(closed_from_loop);
 }
@@ -118,13 +144,13 @@ TEST(UiCall, WorksWhileTheUiThreadRunsAModalLoop) {
 TEST(UiCall, WindowsMadeThroughItBelongToTheUiThread) {
   winui::UiCall ui;
   const DWORD ui_thread = GetCurrentThreadId();
-  std::atomic<bool> done{false};
+  Done done;
   HWND made = nullptr;
   std::thread worker([&] {
     made = *ui.Call([] {
       return CreateWindowExW(0, L"STATIC", L"x", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     });
-    done = true;
+    done.Set();
   });
   PumpUntilDone(worker, done);
   ASSERT_NE(made, nullptr);
@@ -137,13 +163,13 @@ TEST(UiCall, WindowsMadeThroughItBelongToTheUiThread) {
 TEST(UiCall, CallSaysWhenNothingRan) {
   winui::UiCall ui;
   ASSERT_TRUE(DestroyWindow(ui.Window()));
-  std::atomic<bool> done{false};
+  Done done;
   std::optional<int> value{0};
   bool ran = true;
   std::thread worker([&] {
     value = ui.Call([] { return 1; });
     ran = ui.Call([] {});
-    done = true;
+    done.Set();
   });
   PumpUntilDone(worker, done);
   EXPECT_FALSE(value.has_value());
