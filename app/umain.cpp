@@ -125,6 +125,7 @@ void TWMain::BuildControls() {
   Image_Output.Create(ScrollBox_Output, 0, 0, 100, 100);
   Image_Output.stretch = true;
   Image_Output.SetPopupMenu(&PopupMenu3);
+  BuildViewing();
   Realign();
 }
 
@@ -189,6 +190,7 @@ void TWMain::BuildMenus() {
   PME_View23 = PopupMenu3.Add(L"300%(&3)", h(&TWMain::ME_ViewClick), 3);
   PME_View24 = PopupMenu3.Add(L"400%(&4)", h(&TWMain::ME_ViewClick), 4);
   PME_View21->SetChecked(true);
+  BuildViewMenus();
 }
 
 // ---- creation and shutdown -------------------------------------------------
@@ -224,6 +226,7 @@ void TWMain::FormCreate() {
   ME_OptionSave->SetChecked(settings_.option_save);
   PME_OverLay->SetChecked(ME_Overlay->Checked());
   PME_AdjustWindow->SetChecked(ME_AdjustWindow->Checked());
+  RestoreViewing();
 
   if (!args_.empty()) LoadPlugin(cgmodule::CutSjis(base::ToSjis(args_[0]), kMaxPath));
 }
@@ -296,7 +299,9 @@ void TWMain::WriteSettingsFile() {
   s.use_index = ME_FileName->Checked();
   s.option_save = ME_OptionSave->Checked();
   // A failure ends the writing; the module is still unloaded and released.
-  if (!WriteSettings(ini_path_, s)) winui::ShowError(hwnd_, WriteFailureText(ini_path_));
+  if (!WriteSettings(ini_path_, s) ||
+      (s.option_save && !WriteWindowState(ini_path_, CurrentWindowState())))
+    winui::ShowError(hwnd_, WriteFailureText(ini_path_));
 }
 
 // ---- plug-in loading and the index tree --------------------------------------
@@ -483,6 +488,7 @@ bool TWMain::FitsOnScreen(SIZE picture, int zoom) {
 }
 
 void TWMain::LayoutPicture() {
+  if (LayoutViewing()) return;
   const SIZE s = BitmapSize(CurrentBitmap());
   const int z = zoom_;
   // The same picture point stays at the top-left of the view; the scroll box
@@ -519,6 +525,8 @@ void TWMain::ME_ViewClick(MenuItem& sender) {
     ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
     return;
   }
+  // Choosing a zoom leaves fit.
+  if (fit_) SetFit(false, false);
   SetZoom(sender.tag);
   if (picture_present_) LayoutPicture();
 }
@@ -548,6 +556,7 @@ int32_t __stdcall TWMain::RedisplayCallback(void*, void*, void*) {
 LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case kRedisplayMessage: TreeView1Change(); return 0;
+    case kMaximizeMessage: ShowWindow(hwnd_, SW_MAXIMIZE); return 0;
     case WM_CLOSE:
     case WM_QUERYENDSESSION:
       // The window is disabled during a conversion, but "End task" and log-off
@@ -596,7 +605,8 @@ void TWMain::ME_SaveClick(MenuItem&) {
 }
 
 base::UniqueBitmap TWMain::ZoomedOrReport() {
-  base::UniqueBitmap zoomed = Zoomed(CurrentBitmap(), zoom_);
+  // Fit only changes what the screen shows: Save and Copy take 100 %.
+  base::UniqueBitmap zoomed = Zoomed(CurrentBitmap(), fit_ ? 1 : zoom_);
   if (!zoomed) ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
   return zoomed;
 }

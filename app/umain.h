@@ -13,6 +13,7 @@
 
 #include "app/savedialog.h"
 #include "app/settings_file.h"
+#include "app/window_state.h"
 #include "cgmodule/boundary.h"
 #include "cgmodule/module.h"
 #include "settings/dialog_iface.h"
@@ -110,6 +111,21 @@ class TWMain : public winui::Form {
   // kolbri.hlp the shipped pages open.
   void ShowHelp(UINT command, DWORD context);
 
+  // --- viewing (app/viewnav.cpp): wheel, keys, fit, full screen, the window kept
+  winui::MenuItem *ME_Fit, *ME_FullScreen, *PME_Fit, *PME_FullScreen;
+  void ME_FitClick(winui::MenuItem& sender);
+  void ME_FullScreenClick(winui::MenuItem& sender);
+  bool Fit() const { return fit_; }
+  bool FullScreen() const { return full_screen_; }
+  // One zoom step up (+1) or down (-1) through the zoom items. anchor: a
+  // screen point whose picture pixel stays under it (null: the view's centre).
+  void StepZoom(int step, const POINT* anchor);
+  // Selects the next or previous picture item in tree order, skipping
+  // categories; false at either end.
+  bool ShowNeighbour(bool forward);
+  // What the settings file's window section would get now.
+  WindowState CurrentWindowState() const;
+
   // The host callback table's redisplay entry; reaches the main window on the
   // UI thread (directly when called there, posted otherwise).
   static int32_t __stdcall RedisplayCallback(void*, void*, void*);
@@ -118,11 +134,27 @@ class TWMain : public winui::Form {
   void OnShowFirst() override;    // FormShow
   void OnDestroyForm() override;  // FormDestroy
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool OnKeyPreview(const MSG& msg) override;
+  bool OnWheelPreview(const MSG& msg) override;
 
  private:
   // Common module -> this window: re-run the index tree's selection handling
   // (posted when the redisplay callback comes from another thread).
   static constexpr UINT kRedisplayMessage = winui::msg::kFirstWindowPrivate;
+  // Maximises the window once it is shown, as it was left.
+  static constexpr UINT kMaximizeMessage = winui::msg::kFirstWindowPrivate + 1;
+
+  // app/viewnav.cpp
+  void BuildViewMenus();
+  void BuildViewing();
+  void RestoreViewing();
+  // The fit and full-screen layouts; false when LayoutPicture's own applies.
+  bool LayoutViewing();
+  void SetFit(bool on, bool relayout = true);
+  void EnterFullScreen();
+  void LeaveFullScreen();
+  winui::MenuItem* ZoomItem(int zoom) const;
+  bool IsCategoryItem(HTREEITEM item) const;
 
   void BuildControls();
   void BuildMenus();
@@ -175,6 +207,16 @@ class TWMain : public winui::Form {
   bool dialog_modal_ = false;
   DWORD ui_thread_ = 0;
   double last_tree_fill_ms_ = 0;
+
+  bool fit_ = false;
+  bool full_screen_ = false;
+  bool in_view_layout_ = false;
+  // The window before full screen, put back when it ends.
+  struct Windowed {
+    WINDOWPLACEMENT placement{sizeof(WINDOWPLACEMENT)};
+    LONG style = 0;
+    LONG box_ex_style = 0;
+  } windowed_;
 
   static TWMain* instance_;
 };

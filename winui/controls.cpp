@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "base/diag.h"
 #include "winui/menu.h"
@@ -132,7 +133,8 @@ bool TreeView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
 
 void StatusBar::Create(Container& parent, int height) {
   CreateChild(parent, STATUSCLASSNAMEW,
-              WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0, 0, 0, 100, height);
+              WS_VISIBLE | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER | SBT_TOOLTIPS, 0, 0, 0,
+              100, height);
   SetAlign(Align::Bottom);
 }
 
@@ -150,6 +152,9 @@ void StatusBar::SetPanels(const std::vector<int>& widths) {
 void StatusBar::SetPanelText(int panel, std::wstring_view text) {
   std::wstring t(text);
   SendMessageW(hwnd_, SB_SETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(t.c_str()));
+  // The bar shows a part's tip only while its text is cut.
+  SendMessageW(hwnd_, SB_SETTIPTEXTW, static_cast<WPARAM>(panel),
+               reinterpret_cast<LPARAM>(t.c_str()));
 }
 
 std::wstring StatusBar::PanelText(int panel) const {
@@ -235,12 +240,99 @@ void ScrollBox::UpdateScrollRange() {
   in_update_ = false;
 }
 
+void ScrollBox::ScrollToClamped(int x, int y) {
+  auto clamp = [this](int bar, int v) {
+    SCROLLINFO si{sizeof si};
+    si.fMask = SIF_RANGE | SIF_PAGE;
+    if (!GetScrollInfo(hwnd_, bar, &si) || si.nPage == 0) return 0;
+    return std::clamp(v, 0, std::max(0, si.nMax - static_cast<int>(si.nPage) + 1));
+  };
+  ScrollTo(clamp(SB_HORZ, x), clamp(SB_VERT, y));
+}
+
+SIZE ScrollBox::ViewSizePx() const {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
+  return {client.right + ((style & WS_VSCROLL) ? GetSystemMetrics(SM_CXVSCROLL) : 0),
+          client.bottom + ((style & WS_HSCROLL) ? GetSystemMetrics(SM_CYHSCROLL) : 0)};
+}
+
+void ScrollBox::Wheel(bool horizontal, int delta) {
+  // High-resolution wheels send parts of a notch: the rest is kept.
+  int& rest = horizontal ? wheel_rest_h_ : wheel_rest_v_;
+  rest += delta;
+  UINT lines = 3;
+  SystemParametersInfoW(horizontal ? SPI_GETWHEELSCROLLCHARS : SPI_GETWHEELSCROLLLINES, 0, &lines,
+                        0);
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const int page = horizontal ? client.right : client.bottom;
+  const int per_notch = lines == WHEEL_PAGESCROLL ? page : static_cast<int>(lines) * Scale(16);
+  const int px = MulDiv(rest, per_notch, WHEEL_DELTA);
+  if (!px) return;
+  rest -= MulDiv(px, WHEEL_DELTA, per_notch);
+  if (horizontal)
+    ScrollToClamped(pos_x_ + px, pos_y_);
+  else
+    ScrollToClamped(pos_x_, pos_y_ - px);  // positive: away from the user, up
+}
+
 LRESULT ScrollBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_SIZE:
       Realign();
+      if (on_resize) on_resize();
       UpdateScrollRange();
       return 0;
+    case WM_ERASEBKGND:
+      if (!background) break;
+      {
+        RECT r;
+        GetClientRect(hwnd_, &r);
+        FillRect(reinterpret_cast<HDC>(wp), &r, background);
+      }
+      return 1;
+    case WM_LBUTTONDOWN: SetFocus(hwnd_); break;
+    case WM_PARENTNOTIFY:
+      if (LOWORD(wp) == WM_LBUTTONDOWN) SetFocus(hwnd_);
+      break;
+    case WM_GETDLGCODE: return DLGC_WANTARROWS;
+    case WM_MOUSEWHEEL: {
+      const int delta = GET_WHEEL_DELTA_WPARAM(wp);
+      if (GET_KEYSTATE_WPARAM(wp) & MK_CONTROL) {
+        if (!on_ctrl_wheel) return 0;
+        ctrl_wheel_rest_ += delta;
+        const int notches = ctrl_wheel_rest_ / WHEEL_DELTA;
+        ctrl_wheel_rest_ -= notches * WHEEL_DELTA;
+        if (notches) on_ctrl_wheel(notches, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        return 0;
+      }
+      // Shift+wheel: towards the user scrolls right, as the tilt wheel does.
+      if (GET_KEYSTATE_WPARAM(wp) & MK_SHIFT)
+        Wheel(true, -delta);
+      else
+        Wheel(false, delta);
+      return 0;
+    }
+    case WM_MOUSEHWHEEL: Wheel(true, GET_WHEEL_DELTA_WPARAM(wp)); return TRUE;
+    case WM_KEYDOWN: {
+      RECT client;
+      GetClientRect(hwnd_, &client);
+      const int line = Scale(16);
+      switch (wp) {
+        case VK_UP: ScrollToClamped(pos_x_, pos_y_ - line); return 0;
+        case VK_DOWN: ScrollToClamped(pos_x_, pos_y_ + line); return 0;
+        case VK_LEFT: ScrollToClamped(pos_x_ - line, pos_y_); return 0;
+        case VK_RIGHT: ScrollToClamped(pos_x_ + line, pos_y_); return 0;
+        case VK_PRIOR: ScrollToClamped(pos_x_, pos_y_ - client.bottom); return 0;
+        case VK_NEXT: ScrollToClamped(pos_x_, pos_y_ + client.bottom); return 0;
+        case VK_HOME: ScrollToClamped(pos_x_, 0); return 0;
+        case VK_END: ScrollToClamped(pos_x_, INT_MAX / 2); return 0;
+        default: break;
+      }
+      break;
+    }
     case WM_HSCROLL:
     case WM_VSCROLL: {
       if (lp) break;  // a child's scroll bar: reflected by Control
@@ -312,7 +404,8 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
                        y1 - y0, SRCCOPY);
           }
         } else if (stretch && (bm.bmWidth != r.right || bm.bmHeight != r.bottom)) {
-          SetStretchBltMode(dc, COLORONCOLOR);
+          SetStretchBltMode(dc, smooth ? HALFTONE : COLORONCOLOR);
+          SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE needs it after the mode
           StretchBlt(dc, 0, 0, r.right, r.bottom, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight,
                      SRCCOPY);
         } else {

@@ -79,12 +79,27 @@ class ScrollBox : public Control, public Container {
   POINT ScrollPos() const { return {pos_x_, pos_y_}; }
   // Moves the view (children move the other way); no range check.
   void ScrollTo(int x, int y);
+  // Same, kept inside the scroll ranges.
+  void ScrollToClamped(int x, int y);
+  // The client area as it is without scroll bars.
+  SIZE ViewSizePx() const;
+  // Wheel (vertical by the system's wheel lines, Shift or tilt horizontal),
+  // arrows, PgUp/PgDn and Home/End scroll; a click focuses the box.
+  // Ctrl+wheel goes to on_ctrl_wheel instead: notches (+ away from the user)
+  // and the pointer in screen coordinates.
+  std::function<void(int notches, POINT screen)> on_ctrl_wheel;
+  // After the box changed size, before the scroll ranges are updated.
+  std::function<void()> on_resize;
+  // Fills the area around the children (null: the button face).
+  HBRUSH background = nullptr;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
+  void Wheel(bool horizontal, int delta);
   int pos_x_ = 0, pos_y_ = 0;
+  int wheel_rest_v_ = 0, wheel_rest_h_ = 0, ctrl_wheel_rest_ = 0;
   bool in_update_ = false;
 };
 
@@ -97,6 +112,8 @@ class Image : public Control {
   void SetBitmap(base::UniqueBitmap bmp);
   HBITMAP Bitmap() const { return bitmap_.get(); }
   bool stretch = true;
+  // A size that is no whole factor of the bitmap's is stretched with HALFTONE.
+  bool smooth = false;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;

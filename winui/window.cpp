@@ -530,6 +530,8 @@ bool PreTranslate(MSG& m) {
   if (f->key_preview && (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) &&
       f->OnKeyPreview(m))
     return true;
+  if ((m.message == WM_MOUSEWHEEL || m.message == WM_MOUSEHWHEEL) && f->OnWheelPreview(m))
+    return true;
   if (f->accel_ && TranslateAcceleratorW(root, f->accel_.get(), &m)) return true;
   if (f->dialog_keys && IsDialogMessageW(root, &m)) return true;
   return false;

@@ -20,6 +20,14 @@
 #include "winui/menu.h"
 #include "winui/reflect.h"
 
+// The tilt wheel (Vista and later); the program still starts on XP, where it never comes.
+#ifndef WM_MOUSEHWHEEL
+#define WM_MOUSEHWHEEL 0x020E
+#endif
+#ifndef SPI_GETWHEELSCROLLCHARS
+#define SPI_GETWHEELSCROLLCHARS 0x006C
+#endif
+
 namespace winui {
 
 class Form;
@@ -232,6 +240,9 @@ class Form : public Window, public Container {
   virtual void OnDestroyForm() {}
   // Return true to stop the key before the focused control sees it.
   virtual bool OnKeyPreview(const MSG& msg) { return false; }
+  // The wheel goes to the focused window; a form can send it to the control
+  // under the pointer instead. True when handled.
+  virtual bool OnWheelPreview(const MSG& msg) { return false; }
   // Return false to refuse closing.
   virtual bool OnCloseQuery() { return true; }
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;

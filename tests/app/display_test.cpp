@@ -66,6 +66,13 @@ class Display : public AppTest {
   ::testing::AssertionResult ShowsZoomed(const testsupport::Pixels& picture) {
     return ShowsZoomed(picture, VisiblePart());
   }
+  // Exactly the zoom items of this zoom are checked, in both menus.
+  bool ZoomItemChecked(int zoom) {
+    for (auto* item : {main->ME_View1, main->ME_View2, main->ME_View3, main->ME_View4,
+                       main->PME_View21, main->PME_View22, main->PME_View23, main->PME_View24})
+      if (item->Checked() != (item->tag == zoom)) return false;
+    return true;
+  }
 };
 
 TEST_F(Display, DepthsRenderPixelExactAtZoomOneAndThree) {
@@ -359,6 +366,258 @@ TEST(Picture, PixelsThatCannotBeCopiedGiveNoBitmap) {
   EXPECT_FALSE(app::BitmapFromDib(&bi, bits));
   bi.bmiHeader.biCompression = BI_RGB;
   EXPECT_TRUE(app::BitmapFromDib(&bi, bits));
+}
+
+// ---- wheel, keys, fit and full screen ---------------------------------------------
+
+// A point of the output area's client area on the screen.
+POINT BoxPoint(const app::TWMain& m, int x, int y) {
+  POINT p{x, y};
+  ClientToScreen(m.ScrollBox_Output.hwnd(), &p);
+  return p;
+}
+
+int MaxPos(HWND box, int bar) {
+  SCROLLINFO si{sizeof si, SIF_ALL};
+  GetScrollInfo(box, bar, &si);
+  return si.nMax - static_cast<int>(si.nPage) + 1;
+}
+
+TEST_F(Display, WheelScrollsToBothEndsAndCtrlWheelZoomsAroundThePointer) {
+  app::TWMain& m = StartDisplay();
+  SelectPath(L"big");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View2->id(), 0);
+  const HWND box = m.ScrollBox_Output.hwnd();
+  SetFocus(m.TreeView1.hwnd());  // the pointer decides, not the focus
+  const POINT over = BoxPoint(m, 50, 40);
+  UINT lines = 3;
+  SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+  WheelAt(over, -WHEEL_DELTA);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, static_cast<int>(lines) * winui::Scale(16));
+  for (int i = 0; i < 40; ++i) WheelAt(over, -WHEEL_DELTA);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, MaxPos(box, SB_VERT));
+  for (int i = 0; i < 40; ++i) WheelAt(over, WHEEL_DELTA);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, 0);
+  for (int i = 0; i < 40; ++i) WheelAt(over, -WHEEL_DELTA, MK_SHIFT);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().x, MaxPos(box, SB_HORZ));
+  for (int i = 0; i < 40; ++i) WheelAt(over, -WHEEL_DELTA, 0, WM_MOUSEHWHEEL);  // tilt left
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().x, 0);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, 0);
+  // Over the tree the wheel stays the tree's.
+  RECT tree;
+  GetWindowRect(m.TreeView1.hwnd(), &tree);
+  WheelAt({tree.left + 20, tree.top + 20}, -WHEEL_DELTA);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, 0);
+
+  // Ctrl+wheel: one zoom step a notch, the picture pixel under the pointer stays.
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View1->id(), 0);
+  const POINT at = BoxPoint(m, 101, 77);
+  auto pixel_under = [&] {
+    POINT p = at;
+    ScreenToClient(m.Image_Output.hwnd(), &p);
+    return POINT{p.x / m.Zoom(), p.y / m.Zoom()};
+  };
+  const POINT before = pixel_under();
+  for (int z : {2, 3, 4, 4}) {
+    WheelAt(at, WHEEL_DELTA, MK_CONTROL);
+    EXPECT_EQ(m.Zoom(), z);
+    EXPECT_EQ(m.MN_View->tag, z);
+    EXPECT_TRUE(ZoomItemChecked(z));
+    EXPECT_EQ(pixel_under().x, before.x) << z;
+    EXPECT_EQ(pixel_under().y, before.y) << z;
+  }
+  WheelAt(at, -WHEEL_DELTA, MK_CONTROL);
+  EXPECT_EQ(m.Zoom(), 3);
+  EXPECT_EQ(pixel_under().x, before.x);
+  EXPECT_TRUE(ShowsZoomed(SynthPixels("320x200x8:32")));
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, KeysZoomScrollAndWalkThePicturesAcrossCategories) {
+  app::TWMain& m = StartDisplay();
+  SetForegroundWindow(m.hwnd());
+  SelectPath(L"表示ソ");
+  SetFocus(m.TreeView1.hwnd());
+  PressKey(VK_ADD);
+  EXPECT_EQ(m.Zoom(), 2);
+  PressKey(VK_OEM_PLUS, true);  // "+" on the main keyboard
+  EXPECT_EQ(m.Zoom(), 3);
+  PressKey(VK_SUBTRACT);
+  PressKey(VK_OEM_MINUS);
+  PressKey(VK_OEM_MINUS);  // stays at 100 %
+  EXPECT_EQ(m.Zoom(), 1);
+  EXPECT_TRUE(m.ME_View1->Checked());
+
+  // Space: into c1 and c2 (opened) to "deep", then "second"; "empty" holds none.
+  PressKey(VK_SPACE);
+  EXPECT_EQ(m.CurrentItem(), Find(L"c1/c2/deep"));
+  EXPECT_TRUE(TreeView_GetItemState(m.TreeView1.hwnd(), Find(L"c1/c2"), TVIS_EXPANDED) &
+              TVIS_EXPANDED);
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("20x10x24:6"), Shown()));
+  PressKey(VK_SPACE);
+  EXPECT_EQ(m.CurrentItem(), Find(L"c1/second"));
+  PressKey(VK_SPACE);
+  EXPECT_EQ(m.CurrentItem(), Find(L"c1/second"));
+  PressKey(VK_BACK);
+  PressKey(VK_BACK);
+  EXPECT_EQ(m.CurrentItem(), Find(L"表示ソ"));
+  SelectPath(L"p4");
+  PressKey(VK_BACK);
+  EXPECT_EQ(m.CurrentItem(), Find(L"p4"));
+  // The tree keeps its arrows.
+  PressKey(VK_DOWN);
+  EXPECT_EQ(m.TreeView1.Selected(), Find(L"p8"));
+
+  // A click focuses the output area; then the arrows and page keys scroll it.
+  SelectPath(L"big");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View3->id(), 0);
+  ClickAt(BoxPoint(m, 30, 30));
+  EXPECT_EQ(GetFocus(), m.ScrollBox_Output.hwnd());
+  const HWND box = m.ScrollBox_Output.hwnd();
+  PressKey(VK_DOWN);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, winui::Scale(16));
+  PressKey(VK_RIGHT);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().x, winui::Scale(16));
+  PressKey(VK_END);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, MaxPos(box, SB_VERT));
+  PressKey(VK_HOME);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, 0);
+  RECT c;
+  GetClientRect(box, &c);
+  PressKey(VK_NEXT);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, c.bottom);
+  PressKey(VK_PRIOR);
+  EXPECT_EQ(m.ScrollBox_Output.ScrollPos().y, 0);
+  EXPECT_EQ(m.TreeView1.Selected(), Find(L"big"));
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, FitShrinksLargerPicturesOnlyAndAZoomChoiceLeavesIt) {
+  app::TWMain& m = StartDisplay();
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_AdjustWindow->id(), 0);  // not applied in fit
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View2->id(), 0);
+  const SIZE client = m.ClientSizePx();
+  SendMessageW(m.hwnd(), WM_COMMAND, m.PME_Fit->id(), 0);
+  EXPECT_TRUE(m.ME_Fit->Checked());
+  for (auto* item : {m.ME_View1, m.ME_View2, m.ME_View3, m.ME_View4, m.PME_View21, m.PME_View22,
+                     m.PME_View23, m.PME_View24})
+    EXPECT_FALSE(item->Checked());
+  const SIZE view = m.ScrollBox_Output.ViewSizePx();
+  SelectPath(L"large");  // 4000 x 3000: shrunk to the view, the shape kept
+  EXPECT_EQ(m.ClientSizePx().cx, client.cx);
+  EXPECT_EQ(m.ClientSizePx().cy, client.cy);
+  const int w = m.Image_Output.WidthPx(), h = m.Image_Output.HeightPx();
+  EXPECT_TRUE(w == view.cx || h == view.cy) << w << "x" << h;
+  EXPECT_LE(w, view.cx);
+  EXPECT_LE(h, view.cy);
+  EXPECT_NEAR(double(w) / h, 4.0 / 3.0, 0.02);
+  EXPECT_EQ(MaxPos(m.ScrollBox_Output.hwnd(), SB_VERT), 1);  // no range: no bar
+  // The screen shows the HALFTONE reduction.
+  {
+    const RECT part{0, 0, w, h};
+    base::WindowDC screen(nullptr);
+    base::UniqueDC src(CreateCompatibleDC(screen.get()));
+    base::SelectedObject sel(src.get(), m.CurrentBitmap());
+    base::UniqueBitmap want(CreateCompatibleBitmap(screen.get(), w, h));
+    base::UniqueDC dst(CreateCompatibleDC(screen.get()));
+    {
+      base::SelectedObject s2(dst.get(), want.get());
+      SetStretchBltMode(dst.get(), HALFTONE);
+      SetBrushOrgEx(dst.get(), 0, 0, nullptr);
+      StretchBlt(dst.get(), 0, 0, w, h, src.get(), 0, 0, 4000, 3000, SRCCOPY);
+    }
+    RedrawWindow(m.hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    EXPECT_TRUE(
+        testsupport::SamePixels(ReadBitmap(want.get()), ReadWindow(m.Image_Output.hwnd(), part)));
+  }
+  SelectPath(L"p8");  // smaller than the view: never enlarged
+  EXPECT_EQ(m.Image_Output.WidthPx(), 40);
+  RedrawWindow(m.hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("40x30x8:8"),
+                                      ReadWindow(m.Image_Output.hwnd(), {0, 0, 40, 30})));
+  // Copy takes 100 %.
+  SelectPath(L"big");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Copy->id(), 0);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  const testsupport::Pixels copied = ReadBitmap(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP)));
+  CloseClipboard();
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("320x200x8:32"), copied));
+  // A larger window fits again.
+  RECT r;
+  GetWindowRect(m.hwnd(), &r);
+  SetWindowPos(m.hwnd(), nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(m.Image_Output.WidthPx(), 320);
+  // Choosing a zoom leaves fit; window fitting applies again.
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View3->id(), 0);
+  EXPECT_FALSE(m.ME_Fit->Checked());
+  EXPECT_FALSE(m.PME_Fit->Checked());
+  EXPECT_TRUE(m.ME_View3->Checked());
+  EXPECT_EQ(m.Image_Output.WidthPx(), 960);
+  EXPECT_EQ(m.ClientSizePx().cx, 960 + m.ScrollBox_Output.BoundsPx().left + 4);
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, FullScreenFillsTheMonitorAndEscapeRestoresTheWindow) {
+  app::TWMain& m = StartDisplay();
+  SetForegroundWindow(m.hwnd());
+  SelectPath(L"p8");
+  SetFocus(m.TreeView1.hwnd());
+  RECT before;
+  GetWindowRect(m.hwnd(), &before);
+  PressKey(VK_F11);
+  ASSERT_TRUE(m.FullScreen());
+  EXPECT_TRUE(m.ME_FullScreen->Checked());
+  MONITORINFO mi{sizeof mi};
+  GetMonitorInfoW(MonitorFromWindow(m.hwnd(), MONITOR_DEFAULTTONEAREST), &mi);
+  RECT r;
+  GetWindowRect(m.hwnd(), &r);
+  EXPECT_TRUE(EqualRect(&r, &mi.rcMonitor));
+  GetWindowRect(m.ScrollBox_Output.hwnd(), &r);
+  EXPECT_TRUE(EqualRect(&r, &mi.rcMonitor));
+  EXPECT_EQ(GetMenu(m.hwnd()), nullptr);
+  EXPECT_FALSE(m.TreeView1.Visible());
+  // Centred on black, pixel for pixel.
+  const int mw = mi.rcMonitor.right - mi.rcMonitor.left;
+  const int mh = mi.rcMonitor.bottom - mi.rcMonitor.top;
+  EXPECT_EQ(m.Image_Output.BoundsPx().left, (mw - 40) / 2);
+  EXPECT_EQ(m.Image_Output.BoundsPx().top, (mh - 30) / 2);
+  EXPECT_TRUE(ShowsZoomed(SynthPixels("40x30x8:8")));
+  const testsupport::Pixels corner = ReadWindow(m.ScrollBox_Output.hwnd(), {0, 0, 8, 8});
+  for (uint32_t v : corner.rgb) ASSERT_EQ(v, 0u);
+  // Keys, the wheel and fit work there.
+  PressKey(VK_ADD);
+  EXPECT_EQ(m.Image_Output.BoundsPx().left, (mw - 80) / 2);
+  PressKey(VK_SPACE);
+  EXPECT_EQ(m.CurrentItem(), Find(L"p24"));
+  SelectPath(L"large");
+  WheelAt(BoxPoint(m, 200, 200), -WHEEL_DELTA);
+  EXPECT_GT(m.ScrollBox_Output.ScrollPos().y, 0);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.PME_Fit->id(), 0);
+  EXPECT_EQ(m.Image_Output.HeightPx(), mh);
+  EXPECT_EQ(m.Image_Output.BoundsPx().left, (mw - m.Image_Output.WidthPx()) / 2);
+  PressKey(VK_ESCAPE);
+  EXPECT_FALSE(m.FullScreen());
+  GetWindowRect(m.hwnd(), &r);
+  EXPECT_TRUE(EqualRect(&r, &before));
+  EXPECT_NE(GetMenu(m.hwnd()), nullptr);
+  EXPECT_TRUE(m.TreeView1.Visible());
+  EXPECT_TRUE(m.StatusBar1.Visible());
+  EXPECT_LT(m.ScrollBox_Output.BoundsPx().right, r.right - r.left);
+  // F11 both ways.
+  PressKey(VK_F11);
+  EXPECT_TRUE(m.FullScreen());
+  PressKey(VK_F11);
+  EXPECT_FALSE(m.FullScreen());
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+TEST_F(Display, StatusPanelsCarryTheirWholeTextAsTip) {
+  app::TWMain& m = StartDisplay();
+  wchar_t tip[256] = {};
+  SendMessageW(m.StatusBar1.hwnd(), SB_GETTIPTEXTW, MAKEWPARAM(0, 256),
+               reinterpret_cast<LPARAM>(tip));
+  EXPECT_EQ(std::wstring(tip), m.StatusBar1.PanelText(0));
+  EXPECT_NE(std::wstring(tip), L"");
 }
 
 TEST_F(Display, TreePopupOpensOnlyAfterTheFirstPicture) {

@@ -109,6 +109,53 @@ TEST_F(AppTest, OptionSaveOffWritesOnlyThatSwitch) {
   EXPECT_FALSE(main->ME_FileName->Checked());
 }
 
+TEST_F(AppTest, WindowPlaceZoomAndFitComeBackAndAnUnseenPlaceMovesOntoTheScreen) {
+  const std::wstring plugin = Plugin(L"p", L"picture a\tsynth=8x8x8:1\n");
+  testsupport::WriteFileBytes(IniPath(),
+                              "[WINDOW]\r\nLeft=-3000\r\nTop=5000\r\nWidth=500\r\n"
+                              "Height=300\r\nMaximized=0\r\nZoom=3\r\nFit=0\r\n");
+  app::TWMain& m = Start({plugin});
+  RECT r;
+  GetWindowRect(m.hwnd(), &r);
+  MONITORINFO mi{sizeof mi};
+  GetMonitorInfoW(MonitorFromWindow(m.hwnd(), MONITOR_DEFAULTTONEAREST), &mi);
+  EXPECT_EQ(r.right - r.left, 500);
+  EXPECT_EQ(r.bottom - r.top, 300);
+  EXPECT_EQ(r.left, mi.rcWork.left);  // the nearest monitor's edge
+  EXPECT_EQ(r.bottom, mi.rcWork.bottom);
+  EXPECT_EQ(m.Zoom(), 3);
+  EXPECT_TRUE(m.ME_View3->Checked());
+  EXPECT_EQ(m.MN_View->tag, 3);
+  SetWindowPos(m.hwnd(), nullptr, 30, 40, 520, 310, SWP_NOZORDER);
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Fit->id(), 0);
+  Stop();
+  std::string ini = IniText();
+  const size_t window = ini.find("[WINDOW]");
+  ASSERT_NE(window, std::string::npos) << ini;
+  const std::string want =
+      "Left=30\r\nTop=40\r\nWidth=520\r\nHeight=310\r\nMaximized=0\r\nZoom=3\r\nFit=1";
+  EXPECT_NE(ini.find(want, window), std::string::npos) << ini;
+
+  // Maximised comes back maximised, with the place it is restored to; with
+  // saving off the section stays as it was.
+  testsupport::WriteFileBytes(IniPath(),
+                              "[WINDOW]\r\nLeft=30\r\nTop=40\r\nWidth=520\r\nHeight=310\r\n"
+                              "Maximized=1\r\nZoom=2\r\nFit=1\r\n");
+  Start({plugin});
+  EXPECT_TRUE(IsZoomed(main->hwnd()));
+  EXPECT_TRUE(main->ME_Fit->Checked());
+  EXPECT_FALSE(main->ME_View2->Checked());
+  const app::WindowState now = main->CurrentWindowState();
+  EXPECT_TRUE(now.maximized);
+  EXPECT_EQ(now.rect.left, 30);
+  EXPECT_EQ(now.rect.right, 550);
+  SendMessageW(main->hwnd(), WM_COMMAND, main->ME_OptionSave->id(), 0);
+  SendMessageW(main->hwnd(), WM_COMMAND, main->ME_Fit->id(), 0);
+  Stop();
+  ini = IniText();
+  EXPECT_NE(ini.find("Fit=1"), std::string::npos) << ini;
+}
+
 TEST_F(AppTest, CancelledStartupDialogWritesStoredDirectoriesBack) {
   testsupport::WriteFileBytes(
       IniPath(), "[SYSTEM]\r\nRootDir=r:\\\r\nPluginDir=c:\\plug\\\r\nDestDir=c:\\out\\\r\n");

@@ -119,6 +119,55 @@ std::wstring AppTest::TreeDump() const {
 
 std::vector<std::wstring> AppTest::TakeMessages() { return std::exchange(messages, {}); }
 
+namespace {
+
+void PumpInput() {
+  // The input reaches the queue through the server: a few rounds until it is in.
+  for (int i = 0; i < 5; ++i) {
+    Sleep(10);
+    winui::PumpPending();
+  }
+}
+
+}  // namespace
+
+void PressKey(WORD vk, bool shift) {
+  std::vector<INPUT> in;
+  auto key = [&](WORD k, bool up) {
+    INPUT i{};
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = k;
+    i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    in.push_back(i);
+  };
+  if (shift) key(VK_SHIFT, false);
+  key(vk, false);
+  key(vk, true);
+  if (shift) key(VK_SHIFT, true);
+  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+  PumpInput();
+}
+
+void ClickAt(POINT screen) {
+  INPUT in[3] = {};
+  for (INPUT& i : in) {
+    i.type = INPUT_MOUSE;
+    i.mi.dx = screen.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    i.mi.dy = screen.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    i.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  }
+  in[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+  in[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  SendInput(3, in, sizeof(INPUT));
+  PumpInput();
+}
+
+void WheelAt(POINT screen, int delta, WORD keys, UINT msg) {
+  PostMessageW(GetFocus(), msg, MAKEWPARAM(keys, static_cast<WORD>(static_cast<short>(delta))),
+               MAKELPARAM(screen.x, screen.y));
+  winui::PumpPending();
+}
+
 testsupport::Pixels ReadBitmap(HBITMAP b) {
   testsupport::Pixels p;
   BITMAP bm{};

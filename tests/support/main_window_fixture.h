@@ -79,6 +79,14 @@ class AppTest : public ::testing::Test {
   std::vector<std::wstring> messages;
 };
 
+// Real input: a key pressed and released (with Shift when shift), a left click
+// at a screen point; the messages it produces are handled before returning.
+void PressKey(WORD vk, bool shift = false);
+void ClickAt(POINT screen);
+// The wheel message the system sends the focused window for a notch (delta in
+// WHEEL_DELTA units) with the pointer at a screen point, handled.
+void WheelAt(POINT screen, int delta, WORD keys = 0, UINT msg = WM_MOUSEWHEEL);
+
 // Pixels of a bitmap as 0x00RRGGBB, top row first.
 testsupport::Pixels ReadBitmap(HBITMAP b);
 // Expected pixels of a synthesised picture "WxHxB:seed", enlarged by zoom.
