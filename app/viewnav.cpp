@@ -22,8 +22,8 @@ void TWMain::BuildViewMenus() {
   };
   MN_View->AddSeparator();
   ME_Fit = MN_View->Add(L"ｳｨﾝﾄﾞｳに合わせる(&W)", h(&TWMain::ME_FitClick));
-  ME_FullScreen =
-      MN_View->Add(L"全画面表示(&F)", h(&TWMain::ME_FullScreenClick), 0, winui::Shortcut{0, VK_F11});
+  ME_FullScreen = MN_View->Add(L"全画面表示(&F)", h(&TWMain::ME_FullScreenClick), 0,
+                               winui::Shortcut{0, VK_F11});
   PopupMenu3.AddSeparator();
   PME_Fit = PopupMenu3.Add(L"ｳｨﾝﾄﾞｳに合わせる(&W)", h(&TWMain::ME_FitClick));
   // Full screen has no menu bar: the pop-up is the way back by mouse.
@@ -191,8 +191,7 @@ void TWMain::EnterFullScreen() {
   StatusBar1.SetVisible(false);
   ::SetMenu(hwnd_, nullptr);  // the accelerators stay: F11 still ends it
   ScrollBox_Output.background = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  SetWindowLongW(ScrollBox_Output.hwnd(), GWL_EXSTYLE,
-                 windowed_.box_ex_style & ~WS_EX_CLIENTEDGE);
+  SetWindowLongW(ScrollBox_Output.hwnd(), GWL_EXSTYLE, windowed_.box_ex_style & ~WS_EX_CLIENTEDGE);
   SetWindowLongW(hwnd_, GWL_STYLE,
                  (windowed_.style & ~(WS_OVERLAPPEDWINDOW | WS_MAXIMIZE)) | WS_POPUP);
   SetWindowPos(ScrollBox_Output.hwnd(), nullptr, 0, 0, 0, 0,
@@ -265,7 +264,8 @@ bool TWMain::OnWheelPreview(const MSG& msg) {
 // ---- next and previous picture ----------------------------------------------------
 
 bool TWMain::IsCategoryItem(HTREEITEM item) const {
-  return TreeView1.Images(item).first == kImageFolder;
+  const cgmodule::IndexNode* node = NodeOf(item);
+  return node && node->category;
 }
 
 namespace {
