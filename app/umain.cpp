@@ -114,6 +114,7 @@ void TWMain::BuildControls() {
   TreeView1.SetImageList(ImageList1.get());
   TreeView1.help_context = kHelpMainWindow;
   TreeView1.on_change = [this] { TreeView1Change(); };
+  TreeView1.on_fill_children = [this](HTREEITEM item) { FillChildren(item); };
 
   Splitter1.Create(*this, 3);
 
@@ -324,8 +325,9 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
   StatusBar1.SetPanelText(1, kNotSelected);
   TreeView1.BeginUpdate();
   TreeView1.Clear();
-  const cgmodule::IndexWalk walk = cgmodule::ReadIndex(ctx ? ctx->IndexRoot : nullptr);
-  BuildTree(walk);
+  cgmodule::IndexWalk walk = cgmodule::ReadIndex(ctx ? ctx->IndexRoot : nullptr);
+  const std::wstring cut_text = walk.cut ? IndexCutText(walk) : std::wstring();
+  BuildTree(std::move(walk));
   TreeView1.EndUpdate();
   TreeView1.SetEnabled(true);
   TreeView1.SetPopupMenu(nullptr);
@@ -335,26 +337,67 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
   QueryPerformanceFrequency(&freq);
   last_tree_fill_ms_ = double(t1.QuadPart - t0.QuadPart) * 1000.0 / double(freq.QuadPart);
   // The tree keeps what was read; the user learns that the rest is missing.
-  if (walk.cut) ShowMessage(hwnd_, IndexCutText(walk).c_str(), kLoad);
+  if (!cut_text.empty()) ShowMessage(hwnd_, cut_text.c_str(), kLoad);
   return 0;
 }
 
-void TWMain::BuildTree(const cgmodule::IndexWalk& walk) {
-  // Depth first, so the tree keeps the index order. The module's memory was
-  // read once, guarded (cgmodule/boundary.h); the tree and its node data are
-  // filled from that copy and never read the module's entries again.
+void TWMain::BuildTree(cgmodule::IndexWalk&& walk) {
+  // The module's memory was read once, guarded (cgmodule/boundary.h); the tree
+  // and its node data come from that copy and never read the module's entries
+  // again. Only the top level is added now: a category's items follow when it
+  // is opened or asked for, so loading a huge index does not wait on the tree
+  // view (and Wine's, which looks every handle up among all items, stays fast).
+  tree_items_ = std::move(walk.items);
+  const size_t n = tree_items_.size();
   index_nodes_.clear();
   index_nodes_.shrink_to_fit();
-  index_nodes_.reserve(walk.items.size());
-  std::vector<HTREEITEM> items(walk.items.size());
-  for (size_t i = 0; i < walk.items.size(); ++i) {
-    const cgmodule::IndexItem& it = walk.items[i];
-    index_nodes_.push_back({it.entry, it.category});
-    items[i] = TreeView1.Add(
-        it.parent < 0 ? nullptr : items[static_cast<size_t>(it.parent)],
-        base::FromSjis(it.name).c_str(), reinterpret_cast<LPARAM>(&index_nodes_.back()),
-        it.category ? kImageFolder : kImagePicture, it.category ? kImageFolderOpen : kImagePicture);
+  index_nodes_.reserve(n);
+  for (const cgmodule::IndexItem& it : tree_items_) index_nodes_.push_back({it.entry, it.category});
+  // Children grouped by parent, in index order (a counting sort).
+  child_begin_.assign(n + 2, 0);
+  for (const cgmodule::IndexItem& it : tree_items_)
+    ++child_begin_[static_cast<size_t>(it.parent + 2)];
+  for (size_t i = 1; i < child_begin_.size(); ++i) child_begin_[i] += child_begin_[i - 1];
+  children_.assign(n, 0);
+  std::vector<uint32_t> next(child_begin_.begin(), child_begin_.end() - 1);
+  for (size_t i = 0; i < n; ++i)
+    children_[next[static_cast<size_t>(tree_items_[i].parent + 1)]++] = static_cast<uint32_t>(i);
+  AddItems(nullptr, -1);
+}
+
+void TWMain::AddItems(HTREEITEM under, int parent) {
+  const size_t p = static_cast<size_t>(parent + 1);
+  for (uint32_t k = child_begin_[p]; k < child_begin_[p + 1]; ++k) {
+    const uint32_t i = children_[k];
+    const cgmodule::IndexItem& it = tree_items_[i];
+    const bool later = it.category && child_begin_[i + 2] > child_begin_[i + 1];
+    TreeView1.Add(under, base::FromSjis(it.name).c_str(),
+                  reinterpret_cast<LPARAM>(&index_nodes_[i]),
+                  it.category ? kImageFolder : kImagePicture,
+                  it.category ? kImageFolderOpen : kImagePicture, later);
   }
+}
+
+int TWMain::PositionOf(HTREEITEM item) const {
+  const cgmodule::IndexNode* node = NodeOf(item);
+  if (!node || index_nodes_.empty() || node < index_nodes_.data() ||
+      node >= index_nodes_.data() + index_nodes_.size())
+    return -1;
+  return static_cast<int>(node - index_nodes_.data());
+}
+
+size_t TWMain::ChildCount(HTREEITEM item) const {
+  const int i = PositionOf(item);
+  if (i < 0) return 0;
+  return child_begin_[static_cast<size_t>(i) + 2] - child_begin_[static_cast<size_t>(i) + 1];
+}
+
+void TWMain::FillChildren(HTREEITEM item) {
+  const int i = PositionOf(item);
+  if (i < 0) return;
+  TreeView1.BeginUpdate();
+  AddItems(item, i);
+  TreeView1.EndUpdate();
 }
 
 const cgmodule::IndexNode* TWMain::NodeOf(HTREEITEM item) const {

@@ -63,6 +63,9 @@ class TWMain : public winui::Form {
   std::string RootDir() const { return module_.RootDir(); }
   const Settings& StoredSettings() const { return settings_; }
   bool PicturePresent() const { return picture_present_; }
+  // How many entries the index has directly under a tree item, whether the
+  // tree has added them yet or not (a category's items follow when it opens).
+  size_t ChildCount(HTREEITEM item) const;
   int Zoom() const { return zoom_; }
   // The rendered picture at 100 %; the output area shows it zoomed.
   HBITMAP CurrentBitmap() const { return Image_Output.Bitmap(); }
@@ -161,7 +164,12 @@ class TWMain : public winui::Form {
   void FormCreate();
   void DriveSearch();
   void Unbind();
-  void BuildTree(const cgmodule::IndexWalk& walk);
+  void BuildTree(cgmodule::IndexWalk&& walk);
+  // Adds the items under a category the first time the tree asks for them.
+  void FillChildren(HTREEITEM item);
+  // Adds the items of `parent` (a position in tree_items_, -1: the top level).
+  void AddItems(HTREEITEM under, int parent);
+  int PositionOf(HTREEITEM item) const;  // in tree_items_, -1: none
   void RenderPicture();
   // Sizes and places the output area's image for the current bitmap at the
   // zoom; the image paints its visible part zoomed.
@@ -185,8 +193,13 @@ class TWMain : public winui::Form {
   Settings settings_;
   cgmodule::CommonModule module_;
   // The index tree's node data (each item's lParam points at one), replaced
-  // with the tree.
+  // with the tree, beside what the walk read (names and parents) and each
+  // item's children (positions, grouped by parent: child_begin_[p + 1] starts
+  // the children of p, [0] the top level), so categories fill when opened.
   std::vector<cgmodule::IndexNode> index_nodes_;
+  std::vector<cgmodule::IndexItem> tree_items_;
+  std::vector<uint32_t> child_begin_;
+  std::vector<uint32_t> children_;
   OrvuHostCallbacks host_table_{};
   OrvuVersionInfo viewer_version_{};
   std::string viewer_strings_[3];  // Shift-JIS texts behind viewer_version_

@@ -26,6 +26,17 @@ void TreeView::Create(Container& parent, int l, int t, int w, int h) {
       parent, WC_TREEVIEWW,
       WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
       WS_EX_CLIENTEDGE, l, t, w, h);
+  // Every reader of the children (this class, the batch walk, raw macros)
+  // asks through TVM_GETNEXTITEM, so filling there keeps them all whole.
+  const bool installed = subclass_.Install(
+      hwnd_, [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next) {
+        const auto item = reinterpret_cast<HTREEITEM>(lp);
+        if (msg == TVM_GETNEXTITEM && wp == TVGN_CHILD && item && item != TVI_ROOT &&
+            !unfilled_.empty())
+          Fill(item);
+        return next(msg, wp, lp);
+      });
+  base::LogIfFalse(installed, "subclass (tree view)");
 }
 
 HTREEITEM TreeView::Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image,
@@ -35,7 +46,7 @@ HTREEITEM TreeView::Add(HTREEITEM parent, std::wstring_view text, LPARAM data, i
 }
 
 HTREEITEM TreeView::Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int image,
-                        int selected_image) {
+                        int selected_image, bool children_later) {
   TVINSERTSTRUCTW is{};
   is.hParent = parent ? parent : TVI_ROOT;
   is.hInsertAfter = TVI_LAST;
@@ -44,12 +55,24 @@ HTREEITEM TreeView::Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int 
   is.item.lParam = data;
   is.item.iImage = image;
   is.item.iSelectedImage = selected_image;
-  return reinterpret_cast<HTREEITEM>(
+  if (children_later) {
+    is.item.mask |= TVIF_CHILDREN;
+    is.item.cChildren = 1;
+  }
+  const auto item = reinterpret_cast<HTREEITEM>(
       SendMessageW(hwnd_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
+  if (item && children_later) unfilled_.insert(item);
+  return item;
 }
 
 void TreeView::Clear() {
+  unfilled_.clear();
   SendMessageW(hwnd_, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+}
+
+void TreeView::Fill(HTREEITEM item) {
+  // Taken out first: the callback adds items and may ask again.
+  if (unfilled_.erase(item) && on_fill_children) on_fill_children(item);
 }
 
 void TreeView::BeginUpdate() {
@@ -111,6 +134,12 @@ bool TreeView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
       if (on_change) on_change();
       *result = 0;
       return true;
+    case TVN_ITEMEXPANDINGW: {
+      const auto* tv = reinterpret_cast<const NMTREEVIEWW*>(lp);
+      if (tv->action & TVE_EXPAND) Fill(tv->itemNew.hItem);
+      *result = 0;  // let it open
+      return true;
+    }
     case NM_RCLICK: {
       POINT pt;
       GetCursorPos(&pt);

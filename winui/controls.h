@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "winui/window.h"
@@ -25,7 +26,11 @@ class TreeView : public Control {
   HTREEITEM Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image,
                 int selected_image);
   // Same with a zero-terminated text, without a copy (bulk filling).
-  HTREEITEM Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int image, int selected_image);
+  // `children_later`: the item shows a button and its children are asked for
+  // (on_fill_children) the first time it opens or anyone asks for its first
+  // child (TVGN_CHILD), so a huge index costs nothing until it is looked into.
+  HTREEITEM Add(HTREEITEM parent, const wchar_t* text, LPARAM data, int image, int selected_image,
+                bool children_later = false);
   void Clear();
   // Nested: painting resumes at the outermost EndUpdate.
   void BeginUpdate();
@@ -45,6 +50,8 @@ class TreeView : public Control {
 
   // Selection changed (TVN_SELCHANGED), also while items are deleted.
   std::function<void()> on_change;
+  // Adds the children of an item added with `children_later`; called once.
+  std::function<void(HTREEITEM)> on_fill_children;
   // Right click selects the item under the pointer before the pop-up opens.
   bool right_click_selects = true;
 
@@ -52,6 +59,9 @@ class TreeView : public Control {
 
  private:
   int update_depth_ = 0;
+  std::unordered_set<HTREEITEM> unfilled_;
+  WindowSubclass subclass_;
+  void Fill(HTREEITEM item);
 };
 
 class StatusBar : public Control {

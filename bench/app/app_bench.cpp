@@ -81,36 +81,37 @@ struct NullDialog : settings::ISettingsDialog {
 
 // The same nodes with the same images, inserted the plainest way into a tree
 // that, like the viewer's, holds the previous load's nodes.
+// What a load waits for: every entry read (the viewer copies the names), the
+// top level added; a category's items are added when it is opened.
 double BareTree(HWND tree, const OrvuIndexEntry* root) {
   const double t0 = Now();
   SendMessageW(tree, WM_SETREDRAW, FALSE, 0);
   SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
-  struct Level {
-    HTREEITEM parent;
-    const OrvuIndexEntry* next;
-  };
-  std::vector<Level> stack{{TVI_ROOT, root}};
+  std::vector<const OrvuIndexEntry*> stack{root};
+  std::vector<std::string> names;
   wchar_t text[512];
   while (!stack.empty()) {
-    Level& lv = stack.back();
-    const OrvuIndexEntry* e = lv.next;
+    const OrvuIndexEntry* e = stack.back();
     if (!e || !e->Name) {
       stack.pop_back();
       continue;
     }
-    lv.next = e + 1;
-    MultiByteToWideChar(932, 0, e->Name, -1, text, 512);
-    TVINSERTSTRUCTW is{};
-    is.hParent = lv.parent;
-    is.hInsertAfter = TVI_LAST;
-    is.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-    is.item.pszText = text;
-    is.item.lParam = reinterpret_cast<LPARAM>(e);
-    is.item.iImage = e->IsCategory() ? 0 : 2;
-    is.item.iSelectedImage = e->IsCategory() ? 1 : 2;
-    HTREEITEM item = reinterpret_cast<HTREEITEM>(
-        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is)));
-    if (e->IsCategory()) stack.push_back({item, e->Children});
+    stack.back() = e + 1;
+    names.emplace_back(e->Name);
+    if (stack.size() == 1) {
+      MultiByteToWideChar(932, 0, e->Name, -1, text, 512);
+      TVINSERTSTRUCTW is{};
+      is.hParent = TVI_ROOT;
+      is.hInsertAfter = TVI_LAST;
+      is.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
+      is.item.pszText = text;
+      is.item.lParam = reinterpret_cast<LPARAM>(e);
+      is.item.iImage = e->IsCategory() ? 0 : 2;
+      is.item.iSelectedImage = e->IsCategory() ? 1 : 2;
+      is.item.cChildren = e->IsCategory() && e->Children && e->Children->Name ? 1 : 0;
+      SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&is));
+    }
+    if (e->IsCategory()) stack.push_back(e->Children);
   }
   SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(tree, nullptr, TRUE);

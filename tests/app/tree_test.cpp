@@ -20,6 +20,22 @@ TEST_F(AppTest, NestedCategoriesKeepIndexOrderAndImages) {
                                  L"  picture b1\tsynth=8x8x8:3\n"
                                  L"picture A\tsynth=8x8x8:4\n"
                                  L"category 表示ソ\n")});
+  // The load adds the top level; a category's items follow when it opens (by
+  // its button or when asked for), with a button only where there are items.
+  const HWND tv = m.TreeView1.hwnd();
+  auto has_button = [&](HTREEITEM it) {
+    TVITEMW item{};
+    item.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    item.hItem = it;
+    return TreeView_GetItem(tv, &item) && item.cChildren != 0;
+  };
+  EXPECT_EQ(m.TreeView1.Count(), 3);
+  EXPECT_EQ(m.ChildCount(m.TreeView1.Root()), 4u);
+  EXPECT_TRUE(has_button(m.TreeView1.Root()));
+  TreeView_Expand(tv, m.TreeView1.Root(), TVE_EXPAND);
+  EXPECT_EQ(m.TreeView1.Count(), 7);
+  EXPECT_FALSE(has_button(Find(L"表示ソ")));
+  EXPECT_FALSE(has_button(Find(L"B/空")));
   EXPECT_EQ(TreeDump(), L"B\n  b2\n  空\n  C\n    c1\n  b1\nA\n表示ソ\n");
   EXPECT_EQ(m.StatusBar1.PanelText(0), L"入れ子");
   EXPECT_EQ(m.StatusBar1.PanelText(1), L"(未選択)");
