@@ -1,6 +1,8 @@
 #include "cgmodule/module.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/diag.h"
 #include "cgmodule/boundary.h"
@@ -12,6 +14,10 @@ const wchar_t* BindMessage(BindResult r) {
   switch (r) {
     case BindResult::Ok: return nullptr;
     case BindResult::NotFound: return L"kolbri.dllが見つかりません。";
+    case BindResult::OtherArchitecture:
+      return sizeof(void*) == 8
+                 ? L"kolbri.dllは32ビット版です。このプログラム(64ビット版)では使えません"
+                 : L"kolbri.dllは64ビット版です。このプログラム(32ビット版)では使えません";
     case BindResult::Broken:
     case BindResult::NoContext: return L"kolbri.dllが壊れています";
     case BindResult::WrongMagic: return L"このバージョンのkolbri.dllには対応していません";
@@ -59,6 +65,63 @@ BindResult CheckContext(OrvuContext* ctx) {
   return slots ? BindResult::Ok : BindResult::Broken;
 }
 
+// The machine in a file's PE header, 0 when it is none.
+WORD MachineOf(const std::wstring& path) {
+  const base::UniqueFile f(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!f) return 0;
+  auto read_at = [&](LONG offset, void* out, DWORD size) {
+    DWORD got = 0;
+    return SetFilePointer(f.get(), offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+           ReadFile(f.get(), out, size, &got, nullptr) && got == size;
+  };
+  IMAGE_DOS_HEADER dos{};
+  struct {
+    DWORD signature;
+    IMAGE_FILE_HEADER file;
+  } nt{};
+  if (!read_at(0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0 ||
+      !read_at(dos.e_lfanew, &nt, sizeof nt) || nt.signature != IMAGE_NT_SIGNATURE)
+    return 0;
+  return nt.file.Machine;
+}
+
+// A library of the other architecture fails to load like a missing file
+// (Windows says ERROR_BAD_EXE_FORMAT, Wine's loader skips it and reports
+// ERROR_MOD_NOT_FOUND): the header of the first kolbri.dll on the loader's way
+// (the program's folder, the DLL directory, then the search path) tells.
+// Anything else stays "not found", as before.
+BindResult WhyNotLoaded() {
+  std::vector<std::wstring> dirs;
+  wchar_t buf[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) {
+    std::wstring exe(buf, n);
+    dirs.push_back(exe.substr(0, exe.find_last_of(L'\\') + 1));
+  }
+  // XP SP1 and later: looked up rather than raising the target version.
+  using GetDir = DWORD(WINAPI*)(DWORD, LPWSTR);
+  if (const auto get = reinterpret_cast<GetDir>(
+          GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetDllDirectoryW"))) {
+    const DWORD d = get(MAX_PATH, buf);
+    if (d > 0 && d < MAX_PATH) dirs.push_back(std::wstring(buf, d) + L"\\");
+  }
+  std::wstring found;
+  for (const std::wstring& d : dirs) {
+    if (GetFileAttributesW((d + L"kolbri.dll").c_str()) != INVALID_FILE_ATTRIBUTES) {
+      found = d + L"kolbri.dll";
+      break;
+    }
+  }
+  if (found.empty()) {
+    const DWORD s = SearchPathW(nullptr, L"kolbri.dll", nullptr, MAX_PATH, buf, nullptr);
+    if (s > 0 && s < MAX_PATH) found.assign(buf, s);
+  }
+  constexpr WORD other = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+  return !found.empty() && MachineOf(found) == other ? BindResult::OtherArchitecture
+                                                     : BindResult::NotFound;
+}
+
 }  // namespace
 
 CommonModule::~CommonModule() { Release(); }
@@ -66,7 +129,7 @@ CommonModule::~CommonModule() { Release(); }
 BindResult CommonModule::Bind(const OrvuHostRecord& host) {
   Release();
   lib_.reset(LoadLibraryA("kolbri.dll"));
-  if (!lib_) return BindResult::NotFound;
+  if (!lib_) return WhyNotLoaded();
   auto find = [this](const char* name) {
     return reinterpret_cast<OrvuEntry>(GetProcAddress(lib_.get(), name));
   };

@@ -14,11 +14,12 @@ namespace cgmodule {
 
 enum class BindResult {
   Ok,
-  NotFound,    // kolbri.dll could not be loaded
-  Broken,      // an entry point is missing, or initialisation itself faulted
-  WrongMagic,  // context magic differs (also: no module version record)
-  TooOld,      // module version below 1.0
-  NoContext,   // initialisation handed back no context
+  NotFound,           // kolbri.dll could not be loaded
+  OtherArchitecture,  // kolbri.dll is a library of the other architecture (32/64-bit)
+  Broken,             // an entry point is missing, or initialisation itself faulted
+  WrongMagic,         // context magic differs (also: no module version record)
+  TooOld,             // module version below 1.0
+  NoContext,          // initialisation handed back no context
 };
 
 // Start-up message for a failed binding (context word "初期化"); null for Ok.

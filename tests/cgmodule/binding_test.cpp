@@ -74,6 +74,30 @@ TEST_F(Binding, RefusedModulesAreReleased) {
   }
 }
 
+// The modules in the field are 32-bit: beside the 64-bit viewer the file is
+// there, and the message says what is wrong with it.
+TEST_F(Binding, ModuleOfTheOtherArchitectureIsNamedAsSuch) {
+  ASSERT_NE(
+      GetFileAttributesW((testsupport::BinDir() + L"variants\\otherarch\\kolbri.dll").c_str()),
+      INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(BindVariant("otherarch"), BindResult::OtherArchitecture);
+  EXPECT_FALSE(module_.Bound());
+  EXPECT_FALSE(LibraryLoaded());
+  EXPECT_STREQ(cgmodule::BindMessage(BindResult::OtherArchitecture),
+               sizeof(void*) == 8
+                   ? L"kolbri.dllは32ビット版です。このプログラム(64ビット版)では使えません"
+                   : L"kolbri.dllは64ビット版です。このプログラム(32ビット版)では使えません");
+  // A file that is no library at all is still "not found", as for a missing one.
+  testsupport::TempDir dir;
+  const std::wstring junk = dir.path() + L"kolbri.dll";
+  HANDLE f = CreateFileW(junk.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(f, "MZ not a library", 16, &written, nullptr);
+  CloseHandle(f);
+  SetDllDirectoryW(dir.path().c_str());
+  EXPECT_EQ(module_.Bind(OrvuHostRecord{nullptr, &table_}), BindResult::NotFound);
+}
+
 TEST_F(Binding, VersionOneZeroExactlyIsAccepted) {
   ASSERT_EQ(BindVariant("v256"), BindResult::Ok);
   EXPECT_EQ(module_.Context()->ModuleInfo->Version, 256);
