@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/diag.h"
+#include "base/png.h"
 #include "cgmodule/bmpfile.h"
 
 namespace app {
@@ -88,9 +89,7 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes) {
   std::unique_ptr<uint8_t[]> rows(
       new (std::nothrow) uint8_t[static_cast<size_t>(stride) * std::min<int>(band, s.cy)]);
   if (!rows) return false;
-  const std::wstring temp = path + L".kolbri-tmp";
-  bool written_all = false;
-  {
+  return base::WriteReplacing(path, [&](const std::wstring& temp) {
     base::UniqueFile f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f) return false;
@@ -99,7 +98,7 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes) {
       return WriteFile(f.get(), p, n, &written, nullptr) && written == n;
     };
     WindowDC screen(nullptr);
-    written_all = write(headers, sizeof headers);
+    bool written_all = write(headers, sizeof headers);
     for (int first = 0; written_all && first < s.cy; first += band) {
       const int n = std::min<int>(band, s.cy - first);
       BITMAPINFO bi{};
@@ -107,21 +106,68 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes) {
       written_all = GetDIBits(screen.get(), b, first, n, rows.get(), &bi, DIB_RGB_COLORS) == n &&
                     write(rows.get(), stride * static_cast<uint32_t>(n));
     }
-  }
-  if (!written_all) {
-    base::LogIfFalse(DeleteFileW(temp.c_str()), "DeleteFile (unwritten picture file)");
-    return false;
-  }
-  if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    base::LogIfFalse(DeleteFileW(temp.c_str()), "DeleteFile (unplaced picture file)");
-    return false;
-  }
-  return true;
+    return written_all;
+  });
+}
+
+bool WriteDibFile(const std::vector<uint8_t>& dib, const std::wstring& path) {
+  if (dib.size() < sizeof(BITMAPINFOHEADER) || dib.size() > 0x7FFFFFFF - 14) return false;
+  const auto* ih = reinterpret_cast<const BITMAPINFOHEADER*>(dib.data());
+  uint8_t header[cgmodule::kBitmapFileHeaderSize] = {};
+  auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(header);
+  fh->bfType = cgmodule::kBitmapFileType;
+  fh->bfSize = static_cast<DWORD>(sizeof header + dib.size());
+  fh->bfOffBits = static_cast<DWORD>(sizeof header + DibBitsOffset(ih->biBitCount));
+  return base::WriteReplacing(path, [&](const std::wstring& temp) {
+    base::UniqueFile f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD a = 0, b = 0;
+    return f && WriteFile(f.get(), header, sizeof header, &a, nullptr) && a == sizeof header &&
+           WriteFile(f.get(), dib.data(), static_cast<DWORD>(dib.size()), &b, nullptr) &&
+           b == dib.size();
+  });
+}
+
+base::PngPixels PngFromBitmap(HBITMAP b) {
+  base::PngPixels px;
+  const SIZE s = BitmapSize(b);
+  px.width = s.cx;
+  px.height = s.cy;
+  px.bit_count = 24;
+  const uint32_t stride = px.Stride();
+  px.rows = [b, s, stride](int first, int count, uint8_t* out) {
+    // GetDIBits counts scan lines from the bottom: the band comes bottom row
+    // first and is turned over in place.
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = s.cx;
+    bi.bmiHeader.biHeight = s.cy;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    WindowDC screen(nullptr);
+    if (GetDIBits(screen.get(), b, static_cast<UINT>(s.cy - first - count),
+                  static_cast<UINT>(count), out, &bi, DIB_RGB_COLORS) != count)
+      return false;
+    std::vector<uint8_t> row(stride);
+    for (int i = 0, j = count - 1; i < j; ++i, --j) {
+      uint8_t* a = out + static_cast<size_t>(i) * stride;
+      uint8_t* z = out + static_cast<size_t>(j) * stride;
+      std::memcpy(row.data(), a, stride);
+      std::memcpy(a, z, stride);
+      std::memcpy(z, row.data(), stride);
+    }
+    return true;
+  };
+  return px;
 }
 
 bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
   UniqueBitmap copy(static_cast<HBITMAP>(CopyImage(b, IMAGE_BITMAP, 0, 0, 0)));
   if (!copy) return false;
+  // Encoded before the clipboard is opened: it stays open as briefly as it can.
+  std::vector<uint8_t> png;
+  const bool have_png = base::EncodePng(PngFromBitmap(b), png);
   if (!OpenClipboard(owner)) return false;
   base::LogIfFalse(EmptyClipboard(), "EmptyClipboard");
   bool ok = SetClipboardData(CF_BITMAP, copy.get()) != nullptr;
@@ -136,6 +182,17 @@ bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
     for (UINT i = 0; i < n; ++i) lp->palPalEntry[i] = entries[i];
     base::UniquePalette pcopy(CreatePalette(lp));
     if (pcopy && SetClipboardData(CF_PALETTE, pcopy.get())) (void)pcopy.release();
+  }
+  // Editors and browsers paste the registered "PNG" format losslessly.
+  if (ok && have_png) {
+    base::UniqueGlobal g(GlobalAlloc(GMEM_MOVEABLE, png.size()));
+    if (g) {
+      if (void* p = GlobalLock(g.get())) {
+        std::memcpy(p, png.data(), png.size());
+        GlobalUnlock(g.get());
+        if (SetClipboardData(RegisterClipboardFormatW(L"PNG"), g.get())) (void)g.release();
+      }
+    }
   }
   base::LogIfFalse(CloseClipboard(), "CloseClipboard");
   return ok;

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/handle.h"
+#include "base/png.h"
 
 namespace app {
 
@@ -27,7 +29,16 @@ base::UniqueBitmap Zoomed(HBITMAP src, int zoom);
 // are read and written band_bytes at a time.
 bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes = 4u << 20);
 
-// Puts a copy of b (and of palette when given) on the clipboard.
+// A packed DIB (header, colour table, rows) as a bitmap file, exactly as it
+// is, through a temporary file beside the target.
+bool WriteDibFile(const std::vector<uint8_t>& dib, const std::wstring& path);
+
+// b's pixels as 24-bit rows for a PNG file (fetched band by band); b must
+// outlive the result.
+base::PngPixels PngFromBitmap(HBITMAP b);
+
+// Puts a copy of b (and of palette when given) on the clipboard, and the same
+// picture as the registered format "PNG".
 bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette);
 
 // "(640x400 pix, 256 col.)"; other depths end after "pix, ".

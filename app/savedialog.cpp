@@ -10,14 +10,15 @@ SaveDialog::Runner& SaveDialog::Seam() {
 }
 
 bool SaveDialog::Execute(HWND owner) {
-  std::wstring filter = filter_text + L'\0' + filter_pattern + L'\0' + L'\0';
+  std::wstring filter = filter_text + L'\0' + filter_pattern + L'\0' + png_filter_text + L'\0' +
+                        png_filter_pattern + L'\0' + L'\0';
   std::vector<wchar_t> buf(MAX_PATH * 4, L'\0');
   file_name.copy(buf.data(), std::min(file_name.size(), buf.size() - 1));
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = owner;
   ofn.lpstrFilter = filter.c_str();
-  ofn.nFilterIndex = 1;
+  ofn.nFilterIndex = filter_index == kPngFilter ? kPngFilter : kBitmapFilter;
   ofn.lpstrFile = buf.data();
   ofn.nMaxFile = static_cast<DWORD>(buf.size());
   ofn.lpstrInitialDir = initial_dir.c_str();
@@ -25,6 +26,7 @@ bool SaveDialog::Execute(HWND owner) {
   ofn.lpstrDefExt = nullptr;
   if (!Seam()(ofn)) return false;
   file_name = buf.data();
+  filter_index = ofn.nFilterIndex == kPngFilter ? kPngFilter : kBitmapFilter;
   return true;
 }
 

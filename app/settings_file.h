@@ -16,6 +16,8 @@ struct Settings {
   bool overlay = false;
   bool adjust_window = false;
   bool option_save = true;
+  // After the keys above: "SAVE" "Format" ("bmp"/"png"), the Save filter chosen last.
+  bool save_png = false;
 };
 
 // "kolbri.exe" -> "kolbri.ini" in the same directory.

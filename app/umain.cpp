@@ -136,10 +136,12 @@ void TWMain::BuildMenus() {
   };
   ME_File = MainMenu1.Add(L"ﾌｧｲﾙ(&F)");
   ME_Save = ME_File->Add(L"保存(&S)...", h(&TWMain::ME_SaveClick), 0, winui::Ctrl('S'));
+  ME_SaveOriginal = ME_File->Add(L"原寸で保存(&O)...", h(&TWMain::ME_SaveOriginalClick));
   ME_MulSave = ME_File->Add(L"まとめ保存(&M)...", h(&TWMain::ME_SelxxxClick), 1);
   ME_File->AddSeparator();
   ME_Close = ME_File->Add(L"閉じる(&X)", [this](MenuItem&) { Close(); });
   ME_Save->SetEnabled(false);
+  ME_SaveOriginal->SetEnabled(false);
   ME_MulSave->SetEnabled(false);
 
   MN_Edit = MainMenu1.Add(L"編集(&E)");
@@ -225,6 +227,8 @@ void TWMain::FormCreate() {
   ME_Overlay->SetChecked(settings_.overlay);
   ME_AdjustWindow->SetChecked(settings_.adjust_window);
   ME_OptionSave->SetChecked(settings_.option_save);
+  SaveDialog1.filter_index =
+      settings_.save_png ? SaveDialog::kPngFilter : SaveDialog::kBitmapFilter;
   PME_OverLay->SetChecked(ME_Overlay->Checked());
   PME_AdjustWindow->SetChecked(ME_AdjustWindow->Checked());
   RestoreViewing();
@@ -299,6 +303,7 @@ void TWMain::WriteSettingsFile() {
   s.move_to_child = ME_OptCtgFocus->Checked();
   s.use_index = ME_FileName->Checked();
   s.option_save = ME_OptionSave->Checked();
+  s.save_png = SaveDialog1.filter_index == SaveDialog::kPngFilter;
   // A failure ends the writing; the module is still unloaded and released.
   if (!WriteSettings(ini_path_, s) ||
       (s.option_save && !WriteWindowState(ini_path_, CurrentWindowState())))
@@ -394,10 +399,9 @@ size_t TWMain::ChildCount(HTREEITEM item) const {
 
 void TWMain::FillChildren(HTREEITEM item) {
   const int i = PositionOf(item);
-  if (i < 0) return;
-  TreeView1.BeginUpdate();
-  AddItems(item, i);
-  TreeView1.EndUpdate();
+  // The item is closed (or about to open): nothing shown changes, so no
+  // redraw is held back and released per category.
+  if (i >= 0) AddItems(item, i);
 }
 
 const cgmodule::IndexNode* TWMain::NodeOf(HTREEITEM item) const {
@@ -512,10 +516,24 @@ void TWMain::RenderPicture() {
       ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
       return;
     }
+    // Kept for Save at 100 %; a copy that cannot be made only loses that.
+    std::vector<uint8_t> original;
+    if (dib.ok()) {
+      try {
+        const auto* p = static_cast<const uint8_t*>(block.Data());
+        original.assign(p, p + dib.bits_offset +
+                               static_cast<size_t>(cgmodule::DibStride(dib.width, dib.bit_count)) *
+                                   static_cast<size_t>(dib.height));
+      } catch (const std::bad_alloc&) {
+        original.clear();
+      }
+    }
+    original_dib_ = std::move(original);
     Image_Output.SetBitmap(std::move(bmp));
     LayoutPicture();
     StatusBar1.SetPanelText(1, PictureStatusText(dib.width, dib.height, dib.bit_count));
     ME_Save->SetEnabled(true);
+    ME_SaveOriginal->SetEnabled(true);
     ME_Copy->SetEnabled(true);
     PopupMenu1.auto_popup = true;
     picture_present_ = true;
@@ -632,19 +650,63 @@ LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 // ---- save and copy -------------------------------------------------------------
 
-void TWMain::ME_SaveClick(MenuItem&) {
+void TWMain::ME_SaveClick(MenuItem&) { SavePicture(false); }
+void TWMain::ME_SaveOriginalClick(MenuItem&) { SavePicture(true); }
+
+namespace {
+
+bool EndsWithNoCase(const std::wstring& s, const wchar_t* tail) {
+  const size_t n = wcslen(tail);
+  return s.size() >= n && _wcsicmp(s.c_str() + s.size() - n, tail) == 0;
+}
+
+std::wstring FilePart(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+void TWMain::SavePicture(bool original) {
+  const bool png_before = SaveDialog1.filter_index == SaveDialog::kPngFilter;
   if (ME_FileName->Checked() && current_item_) {
     const cgmodule::IndexNode* node = NodeOf(current_item_);
     if (node && !node->category)
-      SaveDialog1.file_name = TreeView1.ItemText(current_item_) + L".bmp";
+      SaveDialog1.file_name = TreeView1.ItemText(current_item_) + (png_before ? L".png" : L".bmp");
   }
   if (!picture_present_) return;
+  const std::wstring offered = SaveDialog1.file_name;
   if (!SaveDialog1.Execute(hwnd_)) return;
-  // The zoomed picture exists only while it is written.
-  base::UniqueBitmap zoomed = ZoomedOrReport();
-  if (!zoomed) return;
-  if (!WriteBitmapFile(zoomed.get(), SaveDialog1.file_name))
-    winui::ShowError(hwnd_, L"ﾌｧｲﾙ " + SaveDialog1.file_name + L" を作成できません");
+  const bool png = SaveDialog1.filter_index == SaveDialog::kPngFilter;
+  std::wstring path = SaveDialog1.file_name;
+  // A proposed ".bmp" name follows the PNG filter; a name the user typed is
+  // used exactly as typed.
+  if (png && EndsWithNoCase(path, L".bmp") && FilePart(path) == FilePart(offered)) {
+    path.replace(path.size() - 4, 4, L".png");
+    // The dialog asked about the other name: this one is asked about here.
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !winui::Ask(hwnd_, L"ﾌｧｲﾙ " + path + L" は既にあります。上書きしますか？"))
+      return;
+    SaveDialog1.file_name = path;
+  }
+  bool written = false;
+  if (original && !original_dib_.empty()) {
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(original_dib_.data());
+    const uint8_t* bits = original_dib_.data() + DibBitsOffset(info->bmiHeader.biBitCount);
+    written = png ? base::WritePngFile(base::PngFromDib(info, bits), path)
+                  : WriteDibFile(original_dib_, path);
+  } else {
+    // The zoomed picture exists only while it is written.
+    base::UniqueBitmap zoomed =
+        original ? base::UniqueBitmap(Zoomed(CurrentBitmap(), 1)) : ZoomedOrReport();
+    if (!zoomed) {
+      if (original) ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
+      return;
+    }
+    written = png ? base::WritePngFile(PngFromBitmap(zoomed.get()), path)
+                  : WriteBitmapFile(zoomed.get(), path);
+  }
+  if (!written) winui::ShowError(hwnd_, L"ﾌｧｲﾙ " + path + L" を作成できません");
 }
 
 base::UniqueBitmap TWMain::ZoomedOrReport() {

@@ -85,7 +85,7 @@ class TWMain : public winui::Form {
   base::UniqueImageList ImageList1;
 
   winui::MainMenu MainMenu1{*this};
-  winui::MenuItem *ME_File, *ME_Save, *ME_MulSave, *ME_Close;
+  winui::MenuItem *ME_File, *ME_Save, *ME_SaveOriginal, *ME_MulSave, *ME_Close;
   winui::MenuItem *MN_Edit, *ME_Copy;
   winui::MenuItem *MN_View, *ME_Overlay, *ME_AdjustWindow, *ME_View1, *ME_View2, *ME_View3,
       *ME_View4;
@@ -106,6 +106,8 @@ class TWMain : public winui::Form {
   void ME_AdjustWindowClick(winui::MenuItem& sender);
   void ME_OverlayClick(winui::MenuItem& sender);
   void ME_SaveClick(winui::MenuItem& sender);
+  // The picture as the module rendered it: 100 %, its own depth and palette.
+  void ME_SaveOriginalClick(winui::MenuItem& sender);
   void ME_CopyClick(winui::MenuItem& sender);
   void ME_AboutClick(winui::MenuItem& sender);
   void ME_HelpIndexClick(winui::MenuItem& sender);
@@ -179,6 +181,10 @@ class TWMain : public winui::Form {
   // The current bitmap at the zoom for Save and Copy, or none after the
   // memory message.
   base::UniqueBitmap ZoomedOrReport();
+  void SavePicture(bool original);
+  // The last shown picture's packed DIB as the module rendered it (a copy;
+  // empty for depths the viewer does not show).
+  std::vector<uint8_t> original_dib_;
   void WriteSettingsFile();
   int32_t ShowSettingsDialog(int page);
   std::string PluginPathFromDialog() const;

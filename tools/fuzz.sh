@@ -1,7 +1,7 @@
 #!/bin/sh
 # Seeded fuzz run of the viewer against the fuzzing module and plug-in
 # (bin/variants/fuzz/) and hostile settings and plug-in files, through
-# bin/fuzz/fuzzdrive.exe: one Wine process runs many seeds; a crash or a hang
+# bin/fuzz/fuzzdrive.exe: one Wine process runs up to 500 seeds; a crash or a hang
 # ends it and the run goes on after that seed.
 #
 #   tools/fuzz.sh [--seeds N] [--first S] [--arch x86_64|i686] [--replay FILE] [--build TREE]
@@ -18,7 +18,7 @@ set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 . "$ROOT/tools/arch.sh"
 kolbri_trees
-SEEDS=100 FIRST=1 ARCHS= REPLAY= TREE=
+SEEDS=100 FIRST=1 ARCHS= REPLAY= TREE= CHUNK=500
 while [ $# -gt 0 ]; do
   case "$1" in
     --seeds) SEEDS=$2; shift 2 ;;
@@ -51,14 +51,22 @@ fuzz_tree() {
   else
     seq "$FIRST" $((FIRST + SEEDS - 1)) > "$todo"
   fi
+  # At most CHUNK seeds per driver process: every seed loads the stand-in
+  # libraries afresh, and each load keeps one TLS slot (the static threads
+  # runtime in them never frees its own), of which a process has 1,088.
   while [ -s "$todo" ]; do
-    n=$(wc -l < "$todo")
+    head -n "$CHUNK" "$todo" > "$todo.chunk"
+    n=$(wc -l < "$todo.chunk")
     rm -f "$results.at"
     rc=0
     KOLBRI_BUILD=$tree timeout $((120 + 10 * n)) sh "$ROOT/tools/wine-run.sh" "$exe" \
-      --seeds-file "$(winpath "$todo")" --results "$(winpath "$results")" \
+      --seeds-file "$(winpath "$todo.chunk")" --results "$(winpath "$results")" \
       </dev/null >"$work/driver.log" 2>&1 || rc=$?
-    [ "$rc" = 0 ] && break
+    if [ "$rc" = 0 ]; then
+      tail -n +$((n + 1)) "$todo" > "$todo.next"
+      mv "$todo.next" "$todo"
+      continue
+    fi
     at=$(tr -d '\r\n ' < "$results.at" 2>/dev/null || true)
     if [ -z "$at" ]; then
       echo "fuzz $arch: the driver did not start (status $rc), see $work/driver.log" >&2
@@ -71,7 +79,7 @@ fuzz_tree() {
     awk -v at="$at" 'found { print } $1 == at { found = 1 }' "$todo" > "$todo.next"
     mv "$todo.next" "$todo"
   done
-  rm -f "$todo" "$results.at"
+  rm -f "$todo" "$todo.chunk" "$results.at"
   ran=$(grep -Ec '^(ok|crash|hang) ' "$results" || true)
   crashes=$(grep -c '^crash ' "$results" || true)
   hangs=$(grep -c '^hang ' "$results" || true)

@@ -27,6 +27,11 @@ MessageSink CurrentSink() {
   return Sink();
 }
 
+AnswerSeam& Answer() {
+  static AnswerSeam answer;
+  return answer;
+}
+
 }  // namespace
 
 void SetAppTitle(std::wstring_view title) { Title() = title; }
@@ -52,6 +57,25 @@ void ShowError(HWND owner, std::wstring_view text) {
   }
   base::LogIfFalse(MessageBoxW(owner, t.c_str(), AppTitle().c_str(), MB_OK | MB_ICONSTOP) != 0,
                    "MessageBox (error)");
+}
+
+bool Ask(HWND owner, std::wstring_view text) {
+  const std::wstring t(text);
+  if (MessageSink sink = CurrentSink()) {
+    sink(AppTitle(), t);
+    AnswerSeam answer;
+    {
+      std::lock_guard<std::mutex> g(SinkLock());
+      answer = Answer();
+    }
+    return answer && answer(t);
+  }
+  return MessageBoxW(owner, t.c_str(), AppTitle().c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void SetAnswerSeam(AnswerSeam answer) {
+  std::lock_guard<std::mutex> g(SinkLock());
+  Answer() = std::move(answer);
 }
 
 void SetMessageSink(MessageSink sink) {

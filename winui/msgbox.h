@@ -21,6 +21,12 @@ void ShowMessage(HWND owner, std::wstring_view message, std::wstring_view contex
 // context word. Goes to the sink like ShowMessage.
 void ShowError(HWND owner, std::wstring_view text);
 
+// A yes/no question, caption AppTitle(); true for yes. While a sink is
+// installed the question goes to it and the answer seam answers (no when unset).
+bool Ask(HWND owner, std::wstring_view text);
+using AnswerSeam = std::function<bool(const std::wstring& text)>;
+void SetAnswerSeam(AnswerSeam answer);
+
 // Test seam: while a sink is installed, messages go to it instead of a box.
 using MessageSink = std::function<void(const std::wstring& caption, const std::wstring& text)>;
 void SetMessageSink(MessageSink sink);

@@ -84,8 +84,11 @@ TEST_F(AppTest, BoundWindowStartsWithTheFormsInitialState) {
   EXPECT_EQ(m.ME_SelDrv->GetShortcut().Text(), L"Ctrl+O");
   EXPECT_FALSE(m.ME_OptCtgFocus->Checked());
   EXPECT_EQ(m.PME_View22->Caption(), L"200%(2)");
+  // Save at 100 % sits below Save, disabled with it until a picture shows.
+  EXPECT_EQ(m.ME_File->Items()[1]->Caption(), L"原寸で保存(&O)...");
+  EXPECT_FALSE(m.ME_SaveOriginal->Enabled());
   // Separators after batch save, window fitting, drive choice and help contents.
-  EXPECT_TRUE(m.ME_File->Items()[2]->IsSeparator());
+  EXPECT_TRUE(m.ME_File->Items()[3]->IsSeparator());
   EXPECT_TRUE(m.MN_View->Items()[2]->IsSeparator());
   EXPECT_TRUE(m.MN_Option->Items()[2]->IsSeparator());
   EXPECT_TRUE(m.MN_Help->Items()[1]->IsSeparator());

@@ -1,8 +1,10 @@
 // Save, copy, the version dialog and help.
 #include "app/picture.h"
+#include "base/png.h"
 #include "standin/core/dib.h"
 #include "tests/support/main_window_fixture.h"
 #include "winui/messages.h"
+#include "winui/msgbox.h"
 #include "base/text.h"
 
 namespace apptest {
@@ -12,12 +14,15 @@ class Output : public AppTest {
  protected:
   // Answers the save dialog with `answer` (relative to the scratch directory);
   // an empty answer cancels. Records what the dialog was given.
-  void AnswerSave(const std::wstring& answer) {
-    app::SaveDialog::Seam() = [this, answer](OPENFILENAMEW& o) {
+  // filter_index: the filter the user picks (0: leaves the offered one).
+  void AnswerSave(const std::wstring& answer, DWORD filter_index = 0) {
+    app::SaveDialog::Seam() = [this, answer, filter_index](OPENFILENAMEW& o) {
       ++shown;
       proposed = o.lpstrFile;
+      offered_filter = o.nFilterIndex;
+      if (filter_index) o.nFilterIndex = filter_index;
       flags = o.Flags;
-      filter.assign(o.lpstrFilter, o.lpstrFilter + 30);
+      filter.assign(o.lpstrFilter, o.lpstrFilter + 48);
       initial_dir = o.lpstrInitialDir ? o.lpstrInitialDir : L"";
       def_ext = o.lpstrDefExt != nullptr;
       if (answer.empty()) return FALSE;
@@ -27,6 +32,7 @@ class Output : public AppTest {
     };
   }
   int shown = 0;
+  DWORD offered_filter = 0;
   std::wstring proposed, initial_dir, filter;
   DWORD flags = 0;
   bool def_ext = true;
@@ -123,6 +129,16 @@ TEST_F(Output, CopyPutsTheZoomedPictureOnTheClipboard) {
   EXPECT_EQ(p.width, 960);
   EXPECT_EQ(p.height, 600);
   EXPECT_TRUE(testsupport::SamePixels(SynthPixels("320x200x24:5", 3), p));
+  // The same picture in the registered "PNG" format.
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HGLOBAL g = GetClipboardData(RegisterClipboardFormatW(L"PNG"));
+  ASSERT_NE(g, nullptr);
+  const auto* bytes = static_cast<const char*>(GlobalLock(g));
+  testsupport::WriteFileBytes(dir.path() + L"clip.png", std::string(bytes, GlobalSize(g)));
+  GlobalUnlock(g);
+  CloseClipboard();
+  EXPECT_TRUE(testsupport::SamePixels(SynthPixels("320x200x24:5", 3),
+                                      testsupport::DecodePngFile(dir.path() + L"clip.png")));
 }
 
 TEST_F(Output, SavedFilesKeepTheirBytesAtEveryZoomAndDepth) {
@@ -158,6 +174,96 @@ TEST_F(Output, SavedFilesKeepTheirBytesAtEveryZoomAndDepth) {
     }
   }
   EXPECT_TRUE(TakeMessages().empty());
+}
+
+// PNG through the platform's codec: the zoomed picture as 24 bits, the
+// picture at 100 % with its own depth and colour table, in either format.
+TEST_F(Output, PngAndOriginalSavesKeepEveryPixelAndPaletteEntry) {
+  const char* const specs[] = {"13x7x4:4", "13x7x8:8", "13x7x24:24"};
+  std::wstring manifest;
+  for (const char* spec : specs)
+    manifest += L"picture " + base::FromSjis(spec) + L"\tsynth=" + base::FromSjis(spec) + L"\n";
+  app::TWMain& m = Start({Plugin(L"png", manifest)});
+  for (const char* spec : specs) {
+    SCOPED_TRACE(spec);
+    const std::vector<uint8_t> dib = [&] {
+      standin::SynthParams sp;
+      EXPECT_TRUE(standin::ParseSynthParams(spec, sp));
+      return standin::Synthesize(sp);
+    }();
+    const int bits = reinterpret_cast<const BITMAPINFOHEADER*>(dib.data())->biBitCount;
+    SelectPath(base::FromSjis(spec));
+    SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View3->id(), 0);
+    AnswerSave(L"z.png", 2);
+    SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+    const testsupport::Pixels zoomed = testsupport::DecodePngFile(dir.path() + L"z.png");
+    EXPECT_EQ(zoomed.bit_count, 24);
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(spec, 3), zoomed));
+
+    AnswerSave(L"o.png", 2);
+    SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SaveOriginal->id(), 0);
+    std::vector<uint32_t> palette;
+    const testsupport::Pixels original =
+        testsupport::DecodePngFile(dir.path() + L"o.png", &palette);
+    EXPECT_EQ(original.bit_count, bits);
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(spec), original));
+    if (bits <= 8) {
+      std::vector<uint32_t> want;
+      const auto* colors = reinterpret_cast<const RGBQUAD*>(dib.data() + 40);
+      for (uint32_t i = 0; i < (1u << bits); ++i)
+        want.push_back((uint32_t(colors[i].rgbRed) << 16) | (colors[i].rgbGreen << 8) |
+                       colors[i].rgbBlue);
+      EXPECT_EQ(palette, want);
+    }
+    AnswerSave(L"o.bmp", 1);
+    SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SaveOriginal->id(), 0);
+    const std::string bmp = testsupport::ReadFileBytes(dir.path() + L"o.bmp");
+    EXPECT_EQ(bmp.substr(14), std::string(dib.begin(), dib.end()));  // the block itself
+  }
+  EXPECT_TRUE(TakeMessages().empty());
+
+  // 1 bit, which the viewer shows blank, through the writer itself.
+  const std::vector<uint8_t> one = standin::Synthesize({13, 7, 1, 3, false});
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(one.data());
+  ASSERT_TRUE(base::WritePngFile(base::PngFromDib(info, one.data() + 48), dir.path() + L"1.png"));
+  const testsupport::Pixels p1 = testsupport::DecodePngFile(dir.path() + L"1.png");
+  EXPECT_EQ(p1.bit_count, 1);
+  EXPECT_TRUE(testsupport::SamePixels(testsupport::DecodeDib(one.data(), one.size()), p1));
+}
+
+// The filter chosen last is offered again and kept in the settings file; a
+// proposed ".bmp" name follows the PNG filter, a typed name stays as typed,
+// and a name the dialog never asked about is not replaced unasked.
+TEST_F(Output, PngFilterDecidesTheFormatAndTheProposedExtension) {
+  app::TWMain& m = Start({Plugin(L"s", L"picture ABC\tsynth=8x8x8:3\n")});
+  SelectPath(L"ABC");
+  AnswerSave(L"ABC.bmp", 2);  // the proposal, with PNG picked in the dialog
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+  EXPECT_EQ(offered_filter, 1u);
+  EXPECT_EQ(filter, std::wstring(L"Windowsﾋﾞｯﾄﾏｯﾌﾟ(*.bmp)\0*.bmp\0PNG (*.png)\0*.png\0\0", 47) +
+                        filter.substr(47));
+  EXPECT_EQ(testsupport::DecodePngFile(dir.path() + L"ABC.png").bit_count, 24);
+  EXPECT_EQ(GetFileAttributesW((dir.path() + L"ABC.bmp").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  AnswerSave(L"typed.bmp");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+  EXPECT_EQ(proposed, L"ABC.png");
+  EXPECT_EQ(offered_filter, 2u);
+  EXPECT_EQ(testsupport::DecodePngFile(dir.path() + L"typed.bmp").bit_count, 24);
+
+  testsupport::WriteFileBytes(dir.path() + L"ABC.png", "old");
+  m.SaveDialog1.filter_index = app::SaveDialog::kBitmapFilter;  // "ABC.bmp" is proposed
+  AnswerSave(L"ABC.bmp", 2);
+  winui::SetAnswerSeam([](const std::wstring&) { return false; });
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
+  winui::SetAnswerSeam(nullptr);
+  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"ﾌｧｲﾙ " + dir.path() +
+                                                      L"ABC.png は既にあります。上書きしますか？"});
+  EXPECT_EQ(testsupport::ReadFileBytes(dir.path() + L"ABC.png"), "old");
+
+  Stop();
+  EXPECT_NE(IniText().find("[SAVE]\r\nFormat=png"), std::string::npos);
+  EXPECT_EQ(Start().SaveDialog1.filter_index, app::SaveDialog::kPngFilter);
 }
 
 TEST(BitmapFile, RowsWrittenInBandsGiveTheBytesOfOneBand) {

@@ -1,9 +1,12 @@
 #include <cstdio>
 #include "tests/support/testsupport.h"
 
+#include <wincodec.h>
+
 #include <cstring>
 #include <stdexcept>
 
+#include "base/com.h"
 #include "standin/core/dib.h"
 #include "base/text.h"
 
@@ -152,6 +155,66 @@ Pixels DecodeBmpFile(const std::string& file_bytes) {
     return px;
   }
   return DecodeDib(packed.data(), packed.size());
+}
+
+Pixels DecodePngFile(const std::wstring& path, std::vector<uint32_t>* palette) {
+  Pixels px;
+  const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  {
+    base::ComPtr<IWICImagingFactory> f;
+    base::ComPtr<IWICBitmapDecoder> dec;
+    base::ComPtr<IWICBitmapFrameDecode> frame;
+    base::ComPtr<IWICFormatConverter> conv;
+    WICPixelFormatGUID format{};
+    UINT w = 0, h = 0;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWICImagingFactory, f.receive_void());
+    if (SUCCEEDED(hr))
+      hr = f->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                        WICDecodeMetadataCacheOnDemand, dec.receive());
+    GUID container{};
+    if (SUCCEEDED(hr)) hr = dec->GetContainerFormat(&container);
+    if (SUCCEEDED(hr) && !IsEqualGUID(container, GUID_ContainerFormatPng)) hr = E_FAIL;
+    if (SUCCEEDED(hr)) hr = dec->GetFrame(0, frame.receive());
+    if (SUCCEEDED(hr)) hr = frame->GetSize(&w, &h);
+    if (SUCCEEDED(hr)) hr = frame->GetPixelFormat(&format);
+    if (SUCCEEDED(hr)) {
+      px.bit_count = IsEqualGUID(format, GUID_WICPixelFormat1bppIndexed)   ? 1
+                     : IsEqualGUID(format, GUID_WICPixelFormat4bppIndexed) ? 4
+                     : IsEqualGUID(format, GUID_WICPixelFormat8bppIndexed) ? 8
+                     : IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)    ? 24
+                                                                           : -1;
+      if (palette && px.bit_count > 0 && px.bit_count <= 8) {
+        base::ComPtr<IWICPalette> pal;
+        UINT n = 0;
+        std::vector<WICColor> colors(256);
+        if (SUCCEEDED(f->CreatePalette(pal.receive())) &&
+            SUCCEEDED(frame->CopyPalette(pal.get())) &&
+            SUCCEEDED(pal->GetColors(256, colors.data(), &n))) {
+          palette->clear();
+          for (UINT i = 0; i < n; ++i) palette->push_back(colors[i] & 0xFFFFFF);
+        }
+      }
+    }
+    if (SUCCEEDED(hr)) hr = f->CreateFormatConverter(conv.receive());
+    if (SUCCEEDED(hr))
+      hr = conv->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone,
+                            nullptr, 0, WICBitmapPaletteTypeCustom);
+    std::vector<uint32_t> bgrx(size_t(w) * h);
+    if (SUCCEEDED(hr))
+      hr = conv->CopyPixels(nullptr, w * 4, UINT(bgrx.size() * 4),
+                            reinterpret_cast<BYTE*>(bgrx.data()));
+    if (FAILED(hr)) {
+      px.error = "PNG decode failed";
+    } else {
+      px.width = int(w);
+      px.height = int(h);
+      px.rgb.resize(bgrx.size());
+      for (size_t i = 0; i < bgrx.size(); ++i) px.rgb[i] = bgrx[i] & 0xFFFFFF;
+    }
+  }
+  if (com) CoUninitialize();
+  return px;
 }
 
 ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixels& actual) {

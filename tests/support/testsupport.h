@@ -66,6 +66,9 @@ Pixels DecodeDib(const void* packed, size_t size);
 bool WriteMagickExpect(const std::wstring& bmp_path, const Pixels& want);
 // From the bytes of a .bmp file.
 Pixels DecodeBmpFile(const std::string& file_bytes);
+// A PNG file read back through the platform's decoder: bit_count is the
+// file's own (1, 4, 8 indexed; 24), palette its colour table as 0xRRGGBB.
+Pixels DecodePngFile(const std::wstring& path, std::vector<uint32_t>* palette = nullptr);
 // Same size and same colour at every pixel; the message names the first difference.
 ::testing::AssertionResult SamePixels(const Pixels& expected, const Pixels& actual);
 

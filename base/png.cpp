@@ -1,0 +1,181 @@
+#include "base/png.h"
+
+#include <wincodec.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "base/com.h"
+#include "base/diag.h"
+
+namespace base {
+namespace {
+
+// COM for this call on this thread, whatever the thread had before.
+class ComScope {
+ public:
+  ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+  // RPC_E_CHANGED_MODE: the thread is in the other apartment; COM is up.
+  bool Up() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
+
+ private:
+  HRESULT hr_;
+};
+
+const GUID* FormatFor(int bit_count) {
+  switch (bit_count) {
+    case 1: return &GUID_WICPixelFormat1bppIndexed;
+    case 4: return &GUID_WICPixelFormat4bppIndexed;
+    case 8: return &GUID_WICPixelFormat8bppIndexed;
+    case 24: return &GUID_WICPixelFormat24bppBGR;
+    default: return nullptr;
+  }
+}
+
+HRESULT Encode(IWICImagingFactory* factory, IStream* stream, const PngPixels& px,
+               uint32_t band_bytes) {
+  const GUID* format = FormatFor(px.bit_count);
+  if (!format || px.width <= 0 || px.height <= 0 || !px.rows) return E_INVALIDARG;
+  ComPtr<IWICBitmapEncoder> encoder;
+  HRESULT hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.receive());
+  if (SUCCEEDED(hr)) hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
+  ComPtr<IWICBitmapFrameEncode> frame;
+  if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(frame.receive(), nullptr);
+  if (SUCCEEDED(hr)) hr = frame->Initialize(nullptr);
+  if (SUCCEEDED(hr)) hr = frame->SetSize(static_cast<UINT>(px.width), static_cast<UINT>(px.height));
+  WICPixelFormatGUID got = *format;
+  if (SUCCEEDED(hr)) hr = frame->SetPixelFormat(&got);
+  // An encoder that would store another format would change the pixels.
+  if (SUCCEEDED(hr) && !IsEqualGUID(got, *format)) hr = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+  if (SUCCEEDED(hr) && px.bit_count <= 8) {
+    // On the frame: Wine's encoder refuses a palette on the encoder object.
+    const size_t n = std::min<size_t>(px.palette.size(), size_t{1} << px.bit_count);
+    std::vector<WICColor> colors(std::max<size_t>(n, 1), 0xFF000000u);
+    for (size_t i = 0; i < n; ++i) {
+      const RGBQUAD& c = px.palette[i];
+      colors[i] = 0xFF000000u | (WICColor{c.rgbRed} << 16) | (WICColor{c.rgbGreen} << 8) | c.rgbBlue;
+    }
+    ComPtr<IWICPalette> palette;
+    hr = factory->CreatePalette(palette.receive());
+    if (SUCCEEDED(hr)) hr = palette->InitializeCustom(colors.data(), static_cast<UINT>(colors.size()));
+    if (SUCCEEDED(hr)) hr = frame->SetPalette(palette.get());
+  }
+  const uint32_t stride = px.Stride();
+  const int band = static_cast<int>(std::max<uint32_t>(1, band_bytes / stride));
+  std::unique_ptr<uint8_t[]> rows;
+  if (SUCCEEDED(hr)) {
+    rows.reset(new (std::nothrow) uint8_t[static_cast<size_t>(stride) * std::min(band, px.height)]);
+    if (!rows) hr = E_OUTOFMEMORY;
+  }
+  for (int first = 0; SUCCEEDED(hr) && first < px.height; first += band) {
+    const int n = std::min(band, px.height - first);
+    if (!px.rows(first, n, rows.get())) {
+      hr = E_FAIL;
+      break;
+    }
+    hr = frame->WritePixels(static_cast<UINT>(n), stride, stride * static_cast<UINT>(n), rows.get());
+  }
+  if (SUCCEEDED(hr)) hr = frame->Commit();
+  if (SUCCEEDED(hr)) hr = encoder->Commit();
+  return hr;
+}
+
+ComPtr<IWICImagingFactory> Factory() {
+  ComPtr<IWICImagingFactory> f;
+  LogIfFailed(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IWICImagingFactory, f.receive_void()),
+              "CoCreateInstance (imaging factory)");
+  return f;
+}
+
+}  // namespace
+
+PngPixels PngFromDib(const BITMAPINFO* info, const void* bits) {
+  PngPixels px;
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  px.width = h.biWidth;
+  px.height = h.biHeight;
+  px.bit_count = h.biBitCount;
+  if (!FormatFor(px.bit_count) || px.width <= 0 || px.height <= 0) return px;
+  if (px.bit_count <= 8) {
+    const uint32_t n = h.biClrUsed ? h.biClrUsed : 1u << px.bit_count;
+    px.palette.assign(info->bmiColors, info->bmiColors + std::min(n, 1u << px.bit_count));
+  }
+  const uint32_t stride = px.Stride();
+  const auto* base = static_cast<const uint8_t*>(bits);
+  const int height = px.height;
+  px.rows = [base, stride, height](int first, int count, uint8_t* out) {
+    for (int i = 0; i < count; ++i)
+      std::memcpy(out + static_cast<size_t>(i) * stride,
+                  base + static_cast<size_t>(height - 1 - (first + i)) * stride, stride);
+    return true;
+  };
+  return px;
+}
+
+bool WriteReplacing(const std::wstring& path,
+                    const std::function<bool(const std::wstring&)>& write) {
+  const std::wstring temp = path + L".kolbri-tmp";
+  if (!write(temp)) {
+    // Nothing may have been created: only a file that is there is reported.
+    if (GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES)
+      LogIfFalse(DeleteFileW(temp.c_str()), "DeleteFile (unwritten picture file)");
+    return false;
+  }
+  if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    LogIfFalse(DeleteFileW(temp.c_str()), "DeleteFile (unplaced picture file)");
+    return false;
+  }
+  return true;
+}
+
+bool WritePngFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes) {
+  const ComScope com;
+  if (!com.Up()) return false;
+  const ComPtr<IWICImagingFactory> factory = Factory();
+  if (!factory) return false;
+  return WriteReplacing(path, [&](const std::wstring& temp) {
+    ComPtr<IWICStream> stream;
+    HRESULT hr = factory->CreateStream(stream.receive());
+    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(temp.c_str(), GENERIC_WRITE);
+    if (SUCCEEDED(hr)) hr = Encode(factory.get(), stream.get(), px, band_bytes);
+    // The file must be closed before it is moved or deleted.
+    stream.reset();
+    return SUCCEEDED(LogIfFailed(hr, "PNG encode (file)"));
+  });
+}
+
+bool EncodePng(const PngPixels& px, std::vector<uint8_t>& out) {
+  const ComScope com;
+  if (!com.Up()) return false;
+  const ComPtr<IWICImagingFactory> factory = Factory();
+  if (!factory) return false;
+  ComPtr<IStream> stream;
+  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.receive());
+  if (SUCCEEDED(hr)) hr = Encode(factory.get(), stream.get(), px, 4u << 20);
+  STATSTG st{};
+  if (SUCCEEDED(hr)) hr = stream->Stat(&st, STATFLAG_NONAME);
+  if (SUCCEEDED(hr) && st.cbSize.QuadPart > 0x7FFFFFFF) hr = E_OUTOFMEMORY;
+  if (SUCCEEDED(hr)) {
+    try {
+      out.resize(static_cast<size_t>(st.cbSize.QuadPart));
+    } catch (const std::bad_alloc&) {
+      hr = E_OUTOFMEMORY;
+    }
+  }
+  const LARGE_INTEGER zero{};
+  if (SUCCEEDED(hr)) hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  ULONG read = 0;
+  if (SUCCEEDED(hr)) hr = stream->Read(out.data(), static_cast<ULONG>(out.size()), &read);
+  if (SUCCEEDED(hr) && read != out.size()) hr = E_FAIL;
+  return SUCCEEDED(LogIfFailed(hr, "PNG encode (memory)"));
+}
+
+}  // namespace base

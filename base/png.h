@@ -1,0 +1,41 @@
+#pragma once
+// PNG files through the platform's codec (Windows Imaging Component): no codec
+// of our own. Indexed pictures stay indexed with their own palette.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace base {
+
+// Pixels to encode, handed out top row first.
+struct PngPixels {
+  int width = 0;
+  int height = 0;
+  int bit_count = 24;            // 1, 4 or 8: indexed with `palette`; 24: BGR
+  std::vector<RGBQUAD> palette;  // indexed only: at most 1 << bit_count entries
+  // Fills `out` with `count` rows from top-down row `first`, Stride() bytes each.
+  std::function<bool(int first, int count, uint8_t* out)> rows;
+  uint32_t Stride() const { return ((static_cast<uint32_t>(width) * bit_count + 31) / 32) * 4; }
+};
+
+// A bottom-up packed DIB's own pixels: 1, 4 and 8 bits indexed with its colour
+// table, 24 bits as they are. No `rows` for other depths. info and bits must
+// outlive the result.
+PngPixels PngFromDib(const BITMAPINFO* info, const void* bits);
+
+// Writes the pixels as a PNG file through a temporary file beside `path`, so a
+// failed write leaves an existing file as it was. Rows are fetched band_bytes
+// at a time.
+bool WritePngFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes = 4u << 20);
+
+// The same encoding into memory (the clipboard's "PNG" format).
+bool EncodePng(const PngPixels& px, std::vector<uint8_t>& out);
+
+// Runs write(temp) on a temporary name beside path and puts the result in
+// place of path only when it succeeded; the temporary file never stays.
+bool WriteReplacing(const std::wstring& path, const std::function<bool(const std::wstring&)>& write);
+
+}  // namespace base
