@@ -60,11 +60,13 @@ HRESULT Encode(IWICImagingFactory* factory, IStream* stream, const PngPixels& px
     std::vector<WICColor> colors(std::max<size_t>(n, 1), 0xFF000000u);
     for (size_t i = 0; i < n; ++i) {
       const RGBQUAD& c = px.palette[i];
-      colors[i] = 0xFF000000u | (WICColor{c.rgbRed} << 16) | (WICColor{c.rgbGreen} << 8) | c.rgbBlue;
+      colors[i] =
+          0xFF000000u | (WICColor{c.rgbRed} << 16) | (WICColor{c.rgbGreen} << 8) | c.rgbBlue;
     }
     ComPtr<IWICPalette> palette;
     hr = factory->CreatePalette(palette.receive());
-    if (SUCCEEDED(hr)) hr = palette->InitializeCustom(colors.data(), static_cast<UINT>(colors.size()));
+    if (SUCCEEDED(hr))
+      hr = palette->InitializeCustom(colors.data(), static_cast<UINT>(colors.size()));
     if (SUCCEEDED(hr)) hr = frame->SetPalette(palette.get());
   }
   const uint32_t stride = px.Stride();
@@ -80,7 +82,8 @@ HRESULT Encode(IWICImagingFactory* factory, IStream* stream, const PngPixels& px
       hr = E_FAIL;
       break;
     }
-    hr = frame->WritePixels(static_cast<UINT>(n), stride, stride * static_cast<UINT>(n), rows.get());
+    hr =
+        frame->WritePixels(static_cast<UINT>(n), stride, stride * static_cast<UINT>(n), rows.get());
   }
   if (SUCCEEDED(hr)) hr = frame->Commit();
   if (SUCCEEDED(hr)) hr = encoder->Commit();

@@ -36,6 +36,7 @@ bool EncodePng(const PngPixels& px, std::vector<uint8_t>& out);
 
 // Runs write(temp) on a temporary name beside path and puts the result in
 // place of path only when it succeeded; the temporary file never stays.
-bool WriteReplacing(const std::wstring& path, const std::function<bool(const std::wstring&)>& write);
+bool WriteReplacing(const std::wstring& path,
+                    const std::function<bool(const std::wstring&)>& write);
 
 }  // namespace base

@@ -142,39 +142,59 @@ int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& 
 }
 
 int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter, WalkMode mode) {
-  if (!Continue()) return -1;
-  std::wstring child_path = path;
-  if (mode == WalkMode::Convert) {
-    const auto read = Ui([&] {
-      return std::pair<bool, Node>(page_.options ? page_.options().category_folders : true,
-                                   ReadNode(node));
-    });
-    if (!read) return -1;
-    const auto& [folders, self] = *read;
-    if (folders) {
-      // A name that would leave the output folder is a folder that cannot be made.
-      if (!IsSafeName(self.text)) {
-        Report(kFileCreateFailed);
-        return -1;
+  // Depth first with a stack of our own: an index may be deeper than the
+  // worker's stack.
+  struct Level {
+    std::vector<Node> children;
+    size_t next = 0;
+    std::wstring path;  // where this category's pictures go
+  };
+  std::vector<Level> levels;
+  auto enter = [&](HTREEITEM category, const std::wstring& parent_path) {
+    if (!Continue()) return false;
+    std::wstring child_path = parent_path;
+    if (mode == WalkMode::Convert) {
+      const auto read = Ui([&] {
+        return std::pair<bool, Node>(page_.options ? page_.options().category_folders : true,
+                                     ReadNode(category));
+      });
+      if (!read) return false;
+      const auto& [folders, self] = *read;
+      if (folders) {
+        // A name that would leave the output folder is a folder that cannot be made.
+        if (!IsSafeName(self.text)) {
+          Report(kFileCreateFailed);
+          return false;
+        }
+        const std::wstring folder = parent_path + self.text;
+        if (!IsDirectory(folder) && !CreateDirectoryW(folder.c_str(), nullptr) &&
+            !IsDirectory(folder)) {
+          Report(kFileCreateFailed);
+          return false;
+        }
+        child_path = folder + L"\\";
       }
-      const std::wstring folder = path + self.text;
-      if (!IsDirectory(folder) && !CreateDirectoryW(folder.c_str(), nullptr) &&
-          !IsDirectory(folder)) {
-        Report(kFileCreateFailed);
-        return -1;
-      }
-      child_path = folder + L"\\";
     }
-  }
-  const auto children = Children(node);
-  if (!children) return -1;
-  for (const Node& n : *children) {
-    if (!Continue()) return -1;
-    if (n.category) {
-      if (Branch(n.item, child_path, counter, mode) < 0) return -1;
+    auto children = Children(category);
+    if (!children) return false;
+    levels.push_back({std::move(*children), 0, std::move(child_path)});
+    return true;
+  };
+  if (!enter(node, path)) return -1;
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.children.size()) {
+      levels.pop_back();
       continue;
     }
-    if (mode == WalkMode::Convert && !ConvertPicture(n, child_path, counter)) return -1;
+    const Node n = level.children[level.next++];  // `level` moves when a level is added
+    if (!Continue()) return -1;
+    if (n.category) {
+      const std::wstring here = level.path;
+      if (!enter(n.item, here)) return -1;
+      continue;
+    }
+    if (mode == WalkMode::Convert && !ConvertPicture(n, level.path, counter)) return -1;
     ++counter;
   }
   return 0;

@@ -163,6 +163,26 @@ TEST_F(BatchWalk, ExampleWithoutFoldersAndEveryDepth) {
   }
 }
 
+// Deeper than the worker's stack (2 MB) would hold a frame per level.
+TEST_F(BatchWalk, AnIndexEightThousandLevelsDeepIsConvertedWhole) {
+  I::Shape chain = I::Pic(L"end");
+  for (int i = 0; i < 8000; ++i) {
+    I::Shape up = I::Cat(L"d");
+    up.children.push_back(std::move(chain));
+    chain = std::move(up);
+  }
+  std::vector<I::Shape> top;
+  top.push_back(I::Pic(L"first"));
+  top.push_back(std::move(chain));
+  Use({I::Cat(L"top", std::move(top))});
+  h->options = {false, false, L"orvu"};
+  Outcome& r = Go({L"top"});
+  EXPECT_EQ(r.count_result, 0);
+  EXPECT_EQ(r.counted, 2);
+  EXPECT_EQ(r.convert_result, 0);
+  EXPECT_EQ(List(out.path()), (std::vector<std::wstring>{L"orvu0000.bmp", L"orvu0001.bmp"}));
+}
+
 TEST_F(BatchWalk, SerialsPastTenThousandGetFiveDigits) {
   Use({I::Cat(L"A", {I::Pic(L"p"), I::Pic(L"q")})});
   h->options = {false, false, L""};
