@@ -696,15 +696,12 @@ void TWMain::SavePicture(bool original) {
     written = png ? base::WritePngFile(base::PngFromDib(info, bits), path)
                   : WriteDibFile(original_dib_, path);
   } else {
-    // The zoomed picture exists only while it is written.
-    base::UniqueBitmap zoomed =
-        original ? base::UniqueBitmap(Zoomed(CurrentBitmap(), 1)) : ZoomedOrReport();
-    if (!zoomed) {
-      if (original) ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
-      return;
-    }
-    written = png ? base::WritePngFile(PngFromBitmap(zoomed.get()), path)
-                  : WriteBitmapFile(zoomed.get(), path);
+    // At 100 % the shown bitmap is written as it is; a zoomed copy exists
+    // only while it is written.
+    base::UniqueBitmap zoomed;
+    if (!original && !(zoomed = ZoomedOrReport())) return;
+    const HBITMAP source = original ? CurrentBitmap() : zoomed.get();
+    written = png ? base::WritePngFile(PngFromBitmap(source), path) : WriteBitmapFile(source, path);
   }
   if (!written) winui::ShowError(hwnd_, L"ﾌｧｲﾙ " + path + L" を作成できません");
 }

@@ -179,26 +179,26 @@ TEST_F(Output, SavedFilesKeepTheirBytesAtEveryZoomAndDepth) {
 // PNG through the platform's codec: the zoomed picture as 24 bits, the
 // picture at 100 % with its own depth and colour table, in either format.
 TEST_F(Output, PngAndOriginalSavesKeepEveryPixelAndPaletteEntry) {
-  const char* const specs[] = {"13x7x4:4", "13x7x8:8", "13x7x24:24"};
+  const char* const synths[] = {"13x7x4:4", "13x7x8:8", "13x7x24:24"};
   std::wstring manifest;
-  for (const char* spec : specs)
-    manifest += L"picture " + base::FromSjis(spec) + L"\tsynth=" + base::FromSjis(spec) + L"\n";
+  for (const char* synth : synths)
+    manifest += L"picture " + base::FromSjis(synth) + L"\tsynth=" + base::FromSjis(synth) + L"\n";
   app::TWMain& m = Start({Plugin(L"png", manifest)});
-  for (const char* spec : specs) {
-    SCOPED_TRACE(spec);
+  for (const char* synth : synths) {
+    SCOPED_TRACE(synth);
     const std::vector<uint8_t> dib = [&] {
       standin::SynthParams sp;
-      EXPECT_TRUE(standin::ParseSynthParams(spec, sp));
+      EXPECT_TRUE(standin::ParseSynthParams(synth, sp));
       return standin::Synthesize(sp);
     }();
     const int bits = reinterpret_cast<const BITMAPINFOHEADER*>(dib.data())->biBitCount;
-    SelectPath(base::FromSjis(spec));
+    SelectPath(base::FromSjis(synth));
     SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View3->id(), 0);
     AnswerSave(L"z.png", 2);
     SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
     const testsupport::Pixels zoomed = testsupport::DecodePngFile(dir.path() + L"z.png");
     EXPECT_EQ(zoomed.bit_count, 24);
-    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(spec, 3), zoomed));
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(synth, 3), zoomed));
 
     AnswerSave(L"o.png", 2);
     SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SaveOriginal->id(), 0);
@@ -206,7 +206,7 @@ TEST_F(Output, PngAndOriginalSavesKeepEveryPixelAndPaletteEntry) {
     const testsupport::Pixels original =
         testsupport::DecodePngFile(dir.path() + L"o.png", &palette);
     EXPECT_EQ(original.bit_count, bits);
-    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(spec), original));
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels(synth), original));
     if (bits <= 8) {
       std::vector<uint32_t> want;
       const auto* colors = reinterpret_cast<const RGBQUAD*>(dib.data() + 40);
