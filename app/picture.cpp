@@ -65,30 +65,31 @@ UniqueBitmap Zoomed(HBITMAP src, int zoom) {
   return out;
 }
 
-bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes) {
-  const SIZE s = BitmapSize(b);
-  if (s.cx <= 0 || s.cy <= 0) return false;
-  const uint32_t stride = ((static_cast<uint32_t>(s.cx) * 24 + 31) / 32) * 4;
-  const uint32_t image = stride * static_cast<uint32_t>(s.cy);
+bool WriteBitmapFile(const base::PngPixels& px, const std::wstring& path, uint32_t band_bytes) {
+  if (px.bit_count != 24 || px.width <= 0 || px.height <= 0 || !px.rows) return false;
+  const uint32_t stride = px.Stride();
+  const uint64_t image = uint64_t{stride} * static_cast<uint32_t>(px.height);
+  if (image > 0xFFFFFFFFu - cgmodule::kBitmapHeadersSize) return false;
   uint8_t headers[cgmodule::kBitmapHeadersSize] = {};
   auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(headers);
   auto* ih = reinterpret_cast<BITMAPINFOHEADER*>(headers + cgmodule::kBitmapFileHeaderSize);
   fh->bfType = cgmodule::kBitmapFileType;
-  fh->bfSize = static_cast<DWORD>(sizeof headers + static_cast<size_t>(image));
+  fh->bfSize = static_cast<DWORD>(sizeof headers + image);
   fh->bfOffBits = sizeof headers;
   ih->biSize = sizeof(BITMAPINFOHEADER);
-  ih->biWidth = s.cx;
-  ih->biHeight = s.cy;
+  ih->biWidth = px.width;
+  ih->biHeight = px.height;
   ih->biPlanes = 1;
   ih->biBitCount = 24;
   ih->biCompression = BI_RGB;
-  ih->biSizeImage = image;
+  ih->biSizeImage = static_cast<DWORD>(image);
   // Rows go out in bands, bottom row first as the file keeps them: a picture
   // at 400 % needs no second copy of itself in memory.
   const int band = static_cast<int>(std::max<uint32_t>(1, band_bytes / stride));
   std::unique_ptr<uint8_t[]> rows(
-      new (std::nothrow) uint8_t[static_cast<size_t>(stride) * std::min<int>(band, s.cy)]);
-  if (!rows) return false;
+      new (std::nothrow) uint8_t[static_cast<size_t>(stride) * std::min<int>(band, px.height)]);
+  std::unique_ptr<uint8_t[]> swap(new (std::nothrow) uint8_t[stride]);
+  if (!rows || !swap) return false;
   return base::WriteReplacing(path, [&](const std::wstring& temp) {
     base::UniqueFile f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -97,17 +98,26 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes) {
       DWORD written = 0;
       return WriteFile(f.get(), p, n, &written, nullptr) && written == n;
     };
-    WindowDC screen(nullptr);
     bool written_all = write(headers, sizeof headers);
-    for (int first = 0; written_all && first < s.cy; first += band) {
-      const int n = std::min<int>(band, s.cy - first);
-      BITMAPINFO bi{};
-      bi.bmiHeader = *ih;
-      written_all = GetDIBits(screen.get(), b, first, n, rows.get(), &bi, DIB_RGB_COLORS) == n &&
-                    write(rows.get(), stride * static_cast<uint32_t>(n));
+    for (int done = 0; written_all && done < px.height; done += band) {
+      const int n = std::min<int>(band, px.height - done);
+      written_all = px.rows(px.height - done - n, n, rows.get());
+      // The band came top row first; the file wants it the other way round.
+      for (int i = 0, j = n - 1; written_all && i < j; ++i, --j) {
+        uint8_t* a = rows.get() + static_cast<size_t>(i) * stride;
+        uint8_t* z = rows.get() + static_cast<size_t>(j) * stride;
+        std::memcpy(swap.get(), a, stride);
+        std::memcpy(a, z, stride);
+        std::memcpy(z, swap.get(), stride);
+      }
+      written_all = written_all && write(rows.get(), stride * static_cast<uint32_t>(n));
     }
     return written_all;
   });
+}
+
+bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes) {
+  return WriteBitmapFile(PngFromBitmap(b), path, band_bytes);
 }
 
 bool WriteDibFile(const std::vector<uint8_t>& dib, const std::wstring& path) {

@@ -24,17 +24,20 @@ SIZE BitmapSize(HBITMAP b);
 // A (W*z) x (H*z) copy; every pixel repeated z times each way.
 base::UniqueBitmap Zoomed(HBITMAP src, int zoom);
 
-// Writes b as a 24-bit Windows bitmap file, through a temporary file beside
-// the target, so a failed write leaves an existing file as it was. The rows
-// are read and written band_bytes at a time.
+// Writes 24-bit rows (px.bit_count 24) as a Windows bitmap file, through a
+// temporary file beside the target, so a failed write leaves an existing file
+// as it was. The rows are fetched and written band_bytes at a time.
+bool WriteBitmapFile(const base::PngPixels& px, const std::wstring& path,
+                     uint32_t band_bytes = 4u << 20);
+// b's pixels so.
 bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes = 4u << 20);
 
 // A packed DIB (header, colour table, rows) as a bitmap file, exactly as it
 // is, through a temporary file beside the target.
 bool WriteDibFile(const std::vector<uint8_t>& dib, const std::wstring& path);
 
-// b's pixels as 24-bit rows for a PNG file (fetched band by band); b must
-// outlive the result.
+// b's pixels as 24-bit rows, fetched band by band (for a PNG or bitmap file;
+// base::ZoomPixels enlarges them); b must outlive the result.
 base::PngPixels PngFromBitmap(HBITMAP b);
 
 // Puts a copy of b (and of palette when given) on the clipboard, and the same

@@ -88,6 +88,7 @@ Settings ReadSettings(const std::wstring& ini_w, const std::string& exe_dir) {
   s.adjust_window = ReadBool(ini, "View", "AdjustWindow", false);
   s.option_save = ReadBool(ini, "OPTION", "OptionSave", true);
   s.save_png = _stricmp(ReadString(ini, "SAVE", "Format", "bmp").c_str(), "png") == 0;
+  s.batch_png = _stricmp(ReadString(ini, "SAVE", "BatchFormat", "bmp").c_str(), "png") == 0;
   return s;
 }
 
@@ -106,7 +107,8 @@ bool WriteSettings(const std::wstring& ini_w, const Settings& s) {
       return false;
   }
   if (!put("OPTION", "OptionSave", b(s.option_save))) return false;
-  return !s.option_save || put("SAVE", "Format", s.save_png ? "png" : "bmp");
+  return !s.option_save || (put("SAVE", "Format", s.save_png ? "png" : "bmp") &&
+                            put("SAVE", "BatchFormat", s.batch_png ? "png" : "bmp"));
 }
 
 std::wstring WriteFailureText(const std::wstring& ini) { return ini + L" に書き込めません"; }

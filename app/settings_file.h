@@ -16,8 +16,10 @@ struct Settings {
   bool overlay = false;
   bool adjust_window = false;
   bool option_save = true;
-  // After the keys above: "SAVE" "Format" ("bmp"/"png"), the Save filter chosen last.
+  // After the keys above: "SAVE" "Format" ("bmp"/"png"), the Save filter chosen
+  // last, and "SAVE" "BatchFormat", the batch page's choice.
   bool save_png = false;
+  bool batch_png = false;
 };
 
 // "kolbri.exe" -> "kolbri.ini" in the same directory.

@@ -99,6 +99,7 @@ void TWMain::Create() {
 void TWMain::SetDialogs(settings::ISettingsDialog* settings_dialog, TWVerDlg* version_dialog) {
   settings_dialog_ = settings_dialog;
   version_dialog_ = version_dialog;
+  if (settings_dialog_) settings_dialog_->SetBatchPng(settings_.batch_png);
 }
 
 void TWMain::BuildControls() {
@@ -304,6 +305,7 @@ void TWMain::WriteSettingsFile() {
   s.use_index = ME_FileName->Checked();
   s.option_save = ME_OptionSave->Checked();
   s.save_png = SaveDialog1.filter_index == SaveDialog::kPngFilter;
+  s.batch_png = settings_dialog_ ? settings_dialog_->BatchPng() : settings_.batch_png;
   // A failure ends the writing; the module is still unloaded and released.
   if (!WriteSettings(ini_path_, s) ||
       (s.option_save && !WriteWindowState(ini_path_, CurrentWindowState())))
@@ -691,19 +693,28 @@ void TWMain::SavePicture(bool original) {
   }
   bool written = false;
   if (original && !original_dib_.empty()) {
-    const auto* info = reinterpret_cast<const BITMAPINFO*>(original_dib_.data());
-    const uint8_t* bits = original_dib_.data() + DibBitsOffset(info->bmiHeader.biBitCount);
-    written = png ? base::WritePngFile(base::PngFromDib(info, bits), path)
-                  : WriteDibFile(original_dib_, path);
+    written = png ? base::WritePngFile(ShownDibPixels(), path) : WriteDibFile(original_dib_, path);
   } else {
-    // At 100 % the shown bitmap is written as it is; a zoomed copy exists
-    // only while it is written.
-    base::UniqueBitmap zoomed;
-    if (!original && !(zoomed = ZoomedOrReport())) return;
-    const HBITMAP source = original ? CurrentBitmap() : zoomed.get();
-    written = png ? base::WritePngFile(PngFromBitmap(source), path) : WriteBitmapFile(source, path);
+    // The zoomed rows are made band by band as they are written: no whole
+    // zoomed copy, so every picture that can be shown can be saved at its zoom.
+    // Fit only changes what the screen shows: the file is at 100 %.
+    const int zoom = original || fit_ ? 1 : zoom_;
+    const base::PngPixels shown = PngFromBitmap(CurrentBitmap());
+    if (png) {
+      // A shown palette picture stays indexed, with the module's own palette.
+      const base::PngPixels own = ShownDibPixels();
+      written = base::WritePngFile(base::ZoomPixels(own.rows ? own : shown, zoom), path);
+    } else {
+      written = WriteBitmapFile(base::ZoomPixels(shown, zoom), path);
+    }
   }
   if (!written) winui::ShowError(hwnd_, L"ﾌｧｲﾙ " + path + L" を作成できません");
+}
+
+base::PngPixels TWMain::ShownDibPixels() const {
+  if (original_dib_.empty()) return {};
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(original_dib_.data());
+  return base::PngFromDib(info, original_dib_.data() + DibBitsOffset(info->bmiHeader.biBitCount));
 }
 
 base::UniqueBitmap TWMain::ZoomedOrReport() {

@@ -13,6 +13,7 @@
 
 #include "app/savedialog.h"
 #include "app/settings_file.h"
+#include "base/png.h"
 #include "app/window_state.h"
 #include "cgmodule/boundary.h"
 #include "cgmodule/module.h"
@@ -178,9 +179,10 @@ class TWMain : public winui::Form {
   void LayoutPicture();
   // Whether a picture this large can be shown at this zoom.
   static bool FitsOnScreen(SIZE picture, int zoom);
-  // The current bitmap at the zoom for Save and Copy, or none after the
-  // memory message.
+  // The current bitmap at the zoom for Copy, or none after the memory message.
   base::UniqueBitmap ZoomedOrReport();
+  // original_dib_'s pixels and palette, or no rows without one.
+  base::PngPixels ShownDibPixels() const;
   void SavePicture(bool original);
   // The last shown picture's packed DIB as the module rendered it (a copy;
   // empty for depths the viewer does not show).

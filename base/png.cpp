@@ -3,6 +3,7 @@
 #include <wincodec.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -39,8 +40,8 @@ const GUID* FormatFor(int bit_count) {
   }
 }
 
-HRESULT Encode(IWICImagingFactory* factory, IStream* stream, const PngPixels& px,
-               uint32_t band_bytes) {
+HRESULT EncodeFrame(IWICImagingFactory* factory, IStream* stream, const PngPixels& px,
+                    uint32_t band_bytes) {
   const GUID* format = FormatFor(px.bit_count);
   if (!format || px.width <= 0 || px.height <= 0 || !px.rows) return E_INVALIDARG;
   ComPtr<IWICBitmapEncoder> encoder;
@@ -98,7 +99,64 @@ ComPtr<IWICImagingFactory> Factory() {
   return f;
 }
 
+// Pixel `x` of a row at depth `bits` (1, 4, 8: the index; 24: three bytes) put
+// at `to` of `out`.
+void CopyPixel(const uint8_t* row, int x, int bits, uint8_t* out, int to) {
+  if (bits == 24) {
+    std::memcpy(out + static_cast<size_t>(to) * 3, row + static_cast<size_t>(x) * 3, 3);
+    return;
+  }
+  if (bits == 8) {
+    out[to] = row[x];
+    return;
+  }
+  const int per_byte = 8 / bits;
+  const int mask = (1 << bits) - 1;
+  const int from_shift = (per_byte - 1 - x % per_byte) * bits;
+  const int to_shift = (per_byte - 1 - to % per_byte) * bits;
+  const int v = (row[x / per_byte] >> from_shift) & mask;
+  uint8_t& b = out[to / per_byte];
+  b = static_cast<uint8_t>((b & ~(mask << to_shift)) | (v << to_shift));
+}
+
 }  // namespace
+
+PngPixels ZoomPixels(const PngPixels& src, int zoom) {
+  if (zoom <= 1) return src;
+  PngPixels px;
+  px.bit_count = src.bit_count;
+  px.palette = src.palette;
+  if (src.width <= 0 || src.height <= 0 || src.width > INT32_MAX / zoom ||
+      src.height > INT32_MAX / zoom || !src.rows)
+    return px;
+  px.width = src.width * zoom;
+  px.height = src.height * zoom;
+  const PngPixels* from = &src;
+  const uint32_t out_stride = px.Stride();
+  // The source row last read, kept across calls: a band seldom starts on a new one.
+  auto last = std::make_shared<std::pair<int, std::vector<uint8_t>>>(-1, std::vector<uint8_t>());
+  px.rows = [from, zoom, out_stride, last](int first, int count, uint8_t* out) {
+    std::vector<uint8_t>& row = last->second;
+    if (row.empty()) row.resize(from->Stride());
+    for (int i = 0; i < count; ++i) {
+      uint8_t* o = out + static_cast<size_t>(i) * out_stride;
+      const int y = (first + i) / zoom;
+      if (i > 0 && y == (first + i - 1) / zoom) {
+        std::memcpy(o, o - out_stride, out_stride);  // the same source row again
+        continue;
+      }
+      if (last->first != y) {
+        if (!from->rows(y, 1, row.data())) return false;
+        last->first = y;
+      }
+      std::memset(o, 0, out_stride);
+      for (int x = 0; x < from->width; ++x)
+        for (int k = 0; k < zoom; ++k) CopyPixel(row.data(), x, from->bit_count, o, x * zoom + k);
+    }
+    return true;
+  };
+  return px;
+}
 
 PngPixels PngFromDib(const BITMAPINFO* info, const void* bits) {
   PngPixels px;
@@ -139,30 +197,40 @@ bool WriteReplacing(const std::wstring& path,
   return true;
 }
 
-bool WritePngFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes) {
-  const ComScope com;
-  if (!com.Up()) return false;
-  const ComPtr<IWICImagingFactory> factory = Factory();
-  if (!factory) return false;
-  return WriteReplacing(path, [&](const std::wstring& temp) {
+struct PngEncoder::State {
+  ComScope com;
+  ComPtr<IWICImagingFactory> factory;
+};
+
+PngEncoder::PngEncoder() : state_(std::make_unique<State>()) {
+  if (state_->com.Up()) state_->factory = Factory();
+}
+
+PngEncoder::~PngEncoder() = default;
+
+bool PngEncoder::Ready() const { return state_->factory.get() != nullptr; }
+
+bool PngEncoder::WriteFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes,
+                           bool replacing) {
+  if (!Ready()) return false;
+  auto write = [&](const std::wstring& target) {
     ComPtr<IWICStream> stream;
-    HRESULT hr = factory->CreateStream(stream.receive());
-    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(temp.c_str(), GENERIC_WRITE);
-    if (SUCCEEDED(hr)) hr = Encode(factory.get(), stream.get(), px, band_bytes);
+    HRESULT hr = state_->factory->CreateStream(stream.receive());
+    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(target.c_str(), GENERIC_WRITE);
+    if (SUCCEEDED(hr)) hr = EncodeFrame(state_->factory.get(), stream.get(), px, band_bytes);
     // The file must be closed before it is moved or deleted.
     stream.reset();
     return SUCCEEDED(LogIfFailed(hr, "PNG encode (file)"));
-  });
+  };
+  return replacing ? WriteReplacing(path, write) : write(path);
 }
 
-bool EncodePng(const PngPixels& px, std::vector<uint8_t>& out) {
-  const ComScope com;
-  if (!com.Up()) return false;
-  const ComPtr<IWICImagingFactory> factory = Factory();
-  if (!factory) return false;
+bool PngEncoder::Encode(const PngPixels& px, std::vector<uint8_t>& out) {
+  if (!Ready()) return false;
+  IWICImagingFactory* factory = state_->factory.get();
   ComPtr<IStream> stream;
   HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.receive());
-  if (SUCCEEDED(hr)) hr = Encode(factory.get(), stream.get(), px, 4u << 20);
+  if (SUCCEEDED(hr)) hr = EncodeFrame(factory, stream.get(), px, 4u << 20);
   STATSTG st{};
   if (SUCCEEDED(hr)) hr = stream->Stat(&st, STATFLAG_NONAME);
   if (SUCCEEDED(hr) && st.cbSize.QuadPart > 0x7FFFFFFF) hr = E_OUTOFMEMORY;
@@ -179,6 +247,14 @@ bool EncodePng(const PngPixels& px, std::vector<uint8_t>& out) {
   if (SUCCEEDED(hr)) hr = stream->Read(out.data(), static_cast<ULONG>(out.size()), &read);
   if (SUCCEEDED(hr) && read != out.size()) hr = E_FAIL;
   return SUCCEEDED(LogIfFailed(hr, "PNG encode (memory)"));
+}
+
+bool WritePngFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes) {
+  return PngEncoder().WriteFile(px, path, band_bytes);
+}
+
+bool EncodePng(const PngPixels& px, std::vector<uint8_t>& out) {
+  return PngEncoder().Encode(px, out);
 }
 
 }  // namespace base

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,31 @@ struct PngPixels {
 // table, 24 bits as they are. No `rows` for other depths. info and bits must
 // outlive the result.
 PngPixels PngFromDib(const BITMAPINFO* info, const void* bits);
+
+// The same pixels enlarged z times each way (every pixel repeated), fetched
+// band by band from src: no whole enlarged copy is ever made. src must outlive
+// the result.
+PngPixels ZoomPixels(const PngPixels& src, int zoom);
+
+// The codec for one thread: COM and the imaging factory are set up once, for
+// writers that encode picture after picture.
+class PngEncoder {
+ public:
+  PngEncoder();
+  ~PngEncoder();
+  PngEncoder(const PngEncoder&) = delete;
+  PngEncoder& operator=(const PngEncoder&) = delete;
+  bool Ready() const;
+  // As WritePngFile; without a temporary file when `replacing` is false (the
+  // caller removes what a failed write left).
+  bool WriteFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes = 4u << 20,
+                 bool replacing = true);
+  bool Encode(const PngPixels& px, std::vector<uint8_t>& out);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // Writes the pixels as a PNG file through a temporary file beside `path`, so a
 // failed write leaves an existing file as it was. Rows are fetched band_bytes

@@ -1,12 +1,20 @@
 #include "settings/batch.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "base/diag.h"
 #include "base/handle.h"
+#include "base/png.h"
 #include "cgmodule/picture.h"
 #include "winui/msgbox.h"
 #include "winui/uicall.h"
@@ -56,11 +64,12 @@ bool FillFileHeader(uint16_t bit_count, uint32_t image_size,
   return true;
 }
 
-std::wstring SerialName(std::wstring_view prefix, int32_t counter) {
+std::wstring SerialName(std::wstring_view prefix, int32_t counter, std::wstring_view extension) {
   wchar_t digits[24];
-  swprintf(digits, 24, L"%.4d.bmp", counter);
+  swprintf(digits, 24, L"%.4d", counter);
   std::wstring s(prefix);
   s += digits;
+  s += extension;
   return s;
 }
 
@@ -82,8 +91,134 @@ bool IsSafeName(std::wstring_view name) {
   return name.find_first_of(L"\\/:") == std::wstring_view::npos;
 }
 
+// A picture rendered and checked, waiting to be written.
+struct RenderedPicture {
+  cgmodule::PictureBlock block;
+  cgmodule::DibLayout dib;
+  std::wstring file;
+  int32_t counter = 0;
+  bool png = false;
+};
+
+namespace {
+
+// Writes one rendered picture; a file that could not be written whole is
+// taken away (a short file would pass for a picture).
+bool WritePicture(const RenderedPicture& p, std::unique_ptr<base::PngEncoder>& encoder) {
+  bool written = false;
+  if (p.png) {
+    if (!encoder) encoder = std::make_unique<base::PngEncoder>();
+    const auto* info = static_cast<const BITMAPINFO*>(p.block.Data());
+    const auto* bits = static_cast<const uint8_t*>(p.block.Data()) + p.dib.bits_offset;
+    written = encoder->WriteFile(base::PngFromDib(info, bits), p.file, 4u << 20, false);
+    if (!written && GetFileAttributesW(p.file.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  } else {
+    uint8_t header[cgmodule::kBitmapFileHeaderSize];
+    if (!FillFileHeader(p.dib.bit_count, p.dib.image_size, header)) return false;
+    const DWORD rest = p.dib.bits_offset + p.dib.image_size;  // what follows the file header
+    base::UniqueFile f(CreateFileW(p.file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) return false;
+    written = WriteAll(f.get(), header, sizeof header) && WriteAll(f.get(), p.block.Data(), rest);
+    // A failed close can lose buffered data, so it counts as a failed write.
+    written = CloseHandle(f.release()) && written;
+  }
+  if (!written) base::LogIfFalse(DeleteFileW(p.file.c_str()), "DeleteFile (short picture file)");
+  return written;
+}
+
+}  // namespace
+
+// The writer thread: encodes and writes in the order rendered while the worker
+// renders the next picture. It touches no window.
+class PictureWriter {
+ public:
+  PictureWriter() {
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      // No second thread: each picture is written as it is handed over.
+    }
+  }
+  ~PictureWriter() { (void)Finish(); }
+  PictureWriter(const PictureWriter&) = delete;
+  PictureWriter& operator=(const PictureWriter&) = delete;
+
+  // Waits while two rendered pictures are held; false (and the picture
+  // dropped) once a write has failed.
+  bool Push(RenderedPicture&& p) {
+    if (!thread_.joinable()) {
+      if (failed_ || !WritePicture(p, encoder_)) return !(failed_ = true);
+      last_written_ = p.counter;
+      return true;
+    }
+    std::unique_lock lock(m_);
+    changed_.wait(lock, [&] { return held_ < kHeld || failed_; });
+    if (failed_) return false;
+    queue_.push_back(std::move(p));
+    ++held_;
+    changed_.notify_all();
+    return true;
+  }
+  // Writes what is queued and ends the thread; false when a write failed.
+  bool Finish() {
+    if (thread_.joinable()) {
+      {
+        std::lock_guard lock(m_);
+        closing_ = true;
+      }
+      changed_.notify_all();
+      thread_.join();
+    }
+    return !failed_;
+  }
+  // The counter of the last picture written, -1 before the first.
+  int32_t LastWritten() const { return last_written_.load(); }
+
+ private:
+  static constexpr int kHeld = 2;
+
+  void Run() {
+    std::unique_lock lock(m_);
+    for (;;) {
+      changed_.wait(lock, [&] { return !queue_.empty() || closing_; });
+      if (queue_.empty()) break;
+      RenderedPicture p = std::move(queue_.front());
+      queue_.pop_front();
+      lock.unlock();
+      const bool ok = WritePicture(p, encoder_);
+      const int32_t counter = p.counter;
+      p = RenderedPicture{};  // the block is freed before the worker may render again
+      lock.lock();
+      --held_;
+      if (ok) {
+        last_written_ = counter;
+      } else {
+        failed_ = true;
+        held_ -= static_cast<int>(queue_.size());
+        queue_.clear();  // rendered after the failure: never written
+      }
+      changed_.notify_all();
+      if (failed_) break;
+    }
+    encoder_.reset();  // COM ends on the thread that began it
+  }
+
+  std::mutex m_;
+  std::condition_variable changed_;
+  std::deque<RenderedPicture> queue_;
+  int held_ = 0;  // queued or being written
+  bool closing_ = false;
+  bool failed_ = false;
+  std::atomic<int32_t> last_written_{-1};
+  std::unique_ptr<base::PngEncoder> encoder_;
+  std::thread thread_;
+};
+
 BatchWalk::BatchWalk(const BatchHost& host, const BatchPage& page, const winui::UiCall& ui)
     : host_(host), page_(page), ui_(ui) {}
+
+BatchWalk::~BatchWalk() = default;
 
 bool BatchWalk::Continue() const { return host_.continue_flag && host_.continue_flag->load(); }
 
@@ -129,15 +264,35 @@ void BatchWalk::Report(const wchar_t* message) const {
   Ui([&] { winui::ShowMessage(owner, message, kBatchContext); });
 }
 
+// Runs on the UI thread: the bar follows the files written.
 void BatchWalk::ApplyPendingProgress() const {
-  if (pending_progress_ >= 0 && page_.progress) page_.progress(pending_progress_);
-  pending_progress_ = -1;
+  const int32_t written = writer_ ? writer_->LastWritten() : -1;
+  if (written > shown_progress_ && page_.progress) page_.progress(written);
+  shown_progress_ = std::max(shown_progress_, written);
+}
+
+bool BatchWalk::FinishWriting() { return !writer_ || writer_->Finish(); }
+
+void BatchWalk::Fail(const wchar_t* message) {
+  Report(FinishWriting() ? message : kFileCreateFailed);
+  failure_reported_ = true;
 }
 
 int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter,
                              WalkMode mode) {
-  const int r = Branch(node, path, counter, mode);
-  if (pending_progress_ >= 0) Ui([] {});
+  if (mode == WalkMode::Count) return Branch(node, path, counter, mode);
+  PictureWriter writer;
+  writer_ = &writer;
+  shown_progress_ = -1;
+  failure_reported_ = false;
+  int r = Branch(node, path, counter, mode);
+  // After an abort or the last picture, what was rendered is written first.
+  if (!FinishWriting()) {
+    if (!failure_reported_) Report(kFileCreateFailed);
+    r = -1;
+  }
+  if (writer.LastWritten() > shown_progress_) Ui([] {});
+  writer_ = nullptr;
   return r;
 }
 
@@ -163,13 +318,13 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
       if (folders) {
         // A name that would leave the output folder is a folder that cannot be made.
         if (!IsSafeName(self.text)) {
-          Report(kFileCreateFailed);
+          Fail(kFileCreateFailed);
           return false;
         }
         const std::wstring folder = parent_path + self.text;
         if (!IsDirectory(folder) && !CreateDirectoryW(folder.c_str(), nullptr) &&
             !IsDirectory(folder)) {
-          Report(kFileCreateFailed);
+          Fail(kFileCreateFailed);
           return false;
         }
         child_path = folder + L"\\";
@@ -200,8 +355,7 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
   return 0;
 }
 
-// Renders one picture and writes it; the block is freed before returning, so
-// only one picture is ever held.
+// Renders one picture and hands it to the writer.
 bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t counter) {
   BatchOptions opt;
   bool overlay = false;
@@ -209,7 +363,7 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
     if (page_.options) opt = page_.options();
     overlay = host_.overlay && host_.overlay();
   });
-  // An abort pressed while the previous picture was written stops here.
+  // An abort pressed while the previous picture was rendered stops here.
   if (!read || !Continue()) return false;
 
   cgmodule::MakeBmpResult r;
@@ -220,51 +374,37 @@ bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t 
   else
     r.code = -1;
   if (r.faulted) {
-    Report(cgmodule::kInternalErrorMessage);
+    Fail(cgmodule::kInternalErrorMessage);
     return false;
   }
-  const cgmodule::PictureBlock block(r.block);  // owned from here, whatever the result
+  RenderedPicture p;
+  p.block = cgmodule::PictureBlock(r.block);  // owned from here, whatever the result
   if (r.code != 0) {
-    Report(cgmodule::MakeBmpMessage(r.code));
+    Fail(cgmodule::MakeBmpMessage(r.code));
     return false;
   }
   // A block that does not hold what its header promises, or of a depth the file
   // header is not defined for, is never written.
-  const cgmodule::DibLayout dib =
-      block.Locked() ? cgmodule::ValidateDib(block.Data(), block.Size()) : cgmodule::DibLayout{};
-  if (!dib.ok()) {
-    Report(cgmodule::kUnknownErrorMessage);
+  p.dib = p.block.Locked() ? cgmodule::ValidateDib(p.block.Data(), p.block.Size())
+                           : cgmodule::DibLayout{};
+  if (!p.dib.ok()) {
+    Fail(cgmodule::kUnknownErrorMessage);
     return false;
   }
-
-  const std::wstring name = opt.index_names ? n.text + L".bmp" : SerialName(opt.prefix, counter);
+  const wchar_t* extension = BatchExtension(opt.png);
+  const std::wstring name =
+      opt.index_names ? n.text + extension : SerialName(opt.prefix, counter, extension);
   if (!IsSafeName(name)) {
-    Report(kFileCreateFailed);
+    Fail(kFileCreateFailed);
     return false;
   }
-  const std::wstring file = path + name;
-  uint8_t header[cgmodule::kBitmapFileHeaderSize];
-  FillFileHeader(dib.bit_count, dib.image_size, header);
-  const DWORD rest = dib.bits_offset + dib.image_size;  // what follows the file header
-  {
-    base::UniqueFile f(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f) {
-      Report(kFileCreateFailed);
-      return false;
-    }
-    const bool written =
-        WriteAll(f.get(), header, sizeof header) && WriteAll(f.get(), block.Data(), rest);
-    // A failed close can lose buffered data, so it counts as a failed write.
-    if (!CloseHandle(f.release()) || !written) {
-      // A short file would pass for a picture; take it away and stop.
-      base::LogIfFalse(DeleteFileW(file.c_str()), "DeleteFile (short picture file)");
-      Report(kFileCreateFailed);
-      return false;
-    }
+  p.file = path + name;
+  p.counter = counter;
+  p.png = opt.png;
+  if (!writer_->Push(std::move(p))) {
+    Fail(kFileCreateFailed);
+    return false;
   }
-  // Shown by the next hand-off, which follows at once: one round trip per picture.
-  pending_progress_ = counter;
   return true;
 }
 

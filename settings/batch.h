@@ -1,11 +1,13 @@
 #pragma once
 // Batch conversion ("まとめ保存"): every picture below one category of the main
 // window's index tree is rendered by the common module and written as a
-// Windows bitmap file, optionally in one folder per category.
+// Windows bitmap or PNG file, optionally in one folder per category.
 //
-// The walk runs on the worker thread. Everything it needs of the user interface
-// (batch-page options, the overlay switch, progress, message boxes) is carried
-// out on the UI thread through winui::UiCall while the worker waits.
+// The walk runs on the worker thread, which alone calls the module. Everything
+// it needs of the user interface (batch-page options, the overlay switch,
+// progress, message boxes) is carried out on the UI thread through
+// winui::UiCall while the worker waits. Rendered pictures are encoded and
+// written on a writer thread of the walk's own, at most two held at a time.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -46,7 +48,11 @@ struct BatchOptions {
   bool category_folders = true;   // CheckBox_MulSav1
   bool index_names = true;        // RadioButton_MulSav1 (else prefix + serial)
   std::wstring prefix = L"orvu";  // Edit_MulSav1
+  bool png = false;               // CheckBox_MulSav2 (else Windows bitmap)
 };
+
+// ".png" or ".bmp", as the options write.
+inline const wchar_t* BatchExtension(bool png) { return png ? L".png" : L".bmp"; }
 
 // The batch page's side of the walk; both callables run on the UI thread.
 struct BatchPage {
@@ -60,8 +66,9 @@ uint32_t PixelOffset(uint16_t bit_count);
 // The file header; false (nothing filled) for a depth other than 4, 8, 24.
 bool FillFileHeader(uint16_t bit_count, uint32_t image_size,
                     uint8_t out[cgmodule::kBitmapFileHeaderSize]);
-// prefix + counter formatted with "%.4d.bmp".
-std::wstring SerialName(std::wstring_view prefix, int32_t counter);
+// prefix + counter formatted with "%.4d" + extension.
+std::wstring SerialName(std::wstring_view prefix, int32_t counter,
+                        std::wstring_view extension = L".bmp");
 // True when the text can stand as one file or folder name inside the output
 // folder: no path separator, no drive colon, not "." or "..", not empty, not a
 // device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension or case).
@@ -71,12 +78,18 @@ bool IsSafeName(std::wstring_view name);
 // or render and write them.
 enum class WalkMode { Count, Convert };
 
+class PictureWriter;  // the writer thread (batch.cpp)
+
 // One conversion's walk. ConvertBranch(category node, path ending in "\",
 // picture counter, mode): 0 when the branch is finished, -1 when the walk
 // must stop (abort or failure; a failure has been reported).
 class BatchWalk {
  public:
   BatchWalk(const BatchHost& host, const BatchPage& page, const winui::UiCall& ui);
+  ~BatchWalk();
+  BatchWalk(const BatchWalk&) = delete;
+  BatchWalk& operator=(const BatchWalk&) = delete;
+  // Returns once every picture rendered has been written (or the writing failed).
   int ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter, WalkMode mode);
 
  private:
@@ -103,11 +116,18 @@ class BatchWalk {
   void ApplyPendingProgress() const;
   bool ConvertPicture(const Node& n, const std::wstring& path, int32_t counter);
   void Report(const wchar_t* message) const;
+  // Waits for the pictures already rendered; false when one could not be written.
+  bool FinishWriting();
+  // Reports a failure after the pictures rendered before it are written; a
+  // write that failed among them is the failure reported.
+  void Fail(const wchar_t* message);
 
   const BatchHost& host_;
   const BatchPage& page_;
   const winui::UiCall& ui_;
-  mutable int pending_progress_ = -1;  // progress position not yet shown
+  PictureWriter* writer_ = nullptr;  // during a converting pass
+  mutable int32_t shown_progress_ = -1;
+  bool failure_reported_ = false;
 };
 
 }  // namespace settings

@@ -46,6 +46,9 @@ class ISettingsDialog {
   virtual void SetBatchHost(const BatchHost& host) = 0;
   // A batch conversion's worker is running (the main window must not close).
   virtual bool ConversionRunning() const = 0;
+  // The batch page's file format: PNG, else Windows bitmap (kept in the settings file).
+  virtual bool BatchPng() const { return false; }
+  virtual void SetBatchPng(bool) {}
 
  protected:
   ~ISettingsDialog() = default;

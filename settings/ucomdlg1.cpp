@@ -103,6 +103,9 @@ void TWComDlg1::Create(HWND owner) {
   RadioButton_MulSav2.Create(GroupBox_MulSav1, 16, 64, 233, 17, L"\"プリフィクス+通番\".bmp");
   Label_MulSav1.Create(GroupBox_MulSav1, 16, 88, 81, 17, L"プリフィクス：");
   Edit_MulSav1.Create(GroupBox_MulSav1, 104, 88, 145, 23, L"orvu");
+  // Left of the start button, the only free place on the page.
+  CheckBox_MulSav2.Create(*PGMulSav, 8, 180, 90, 17, L"PNG形式");
+  CheckBox_MulSav2.on_click = [this] { CheckBox_MulSav2Click(); };
   Button_MulSav1.Create(*PGMulSav, 104, 176, 73, 25, kStartCaption);
   Button_MulSav1.SetEnabled(false);
   Button_MulSav1.on_click = [this] { Button_MulSav1Click(); };
@@ -319,11 +322,25 @@ void TWComDlg1::CheckBox_MulSav1Click() {
 
 void TWComDlg1::RadioButton_MulSav1Click() { CheckBox_MulSav1.SetChecked(true); }
 
+void TWComDlg1::CheckBox_MulSav2Click() {
+  const std::wstring ext = BatchExtension(CheckBox_MulSav2.Checked());
+  RadioButton_MulSav1.SetText(L"\"インデクスと同名\"" + ext);
+  RadioButton_MulSav2.SetText(L"\"プリフィクス+通番\"" + ext);
+}
+
+bool TWComDlg1::BatchPng() const { return CheckBox_MulSav2.Checked(); }
+
+void TWComDlg1::SetBatchPng(bool png) {
+  CheckBox_MulSav2.SetChecked(png);
+  CheckBox_MulSav2Click();
+}
+
 BatchOptions TWComDlg1::ReadBatchOptions() const {
   BatchOptions o;
   o.category_folders = CheckBox_MulSav1.Checked();
   o.index_names = RadioButton_MulSav1.Checked();
   o.prefix = Edit_MulSav1.Text();
+  o.png = CheckBox_MulSav2.Checked();
   return o;
 }
 

@@ -51,6 +51,8 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   void ShowBatchTab(bool visible) override;
   void EnableBatchStart(bool enabled) override;
   void SetBatchHost(const BatchHost& host) override;
+  bool BatchPng() const override;
+  void SetBatchPng(bool png) override;
 
   // Event handlers (UI thread).
   void FormCreate();
@@ -64,6 +66,8 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   void Button_CommonCancelClick();
   void CheckBox_MulSav1Click();
   void RadioButton_MulSav1Click();
+  // The naming rule's captions show the extension the format writes.
+  void CheckBox_MulSav2Click();
   void Button_MulSav1Click();
   void ListPlugins();
 
@@ -87,6 +91,7 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   winui::ListBox ListBox_PginName;
   winui::Label Label_SelPgn1, Label_SelPgn2;
   winui::CheckBox CheckBox_MulSav1;
+  winui::CheckBox CheckBox_MulSav2;  // PNG
   winui::GroupBox GroupBox_MulSav1;
   winui::RadioButton RadioButton_MulSav1, RadioButton_MulSav2;
   winui::Label Label_MulSav1;

@@ -176,8 +176,8 @@ TEST_F(Output, SavedFilesKeepTheirBytesAtEveryZoomAndDepth) {
   EXPECT_TRUE(TakeMessages().empty());
 }
 
-// PNG through the platform's codec: the zoomed picture as 24 bits, the
-// picture at 100 % with its own depth and colour table, in either format.
+// PNG through the platform's codec: the zoomed picture and the picture at
+// 100 % keep the module's depth and colour table, in either format.
 TEST_F(Output, PngAndOriginalSavesKeepEveryPixelAndPaletteEntry) {
   const char* const synths[] = {"13x7x4:4", "13x7x8:8", "13x7x24:24"};
   std::wstring manifest;
@@ -196,8 +196,10 @@ TEST_F(Output, PngAndOriginalSavesKeepEveryPixelAndPaletteEntry) {
     SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View3->id(), 0);
     AnswerSave(L"z.png", 2);
     SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
-    const testsupport::Pixels zoomed = testsupport::DecodePngFile(dir.path() + L"z.png");
-    EXPECT_EQ(zoomed.bit_count, 24);
+    std::vector<uint32_t> zoomed_palette;
+    const testsupport::Pixels zoomed =
+        testsupport::DecodePngFile(dir.path() + L"z.png", &zoomed_palette);
+    EXPECT_EQ(zoomed.bit_count, bits);
     EXPECT_TRUE(testsupport::SamePixels(SynthPixels(synth, 3), zoomed));
 
     AnswerSave(L"o.png", 2);
@@ -214,6 +216,7 @@ TEST_F(Output, PngAndOriginalSavesKeepEveryPixelAndPaletteEntry) {
         want.push_back((uint32_t(colors[i].rgbRed) << 16) | (colors[i].rgbGreen << 8) |
                        colors[i].rgbBlue);
       EXPECT_EQ(palette, want);
+      EXPECT_EQ(zoomed_palette, want);
     }
     AnswerSave(L"o.bmp", 1);
     SendMessageW(m.hwnd(), WM_COMMAND, m.ME_SaveOriginal->id(), 0);
@@ -242,14 +245,14 @@ TEST_F(Output, PngFilterDecidesTheFormatAndTheProposedExtension) {
   EXPECT_EQ(offered_filter, 1u);
   EXPECT_EQ(filter, std::wstring(L"Windowsﾋﾞｯﾄﾏｯﾌﾟ(*.bmp)\0*.bmp\0PNG (*.png)\0*.png\0\0", 47) +
                         filter.substr(47));
-  EXPECT_EQ(testsupport::DecodePngFile(dir.path() + L"ABC.png").bit_count, 24);
+  EXPECT_EQ(testsupport::DecodePngFile(dir.path() + L"ABC.png").bit_count, 8);
   EXPECT_EQ(GetFileAttributesW((dir.path() + L"ABC.bmp").c_str()), INVALID_FILE_ATTRIBUTES);
 
   AnswerSave(L"typed.bmp");
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
   EXPECT_EQ(proposed, L"ABC.png");
   EXPECT_EQ(offered_filter, 2u);
-  EXPECT_EQ(testsupport::DecodePngFile(dir.path() + L"typed.bmp").bit_count, 24);
+  EXPECT_EQ(testsupport::DecodePngFile(dir.path() + L"typed.bmp").bit_count, 8);
 
   testsupport::WriteFileBytes(dir.path() + L"ABC.png", "old");
   m.SaveDialog1.filter_index = app::SaveDialog::kBitmapFilter;  // "ABC.bmp" is proposed
@@ -278,17 +281,20 @@ TEST(BitmapFile, RowsWrittenInBandsGiveTheBytesOfOneBand) {
   EXPECT_EQ(testsupport::ReadFileBytes(dir.path() + L"bands.bmp"), one);
 }
 
-TEST_F(Output, ZoomedBitmapThatCannotBeMadeIsReportedAndNothingElseChanges) {
-  app::TWMain& m = Start({Plugin(L"s", L"picture huge\tsynth=5800x5800x1:1\n")});
+// Save makes its zoomed rows band by band; Copy needs the whole zoomed copy.
+TEST_F(Output, AZoomedCopyThatCannotBeMadeIsReportedButTheSaveIsMadeInBands) {
+  app::TWMain& m = Start({Plugin(L"s", L"picture huge\tsynth=5800x5800x4:1\n")});
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View4->id(), 0);
   SelectPath(L"huge");  // shown: the output area paints what is visible
   EXPECT_TRUE(TakeMessages().empty());
   const HBITMAP current = m.CurrentBitmap();
-  // 23200 x 23200 at four bytes a pixel: more than one bitmap can hold.
-  AnswerSave(L"huge.bmp");
+  AnswerSave(L"huge.png", 2);
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Save->id(), 0);
-  EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"メモリ確保に失敗しました(変換)"});
-  EXPECT_EQ(GetFileAttributesW((dir.path() + L"huge.bmp").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(TakeMessages().empty());
+  const std::string png = testsupport::ReadFileBytes(dir.path() + L"huge.png");
+  ASSERT_GT(png.size(), 24u);
+  EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x5A\xA0\0\0\x5A\xA0", 8));  // 23200 x 23200
+  // 23200 x 23200 at four bytes a pixel: more than one bitmap can hold.
   SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Copy->id(), 0);
   EXPECT_EQ(TakeMessages(), std::vector<std::wstring>{L"メモリ確保に失敗しました(変換)"});
   EXPECT_EQ(m.CurrentBitmap(), current);

@@ -57,8 +57,11 @@ TEST_F(AppTest, StoredValuesAreReadAndViewSectionKeepsItsName) {
       IniPath(),
       base::ToSjis(L"[SYSTEM]\r\nRootDir=x:\\表示\\\r\nPluginDir=\r\nDestDir=c:\\出力\\\r\n"
                    L"[View]\r\nOverlayBG=1\r\nAdjustWindow=0\r\n"
-                   L"[OPTION]\r\nMoveToChild=0x10\r\nUseIndex=abc\r\nOptionSave=$1F\r\n"));
+                   L"[OPTION]\r\nMoveToChild=0x10\r\nUseIndex=abc\r\nOptionSave=$1F\r\n"
+                   L"[SAVE]\r\nBatchFormat=PNG\r\n"));
   app::TWMain& m = Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
+  EXPECT_TRUE(dialog.batch_png);
+  dialog.batch_png = false;  // changed on the batch page
   EXPECT_EQ(base::FromSjis(m.RootDir()), L"x:\\表示\\");
   EXPECT_EQ(m.StoredSettings().plugin_dir, base::ToSjis(dir.path()));  // empty value: exe dir
   EXPECT_EQ(base::FromSjis(m.StoredSettings().dest_dir), L"c:\\出力\\");
@@ -82,6 +85,7 @@ TEST_F(AppTest, StoredValuesAreReadAndViewSectionKeepsItsName) {
   EXPECT_NE(ini.find("AdjustWindow=1"), std::string::npos);
   EXPECT_NE(ini.find(base::ToSjis(L"DestDir=c:\\出力\\")), std::string::npos);
   EXPECT_NE(ini.find(base::ToSjis(L"RootDir=x:\\表示\\")), std::string::npos);
+  EXPECT_NE(ini.find("BatchFormat=bmp"), std::string::npos);
   // The next start sees what was written.
   Start({Plugin(L"p", L"picture a\tsynth=8x8x8:1\n")});
   EXPECT_TRUE(main->ME_AdjustWindow->Checked());

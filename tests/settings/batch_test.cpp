@@ -6,6 +6,7 @@
 #include <map>
 
 #include "tests/support/batch_harness.h"
+#include "tests/support/testsupport.h"
 #include "cgmodule/module.h"
 
 using namespace batchtest;
@@ -27,13 +28,18 @@ struct Renderer {
   std::map<uint32_t, std::vector<uint8_t>> rendered;  // last block per picture
   std::vector<bool> overlays;
   int bit_count = 8;
-  HGLOBAL previous = nullptr;
-  bool previous_still_alive = false;
+  std::vector<HGLOBAL> blocks;                   // every block handed out
+  size_t most_held = 0;                          // blocks not yet freed when a picture is rendered
+  std::function<void(uint32_t code)> on_render;  // runs on the worker
 
   cgmodule::MakeBmpResult operator()(const OrvuIndexEntry* e, bool overlay) {
     overlays.push_back(overlay);
-    // The walk frees each block before it renders the next one.
-    if (previous && GlobalSize(previous) != 0) previous_still_alive = true;
+    if (on_render) on_render(e->Code);
+    std::vector<HGLOBAL> held;
+    for (HGLOBAL b : blocks)
+      if (GlobalSize(b) != 0 && std::find(held.begin(), held.end(), b) == held.end())
+        held.push_back(b);
+    most_held = std::max(most_held, held.size());
     cgmodule::MakeBmpResult r;
     const Plan plan = plans.count(e->Code) ? plans[e->Code] : Plan{};
     switch (plan.kind) {
@@ -51,7 +57,8 @@ struct Renderer {
       reinterpret_cast<BITMAPINFOHEADER*>(dib.data())->biHeight += 1000;
     }
     rendered[e->Code] = dib;
-    r.block = previous = ToBlock(dib);
+    r.block = ToBlock(dib);
+    blocks.push_back(r.block);
     return r;
   }
 };
@@ -103,6 +110,7 @@ TEST(BatchFormat, FileHeaderAndSerialNames) {
   EXPECT_EQ(settings::SerialName(L"", 9999), L"9999.bmp");
   EXPECT_EQ(settings::SerialName(L"", 10000), L"10000.bmp");  // the 10,001st picture
   EXPECT_EQ(settings::SerialName(L"x", 12345), L"x12345.bmp");
+  EXPECT_EQ(settings::SerialName(L"x", 7, L".png"), L"x0007.png");
 }
 
 TEST(BatchFormat, NamesThatWouldLeaveTheFolderAreRefused) {
@@ -127,7 +135,9 @@ TEST_F(BatchWalk, ExampleWithCategoryFoldersAndPrefix) {
   EXPECT_EQ(r.convert_result, 0);
   EXPECT_EQ(r.converted, 4);
   EXPECT_TRUE(r.messages.empty());
-  EXPECT_EQ(r.progress, (std::vector<int>{0, 1, 2, 3}));
+  // The writer runs beside the walk: the bar may skip a file, never goes back.
+  EXPECT_TRUE(std::is_sorted(r.progress.begin(), r.progress.end()));
+  EXPECT_EQ(r.progress.back(), 3);
   EXPECT_EQ(List(out.path()), (std::vector<std::wstring>{L"A"}));
   EXPECT_EQ(List(out.path() + L"A\\"),
             (std::vector<std::wstring>{L"B", L"orvu0000.bmp", L"orvu0003.bmp"}));
@@ -137,7 +147,34 @@ TEST_F(BatchWalk, ExampleWithCategoryFoldersAndPrefix) {
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\B\\orvu0001.bmp"), Expected(render.rendered[1]));
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\B\\orvu0002.bmp"), Expected(render.rendered[2]));
   EXPECT_EQ(ReadFileBytes(out.path() + L"A\\orvu0003.bmp"), Expected(render.rendered[3]));
-  EXPECT_FALSE(render.previous_still_alive);
+  EXPECT_LE(render.most_held, 2u);  // the writer's queue holds two at most
+}
+
+// PNG files keep the block's pixels and its palette exactly.
+TEST_F(BatchWalk, PngFilesHoldTheBlocksPixelsAndPalette) {
+  for (int depth : {4, 8, 24}) {
+    ScratchDir dir;
+    render = Renderer{};
+    Use(Example());
+    render.bit_count = depth;
+    h->options = {false, true, L"", true};
+    Outcome& r = h->Go(tree->Find({L"A"}), dir.path());
+    EXPECT_EQ(r.convert_result, 0);
+    EXPECT_EQ(List(dir.path()),
+              (std::vector<std::wstring>{L"p1.png", L"p2.png", L"p3.png", L"p4.png"}));
+    const std::vector<uint8_t>& dib = render.rendered[1];
+    std::vector<uint32_t> palette;
+    const testsupport::Pixels png = testsupport::DecodePngFile(dir.path() + L"p2.png", &palette);
+    EXPECT_EQ(png.bit_count, depth);
+    EXPECT_TRUE(testsupport::SamePixels(testsupport::DecodeDib(dib.data(), dib.size()), png));
+    if (depth <= 8) {
+      ASSERT_EQ(palette.size(), 1u << depth);
+      const auto* colors = reinterpret_cast<const RGBQUAD*>(dib.data() + 40);
+      for (uint32_t i = 0; i < palette.size(); ++i)
+        EXPECT_EQ(palette[i], (uint32_t(colors[i].rgbRed) << 16) | (colors[i].rgbGreen << 8) |
+                                  colors[i].rgbBlue);
+    }
+  }
 }
 
 TEST_F(BatchWalk, ExampleWithoutFoldersAndEveryDepth) {
@@ -195,7 +232,7 @@ TEST_F(BatchWalk, SerialsPastTenThousandGetFiveDigits) {
   });
   EXPECT_EQ(result, 0);
   EXPECT_EQ(List(out.path()), (std::vector<std::wstring>{L"10000.bmp", L"9999.bmp"}));
-  EXPECT_EQ(h->run.progress, (std::vector<int>{9999, 10000}));
+  EXPECT_EQ(h->run.progress.back(), 10000);
 }
 
 TEST_F(BatchWalk, IndexNamesSameNameReplacesAndExistingFoldersAreReused) {
@@ -250,23 +287,25 @@ TEST_F(BatchWalk, JapaneseNamesWithBackslashTrailBytes) {
   EXPECT_EQ(ReadFileBytes(out.path() + L"ソ表\\ﾛｰﾄﾞ\\画像.bmp"), Expected(render.rendered[1]));
 }
 
-TEST_F(BatchWalk, AbortStopsBeforeTheNextChildAndKeepsFiles) {
+// The pictures rendered before the abort are written, whole; no other is rendered.
+TEST_F(BatchWalk, AbortStopsBeforeTheNextPictureAndWritesTheRenderedOnes) {
   Use(Example());
   h->options = {true, false, L"orvu"};
-  h->on_progress = [this](int p) {
-    if (p == 1) {
+  render.on_render = [this](uint32_t code) {
+    if (code == 2) {
       h->keep_going = false;  // pressed twice: same as once
       h->keep_going = false;
     }
   };
   Outcome& r = Go({L"A"});
   EXPECT_EQ(r.convert_result, -1);
-  EXPECT_EQ(r.converted, 2);
+  EXPECT_EQ(r.converted, 3);
   EXPECT_TRUE(r.messages.empty());
-  EXPECT_TRUE(Exists(out.path() + L"A\\orvu0000.bmp"));
-  EXPECT_TRUE(Exists(out.path() + L"A\\B\\orvu0001.bmp"));
-  EXPECT_FALSE(Exists(out.path() + L"A\\B\\orvu0002.bmp"));
-  EXPECT_FALSE(Exists(out.path() + L"A\\orvu0003.bmp"));
+  EXPECT_EQ(r.progress.back(), 2);
+  EXPECT_EQ(render.rendered.size(), 3u);
+  EXPECT_EQ(ReadFileBytes(out.path() + L"A\\orvu0000.bmp"), Expected(render.rendered[0]));
+  EXPECT_EQ(ReadFileBytes(out.path() + L"A\\B\\orvu0002.bmp"), Expected(render.rendered[2]));
+  EXPECT_EQ(List(out.path() + L"A\\"), (std::vector<std::wstring>{L"B", L"orvu0000.bmp"}));
 }
 
 TEST_F(BatchWalk, ACountingPassStoppedMakesTheConvertingPassReturnAtOnce) {
@@ -367,12 +406,15 @@ TEST_F(BatchWalk, AFileThatCannotBeCreatedIsReported) {
   EXPECT_EQ(r.messages, (std::vector<std::wstring>{L"ファイルの生成に失敗しました(まとめ保存)"}));
   EXPECT_TRUE(Exists(out.path() + L"A\\orvu0000.bmp"));
   EXPECT_EQ(r.progress, (std::vector<int>{0}));
+  // Rendered behind the failed one, never written.
+  EXPECT_EQ(List(out.path() + L"A\\B\\"), (std::vector<std::wstring>{L"orvu0001.bmp"}));
+  EXPECT_FALSE(Exists(out.path() + L"A\\orvu0003.bmp"));
 }
 
 TEST_F(BatchWalk, OptionsAreReadAfreshForEachFile) {
   Use(Example());
   h->options = {false, false, L"a"};
-  h->on_progress = [this](int p) { h->options.prefix = L"b"; };
+  render.on_render = [this](uint32_t) { h->options.prefix = L"b"; };
   Outcome& r = Go({L"A"});
   EXPECT_EQ(r.convert_result, 0);
   EXPECT_EQ(List(out.path()),

@@ -273,6 +273,14 @@ TEST_F(Dialog, BatchOptionsCannotCombineNoFoldersWithIndexNames) {
     Click(d->RadioButton_MulSav1);
     EXPECT_TRUE(d->CheckBox_MulSav1.Checked());
     EXPECT_TRUE(d->RadioButton_MulSav1.Checked());
+    // The format: the naming rule's captions show the extension written.
+    EXPECT_FALSE(d->BatchPng());
+    Click(d->CheckBox_MulSav2);
+    EXPECT_TRUE(d->BatchPng());
+    EXPECT_EQ(d->RadioButton_MulSav1.Text(), L"\"インデクスと同名\".png");
+    EXPECT_EQ(d->RadioButton_MulSav2.Text(), L"\"プリフィクス+通番\".png");
+    d->SetBatchPng(false);
+    EXPECT_EQ(d->RadioButton_MulSav2.Text(), L"\"プリフィクス+通番\".bmp");
   });
 }
 
@@ -435,6 +443,11 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
     // ...rebuilt, so the new sub-folders are there.
     d->FolderView_Common1.SelectPath(Acp(MagickDir() + L"A\\B"));
     EXPECT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), MagickDir() + L"A\\B");
+    // The same pictures again as PNG, beside them.
+    d->FolderView_Common1.SelectPath(Acp(NoSlash(MagickDir())));
+    Click(d->CheckBox_MulSav2);
+    Click(d->Button_MulSav1);
+    PumpUntil([&] { return !d->ConversionRunning(); });
     Click(d->Button_CommonCancel);
   });
   EXPECT_EQ(disabled, 1);
@@ -452,6 +465,8 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
     ASSERT_FALSE(bytes.empty()) << Acp(f.file);
     const testsupport::Pixels want = t.Render(f.node);
     EXPECT_TRUE(testsupport::SamePixels(want, testsupport::DecodeBmpFile(bytes))) << Acp(f.file);
+    const std::wstring png = MagickDir() + f.file.substr(0, f.file.size() - 4) + L".png";
+    EXPECT_TRUE(testsupport::SamePixels(want, testsupport::DecodePngFile(png))) << Acp(png);
     // What ImageMagick must read from the file (checked on the host by magick_check.sh).
     std::string expect;
     char line[48];
@@ -462,6 +477,7 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
         expect += line;
       }
     testsupport::WriteFileBytes(MagickDir() + f.file + L".expect", expect);
+    testsupport::WriteFileBytes(png + L".expect", expect);
   }
 }
 

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Host side: ImageMagick reads back every bitmap a test wrote under Wine and
+# Host side: ImageMagick reads back every picture file a test wrote under Wine and
 # must see exactly the pixels the test expected, which it left beside each file
 # as <file>.expect (testsupport::WriteMagickExpect).
 # Usage: magick_check.sh DIR MIN_FILES

@@ -31,6 +31,8 @@ class ScriptedDialog : public settings::ISettingsDialog {
   void EnableBatchStart(bool e) override { batch_start = e; }
   bool ConversionRunning() const override { return running; }
   void SetBatchHost(const settings::BatchHost&) override {}
+  bool BatchPng() const override { return batch_png; }
+  void SetBatchPng(bool png) override { batch_png = png; }
 
   // Confirms after setting plug-in directory/file (and root when given).
   void Confirm(const std::string& plugin_dir, const std::string& plugin_file,
@@ -44,6 +46,7 @@ class ScriptedDialog : public settings::ISettingsDialog {
   std::vector<int> pages;  // every page shown, in order
   bool batch_tab = false, batch_start = false;
   bool running = false;
+  bool batch_png = false;
 };
 
 void SetPath(settings::PathBuffer& buf, const std::string& s);
