@@ -150,8 +150,15 @@ PngPixels ZoomPixels(const PngPixels& src, int zoom) {
         last->first = y;
       }
       std::memset(o, 0, out_stride);
-      for (int x = 0; x < from->width; ++x)
-        for (int k = 0; k < zoom; ++k) CopyPixel(row.data(), x, from->bit_count, o, x * zoom + k);
+      const uint8_t* r = row.data();
+      if (from->bit_count == 8) {
+        uint8_t* p = o;
+        for (int x = 0; x < from->width; ++x)
+          for (int k = 0; k < zoom; ++k) *p++ = r[x];
+      } else {
+        for (int x = 0; x < from->width; ++x)
+          for (int k = 0; k < zoom; ++k) CopyPixel(r, x, from->bit_count, o, x * zoom + k);
+      }
     }
     return true;
   };
@@ -230,7 +237,7 @@ bool PngEncoder::Encode(const PngPixels& px, std::vector<uint8_t>& out) {
   IWICImagingFactory* factory = state_->factory.get();
   ComPtr<IStream> stream;
   HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.receive());
-  if (SUCCEEDED(hr)) hr = EncodeFrame(factory, stream.get(), px, 4u << 20);
+  if (SUCCEEDED(hr)) hr = EncodeFrame(factory, stream.get(), px, kPngBandBytes);
   STATSTG st{};
   if (SUCCEEDED(hr)) hr = stream->Stat(&st, STATFLAG_NONAME);
   if (SUCCEEDED(hr) && st.cbSize.QuadPart > 0x7FFFFFFF) hr = E_OUTOFMEMORY;

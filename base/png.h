@@ -11,6 +11,10 @@
 
 namespace base {
 
+// Rows are handed to the encoder this many bytes at a time: a band that stays
+// in the cache costs less than one large buffer touched afresh for each file.
+inline constexpr uint32_t kPngBandBytes = 256u << 10;
+
 // Pixels to encode, handed out top row first.
 struct PngPixels {
   int width = 0;
@@ -43,7 +47,7 @@ class PngEncoder {
   bool Ready() const;
   // As WritePngFile; without a temporary file when `replacing` is false (the
   // caller removes what a failed write left).
-  bool WriteFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes = 4u << 20,
+  bool WriteFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes = kPngBandBytes,
                  bool replacing = true);
   bool Encode(const PngPixels& px, std::vector<uint8_t>& out);
 
@@ -55,7 +59,8 @@ class PngEncoder {
 // Writes the pixels as a PNG file through a temporary file beside `path`, so a
 // failed write leaves an existing file as it was. Rows are fetched band_bytes
 // at a time.
-bool WritePngFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes = 4u << 20);
+bool WritePngFile(const PngPixels& px, const std::wstring& path,
+                  uint32_t band_bytes = kPngBandBytes);
 
 // The same encoding into memory (the clipboard's "PNG" format).
 bool EncodePng(const PngPixels& px, std::vector<uint8_t>& out);

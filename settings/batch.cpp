@@ -110,7 +110,7 @@ bool WritePicture(const RenderedPicture& p, std::unique_ptr<base::PngEncoder>& e
     if (!encoder) encoder = std::make_unique<base::PngEncoder>();
     const auto* info = static_cast<const BITMAPINFO*>(p.block.Data());
     const auto* bits = static_cast<const uint8_t*>(p.block.Data()) + p.dib.bits_offset;
-    written = encoder->WriteFile(base::PngFromDib(info, bits), p.file, 4u << 20, false);
+    written = encoder->WriteFile(base::PngFromDib(info, bits), p.file, base::kPngBandBytes, false);
     if (!written && GetFileAttributesW(p.file.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
   } else {
     uint8_t header[cgmodule::kBitmapFileHeaderSize];
@@ -129,11 +129,28 @@ bool WritePicture(const RenderedPicture& p, std::unique_ptr<base::PngEncoder>& e
 
 }  // namespace
 
+// The files written, as the progress bar shows them. Shared with the notices
+// posted to the UI thread, which may run after the walk has ended.
+struct WalkProgress {
+  std::function<void(int)> show;
+  std::atomic<int32_t> written{-1};
+  std::atomic<bool> posted{false};  // a notice is queued and has not run
+  bool open = true;                 // UI thread: the walk still owns the bar
+  int32_t shown = -1;               // UI thread
+
+  void Apply() {
+    const int32_t w = written.load();
+    if (open && show && w > shown) show(w);
+    if (w > shown) shown = w;
+  }
+};
+
 // The writer thread: encodes and writes in the order rendered while the worker
 // renders the next picture. It touches no window.
 class PictureWriter {
  public:
-  PictureWriter() {
+  // written(counter) runs after each file, on the writer thread.
+  explicit PictureWriter(std::function<void(int32_t)> written) : written_(std::move(written)) {
     try {
       thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
@@ -149,7 +166,7 @@ class PictureWriter {
   bool Push(RenderedPicture&& p) {
     if (!thread_.joinable()) {
       if (failed_ || !WritePicture(p, encoder_)) return !(failed_ = true);
-      last_written_ = p.counter;
+      written_(p.counter);
       return true;
     }
     std::unique_lock lock(m_);
@@ -172,8 +189,6 @@ class PictureWriter {
     }
     return !failed_;
   }
-  // The counter of the last picture written, -1 before the first.
-  int32_t LastWritten() const { return last_written_.load(); }
 
  private:
   static constexpr int kHeld = 2;
@@ -189,11 +204,10 @@ class PictureWriter {
       const bool ok = WritePicture(p, encoder_);
       const int32_t counter = p.counter;
       p = RenderedPicture{};  // the block is freed before the worker may render again
+      if (ok) written_(counter);
       lock.lock();
       --held_;
-      if (ok) {
-        last_written_ = counter;
-      } else {
+      if (!ok) {
         failed_ = true;
         held_ -= static_cast<int>(queue_.size());
         queue_.clear();  // rendered after the failure: never written
@@ -210,7 +224,7 @@ class PictureWriter {
   int held_ = 0;  // queued or being written
   bool closing_ = false;
   bool failed_ = false;
-  std::atomic<int32_t> last_written_{-1};
+  std::function<void(int32_t)> written_;
   std::unique_ptr<base::PngEncoder> encoder_;
   std::thread thread_;
 };
@@ -266,9 +280,7 @@ void BatchWalk::Report(const wchar_t* message) const {
 
 // Runs on the UI thread: the bar follows the files written.
 void BatchWalk::ApplyPendingProgress() const {
-  const int32_t written = writer_ ? writer_->LastWritten() : -1;
-  if (written > shown_progress_ && page_.progress) page_.progress(written);
-  shown_progress_ = std::max(shown_progress_, written);
+  if (progress_) progress_->Apply();
 }
 
 bool BatchWalk::FinishWriting() { return !writer_ || writer_->Finish(); }
@@ -281,18 +293,31 @@ void BatchWalk::Fail(const wchar_t* message) {
 int BatchWalk::ConvertBranch(HTREEITEM node, const std::wstring& path, int32_t& counter,
                              WalkMode mode) {
   if (mode == WalkMode::Count) return Branch(node, path, counter, mode);
-  PictureWriter writer;
-  writer_ = &writer;
-  shown_progress_ = -1;
+  progress_ = std::make_shared<WalkProgress>();
+  progress_->show = page_.progress;
   failure_reported_ = false;
+  const auto overlay = Ui([&] { return host_.overlay && host_.overlay(); });
+  if (!overlay) return -1;
+  overlay_ = *overlay;
+  PictureWriter writer([this, state = progress_](int32_t counter) {
+    state->written = counter;
+    if (!state->posted.exchange(true))
+      ui_.Post([state] {
+        state->posted = false;
+        state->Apply();
+      });
+  });
+  writer_ = &writer;
   int r = Branch(node, path, counter, mode);
   // After an abort or the last picture, what was rendered is written first.
   if (!FinishWriting()) {
     if (!failure_reported_) Report(kFileCreateFailed);
     r = -1;
   }
-  if (writer.LastWritten() > shown_progress_) Ui([] {});
+  // The last position is shown, and a notice still queued changes nothing.
+  Ui([&] { progress_->open = false; });
   writer_ = nullptr;
+  progress_.reset();
   return r;
 }
 
@@ -309,12 +334,10 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
     if (!Continue()) return false;
     std::wstring child_path = parent_path;
     if (mode == WalkMode::Convert) {
-      const auto read = Ui([&] {
-        return std::pair<bool, Node>(page_.options ? page_.options().category_folders : true,
-                                     ReadNode(category));
-      });
+      const bool folders = page_.options ? page_.options().category_folders : true;
+      const auto read = Ui([&] { return ReadNode(category); });
       if (!read) return false;
-      const auto& [folders, self] = *read;
+      const Node& self = *read;
       if (folders) {
         // A name that would leave the output folder is a folder that cannot be made.
         if (!IsSafeName(self.text)) {
@@ -357,14 +380,10 @@ int BatchWalk::Branch(HTREEITEM node, const std::wstring& path, int32_t& counter
 
 // Renders one picture and hands it to the writer.
 bool BatchWalk::ConvertPicture(const Node& n, const std::wstring& path, int32_t counter) {
-  BatchOptions opt;
-  bool overlay = false;
-  const bool read = Ui([&] {
-    if (page_.options) opt = page_.options();
-    overlay = host_.overlay && host_.overlay();
-  });
+  const BatchOptions opt = page_.options ? page_.options() : BatchOptions{};
+  const bool overlay = overlay_;
   // An abort pressed while the previous picture was rendered stops here.
-  if (!read || !Continue()) return false;
+  if (!Continue()) return false;
 
   cgmodule::MakeBmpResult r;
   if (host_.render)

@@ -3,17 +3,19 @@
 // window's index tree is rendered by the common module and written as a
 // Windows bitmap or PNG file, optionally in one folder per category.
 //
-// The walk runs on the worker thread, which alone calls the module. Everything
-// it needs of the user interface (batch-page options, the overlay switch,
-// progress, message boxes) is carried out on the UI thread through
-// winui::UiCall while the worker waits. Rendered pictures are encoded and
-// written on a writer thread of the walk's own, at most two held at a time.
+// The walk runs on the worker thread, which alone calls the module. What it
+// needs of the user interface (the index tree, the overlay switch, message
+// boxes) is carried out on the UI thread through winui::UiCall while the worker
+// waits; progress is posted there without waiting. Rendered pictures are
+// encoded and written on a writer thread of the walk's own, at most two held
+// at a time.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,10 +56,12 @@ struct BatchOptions {
 // ".png" or ".bmp", as the options write.
 inline const wchar_t* BatchExtension(bool png) { return png ? L".png" : L".bmp"; }
 
-// The batch page's side of the walk; both callables run on the UI thread.
+// The batch page's side of the walk.
 struct BatchPage {
+  // Called on the worker for each folder and file: the options as the page
+  // shows them now, without a round trip to the UI thread.
   std::function<BatchOptions()> options;
-  std::function<void(int)> progress;  // ProgressBar_MulSav1 position
+  std::function<void(int)> progress;  // UI thread: ProgressBar_MulSav1 position
   HWND message_owner = nullptr;       // the dialog, modal in front
 };
 
@@ -79,6 +83,7 @@ bool IsSafeName(std::wstring_view name);
 enum class WalkMode { Count, Convert };
 
 class PictureWriter;  // the writer thread (batch.cpp)
+struct WalkProgress;  // what the bar shows (batch.cpp)
 
 // One conversion's walk. ConvertBranch(category node, path ending in "\",
 // picture counter, mode): 0 when the branch is finished, -1 when the walk
@@ -125,8 +130,9 @@ class BatchWalk {
   const BatchHost& host_;
   const BatchPage& page_;
   const winui::UiCall& ui_;
-  PictureWriter* writer_ = nullptr;  // during a converting pass
-  mutable int32_t shown_progress_ = -1;
+  PictureWriter* writer_ = nullptr;         // during a converting pass
+  std::shared_ptr<WalkProgress> progress_;  // during a converting pass
+  bool overlay_ = false;                    // read once a pass: it cannot change meanwhile
   bool failure_reported_ = false;
 };
 

@@ -101,8 +101,10 @@ void TWComDlg1::Create(HWND owner) {
   RadioButton_MulSav1.SetChecked(true);
   RadioButton_MulSav1.on_click = [this] { RadioButton_MulSav1Click(); };
   RadioButton_MulSav2.Create(GroupBox_MulSav1, 16, 64, 233, 17, L"\"プリフィクス+通番\".bmp");
+  RadioButton_MulSav2.on_click = [this] { PublishBatchOptions(); };
   Label_MulSav1.Create(GroupBox_MulSav1, 16, 88, 81, 17, L"プリフィクス：");
   Edit_MulSav1.Create(GroupBox_MulSav1, 104, 88, 145, 23, L"orvu");
+  Edit_MulSav1.on_change = [this] { PublishBatchOptions(); };
   // Left of the start button, the only free place on the page.
   CheckBox_MulSav2.Create(*PGMulSav, 8, 180, 90, 17, L"PNG形式");
   CheckBox_MulSav2.on_click = [this] { CheckBox_MulSav2Click(); };
@@ -318,14 +320,19 @@ void TWComDlg1::CheckBox_MulSav1Click() {
     RadioButton_MulSav1.SetChecked(false);
     RadioButton_MulSav2.SetChecked(true);
   }
+  PublishBatchOptions();
 }
 
-void TWComDlg1::RadioButton_MulSav1Click() { CheckBox_MulSav1.SetChecked(true); }
+void TWComDlg1::RadioButton_MulSav1Click() {
+  CheckBox_MulSav1.SetChecked(true);
+  PublishBatchOptions();
+}
 
 void TWComDlg1::CheckBox_MulSav2Click() {
   const std::wstring ext = BatchExtension(CheckBox_MulSav2.Checked());
   RadioButton_MulSav1.SetText(L"\"インデクスと同名\"" + ext);
   RadioButton_MulSav2.SetText(L"\"プリフィクス+通番\"" + ext);
+  PublishBatchOptions();
 }
 
 bool TWComDlg1::BatchPng() const { return CheckBox_MulSav2.Checked(); }
@@ -344,6 +351,12 @@ BatchOptions TWComDlg1::ReadBatchOptions() const {
   return o;
 }
 
+void TWComDlg1::PublishBatchOptions() {
+  BatchOptions o = ReadBatchOptions();
+  std::lock_guard lock(options_mutex_);
+  published_options_ = std::move(o);
+}
+
 void TWComDlg1::Button_MulSav1Click() {
   if (!host_.continue_flag) host_.continue_flag = &own_continue_;
   if (running_.load()) {
@@ -352,7 +365,11 @@ void TWComDlg1::Button_MulSav1Click() {
   }
   running_ = true;
   host_.continue_flag->store(true);
-  page_.options = [this] { return ReadBatchOptions(); };
+  PublishBatchOptions();
+  page_.options = [this] {
+    std::lock_guard lock(options_mutex_);
+    return published_options_;
+  };
   page_.progress = [this](int pos) { ProgressBar_MulSav1.SetPosition(pos); };
   page_.message_owner = hwnd();
   // Threads that have ended are let go; the rest are joined by the destructor.

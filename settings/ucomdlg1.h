@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,6 +80,9 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   bool PluginListBuilt() const { return list_built_; }
   // The batch page's options as the controls show them now.
   BatchOptions ReadBatchOptions() const;
+  // Keeps what the worker reads for each file in step with the controls:
+  // called whenever one of them changes.
+  void PublishBatchOptions();
 
   // Controls, by their form names.
   winui::Label Label_Common1;
@@ -133,6 +137,8 @@ class TWComDlg1 : public winui::Form, public ISettingsDialog {
   // previous worker has returned from its last hand-off. The destructor joins them.
   std::vector<base::UniqueHandle> workers_;
   std::atomic<bool> own_continue_{false};
+  mutable std::mutex options_mutex_;
+  BatchOptions published_options_;  // guarded by options_mutex_
   BatchHost host_;
   BatchPage page_;
   std::unique_ptr<winui::UiCall> ui_;

@@ -9,6 +9,9 @@ namespace winui::msg {
 // Worker thread -> UI thread: run a callable on the UI thread (wParam unused,
 // lParam = pointer to the callable); sent, so the worker waits for it.
 constexpr UINT kInvoke = WM_APP + 1;
+// The same, posted: the worker does not wait (lParam = the callable, owned by
+// the message).
+constexpr UINT kPost = WM_APP + 2;
 // Modal loop control: a form leaves its modal loop when it receives this.
 constexpr UINT kEndModal = WM_APP + 3;
 

@@ -1,6 +1,7 @@
 #include "winui/uicall.h"
 
 #include <exception>
+#include <memory>
 
 #include "base/diag.h"
 #include "winui/messages.h"
@@ -29,6 +30,15 @@ LRESULT CALLBACK UiCall::Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
     }
     return 1;
   }
+  if (m == msg::kPost && l) {
+    std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(l));
+    try {
+      (*fn)();
+    } catch (...) {
+      base::LogIfFalse(false, "UiCall: a posted callable threw; dropped");
+    }
+    return 0;
+  }
   return DefWindowProcW(h, m, w, l);
 }
 
@@ -41,7 +51,19 @@ UiCall::UiCall() : thread_(GetCurrentThreadId()) {
 
 UiCall::~UiCall() {
   KOLBRI_CHECK(OnUiThread());  // a window can only be destroyed by its own thread
+  // Posted callables never run now, but are freed.
+  MSG m;
+  while (hwnd_ && PeekMessageW(&m, hwnd_, msg::kPost, msg::kPost, PM_REMOVE))
+    delete reinterpret_cast<std::function<void()>*>(m.lParam);
   if (hwnd_ && IsWindow(hwnd_)) base::LogIfFalse(DestroyWindow(hwnd_), "DestroyWindow (UiCall)");
+}
+
+bool UiCall::Post(std::function<void()> fn) const {
+  auto owned = std::make_unique<std::function<void()>>(std::move(fn));
+  if (!hwnd_ || !PostMessageW(hwnd_, msg::kPost, 0, reinterpret_cast<LPARAM>(owned.get())))
+    return base::LogIfFalse(false, "UiCall: PostMessage failed, nothing queued");
+  (void)owned.release();  // the message owns it now
+  return true;
 }
 
 bool UiCall::Invoke(const std::function<void()>& fn) const {

@@ -27,6 +27,12 @@ class UiCall {
   // fn does not run and false is returned.
   bool Invoke(const std::function<void()>& fn) const;
 
+  // Queues fn to run on the UI thread and returns at once (notices the worker
+  // need not wait for, such as progress). Messages sent by Invoke run before
+  // any posted one. False, and fn never runs, when it cannot be queued; what
+  // is still queued when this object is destroyed never runs.
+  bool Post(std::function<void()> fn) const;
+
   // Invoke with a result: the callable's value, or nothing when it did not
   // run (the window is gone); a void callable gives Invoke's answer.
   template <class F>

@@ -1,19 +1,25 @@
 // Batch conversion throughput: the stand-in module renders synthetic 640x480
-// pictures into a tree of category folders through the real walk (worker thread,
-// UI thread serving its hand-offs), against a bare loop in the same run that
-// renders the same pictures and writes the same bytes to the same number of
-// files in the same folders with the same calls (MakeBmp, GlobalLock,
-// CreateDirectoryW, CreateFileW, two WriteFile, CloseHandle, GlobalFree).
+// pictures into a tree of category folders through the real walk (worker thread
+// rendering, writer thread encoding and writing, UI thread serving the
+// hand-offs), against a bare serial loop in the same run that renders the same
+// pictures and writes the same files in the same folders: bitmap files with
+// MakeBmp, GlobalLock, CreateDirectoryW, CreateFileW, two WriteFile,
+// CloseHandle, GlobalFree; PNG files with MakeBmp and the platform's PNG
+// encoder writing to the file.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
+#include <initializer_list>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <wincodec.h>
 
 #include "cgmodule/module.h"
 #include "cgmodule/picture.h"
@@ -86,16 +92,74 @@ struct Totals {
   bool ok = true;
 };
 
+uint64_t TreeBytes(const std::wstring& dir) {
+  uint64_t n = 0;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      n += TreeBytes(dir + name + L"\\");
+    else
+      n += (uint64_t{fd.nFileSizeHigh} << 32) | fd.nFileSizeLow;
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return n;
+}
+
+// The platform's PNG encoder on one picture block: indexed with its colour
+// table, rows handed over top row first.
+bool BarePng(IWICImagingFactory* f, const BITMAPINFOHEADER* bi, const std::wstring& file) {
+  IWICStream* stream = nullptr;
+  IWICBitmapEncoder* enc = nullptr;
+  IWICBitmapFrameEncode* frame = nullptr;
+  IWICPalette* pal = nullptr;
+  const int w = bi->biWidth, h = bi->biHeight, bits = bi->biBitCount;
+  const uint32_t colours = bits <= 8 ? 1u << bits : 0;
+  const uint32_t stride = ((uint32_t(w) * bits + 31) / 32) * 4;
+  const auto* table = reinterpret_cast<const RGBQUAD*>(bi + 1);
+  const auto* pixels = reinterpret_cast<const uint8_t*>(table + colours);
+  WICPixelFormatGUID fmt = bits == 8   ? GUID_WICPixelFormat8bppIndexed
+                           : bits == 4 ? GUID_WICPixelFormat4bppIndexed
+                                       : GUID_WICPixelFormat24bppBGR;
+  bool ok = SUCCEEDED(f->CreateStream(&stream)) &&
+            SUCCEEDED(stream->InitializeFromFilename(file.c_str(), GENERIC_WRITE)) &&
+            SUCCEEDED(f->CreateEncoder(GUID_ContainerFormatPng, nullptr, &enc)) &&
+            SUCCEEDED(enc->Initialize(stream, WICBitmapEncoderNoCache)) &&
+            SUCCEEDED(enc->CreateNewFrame(&frame, nullptr)) &&
+            SUCCEEDED(frame->Initialize(nullptr)) && SUCCEEDED(frame->SetSize(w, h)) &&
+            SUCCEEDED(frame->SetPixelFormat(&fmt));
+  if (ok && colours) {
+    std::vector<WICColor> c(colours);
+    for (uint32_t i = 0; i < colours; ++i)
+      c[i] = 0xFF000000u | (table[i].rgbRed << 16) | (table[i].rgbGreen << 8) | table[i].rgbBlue;
+    ok = SUCCEEDED(f->CreatePalette(&pal)) && SUCCEEDED(pal->InitializeCustom(c.data(), colours)) &&
+         SUCCEEDED(frame->SetPalette(pal));
+  }
+  if (ok) {
+    std::vector<uint8_t> rows(size_t(stride) * h);
+    for (int y = 0; y < h; ++y)
+      std::memcpy(rows.data() + size_t(y) * stride, pixels + size_t(h - 1 - y) * stride, stride);
+    ok = SUCCEEDED(frame->WritePixels(h, stride, UINT(rows.size()), rows.data())) &&
+         SUCCEEDED(frame->Commit()) && SUCCEEDED(enc->Commit());
+  }
+  for (IUnknown* u : std::initializer_list<IUnknown*>{pal, frame, enc, stream})
+    if (u) u->Release();
+  return ok;
+}
+
 // Same folders, names, bytes and calls as the walk, without the tree, the UI
 // hand-offs and the checks.
 void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstring& path,
-          int32_t& counter, Totals& t) {
+          int32_t& counter, Totals& t, IWICImagingFactory* png) {
   const std::wstring dir = path + base::FromSjis(cat->Name);
   CreateDirectoryW(dir.c_str(), nullptr);
   const std::wstring sub = dir + L"\\";
   for (const OrvuIndexEntry* e = cat->Children; e && e->Name; ++e) {
     if (e->IsCategory()) {
-      Bare(m, e, sub, counter, t);
+      Bare(m, e, sub, counter, t, png);
       continue;
     }
     cgmodule::MakeBmpResult r = m.MakeBmp(e, false);
@@ -104,6 +168,12 @@ void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstri
     if (!bi) {
       t.ok = false;
       return;
+    }
+    if (png) {
+      t.ok = BarePng(png, bi, sub + settings::SerialName(L"orvu", counter, L".png")) && t.ok;
+      ++counter;
+      ++t.files;
+      continue;
     }
     uint8_t header[cgmodule::kBitmapFileHeaderSize];
     settings::FillFileHeader(bi->biBitCount, bi->biSizeImage, header);
@@ -121,7 +191,8 @@ void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstri
   }
 }
 
-Totals Walk(HWND tree, HTREEITEM node, cgmodule::CommonModule& m, const std::wstring& out) {
+Totals Walk(HWND tree, HTREEITEM node, cgmodule::CommonModule& m, const std::wstring& out,
+            bool png) {
   winui::UiCall ui;
   std::atomic<bool> keep_going{true};
   settings::BatchHost host;
@@ -129,7 +200,7 @@ Totals Walk(HWND tree, HTREEITEM node, cgmodule::CommonModule& m, const std::wst
   host.module = &m;
   host.continue_flag = &keep_going;
   settings::BatchPage page;
-  page.options = [] { return settings::BatchOptions{true, false, L"orvu"}; };
+  page.options = [png] { return settings::BatchOptions{true, false, L"orvu", png}; };
   int last = 0;
   page.progress = [&](int p) { last = p; };
   std::atomic<bool> done{false};
@@ -221,16 +292,35 @@ int main() {
   std::vector<cgmodule::IndexNode> nodes;
   AddTree(tree, m.ReadContext()->IndexRoot, nodes);
 
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IWICImagingFactory* factory = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))) {
+    std::fprintf(stderr, "batch bench: no imaging factory\n");
+    return 1;
+  }
   int rc = 0;
-  HTREEITEM node = TreeView_GetRoot(tree);
-  const OrvuIndexEntry* entry = m.Context()->IndexRoot;
-  for (const auto& s : sets) {
+  const HTREEITEM node8 = TreeView_GetRoot(tree);
+  const OrvuIndexEntry* entry8 = m.Context()->IndexRoot;
+  const struct {
+    const char* name;
+    int set;  // into sets[]
+    bool png;
+  } runs[] = {{"batch_2000x8bit", 0, false},
+              {"batch_png_2000x8bit", 0, true},
+              {"batch_500x24bit", 1, false}};
+  uint64_t bitmap_bytes_8 = 0;
+  for (const auto& run : runs) {
+    const auto& s = sets[run.set];
     const int pictures = s.cats * s.per;
+    const HTREEITEM node = run.set == 0 ? node8 : TreeView_GetNextSibling(tree, node8);
+    const OrvuIndexEntry* entry = entry8 + run.set;
     // Paired rounds, bare and walk back to back in alternating order; the
     // machine is shared, so the median of the per-round figures is reported.
     constexpr int kRounds = 5;
     std::vector<double> bare_ms, walk_ms, ratios;
     Totals bare, walk;
+    uint64_t walk_bytes = 0;
     for (int round = 0; round < kRounds; ++round) {
       double b = 0, w = 0;
       for (int leg = 0; leg < 2; ++leg) {
@@ -241,11 +331,12 @@ int main() {
         if (do_bare) {
           int32_t counter = 0;
           bare = Totals{};
-          Bare(m, entry, out, counter, bare);
+          Bare(m, entry, out, counter, bare, run.png ? factory : nullptr);
           b = Ms(std::chrono::steady_clock::now() - t0);
         } else {
-          walk = Walk(tree, node, m, out);
+          walk = Walk(tree, node, m, out, run.png);
           w = Ms(std::chrono::steady_clock::now() - t0);
+          walk_bytes = TreeBytes(out);
         }
         RemoveTree(out);
       }
@@ -255,28 +346,29 @@ int main() {
     }
     const double best_bare = Median(bare_ms), best_walk = Median(walk_ms), ratio = Median(ratios);
     if (!bare.ok || !walk.ok || walk.files != pictures || bare.files != pictures) {
-      std::fprintf(stderr, "batch_%dx%dbit: FAILED (walk %d files, bare %d files)\n", pictures,
-                   s.bits, walk.files, bare.files);
+      std::fprintf(stderr, "%s: FAILED (walk %d files, bare %d files)\n", run.name, walk.files,
+                   bare.files);
       rc = 1;
     }
-    const double mb = static_cast<double>(bare.bytes) / (1024.0 * 1024.0);
+    const double mb = static_cast<double>(walk_bytes) / (1024.0 * 1024.0);
+    char bytes[96] = "";
+    if (run.set == 0 && !run.png) bitmap_bytes_8 = walk_bytes;
+    if (run.png)
+      std::snprintf(bytes, sizeof bytes, "; %.1f MB of PNG files, %.1f MB as bitmap files", mb,
+                    static_cast<double>(bitmap_bytes_8) / (1024.0 * 1024.0));
     std::printf(
-        "batch_%dx%dbit: %.0f ms, bare %.0f ms, ratio %.3f (%.0f pictures/s, %.1f MB/s; bare %.0f "
-        "pictures/s, "
-        "%.1f MB/s; host load %s; %s)\n",
-        pictures, s.bits, best_walk, best_bare, ratio, pictures * 1000.0 / best_walk,
-        mb * 1000.0 / best_walk, pictures * 1000.0 / best_bare, mb * 1000.0 / best_bare,
-        HostLoad().c_str(), KOLBRI_BENCH_ARCH);
-    std::fprintf(
-        stderr,
-        "  (batch_%dx%dbit: median of %d paired rounds; the walk runs on a worker thread and\n"
-        "   hands each picture's options and progress to the UI thread, one round trip per "
-        "picture)\n",
-        pictures, s.bits, kRounds);
+        "%s: %.0f ms, bare %.0f ms, ratio %.3f (%.0f pictures/s, %.1f MB/s; bare %.0f "
+        "pictures/s%s; host load %s; %s)\n",
+        run.name, best_walk, best_bare, ratio, pictures * 1000.0 / best_walk,
+        mb * 1000.0 / best_walk, pictures * 1000.0 / best_bare, bytes, HostLoad().c_str(),
+        KOLBRI_BENCH_ARCH);
+    std::fprintf(stderr,
+                 "  (%s: median of %d paired rounds; the walk renders on a worker thread and\n"
+                 "   writes on a second one; one hand-off to the UI thread per picture)\n",
+                 run.name, kRounds);
     std::fflush(stdout);
-    node = TreeView_GetNextSibling(tree, node);
-    ++entry;
   }
+  factory->Release();
   {
     // What one hand-off costs on this machine now: the walk makes one per picture.
     winui::UiCall ui;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -174,6 +175,29 @@ TEST(UiCall, CallSaysWhenNothingRan) {
   PumpUntilDone(worker, done);
   EXPECT_FALSE(value.has_value());
   EXPECT_FALSE(ran);
+}
+
+// A posted callable runs on the UI thread when its queue is next read; one
+// still queued when the UiCall goes is freed without running.
+TEST(UiCall, PostedCallsRunLaterOnTheUiThreadOrAreFreed) {
+  const DWORD ui_thread = GetCurrentThreadId();
+  std::vector<DWORD> ran_on;
+  auto alive = std::make_shared<int>(0);
+  {
+    winui::UiCall ui;
+    Done done;
+    std::thread worker([&] {
+      EXPECT_TRUE(ui.Post([&] { ran_on.push_back(GetCurrentThreadId()); }));
+      done.Set();
+    });
+    PumpUntilDone(worker, done);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    EXPECT_EQ(ran_on, std::vector<DWORD>{ui_thread});
+    EXPECT_TRUE(ui.Post([alive, &ran_on] { ran_on.push_back(0); }));
+  }
+  EXPECT_EQ(alive.use_count(), 1);
+  EXPECT_EQ(ran_on.size(), 1u);
 }
 
 }  // namespace
