@@ -106,7 +106,8 @@ void TWMain::StartPictureDrag() {
   const HBITMAP shown = zoomed ? zoomed.get() : CurrentBitmap();
   const std::wstring path = drag_folder_.PathFor(DragFileName());
   if (path.empty() || !base::WritePngFile(PngFromBitmap(shown), path)) {
-    winui::ShowError(hwnd_, L"ﾌｧｲﾙ " + (path.empty() ? DragFileName() : path) + L" を作成できません");
+    winui::ShowError(hwnd_,
+                     L"ﾌｧｲﾙ " + (path.empty() ? DragFileName() : path) + L" を作成できません");
     return;
   }
   std::vector<uint8_t> dib = PackedDib24(shown);

@@ -672,6 +672,14 @@ TEST_F(Display, ResolutionChangeRescalesLayoutAndFontsAndKeepsPicturePixelsExact
   EXPECT_TRUE(ShowsZoomed(SynthPixels("320x200x8:32")));
   // Controls made later follow the form's resolution.
   EXPECT_EQ(winui::ScaleFor(m.hwnd(), 120), to);
+  // The version dialog's own title font follows too.
+  RECT v;
+  GetWindowRect(verdlg.hwnd(), &v);
+  SendMessageW(verdlg.hwnd(), WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&v));
+  LOGFONTW title{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(verdlg.Title.hwnd(), WM_GETFONT, 0, 0)),
+             sizeof title, &title);
+  EXPECT_EQ(title.lfHeight, -MulDiv(18, to, winui::kDesignDpi));
   EXPECT_TRUE(TakeMessages().empty());
 }
 
