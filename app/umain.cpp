@@ -718,8 +718,7 @@ base::PngPixels TWMain::ShownDibPixels() const {
 }
 
 base::UniqueBitmap TWMain::ZoomedOrReport() {
-  // Fit only changes what the screen shows: Save and Copy take 100 %.
-  base::UniqueBitmap zoomed = Zoomed(CurrentBitmap(), fit_ ? 1 : zoom_);
+  base::UniqueBitmap zoomed = Zoomed(CurrentBitmap(), SaveZoom());
   if (!zoomed) ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
   return zoomed;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dragout.h"
 #include "app/savedialog.h"
 #include "app/settings_file.h"
 #include "base/png.h"
@@ -131,6 +132,13 @@ class TWMain : public winui::Form {
   bool ShowNeighbour(bool forward);
   // What the settings file's window section would get now.
   WindowState CurrentWindowState() const;
+  // The zoom Save, Copy and a drag take: fit only changes what the screen
+  // shows, so they take 100 % then.
+  int SaveZoom() const { return fit_ ? 1 : zoom_; }
+  // Drags the shown picture out (app/dragout.cpp): a PNG file named as Save
+  // would propose it, in the drag folder, and the picture itself.
+  void StartPictureDrag();
+  const DragFolder& DragFiles() const { return drag_folder_; }
 
   // The host callback table's redisplay entry; reaches the main window on the
   // UI thread (directly when called there, posted otherwise).
@@ -142,6 +150,7 @@ class TWMain : public winui::Form {
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
   bool OnKeyPreview(const MSG& msg) override;
   bool OnWheelPreview(const MSG& msg) override;
+  void OnDpiChanged(int old_dpi, int new_dpi) override;
 
  private:
   // Common module -> this window: re-run the index tree's selection handling
@@ -161,6 +170,7 @@ class TWMain : public winui::Form {
   void LeaveFullScreen();
   winui::MenuItem* ZoomItem(int zoom) const;
   bool IsCategoryItem(HTREEITEM item) const;
+  std::wstring DragFileName() const;
 
   void BuildControls();
   void BuildMenus();
@@ -238,6 +248,7 @@ class TWMain : public winui::Form {
     LONG style = 0;
     LONG box_ex_style = 0;
   } windowed_;
+  DragFolder drag_folder_;
 
   static TWMain* instance_;
 };

@@ -19,7 +19,7 @@ void TWVerDlg::Create(HWND owner) {
       main->ShowHelp(context ? HELP_CONTEXT : HELP_FINDER, static_cast<DWORD>(context));
   };
   Title.Create(*this, 0, 10, 291, 21, L"", TA::Center);
-  title_font_ = winui::CreateUiFont(18);
+  title_font_ = winui::CreateUiFont(18, false, Dpi());
   Title.SetFont(title_font_.get());
   VerInfo.Create(*this, 90, 35, 111, 21, L"", TA::Center);
   LastMod.Create(*this, 0, 55, 291, 21, L"", TA::Center);
@@ -28,6 +28,12 @@ void TWVerDlg::Create(HWND owner) {
   Button1.SetDefault(true);
   Button1.SetCancel(true);
   Button1.on_click = [this] { EndModal(IDOK); };  // Button1Click
+}
+
+void TWVerDlg::OnDpiChanged(int, int new_dpi) {
+  base::UniqueFont font = winui::CreateUiFont(18, false, new_dpi);
+  Title.SetFont(font.get());  // before the old one goes
+  title_font_ = std::move(font);
 }
 
 void TWVerDlg::SetRecord(const std::wstring& caption, const OrvuVersionInfo* rec) {

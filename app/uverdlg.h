@@ -20,6 +20,9 @@ class TWVerDlg : public winui::Form {
   winui::Label Title, VerInfo, LastMod, Notice;
   winui::Button Button1;
 
+ protected:
+  void OnDpiChanged(int old_dpi, int new_dpi) override;
+
  private:
   base::UniqueFont title_font_;
 };

@@ -33,6 +33,7 @@ void TWMain::BuildViewMenus() {
 void TWMain::BuildViewing() {
   key_preview = true;
   Image_Output.smooth = true;
+  Image_Output.on_drag = [this] { StartPictureDrag(); };
   ScrollBox_Output.on_ctrl_wheel = [this](int notches, POINT pt) {
     // One step a notch, in the wheel's direction.
     const int step = notches > 0 ? 1 : -1;
@@ -164,6 +165,11 @@ bool TWMain::LayoutViewing() {
   ScrollBox_Output.UpdateScrollRange();
   in_view_layout_ = false;
   return true;
+}
+
+void TWMain::OnDpiChanged(int, int) {
+  // The picture keeps its device pixels: z x z for each of its own.
+  if (picture_present_) LayoutPicture();
 }
 
 // ---- full screen ----------------------------------------------------------------

@@ -1,6 +1,6 @@
 # Program resources: every program of the tree (the viewer, shellbrowse and the
 # test programs, so the tests run the controls that ship) carries the same icon,
-# a manifest (common controls 6, asInvoker, system DPI awareness, supported
+# a manifest (common controls 6, asInvoker, per-monitor v2 DPI awareness (system on older Windows), supported
 # Windows versions) and a version record from project(VERSION).
 
 if(KOLBRI_ARCH STREQUAL i686)

@@ -117,6 +117,12 @@ class TDropSourceObject final : public IDropSource {
   LONG refs_ = 1;
 };
 
+// An OLE drag of one file of ours and the picture it holds: the target gets the
+// file as CF_HDROP and, when dib holds one, the picture as CF_DIB (a packed
+// DIB). Copy only (the file stays ours). Returns when the drag has ended: the
+// effect of a drop, DROPEFFECT_NONE when cancelled or refused.
+DWORD StartFileDrag(const std::wstring& file, std::vector<uint8_t> dib);
+
 class TDropSourceEx : public shview::ShellDragPartner {
  public:
   TDropSourceEx() = default;

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Screenshots of the viewer for looking at, not a test: the main window on the
-# sample title, the settings dialog and the version dialog, at 96 and 144 dpi,
-# as OUT/<dpi>-main.png, -settings.png, -batch.png, -version.png.
+# sample title, its first picture fitted to the window and full screen, the
+# settings dialog and the version dialog, at 96 and 144 dpi, as
+# OUT/<dpi>-main.png, -fit.png, -fullscreen.png, -settings.png, -batch.png,
+# -version.png.
 # Usage: screenshots.sh [OUT]   (default: $KOLBRI_BUILD/screenshots; the x86_64
 # tree unless KOLBRI_BUILD names another, already built)
 set -eu
@@ -26,6 +28,20 @@ for dpi in 96 144; do
   done
   [ -n "$win" ] || { echo "screenshots.sh: no main window at $dpi dpi" >&2; kill $pid; exit 1; }
   shot "$dpi-main"
+  # The first picture (Space), fitted to the window (View > fit), full screen.
+  xdotool key --window "$win" space
+  sleep 1
+  xdotool key --window "$win" alt+v
+  sleep 1
+  xdotool key w
+  shot "$dpi-fit"
+  xdotool key --window "$win" F11
+  shot "$dpi-fullscreen"
+  xdotool key --window "$win" Escape
+  sleep 1
+  xdotool key --window "$win" alt+v
+  sleep 1
+  xdotool key w
   xdotool key --window "$win" ctrl+l
   shot "$dpi-settings"
   xdotool key Escape

@@ -4,15 +4,16 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "base/diag.h"
 #include "winui/menu.h"
 
 namespace winui {
 
-base::UniqueFont CreateUiFont(int design_height, bool bold) {
+base::UniqueFont CreateUiFont(int design_height, bool bold, int dpi) {
   LOGFONTW lf{};
-  lf.lfHeight = -Scale(design_height);
+  lf.lfHeight = -MulDiv(design_height, dpi ? dpi : ScreenDpi(), kDesignDpi);
   lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   lf.lfCharSet = SHIFTJIS_CHARSET;
   wcscpy(lf.lfFaceName, L"ＭＳ Ｐゴシック");
@@ -124,7 +125,7 @@ std::pair<int, int> TreeView::Images(HTREEITEM item) const {
 void TreeView::SetImageList(HIMAGELIST images) {
   TreeView_SetImageList(hwnd_, images, TVSIL_NORMAL);
 }
-void TreeView::SetIndent(int design_px) { TreeView_SetIndent(hwnd_, Scale(design_px)); }
+void TreeView::SetIndent(int design_px) { TreeView_SetIndent(hwnd_, ScaleFor(hwnd_, design_px)); }
 
 bool TreeView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
   if (msg != WM_NOTIFY) return false;
@@ -172,7 +173,7 @@ void StatusBar::SetPanels(const std::vector<int>& widths) {
   std::vector<int> right;
   int x = 0;
   for (size_t i = 0; i < widths.size(); ++i) {
-    x += Scale(widths[i]);
+    x += ScaleFor(hwnd_, widths[i]);
     right.push_back(i + 1 == widths.size() ? -1 : x);
   }
   SendMessageW(hwnd_, SB_SETPARTS, right.size(), reinterpret_cast<LPARAM>(right.data()));
@@ -239,15 +240,15 @@ void ScrollBox::UpdateScrollRange() {
   RECT client;
   GetClientRect(hwnd_, &client);
   const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
-  int w = client.right + ((style & WS_VSCROLL) ? GetSystemMetrics(SM_CXVSCROLL) : 0);
-  int h = client.bottom + ((style & WS_HSCROLL) ? GetSystemMetrics(SM_CYHSCROLL) : 0);
+  int w = client.right + ((style & WS_VSCROLL) ? SystemMetricFor(hwnd_, SM_CXVSCROLL) : 0);
+  int h = client.bottom + ((style & WS_HSCROLL) ? SystemMetricFor(hwnd_, SM_CYHSCROLL) : 0);
   bool need_h = cw > w, need_v = ch > h;
-  if (need_h) h -= GetSystemMetrics(SM_CYHSCROLL);
+  if (need_h) h -= SystemMetricFor(hwnd_, SM_CYHSCROLL);
   if (!need_v && ch > h) need_v = true;
-  if (need_v) w -= GetSystemMetrics(SM_CXVSCROLL);
+  if (need_v) w -= SystemMetricFor(hwnd_, SM_CXVSCROLL);
   if (!need_h && cw > w) {
     need_h = true;
-    h -= GetSystemMetrics(SM_CYHSCROLL);
+    h -= SystemMetricFor(hwnd_, SM_CYHSCROLL);
   }
   // Set without redrawing each time: every visible change of a bar resizes
   // the client area and repaints; one frame redraw at the end does it once.
@@ -283,8 +284,8 @@ SIZE ScrollBox::ViewSizePx() const {
   RECT client;
   GetClientRect(hwnd_, &client);
   const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
-  return {client.right + ((style & WS_VSCROLL) ? GetSystemMetrics(SM_CXVSCROLL) : 0),
-          client.bottom + ((style & WS_HSCROLL) ? GetSystemMetrics(SM_CYHSCROLL) : 0)};
+  return {client.right + ((style & WS_VSCROLL) ? SystemMetricFor(hwnd_, SM_CXVSCROLL) : 0),
+          client.bottom + ((style & WS_HSCROLL) ? SystemMetricFor(hwnd_, SM_CYHSCROLL) : 0)};
 }
 
 void ScrollBox::Wheel(bool horizontal, int delta) {
@@ -297,7 +298,8 @@ void ScrollBox::Wheel(bool horizontal, int delta) {
   RECT client;
   GetClientRect(hwnd_, &client);
   const int page = horizontal ? client.right : client.bottom;
-  const int per_notch = lines == WHEEL_PAGESCROLL ? page : static_cast<int>(lines) * Scale(16);
+  const int per_notch =
+      lines == WHEEL_PAGESCROLL ? page : static_cast<int>(lines) * ScaleFor(hwnd_, 16);
   const int px = MulDiv(rest, per_notch, WHEEL_DELTA);
   if (!px) return;
   rest -= MulDiv(px, WHEEL_DELTA, per_notch);
@@ -348,7 +350,7 @@ LRESULT ScrollBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_KEYDOWN: {
       RECT client;
       GetClientRect(hwnd_, &client);
-      const int line = Scale(16);
+      const int line = ScaleFor(hwnd_, 16);
       switch (wp) {
         case VK_UP: ScrollToClamped(pos_x_, pos_y_ - line); return 0;
         case VK_DOWN: ScrollToClamped(pos_x_, pos_y_ + line); return 0;
@@ -370,7 +372,7 @@ LRESULT ScrollBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       si.fMask = SIF_ALL;
       GetScrollInfo(hwnd_, bar, &si);
       int pos = si.nPos;
-      const int line = Scale(16);
+      const int line = ScaleFor(hwnd_, 16);
       switch (LOWORD(wp)) {
         case SB_LINEUP: pos -= line; break;
         case SB_LINEDOWN: pos += line; break;
@@ -409,6 +411,25 @@ void Image::SetBitmap(base::UniqueBitmap bmp) {
 LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ERASEBKGND: return 1;
+    case WM_LBUTTONDOWN:
+      press_armed_ = static_cast<bool>(on_drag);
+      press_ = {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+      // The pointer may leave a small picture before the drag distance.
+      if (press_armed_) SetCapture(hwnd_);
+      break;
+    case WM_LBUTTONUP:
+      if (press_armed_) ReleaseCapture();
+      break;
+    case WM_CAPTURECHANGED: press_armed_ = false; break;
+    case WM_MOUSEMOVE:
+      if (press_armed_ && (wp & MK_LBUTTON) &&
+          (std::abs(GET_X_LPARAM(lp) - press_.x) > GetSystemMetrics(SM_CXDRAG) ||
+           std::abs(GET_Y_LPARAM(lp) - press_.y) > GetSystemMetrics(SM_CYDRAG))) {
+        ReleaseCapture();  // the drag tracks the pointer itself
+        on_drag();
+        return 0;
+      }
+      break;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd_, &ps);
@@ -447,8 +468,9 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd_, &ps);
       return 0;
     }
-    default: return Control::HandleMessage(msg, wp, lp);
+    default: break;
   }
+  return Control::HandleMessage(msg, wp, lp);
 }
 
 // ---- Splitter -------------------------------------------------------------

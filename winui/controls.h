@@ -16,8 +16,9 @@
 
 namespace winui {
 
-// Font of the UI face ("ＭＳ Ｐゴシック") with a character height in design pixels.
-base::UniqueFont CreateUiFont(int design_height, bool bold = false);
+// Font of the UI face ("ＭＳ Ｐゴシック") with a character height in design
+// pixels, at a resolution (0: the system's).
+base::UniqueFont CreateUiFont(int design_height, bool bold = false, int dpi = 0);
 
 class TreeView : public Control {
  public:
@@ -124,12 +125,17 @@ class Image : public Control {
   bool stretch = true;
   // A size that is no whole factor of the bitmap's is stretched with HALFTONE.
   bool smooth = false;
+  // The left button pressed on the image moved beyond the system's drag
+  // distance: a drag of the picture begins (once per press).
+  std::function<void()> on_drag;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
   base::UniqueBitmap bitmap_;
+  bool press_armed_ = false;
+  POINT press_{};
 };
 
 // A bar the user drags to resize the left-aligned control before it.

@@ -23,17 +23,79 @@ int ScreenDpi() {
 
 int Scale(int design) { return MulDiv(design, ScreenDpi(), kDesignDpi); }
 
-HFONT DefaultFont() {
-  static base::UniqueFont font([] {
-    LOGFONTW lf{};
-    lf.lfHeight = -MulDiv(9, ScreenDpi(), 72);
-    lf.lfCharSet = SHIFTJIS_CHARSET;
-    lf.lfQuality = DEFAULT_QUALITY;
-    wcscpy(lf.lfFaceName, L"ＭＳ Ｐゴシック");
-    return CreateFontIndirectW(&lf);
-  }());
-  return font.get();
+int DpiOf(HWND h) {
+  const Form* f =
+      h ? dynamic_cast<const Form*>(Window::FromHwnd(GetAncestor(h, GA_ROOT))) : nullptr;
+  return f ? f->Dpi() : ScreenDpi();
 }
+
+int ScaleFor(HWND h, int design) { return MulDiv(design, DpiOf(h), kDesignDpi); }
+
+int SystemMetricFor(HWND h, int index) {
+  using Fn = int(WINAPI*)(int, UINT);
+  static const auto fn = reinterpret_cast<Fn>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi"));
+  return fn ? fn(index, static_cast<UINT>(DpiOf(h))) : GetSystemMetrics(index);
+}
+
+HFONT DefaultFont(int dpi) {
+  // Few resolutions ever meet in one run: a short list, never emptied, so a
+  // handle given to a window stays valid.
+  static std::vector<std::pair<int, base::UniqueFont>> fonts;
+  for (const auto& [d, f] : fonts)
+    if (d == dpi) return f.get();
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(9, dpi, 72);
+  lf.lfCharSet = SHIFTJIS_CHARSET;
+  lf.lfQuality = DEFAULT_QUALITY;
+  wcscpy(lf.lfFaceName, L"ＭＳ Ｐゴシック");
+  fonts.emplace_back(dpi, base::UniqueFont(CreateFontIndirectW(&lf)));
+  return fonts.back().second.get();
+}
+
+namespace {
+
+// The window's own resolution where the system knows one (10 1607 and
+// later), else the system's.
+int WindowDpi(HWND h) {
+  using Fn = UINT(WINAPI*)(HWND);
+  static const auto fn =
+      reinterpret_cast<Fn>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow"));
+  const int d = fn ? static_cast<int>(fn(h)) : 0;
+  return d > 0 ? d : ScreenDpi();
+}
+
+// Children of `parent` from resolution `from` to `to`: places and sizes, the
+// default font, tree indents and status-bar parts; into the children of our
+// own containers (a foreign control places its own children).
+void RescaleChildren(HWND parent, int from, int to) {
+  auto s = [&](LONG v) { return MulDiv(v, to, from); };
+  for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(c, &r);
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(c, nullptr, s(r.left), s(r.top), s(r.right) - s(r.left), s(r.bottom) - s(r.top),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)) == DefaultFont(from))
+      SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(to)), TRUE);
+    wchar_t cls[64] = {};
+    GetClassNameW(c, cls, 64);
+    if (_wcsicmp(cls, WC_TREEVIEWW) == 0) {
+      TreeView_SetIndent(c, s(static_cast<LONG>(TreeView_GetIndent(c))));
+    } else if (_wcsicmp(cls, STATUSCLASSNAMEW) == 0) {
+      int parts[256];
+      const int n =
+          static_cast<int>(SendMessageW(c, SB_GETPARTS, 256, reinterpret_cast<LPARAM>(parts)));
+      for (int i = 0; i < n; ++i)
+        if (parts[i] >= 0) parts[i] = s(parts[i]);
+      if (n > 0)
+        SendMessageW(c, SB_SETPARTS, static_cast<WPARAM>(n), reinterpret_cast<LPARAM>(parts));
+    }
+    if (dynamic_cast<Container*>(Window::FromHwnd(c))) RescaleChildren(c, from, to);
+  }
+}
+
+}  // namespace
 
 void ReportWindowFailure(const wchar_t* call, const wchar_t* cls) {
   const DWORD error = GetLastError();
@@ -198,15 +260,16 @@ Control::~Control() {
 void Control::CreateChild(Container& parent, const wchar_t* cls, DWORD style, DWORD ex_style,
                           int left, int top, int width, int height, std::wstring_view text) {
   parent_ = &parent;
-  CreateHwnd(ex_style, cls, text, style | WS_CHILD | WS_CLIPSIBLINGS, Scale(left), Scale(top),
-             Scale(width), Scale(height), parent.ClientHwnd(),
+  const HWND p = parent.ClientHwnd();
+  CreateHwnd(ex_style, cls, text, style | WS_CHILD | WS_CLIPSIBLINGS, ScaleFor(p, left),
+             ScaleFor(p, top), ScaleFor(p, width), ScaleFor(p, height), p,
              reinterpret_cast<HMENU>(static_cast<INT_PTR>(parent.NewControlId())));
-  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(DpiOf(p))), FALSE);
   parent.AddChild(this);
 }
 
 void Control::SetBounds(int l, int t, int w, int h) {
-  SetBoundsPx(Scale(l), Scale(t), Scale(w), Scale(h));
+  SetBoundsPx(ScaleFor(hwnd_, l), ScaleFor(hwnd_, t), ScaleFor(hwnd_, w), ScaleFor(hwnd_, h));
 }
 
 void Control::SetBoundsPx(int l, int t, int w, int h) {
@@ -318,6 +381,7 @@ void Form::CreateForm(std::wstring_view caption, int width, int height, FormStyl
   DWORD ws =
       style == FormStyle::Sizeable ? WS_OVERLAPPEDWINDOW : (WS_POPUP | WS_CAPTION | WS_DLGFRAME);
   DWORD ex = style == FormStyle::Sizeable ? 0 : WS_EX_DLGMODALFRAME;
+  dpi_ = ScreenDpi();
   RECT r{0, 0, Scale(width), Scale(height)};
   AdjustWindowRectEx(&r, ws, FALSE, ex);
   int w = r.right - r.left, h = r.bottom - r.top;
@@ -329,9 +393,11 @@ void Form::CreateForm(std::wstring_view caption, int width, int height, FormStyl
     x = y = 0;
   }
   CreateHwnd(ex, L"winui.Form", caption, ws | WS_CLIPCHILDREN, x, y, w, h, owner, nullptr);
-  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+  // Made on a monitor of another resolution: laid out for that one.
+  dpi_ = WindowDpi(hwnd_);
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(dpi_)), FALSE);
   // The client size is what the layout was designed for, whatever the frame.
-  SetClientSizePx(Scale(width), Scale(height));
+  SetClientSizePx(ScaleFor(hwnd_, width), ScaleFor(hwnd_, height));
 }
 
 void Form::SetMenu(MainMenu* menu) {
@@ -391,7 +457,7 @@ HWND Form::Tooltips() {
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                                 nullptr, GetModuleHandleW(nullptr), nullptr);
     base::LogIfFalse(tooltips_ != nullptr, "CreateWindowEx (tooltips)");
-    SendMessageW(tooltips_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
+    SendMessageW(tooltips_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(Dpi())), FALSE);
     SendMessageW(tooltips_, TTM_ACTIVATE, show_hint, 0);
   }
   return tooltips_;
@@ -478,6 +544,24 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (default_button) return MAKELRESULT(GetDlgCtrlID(default_button->hwnd()), DC_HASDEFID);
       break;
     case WM_SIZE: Realign(); break;
+    case WM_DPICHANGED: {
+      const int before = Dpi(), now = HIWORD(wp);
+      if (now > 0 && now != before) {
+        dpi_ = now;
+        RescaleChildren(hwnd_, before, now);
+        SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(now)), FALSE);
+        if (tooltips_)
+          SendMessageW(tooltips_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(now)), FALSE);
+      }
+      // The suggested rectangle keeps the window where the user moved it.
+      const auto* r = reinterpret_cast<const RECT*>(lp);
+      if (r)
+        SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      Realign();
+      if (now > 0 && now != before) OnDpiChanged(before, now);
+      return 0;
+    }
     case WM_SHOWWINDOW:
       if (wp && !shown_once_) {
         shown_once_ = true;

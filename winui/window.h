@@ -27,6 +27,10 @@
 #ifndef SPI_GETWHEELSCROLLCHARS
 #define SPI_GETWHEELSCROLLCHARS 0x006C
 #endif
+// Per-monitor resolution changes (8.1 and later).
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace winui {
 
@@ -37,13 +41,24 @@ inline constexpr int kFirstControlId = 100;
 
 // Design resolution of every layout in the program.
 constexpr int kDesignDpi = 120;
-// The screen's vertical resolution (LOGPIXELSY), read once.
+// The screen's vertical resolution (LOGPIXELSY), read once: the system's,
+// which every form starts with.
 int ScreenDpi();
-// Design pixels (120 dpi) -> screen pixels.
+// Design pixels (120 dpi) -> screen pixels at the system's resolution.
 int Scale(int design);
+// The resolution a window is laid out for: its form's, which follows the
+// monitor the form is on (WM_DPICHANGED); the system's for other windows.
+int DpiOf(HWND h);
+// Design pixels -> pixels at the resolution of h's form.
+int ScaleFor(HWND h, int design);
+// A system metric (scroll-bar widths...) at the resolution of h's form, where
+// the system can say (10 1607 and later); else the system's.
+int SystemMetricFor(HWND h, int index);
 
-// The shared default UI font: "ＭＳ Ｐゴシック", 9 pt at the screen's resolution.
-HFONT DefaultFont();
+// The shared default UI font: "ＭＳ Ｐゴシック", 9 pt at a resolution (one
+// font per resolution, kept for the run).
+HFONT DefaultFont(int dpi);
+inline HFONT DefaultFont() { return DefaultFont(ScreenDpi()); }
 
 // Registers (once) a window class whose procedure is Window's thunk (or proc).
 // A failure is reported through the message routine; false then.
@@ -235,6 +250,9 @@ class Form : public Window, public Container {
   // Tooltip window of the form (created on first use).
   HWND Tooltips();
 
+  // The resolution the form is laid out for (see DpiOf).
+  int Dpi() const { return dpi_ ? dpi_ : ScreenDpi(); }
+
  protected:
   virtual void OnShowFirst() {}
   virtual void OnDestroyForm() {}
@@ -245,6 +263,10 @@ class Form : public Window, public Container {
   virtual bool OnWheelPreview(const MSG& msg) { return false; }
   // Return false to refuse closing.
   virtual bool OnCloseQuery() { return true; }
+  // After WM_DPICHANGED: children, fonts of the default face, tree indents and
+  // status-bar parts are re-scaled and the window has its new rectangle; a
+  // form re-does here what it sized itself.
+  virtual void OnDpiChanged(int old_dpi, int new_dpi) {}
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
@@ -261,6 +283,7 @@ class Form : public Window, public Container {
   bool main_form_ = false;
   bool in_modal_ = false;
   int modal_result_ = 0;
+  int dpi_ = 0;  // 0 before creation: the system's
 };
 
 // Form pre-translation: key preview, accelerators, dialog keys. True when the

@@ -1,11 +1,16 @@
 // Picture display: every MakeBmp outcome, pixel-exact rendering at zoom 1 and
 // 3, zoom/overlay/fitting commands, move-to-child and the redisplay callback.
 #include "tests/support/main_window_fixture.h"
+
+#include <ole2.h>
+#include <shellapi.h>
+
 #include <algorithm>
 #include <thread>
 
 #include "app/picture.h"
 #include "standin/core/dib.h"
+#include "base/handle.h"
 #include "base/text.h"
 
 namespace apptest {
@@ -618,6 +623,212 @@ TEST_F(Display, StatusPanelsCarryTheirWholeTextAsTip) {
                reinterpret_cast<LPARAM>(tip));
   EXPECT_EQ(std::wstring(tip), m.StatusBar1.PanelText(0));
   EXPECT_NE(std::wstring(tip), L"");
+}
+
+TEST_F(Display, ResolutionChangeRescalesLayoutAndFontsAndKeepsPicturePixelsExact) {
+  // The manifest asks for per-monitor awareness (v2: the host-side resource
+  // check reads it; Wine keeps only the level).
+  using Get = DPI_AWARENESS_CONTEXT(WINAPI*)();
+  using Level = DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  const auto get = reinterpret_cast<Get>(GetProcAddress(user32, "GetThreadDpiAwarenessContext"));
+  const auto level =
+      reinterpret_cast<Level>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext"));
+  if (get && level) {
+    EXPECT_EQ(level(get()), DPI_AWARENESS_PER_MONITOR_AWARE);
+  }
+
+  app::TWMain& m = StartDisplay();
+  SelectPath(L"big");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View2->id(), 0);
+  const int from = m.Dpi(), to = from * 3 / 2;
+  auto at = [&](int px) { return MulDiv(px, to, from); };
+  const int tree_w = m.TreeView1.WidthPx(), status_h = m.StatusBar1.HeightPx();
+  const int indent = static_cast<int>(TreeView_GetIndent(m.TreeView1.hwnd()));
+  int parts[2] = {};
+  SendMessageW(m.StatusBar1.hwnd(), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+  RECT suggested;
+  GetWindowRect(m.hwnd(), &suggested);
+  suggested.right += 150;
+  suggested.bottom += 100;
+  SendMessageW(m.hwnd(), WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(m.Dpi(), to);
+  RECT r;
+  GetWindowRect(m.hwnd(), &r);
+  EXPECT_TRUE(EqualRect(&r, &suggested));
+  EXPECT_NEAR(m.TreeView1.WidthPx(), at(tree_w), 1);
+  EXPECT_NEAR(m.StatusBar1.HeightPx(), at(status_h), 1);
+  EXPECT_NEAR(static_cast<int>(TreeView_GetIndent(m.TreeView1.hwnd())), at(indent), 1);
+  int now[2] = {};
+  SendMessageW(m.StatusBar1.hwnd(), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(now));
+  EXPECT_NEAR(now[0], at(parts[0]), 1);
+  for (HWND h : {m.TreeView1.hwnd(), m.StatusBar1.hwnd()}) {
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    EXPECT_EQ(lf.lfHeight, -MulDiv(9, to, 72));
+  }
+  // One picture pixel is still 2 x 2 device pixels.
+  EXPECT_EQ(m.Image_Output.WidthPx(), 640);
+  EXPECT_TRUE(ShowsZoomed(SynthPixels("320x200x8:32")));
+  // Controls made later follow the form's resolution.
+  EXPECT_EQ(winui::ScaleFor(m.hwnd(), 120), to);
+  // The version dialog's own title font follows too.
+  RECT v;
+  GetWindowRect(verdlg.hwnd(), &v);
+  SendMessageW(verdlg.hwnd(), WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&v));
+  LOGFONTW title{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(verdlg.Title.hwnd(), WM_GETFONT, 0, 0)),
+             sizeof title, &title);
+  EXPECT_EQ(title.lfHeight, -MulDiv(18, to, winui::kDesignDpi));
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+// A drop target window of the test (on top, right of the main window): what a
+// drop on it received.
+class DropRecorder final : public IDropTarget {
+ public:
+  explicit DropRecorder(POINT at) : at_(at) {
+    // Not a static control: those let the pointer through (HTTRANSPARENT).
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"kolbri.test.drop";
+    RegisterClassW(&wc);
+    hwnd_ = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, at.x - 50,
+                            at.y - 50, 100, 100, nullptr, nullptr, wc.hInstance, nullptr);
+    registered = RegisterDragDrop(hwnd_, this) == S_OK;
+  }
+  ~DropRecorder() {
+    RevokeDragDrop(hwnd_);
+    DestroyWindow(hwnd_);
+  }
+  POINT Center() const { return at_; }
+  bool registered = false;
+  base::UniqueHandle entered{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  base::UniqueHandle dropped{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::vector<CLIPFORMAT> formats;
+  UINT count = 0;
+  std::wstring file;
+  std::vector<uint8_t> dib;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (riid != IID_IUnknown && riid != IID_IDropTarget) return *out = nullptr, E_NOINTERFACE;
+    *out = static_cast<IDropTarget*>(this);
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    SetEvent(entered.get());
+    *effect &= DROPEFFECT_COPY;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+    *effect &= DROPEFFECT_COPY;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+    *effect = DROPEFFECT_COPY;
+    IEnumFORMATETC* e = nullptr;
+    if (SUCCEEDED(data->EnumFormatEtc(DATADIR_GET, &e)) && e) {
+      FORMATETC f;
+      while (e->Next(1, &f, nullptr) == S_OK) formats.push_back(f.cfFormat);
+      e->Release();
+    }
+    FORMATETC f{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM m{};
+    if (data->GetData(&f, &m) == S_OK) {
+      const auto drop = static_cast<HDROP>(m.hGlobal);
+      count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+      wchar_t path[MAX_PATH] = {};
+      DragQueryFileW(drop, 0, path, MAX_PATH);
+      file = path;
+      ReleaseStgMedium(&m);
+    }
+    f.cfFormat = CF_DIB;
+    if (data->GetData(&f, &m) == S_OK) {
+      const auto* p = static_cast<const uint8_t*>(GlobalLock(m.hGlobal));
+      if (p) dib.assign(p, p + GlobalSize(m.hGlobal));
+      GlobalUnlock(m.hGlobal);
+      ReleaseStgMedium(&m);
+    }
+    SetEvent(dropped.get());
+    return S_OK;
+  }
+
+ private:
+  POINT at_;
+  HWND hwnd_ = nullptr;
+};
+
+// Drags the picture at `from` onto the target as a user would.
+void DragPictureOnto(app::TWMain& m, POINT from, DropRecorder& target) {
+  base::UniqueHandle began(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::function<void()> start = m.Image_Output.on_drag;
+  m.Image_Output.on_drag = [&] {
+    SetEvent(began.get());
+    start();
+  };
+  testsupport::DragAsUser(from, target.Center(), began.get(), target.entered.get(),
+                          target.dropped.get(), [] { winui::PumpPending(); });
+  m.Image_Output.on_drag = start;
+}
+
+TEST_F(Display, DraggingThePictureOutGivesATargetItsPngFileAndItsPixels) {
+  ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+  app::TWMain& m = StartDisplay();
+  SelectPath(L"p24");
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_View2->id(), 0);
+  RECT r;
+  GetWindowRect(m.hwnd(), &r);
+  const POINT drop_at{r.right + 70, 150};
+  {
+    DropRecorder target(drop_at);
+    ASSERT_TRUE(target.registered);
+    DragPictureOnto(m, BoxPoint(m, 10, 10), target);
+    EXPECT_NE(std::find(target.formats.begin(), target.formats.end(), CF_HDROP),
+              target.formats.end());
+    EXPECT_NE(std::find(target.formats.begin(), target.formats.end(), CF_DIB),
+              target.formats.end());
+    EXPECT_EQ(target.count, 1u);
+    // Named as Save proposes it, in our own folder: what Save would write (200 %).
+    EXPECT_EQ(target.file, m.DragFiles().Dir() + L"p24.png");
+    EXPECT_TRUE(testsupport::SamePixels(SynthPixels("40x30x24:24", 2),
+                                        testsupport::DecodePngFile(target.file)));
+    EXPECT_TRUE(
+        testsupport::SamePixels(SynthPixels("40x30x24:24", 2),
+                                testsupport::DecodeDib(target.dib.data(), target.dib.size())));
+  }
+  // In fit, 100 %; the pointer may leave a small picture before the drag
+  // distance; the previous drag's file goes.
+  const std::wstring first = m.DragFiles().Dir() + L"p24.png";
+  SendMessageW(m.hwnd(), WM_COMMAND, m.ME_Fit->id(), 0);
+  SelectPath(L"c1/second");
+  {
+    DropRecorder target(drop_at);
+    DragPictureOnto(m, BoxPoint(m, 4, 4), target);
+    EXPECT_EQ(target.file, m.DragFiles().Dir() + L"second.png");
+    EXPECT_TRUE(
+        testsupport::SamePixels(SynthPixels("8x8x8:7"), testsupport::DecodePngFile(target.file)));
+  }
+  EXPECT_EQ(GetFileAttributesW(first.c_str()), INVALID_FILE_ATTRIBUTES);
+  // The folder goes with the window.
+  const std::wstring folder = m.DragFiles().Dir();
+  EXPECT_FALSE(folder.empty());
+  Stop();
+  EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(TakeMessages().empty());
+  OleUninitialize();
+}
+
+TEST(DragFileName, RefusedCharactersAndDeviceNamesBecomeUsable) {
+  EXPECT_EQ(app::SafeFileName(L"a/b:c*?\"d<e>|f", L"x"), L"a_b_c___d_e__f");
+  EXPECT_EQ(app::SafeFileName(L"表示ソ. ", L"x"), L"表示ソ");
+  EXPECT_EQ(app::SafeFileName(L"con", L"x"), L"_con");
+  EXPECT_EQ(app::SafeFileName(L"COM1.txt", L"x"), L"_COM1.txt");
+  EXPECT_EQ(app::SafeFileName(L"COM10", L"x"), L"COM10");
+  EXPECT_EQ(app::SafeFileName(L"...", L"x"), L"x");
 }
 
 TEST_F(Display, TreePopupOpensOnlyAfterTheFirstPicture) {

@@ -83,6 +83,8 @@ def check(path, version, arch):
         faults.append("manifest without asInvoker")
     if not re.search(r"<dpiAware[^>]*>true</dpiAware>", manifest):
         faults.append("manifest without dpiAware true")
+    if not re.search(r"<dpiAwareness[^>]*>\s*PerMonitorV2\s*,\s*System\s*</dpiAwareness>", manifest):
+        faults.append("manifest without per-monitor v2 awareness falling back to system")
 
     ver = res.get((RT_VERSION, 1), [b""])[0]
     fixed = ver.find(struct.pack("<I", 0xFEEF04BD))

@@ -2,7 +2,6 @@
 #include <ole2.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "shellcom/drpcomex.h"
@@ -10,6 +9,7 @@
 #include "shellview/folderview.h"
 #include "tests/support/host_window.h"
 #include "tests/support/shell_env.h"
+#include "tests/support/testsupport.h"
 #include "base/handle.h"
 #include "winui/binding.h"
 
@@ -92,15 +92,6 @@ class DropTarget final : public IDropTarget {
  private:
   HWND hwnd_ = nullptr;
 };
-
-void MouseTo(POINT p, DWORD extra = 0) {
-  INPUT in{};
-  in.type = INPUT_MOUSE;
-  in.mi.dx = p.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-  in.mi.dy = p.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | extra;
-  SendInput(1, &in, sizeof in);
-}
 
 }  // namespace
 
@@ -190,7 +181,6 @@ TEST(DropSourceEx, FolderTreeNodeDraggedWithTheMouseArrivesAtTheTarget) {
   DropTarget target;
   // The tree tells its parent that a drag begins just before it starts one.
   base::UniqueHandle began(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  base::UniqueHandle finished(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   winui::WindowSubclass spy;
   spy.Install(host.hwnd(), [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
     if (m == WM_NOTIFY && (reinterpret_cast<NMHDR*>(l)->code == TVN_BEGINDRAGW ||
@@ -199,27 +189,10 @@ TEST(DropSourceEx, FolderTreeNodeDraggedWithTheMouseArrivesAtTheTarget) {
     return next(m, w, l);
   });
   shtest::Pump();
-  constexpr DWORD kLimit = 5000;
-  std::thread user([&] {
-    // Press on the node and leave the tree's drag rectangle, which starts the
-    // drag; OLE then follows the pointer onto the target on its own.
-    MouseTo(from);
-    MouseTo(from, MOUSEEVENTF_LEFTDOWN);
-    MouseTo(POINT{from.x + 3 * GetSystemMetrics(SM_CXDRAG), from.y});
-    if (WaitForSingleObject(began.get(), kLimit) == WAIT_OBJECT_0) {
-      MouseTo(target.Center());
-      WaitForSingleObject(target.entered.get(), kLimit);
-    }
-    MouseTo(target.Center(), MOUSEEVENTF_LEFTUP);  // released in every case
-    WaitForSingleObject(target.dropped.get(), kLimit);
-    SetEvent(finished.get());
-  });
-  // The drag runs inside this thread's message handling (DoDragDrop's loop).
-  HANDLE done = finished.get();
-  while (MsgWaitForMultipleObjects(1, &done, FALSE, 3 * kLimit, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-    shtest::Pump();
-  user.join();
-  shtest::Pump();
+  // Leaving the tree's drag rectangle starts the drag; OLE then follows the
+  // pointer onto the target on its own.
+  testsupport::DragAsUser(from, target.Center(), began.get(), target.entered.get(),
+                          target.dropped.get(), [] { shtest::Pump(); });
   spy.Remove();
   ASSERT_EQ(target.drops, 1);
   ASSERT_EQ(target.files.size(), 1u);

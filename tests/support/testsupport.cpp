@@ -5,8 +5,10 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 #include "base/com.h"
+#include "base/handle.h"
 #include "standin/core/dib.h"
 #include "base/text.h"
 
@@ -276,6 +278,42 @@ HWND WaitForMainWindow(DWORD pid) {
     Sleep(50);
   }
   return nullptr;
+}
+
+namespace {
+
+void MouseTo(POINT p, DWORD extra = 0) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = p.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  in.mi.dy = p.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | extra;
+  SendInput(1, &in, sizeof in);
+}
+
+}  // namespace
+
+void DragAsUser(POINT from, POINT to, HANDLE began, HANDLE entered, HANDLE dropped,
+                const std::function<void()>& pump) {
+  constexpr DWORD kLimit = 5000;
+  base::UniqueHandle finished(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread user([&] {
+    MouseTo(from);
+    MouseTo(from, MOUSEEVENTF_LEFTDOWN);
+    MouseTo(POINT{from.x + 3 * GetSystemMetrics(SM_CXDRAG), from.y});
+    if (WaitForSingleObject(began, kLimit) == WAIT_OBJECT_0) {
+      MouseTo(to);
+      WaitForSingleObject(entered, kLimit);
+    }
+    MouseTo(to, MOUSEEVENTF_LEFTUP);  // released in every case
+    WaitForSingleObject(dropped, kLimit);
+    SetEvent(finished.get());
+  });
+  HANDLE done = finished.get();
+  while (MsgWaitForMultipleObjects(1, &done, FALSE, 3 * kLimit, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+    pump();
+  user.join();
+  pump();
 }
 
 }  // namespace testsupport

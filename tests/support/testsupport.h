@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,14 @@ Pixels DecodePngFile(const std::wstring& path, std::vector<uint32_t>* palette = 
 // Throws and catches a C++ exception: after a fault was survived inside a
 // foreign library, unwinding must still work.
 bool CppExceptionsStillWork();
+
+// A user's drag with the left button, from another thread while this one
+// handles messages (pump; the drag's own loop runs inside them): pressed at
+// `from` and moved past the drag distance; once `began` is set (the program
+// started its drag) on to `to`; once `entered` is set (the target saw it)
+// released there. Returns when `dropped` is set, or after about 15 s.
+void DragAsUser(POINT from, POINT to, HANDLE began, HANDLE entered, HANDLE dropped,
+                const std::function<void()>& pump);
 
 // The visible top-level window captioned "コルブリ" of process `pid`, waited
 // for up to 10 s; null if none appeared.
