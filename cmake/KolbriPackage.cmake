@@ -36,7 +36,7 @@ else()
   set(KOLBRI_WINGET_ID Kolbri.Kolbri.x64)
   set(KOLBRI_WINGET_ARCH x64)
   set(EDITION_TITLE " (64-bit)")
-  # CRLF like the read-me around it.
+  # CRLF like the read-me around it (configure_file leaves values as they are).
   set(EDITION_NOTE_JA "\r\nこの 64 ビット版は、64 ビット版の kolbri.dll と Plug-in でだけ動きます。\r\n\
 出回っている kolbri.dll と Plug-in は 32 ビットで、この版では使えません。それらには\r\n\
 32 ビット版 (kolbri-${V}-win32.zip または kolbri-${V}-win32-setup.exe) を使ってください。\r\n")
@@ -73,7 +73,8 @@ if(KOLBRI_DEMO)
 endif()
 set(ARCH ${KOLBRI_PACKAGE_ARCH})
 foreach(c ${components})
-  configure_file(res/readme-${c}.txt.in res/readme-${c}.txt @ONLY)
+  # CRLF: Notepad before Windows 10 shows a file of LF lines as one line.
+  configure_file(res/readme-${c}.txt.in res/readme-${c}.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS kolbri RUNTIME DESTINATION . COMPONENT ${c})
   install(DIRECTORY app/help DESTINATION . COMPONENT ${c})
   install(FILES ${CMAKE_BINARY_DIR}/res/readme-${c}.txt DESTINATION . RENAME readme.txt

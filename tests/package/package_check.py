@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Host side: the tree's release packages build, and each zip holds exactly the
-files it should; the installer is a program of the edition's kind. The 32-bit
+files it should, its read-me in CRLF lines (older Notepad shows LF lines as
+one); the installer is a program of the edition's kind. The 32-bit
 read-me says nothing about architecture; the 64-bit one sends the user of the
 module in the field to the 32-bit packages.
 
@@ -44,7 +45,10 @@ def main():
             continue
         with zipfile.ZipFile(path) as z:
             got = {n for n in z.namelist() if not n.endswith("/")}
-            readme = z.read("readme.txt").decode("utf-8-sig") if "readme.txt" in got else ""
+            raw = z.read("readme.txt") if "readme.txt" in got else b""
+            readme = raw.decode("utf-8-sig")
+        if b"\n" in raw.replace(b"\r\n", b""):
+            faults.append("%s: the read-me has lines ending in LF alone" % name)
         for n in sorted(got - want):
             faults.append("%s holds %s" % (name, n))
         for n in sorted(want - got):
