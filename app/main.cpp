@@ -11,6 +11,7 @@
 #include "app/umain.h"
 #include "app/uverdlg.h"
 #include "base/diag.h"
+#include "base/handle.h"
 #include "settings/batch.h"
 #include "settings/ucomdlg1.h"
 #include "shellcom/drpcomex.h"
@@ -43,6 +44,8 @@ std::vector<std::wstring> Arguments() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  // Held for the run: setup and the uninstaller refuse to replace files while it exists.
+  const base::UniqueHandle running(CreateMutexW(nullptr, FALSE, KOLBRI_RUNNING_MUTEX));
   shcom::UnitScope drpcomex;  // OLE for the process: before the shell state, finished after it
   // The shell allocator and desktop folder: after OLE, released after every form.
   shview::ShellState shell_state;

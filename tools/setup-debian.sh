@@ -1,12 +1,13 @@
 #!/bin/sh
 # Installs what the build and the tests need on Debian (12): the MinGW-w64 cross
 # compilers (i686 and x86_64), 32- and 64-bit Wine, Xvfb, Japanese fonts and locale, ImageMagick, GoogleTest, clang-format,
-# Python (the icon and the resource and package checks) and NSIS (the installers).
+# Python (the icon and the resource and package checks; PyYAML reads the winget
+# manifests) and NSIS (the installers).
 # Safe to run again: it installs only what is missing.
 set -eu
 SUDO=; [ "$(id -u)" = 0 ] || SUDO=sudo
 PKGS="mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make wine wine32:i386 wine64 xvfb xauth x11-utils \
-fonts-ipafont-gothic fonts-wine locales imagemagick xdotool googletest clang-format ccache python3 nsis"
+fonts-ipafont-gothic fonts-wine locales imagemagick xdotool googletest clang-format ccache python3 python3-yaml nsis"
 missing=
 for p in $PKGS; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Host side: the tree's release packages build, and each zip holds exactly the
-files it should; the installer is a program of the edition's kind.
+files it should, its read-me in CRLF lines (older Notepad shows LF lines as
+one); the installer is a program of the edition's kind. The 32-bit
+read-me says nothing about architecture; the 64-bit one sends the user of the
+module in the field to the 32-bit packages.
 
-Usage: package_check.py BUILD_DIR SOURCE_DIR VERSION win32|win64 DEMO_SAMPLE_DIR|-
-(DEMO_SAMPLE_DIR: the sample title the demo zip packs; - where there is no demo.)
+Usage: package_check.py BUILD_DIR SOURCE_DIR VERSION win32|win64 ZIP DEMO_SAMPLE_DIR|-
+(ZIP: the viewer zip's name; DEMO_SAMPLE_DIR: the sample title the demo zip
+packs; - where there is no demo.)
 """
 import os
 import struct
@@ -21,7 +25,7 @@ def tree(root, prefix):
 
 
 def main():
-    build, source, version, arch, sample = sys.argv[1:6]
+    build, source, version, arch, viewer_zip, sample = sys.argv[1:7]
     r = subprocess.run(["cmake", "--build", build, "--target", "package"],
                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     if r.returncode:
@@ -30,7 +34,7 @@ def main():
         return 1
     faults = []
     viewer = {"kolbri.exe", "readme.txt"} | tree(os.path.join(source, "app", "help"), "help/")
-    zips = {"kolbri-%s-%s.zip" % (version, arch): viewer}
+    zips = {viewer_zip: viewer}
     if sample != "-":
         zips["kolbri-%s-demo-%s.zip" % (version, arch)] = (
             viewer | {"kolbri.dll", "sample.kol", "folder.kol"} | tree(sample, "sample-cd/"))
@@ -41,13 +45,21 @@ def main():
             continue
         with zipfile.ZipFile(path) as z:
             got = {n for n in z.namelist() if not n.endswith("/")}
-            readme = z.read("readme.txt").decode("utf-8-sig") if "readme.txt" in got else ""
+            raw = z.read("readme.txt") if "readme.txt" in got else b""
+            readme = raw.decode("utf-8-sig")
+        if b"\n" in raw.replace(b"\r\n", b""):
+            faults.append("%s: the read-me has lines ending in LF alone" % name)
         for n in sorted(got - want):
             faults.append("%s holds %s" % (name, n))
         for n in sorted(want - got):
             faults.append("%s lacks %s" % (name, n))
         if version not in readme or "kolbri.dll" not in readme:
             faults.append("%s: the read-me names no version or module" % name)
+        if name == viewer_zip and arch == "win32" and "64" in readme:
+            faults.append("%s: the 32-bit read-me speaks of 64 bits" % name)
+        if name == viewer_zip and arch == "win64" and not (
+                "kolbri-%s-win32.zip" % version in readme and "are 32-bit" in readme):
+            faults.append("%s: the read-me does not say the module in the field is 32-bit" % name)
     setup = os.path.join(build, "kolbri-%s-%s-setup.exe" % (version, arch))
     if not os.path.isfile(setup):
         faults.append("the installer was not made")

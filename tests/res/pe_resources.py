@@ -5,10 +5,11 @@ Windows program ships with, read straight from its PE file.
 - a manifest asking for common controls 6 of the tree's architecture, asInvoker
   and system DPI awareness;
 - a version record whose file and product versions equal the build's version,
-  with the product name in a Japanese, Unicode string table;
+  with the product name, maker and rights line in a Japanese, Unicode string
+  table;
 - icon group 1, holding 16, 32, 48 and 256 pixel images.
 
-Usage: pe_resources.py BIN_DIR VERSION i686|x86_64
+Usage: pe_resources.py BIN_DIR VERSION i686|x86_64 COMPANY COPYRIGHT
 """
 import os
 import re
@@ -66,7 +67,7 @@ class Pe:
         return out
 
 
-def check(path, version, arch):
+def check(path, version, arch, company, copyright):
     faults = []
     pe = Pe(path)
     res = pe.resources()
@@ -104,6 +105,9 @@ def check(path, version, arch):
             faults.append('product name is not "コルブリ"')
         if not re.search("ProductVersion\0+%s\0" % re.escape(version), text):
             faults.append("product version text is not %s" % version)
+        for name, want in (("CompanyName", company), ("LegalCopyright", copyright)):
+            if not re.search("%s\0+%s\0" % (name, re.escape(want)), text):
+                faults.append('%s is not "%s"' % (name, want))
 
     group = res.get((RT_GROUP_ICON, 1), [b""])[0]
     if len(group) < 6:
@@ -122,13 +126,13 @@ def check(path, version, arch):
 
 
 def main():
-    bin_dir, version, arch = sys.argv[1:4]
+    bin_dir, version, arch, company, copyright = sys.argv[1:6]
     programs = ["kolbri.exe", "shellbrowse.exe"]
     tests = os.path.join(bin_dir, "tests")
     programs += sorted(os.path.join("tests", f) for f in os.listdir(tests) if f.endswith(".exe"))
     failed = 0
     for p in programs:
-        faults = check(os.path.join(bin_dir, p), version, arch)
+        faults = check(os.path.join(bin_dir, p), version, arch, company, copyright)
         for f in faults:
             print("FAIL: %s: %s" % (p, f))
         failed += bool(faults)
