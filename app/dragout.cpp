@@ -105,7 +105,10 @@ void TWMain::StartPictureDrag() {
   if (SaveZoom() != 1 && !(zoomed = ZoomedOrReport())) return;
   const HBITMAP shown = zoomed ? zoomed.get() : CurrentBitmap();
   const std::wstring path = drag_folder_.PathFor(DragFileName());
-  if (path.empty() || !base::WritePngFile(PngFromBitmap(shown), path)) {
+  // The file as Save writes it: a palette picture stays indexed.
+  const base::PngPixels own = ShownDibPixels();
+  const base::PngPixels px = own.rows ? own : PngFromBitmap(CurrentBitmap());
+  if (path.empty() || !base::WritePngFile(base::ZoomPixels(px, SaveZoom()), path)) {
     winui::ShowError(hwnd_,
                      L"ﾌｧｲﾙ " + (path.empty() ? DragFileName() : path) + L" を作成できません");
     return;

@@ -698,7 +698,7 @@ void TWMain::SavePicture(bool original) {
     // The zoomed rows are made band by band as they are written: no whole
     // zoomed copy, so every picture that can be shown can be saved at its zoom.
     // Fit only changes what the screen shows: the file is at 100 %.
-    const int zoom = original || fit_ ? 1 : zoom_;
+    const int zoom = original ? 1 : SaveZoom();
     const base::PngPixels shown = PngFromBitmap(CurrentBitmap());
     if (png) {
       // A shown palette picture stays indexed, with the module's own palette.
