@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -102,28 +102,17 @@ struct RenderedPicture {
 
 namespace {
 
-// Writes one rendered picture; a file that could not be written whole is
-// taken away (a short file would pass for a picture).
-bool WritePicture(const RenderedPicture& p, std::unique_ptr<base::PngEncoder>& encoder) {
-  bool written = false;
-  if (p.png) {
-    if (!encoder) encoder = std::make_unique<base::PngEncoder>();
-    const auto* info = static_cast<const BITMAPINFO*>(p.block.Data());
-    const auto* bits = static_cast<const uint8_t*>(p.block.Data()) + p.dib.bits_offset;
-    written = encoder->WriteFile(base::PngFromDib(info, bits), p.file, base::kPngBandBytes, false);
-    if (!written && GetFileAttributesW(p.file.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-  } else {
-    uint8_t header[cgmodule::kBitmapFileHeaderSize];
-    if (!FillFileHeader(p.dib.bit_count, p.dib.image_size, header)) return false;
-    const DWORD rest = p.dib.bits_offset + p.dib.image_size;  // what follows the file header
-    base::UniqueFile f(CreateFileW(p.file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f) return false;
-    written = WriteAll(f.get(), header, sizeof header) && WriteAll(f.get(), p.block.Data(), rest);
-    // A failed close can lose buffered data, so it counts as a failed write.
-    written = CloseHandle(f.release()) && written;
-  }
-  if (!written) base::LogIfFalse(DeleteFileW(p.file.c_str()), "DeleteFile (short picture file)");
+// Writes a whole file; one that could not be written whole is taken away (a
+// short file would pass for a picture).
+bool WriteWhole(const std::wstring& file, const void* a, DWORD a_size, const void* b,
+                DWORD b_size) {
+  base::UniqueFile f(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f) return false;
+  bool written = WriteAll(f.get(), a, a_size) && (!b_size || WriteAll(f.get(), b, b_size));
+  // A failed close can lose buffered data, so it counts as a failed write.
+  written = CloseHandle(f.release()) && written;
+  if (!written) base::LogIfFalse(DeleteFileW(file.c_str()), "DeleteFile (short picture file)");
   return written;
 }
 
@@ -145,16 +134,19 @@ struct WalkProgress {
   }
 };
 
-// The writer thread: encodes and writes in the order rendered while the worker
-// renders the next picture. It touches no window.
+// The writer: encoding runs on two threads (PNG is what takes the time), and
+// files are written strictly in render order, so the bar, an abort and a
+// failure behave as if one picture were written after the other. A failed
+// file ends the writing: pictures after it are never written. It touches no
+// window.
 class PictureWriter {
  public:
-  // written(counter) runs after each file, on the writer thread.
+  // written(counter) runs after each file, on a writer thread.
   explicit PictureWriter(std::function<void(int32_t)> written) : written_(std::move(written)) {
     try {
-      thread_ = std::thread([this] { Run(); });
+      for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { Run(); });
     } catch (const std::system_error&) {
-      // No second thread: each picture is written as it is handed over.
+      // Fewer threads: the ones there do the work; none, and Push does it.
     }
   }
   ~PictureWriter() { (void)Finish(); }
@@ -164,69 +156,132 @@ class PictureWriter {
   // Waits while two rendered pictures are held; false (and the picture
   // dropped) once a write has failed.
   bool Push(RenderedPicture&& p) {
-    if (!thread_.joinable()) {
-      if (failed_ || !WritePicture(p, encoder_)) return !(failed_ = true);
-      written_(p.counter);
+    if (threads_.empty()) {
+      Job j{std::move(p)};
+      Encode(j, inline_encoder_);
+      if (failed_ || !Commit(j)) return !(failed_ = true);
+      written_(j.picture.counter);
       return true;
     }
     std::unique_lock lock(m_);
     changed_.wait(lock, [&] { return held_ < kHeld || failed_; });
     if (failed_) return false;
-    queue_.push_back(std::move(p));
+    jobs_.push_back(Job{std::move(p)});
     ++held_;
     changed_.notify_all();
     return true;
   }
-  // Writes what is queued and ends the thread; false when a write failed.
+  // Writes what is queued and ends the threads; false when a write failed.
   bool Finish() {
-    if (thread_.joinable()) {
-      {
-        std::lock_guard lock(m_);
-        closing_ = true;
-      }
-      changed_.notify_all();
-      thread_.join();
+    {
+      std::lock_guard lock(m_);
+      closing_ = true;
     }
+    changed_.notify_all();
+    for (std::thread& t : threads_)
+      if (t.joinable()) t.join();
     return !failed_;
   }
 
  private:
   static constexpr int kHeld = 2;
+  static constexpr int kThreads = 2;
+
+  struct Job {
+    RenderedPicture picture;
+    std::vector<uint8_t> png;  // the encoded file, for PNG
+    bool taken = false;        // an encoder has it
+    bool encoded = false;
+    bool ok = true;
+  };
+
+  static void Encode(Job& j, std::unique_ptr<base::PngEncoder>& encoder) {
+    if (!j.picture.png) return;
+    if (!encoder) encoder = std::make_unique<base::PngEncoder>();
+    const RenderedPicture& p = j.picture;
+    const auto* info = static_cast<const BITMAPINFO*>(p.block.Data());
+    const auto* bits = static_cast<const uint8_t*>(p.block.Data()) + p.dib.bits_offset;
+    j.ok = encoder->Encode(base::PngFromDib(info, bits), j.png);
+  }
+
+  static bool Commit(const Job& j) {
+    if (!j.ok) return false;
+    const RenderedPicture& p = j.picture;
+    if (p.png)
+      return WriteWhole(p.file, j.png.data(), static_cast<DWORD>(j.png.size()), nullptr, 0);
+    uint8_t header[cgmodule::kBitmapFileHeaderSize];
+    if (!FillFileHeader(p.dib.bit_count, p.dib.image_size, header)) return false;
+    return WriteWhole(p.file, header, sizeof header, p.block.Data(),
+                      p.dib.bits_offset + p.dib.image_size);  // what follows the file header
+  }
 
   void Run() {
+    std::unique_ptr<base::PngEncoder> encoder;
     std::unique_lock lock(m_);
     for (;;) {
-      changed_.wait(lock, [&] { return !queue_.empty() || closing_; });
-      if (queue_.empty()) break;
-      RenderedPicture p = std::move(queue_.front());
-      queue_.pop_front();
+      auto next = jobs_.end();
+      changed_.wait(lock, [&] {
+        next = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return !j.taken; });
+        return next != jobs_.end() || (closing_ && jobs_.empty()) || (failed_ && closing_);
+      });
+      if (next == jobs_.end()) break;
+      Job& job = *next;  // list elements stay where they are
+      job.taken = true;
       lock.unlock();
-      const bool ok = WritePicture(p, encoder_);
-      const int32_t counter = p.counter;
-      p = RenderedPicture{};  // the block is freed before the worker may render again
-      if (ok) written_(counter);
+      Encode(job, encoder);
       lock.lock();
+      job.encoded = true;
+      if (failed_) {
+        Drop(next);
+      } else {
+        CommitReady(lock);
+      }
+      changed_.notify_all();
+    }
+    lock.unlock();
+    encoder.reset();  // COM ends on the thread that began it
+  }
+
+  // Writes the encoded pictures at the front, one thread at a time.
+  void CommitReady(std::unique_lock<std::mutex>& lock) {
+    while (!committing_ && !failed_ && !jobs_.empty() && jobs_.front().encoded) {
+      committing_ = true;
+      Job job = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      const bool ok = Commit(job);
+      if (ok) written_(job.picture.counter);
+      job = Job{};  // the block is freed before the worker may render again
+      lock.lock();
+      committing_ = false;
       --held_;
       if (!ok) {
         failed_ = true;
-        held_ -= static_cast<int>(queue_.size());
-        queue_.clear();  // rendered after the failure: never written
+        // Rendered after the failure: never written. Those being encoded
+        // are dropped by their thread.
+        for (auto it = jobs_.begin(); it != jobs_.end();) {
+          auto here = it++;
+          if (!here->taken || here->encoded) Drop(here);
+        }
       }
-      changed_.notify_all();
-      if (failed_) break;
     }
-    encoder_.reset();  // COM ends on the thread that began it
+  }
+
+  void Drop(std::list<Job>::iterator it) {
+    jobs_.erase(it);
+    --held_;
   }
 
   std::mutex m_;
   std::condition_variable changed_;
-  std::deque<RenderedPicture> queue_;
-  int held_ = 0;  // queued or being written
+  std::list<Job> jobs_;  // render order; guarded by m_
+  int held_ = 0;         // rendered blocks not yet freed
+  bool committing_ = false;
   bool closing_ = false;
   bool failed_ = false;
   std::function<void(int32_t)> written_;
-  std::unique_ptr<base::PngEncoder> encoder_;
-  std::thread thread_;
+  std::unique_ptr<base::PngEncoder> inline_encoder_;
+  std::vector<std::thread> threads_;
 };
 
 BatchWalk::BatchWalk(const BatchHost& host, const BatchPage& page, const winui::UiCall& ui)

@@ -7,8 +7,8 @@
 // needs of the user interface (the index tree, the overlay switch, message
 // boxes) is carried out on the UI thread through winui::UiCall while the worker
 // waits; progress is posted there without waiting. Rendered pictures are
-// encoded and written on a writer thread of the walk's own, at most two held
-// at a time.
+// encoded and written on two writer threads of the walk's own, in render
+// order, at most two held at a time.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -82,7 +82,7 @@ bool IsSafeName(std::wstring_view name);
 // or render and write them.
 enum class WalkMode { Count, Convert };
 
-class PictureWriter;  // the writer thread (batch.cpp)
+class PictureWriter;  // the writer threads (batch.cpp)
 struct WalkProgress;  // what the bar shows (batch.cpp)
 
 // One conversion's walk. ConvertBranch(category node, path ending in "\",

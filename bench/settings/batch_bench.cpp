@@ -1,6 +1,6 @@
 // Batch conversion throughput: the stand-in module renders synthetic 640x480
 // pictures into a tree of category folders through the real walk (worker thread
-// rendering, writer thread encoding and writing, UI thread serving the
+// rendering, two writer threads encoding and writing, UI thread serving the
 // hand-offs), against a bare serial loop in the same run that renders the same
 // pictures and writes the same files in the same folders: bitmap files with
 // MakeBmp, GlobalLock, CreateDirectoryW, CreateFileW, two WriteFile,
@@ -363,8 +363,8 @@ int main() {
         mb * 1000.0 / best_walk, pictures * 1000.0 / best_bare, bytes, HostLoad().c_str(),
         KOLBRI_BENCH_ARCH);
     std::fprintf(stderr,
-                 "  (%s: median of %d paired rounds; the walk renders on a worker thread and\n"
-                 "   writes on a second one; one hand-off to the UI thread per picture)\n",
+                 "  (%s: median of %d paired rounds; the walk renders on a worker thread,\n"
+                 "   two writer threads encode and write in render order; progress posted)\n",
                  run.name, kRounds);
     std::fflush(stdout);
   }
