@@ -15,12 +15,12 @@ namespace app {
 
 DragFolder::~DragFolder() {
   RemoveFile();
-  if (!dir_.empty()) base::LogIfFalse(RemoveDirectoryW(dir_.c_str()), "RemoveDirectory (drag)");
+  if (!dir_.empty()) KOLBRI_LOG_IF_FALSE(RemoveDirectoryW(dir_.c_str()));
 }
 
 void DragFolder::RemoveFile() {
   if (!file_.empty() && !DeleteFileW(file_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
-    base::LogIfFalse(false, "DeleteFile (drag)");
+    KOLBRI_LOG_IF_FALSE(false);
   file_.clear();
 }
 

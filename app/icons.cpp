@@ -75,7 +75,7 @@ base::UniqueImageList CreateTreeImages() {
     OpenFolder(dc.get(), 16);
     PageWithGlass(dc.get(), 32);
   }
-  base::LogIfFalse(ImageList_AddMasked(list.get(), strip.get(), kKey) >= 0, "ImageList_AddMasked");
+  KOLBRI_LOG_IF_FALSE(ImageList_AddMasked(list.get(), strip.get(), kKey) >= 0);
   return list;
 }
 

@@ -50,7 +50,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   // The shell allocator and desktop folder: after OLE, released after every form.
   shview::ShellState shell_state;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
-  base::LogIfFalse(InitCommonControlsEx(&icc), "InitCommonControlsEx");
+  KOLBRI_LOG_IF_FALSE(InitCommonControlsEx(&icc));
   winui::SetAppTitle(L"コルブリ");  // help file: kolbri.hlp beside the exe (TWMain)
 
   app::TWMain main_window(ExePath(), Arguments());

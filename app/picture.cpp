@@ -58,9 +58,8 @@ UniqueBitmap Zoomed(HBITMAP src, int zoom) {
   // Whole-number enlargement: every stretch mode repeats pixels the same way,
   // and the default one is the fast path.
   // A failed copy would show an empty picture as the zoomed one.
-  if (!base::LogIfFalse(StretchBlt(to.get(), 0, 0, s.cx * zoom, s.cy * zoom, from.get(), 0, 0, s.cx,
-                                   s.cy, SRCCOPY),
-                        "StretchBlt (zoom)"))
+  if (!KOLBRI_LOG_IF_FALSE(StretchBlt(to.get(), 0, 0, s.cx * zoom, s.cy * zoom, from.get(), 0, 0,
+                                      s.cx, s.cy, SRCCOPY)))
     return {};
   return out;
 }
@@ -179,7 +178,7 @@ bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
   std::vector<uint8_t> png;
   const bool have_png = base::EncodePng(PngFromBitmap(b), png);
   if (!OpenClipboard(owner)) return false;
-  base::LogIfFalse(EmptyClipboard(), "EmptyClipboard");
+  KOLBRI_LOG_IF_FALSE(EmptyClipboard());
   bool ok = SetClipboardData(CF_BITMAP, copy.get()) != nullptr;
   if (ok) (void)copy.release();  // the clipboard owns it now
   if (ok && palette) {
@@ -204,7 +203,7 @@ bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
       }
     }
   }
-  base::LogIfFalse(CloseClipboard(), "CloseClipboard");
+  KOLBRI_LOG_IF_FALSE(CloseClipboard());
   return ok;
 }
 

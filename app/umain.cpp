@@ -60,13 +60,13 @@ TWMain* TWMain::instance_ = nullptr;
 
 HelpSeam& HelpSeam::Current() {
   static HelpSeam seam{[](HWND owner, const std::wstring& hlp, UINT command, DWORD data) {
-                         base::LogIfFalse(WinHelpW(owner, hlp.c_str(), command, data), "WinHelp");
+                         KOLBRI_LOG_IF_FALSE(WinHelpW(owner, hlp.c_str(), command, data));
                        },
                        [](HWND owner, const std::wstring& html) {
                          // Values above 32 mean the document was handed to its program.
                          const auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(
                              owner, L"open", html.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-                         base::LogIfFalse(r > 32, "ShellExecute (help pages)");
+                         KOLBRI_LOG_IF_FALSE(r > 32);
                        }};
   return seam;
 }
@@ -612,7 +612,7 @@ int32_t __stdcall TWMain::RedisplayCallback(void*, void*, void*) {
   if (GetCurrentThreadId() == self->ui_thread_)
     self->TreeView1Change();
   else
-    base::LogIfFalse(PostMessageW(self->hwnd_, kRedisplayMessage, 0, 0), "PostMessage (redisplay)");
+    KOLBRI_LOG_IF_FALSE(PostMessageW(self->hwnd_, kRedisplayMessage, 0, 0));
   return 0;
 }
 
@@ -741,8 +741,7 @@ void TWMain::ME_CopyClick(MenuItem&) {
       palette.reset(CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp)));
     }
   }
-  base::LogIfFalse(CopyBitmapToClipboard(hwnd_, scratch.get(), palette.get()),
-                   "copy to the clipboard");
+  KOLBRI_LOG_IF_FALSE(CopyBitmapToClipboard(hwnd_, scratch.get(), palette.get()));
 }
 
 // ---- version and help ------------------------------------------------------------

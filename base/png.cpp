@@ -93,9 +93,8 @@ HRESULT EncodeFrame(IWICImagingFactory* factory, IStream* stream, const PngPixel
 
 ComPtr<IWICImagingFactory> Factory() {
   ComPtr<IWICImagingFactory> f;
-  LogIfFailed(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_IWICImagingFactory, f.receive_void()),
-              "CoCreateInstance (imaging factory)");
+  KOLBRI_LOG_IF_FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IWICImagingFactory, f.receive_void()));
   return f;
 }
 
@@ -194,11 +193,11 @@ bool WriteReplacing(const std::wstring& path,
   if (!write(temp)) {
     // Nothing may have been created: only a file that is there is reported.
     if (GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES)
-      LogIfFalse(DeleteFileW(temp.c_str()), "DeleteFile (unwritten picture file)");
+      KOLBRI_LOG_IF_FALSE(DeleteFileW(temp.c_str()));
     return false;
   }
   if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    LogIfFalse(DeleteFileW(temp.c_str()), "DeleteFile (unplaced picture file)");
+    KOLBRI_LOG_IF_FALSE(DeleteFileW(temp.c_str()));
     return false;
   }
   return true;
@@ -227,7 +226,7 @@ bool PngEncoder::WriteFile(const PngPixels& px, const std::wstring& path, uint32
     if (SUCCEEDED(hr)) hr = EncodeFrame(state_->factory.get(), stream.get(), px, band_bytes);
     // The file must be closed before it is moved or deleted.
     stream.reset();
-    return SUCCEEDED(LogIfFailed(hr, "PNG encode (file)"));
+    return SUCCEEDED(KOLBRI_LOG_IF_FAILED(hr));
   };
   return replacing ? WriteReplacing(path, write) : write(path);
 }
@@ -253,7 +252,7 @@ bool PngEncoder::Encode(const PngPixels& px, std::vector<uint8_t>& out) {
   ULONG read = 0;
   if (SUCCEEDED(hr)) hr = stream->Read(out.data(), static_cast<ULONG>(out.size()), &read);
   if (SUCCEEDED(hr) && read != out.size()) hr = E_FAIL;
-  return SUCCEEDED(LogIfFailed(hr, "PNG encode (memory)"));
+  return SUCCEEDED(KOLBRI_LOG_IF_FAILED(hr));
 }
 
 bool WritePngFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes) {

@@ -171,19 +171,16 @@ std::optional<OrvuContext> CommonModule::ReadContext() const {
 // reads the context afresh and goes through the boundary.
 void CommonModule::Attach(OrvuVersionInfo* host_info, const OrvuHostCallbacks& table) {
   if (!ctx_) return;
-  base::LogIfFalse(WriteModuleBytes(&ctx_->HostInfo, &host_info, sizeof host_info),
-                   "context HostInfo (unwritable)");
+  KOLBRI_LOG_IF_FALSE(WriteModuleBytes(&ctx_->HostInfo, &host_info, sizeof host_info));
   const std::optional<OrvuContext> c = ReadContext();
-  base::LogIfFalse(c && WriteModuleBytes(c->Callbacks, &table, sizeof table),
-                   "context Callbacks (unwritable)");
+  KOLBRI_LOG_IF_FALSE(c && WriteModuleBytes(c->Callbacks, &table, sizeof table));
 }
 
 void CommonModule::SetRootDir(std::string_view sjis) {
   const std::optional<OrvuContext> c = ReadContext();
   if (!c || !c->RootDir) return;
   const std::string cut = CutSjis(sjis, kRootDirSize - 1);
-  base::LogIfFalse(WriteModuleBytes(c->RootDir, cut.c_str(), cut.size() + 1),
-                   "context RootDir (unwritable)");
+  KOLBRI_LOG_IF_FALSE(WriteModuleBytes(c->RootDir, cut.c_str(), cut.size() + 1));
 }
 
 std::string CommonModule::RootDir() const {
@@ -223,8 +220,7 @@ MakeBmpResult CommonModule::MakeBmp(const OrvuIndexEntry* entry, bool overlay) {
 void CommonModule::UnloadPlugin() {
   if (!lib_) return;
   int32_t unused = 0;
-  base::LogIfFalse(!GuardedCall(unload_plugin_, nullptr, nullptr, &unused).faulted,
-                   "OrvuCmnUnloadPlugin (faulted)");
+  KOLBRI_LOG_IF_FALSE(!GuardedCall(unload_plugin_, nullptr, nullptr, &unused).faulted);
 }
 
 void CommonModule::Release() {

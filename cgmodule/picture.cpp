@@ -10,7 +10,7 @@ namespace cgmodule {
 PictureBlock::PictureBlock(HGLOBAL h) : block_(h) {
   if (!h) return;
   data_ = GlobalLock(h);
-  if (!base::LogIfFalse(data_ != nullptr, "GlobalLock (picture block)")) return;
+  if (!KOLBRI_LOG_IF_FALSE(data_ != nullptr)) return;
   lock_.reset(h);
   size_ = GlobalSize(h);
 }

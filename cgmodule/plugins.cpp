@@ -47,8 +47,7 @@ std::optional<std::string> ProbePlugin(const std::string& sjis_full_path) {
   }
   int32_t unused = 0;
   // The listing stands either way; a plug-in that faults on the way out is only noted.
-  base::LogIfFalse(!GuardedCall(term, nullptr, nullptr, &unused).faulted,
-                   "OrvuIdvTerminate (probe, faulted)");
+  KOLBRI_LOG_IF_FALSE(!GuardedCall(term, nullptr, nullptr, &unused).faulted);
   return title;
 }
 

@@ -112,7 +112,7 @@ bool WriteWhole(const std::wstring& file, const void* a, DWORD a_size, const voi
   bool written = WriteAll(f.get(), a, a_size) && (!b_size || WriteAll(f.get(), b, b_size));
   // A failed close can lose buffered data, so it counts as a failed write.
   written = CloseHandle(f.release()) && written;
-  if (!written) base::LogIfFalse(DeleteFileW(file.c_str()), "DeleteFile (short picture file)");
+  if (!written) KOLBRI_LOG_IF_FALSE(DeleteFileW(file.c_str()));
   return written;
 }
 

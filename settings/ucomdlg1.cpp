@@ -59,7 +59,7 @@ void TWComDlg1::Create(HWND owner) {
     FolderView_Common1Change();
   };
   const RECT fv{winui::Scale(0), winui::Scale(24), winui::Scale(0 + 225), winui::Scale(24 + 289)};
-  base::LogIfFalse(FolderView_Common1.Create(hwnd(), fv, NewControlId()), "folder tree (settings)");
+  KOLBRI_LOG_IF_FALSE(FolderView_Common1.Create(hwnd(), fv, NewControlId()));
   {
     static const wchar_t kTreeHint[] = L"F5を押すと、最新の情報に更新出来ます";
     TTTOOLINFOW ti{};
@@ -68,8 +68,7 @@ void TWComDlg1::Create(HWND owner) {
     ti.hwnd = hwnd();
     ti.uId = reinterpret_cast<UINT_PTR>(FolderView_Common1.Handle());
     ti.lpszText = const_cast<wchar_t*>(kTreeHint);
-    base::LogIfFalse(SendMessageW(Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)),
-                     "TTM_ADDTOOL (folder tree)");
+    KOLBRI_LOG_IF_FALSE(SendMessageW(Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)));
   }
 
   PageControl1.Create(*this, 232, 0, 292, 313);
@@ -190,8 +189,7 @@ void TWComDlg1::PageControl1Change() {
       if (IsWindowVisible(hwnd()))
         SetFocus(FolderView_Common1.Handle());
       else
-        base::LogIfFalse(SetTimer(hwnd(), kTreeFocusTimer, USER_TIMER_MINIMUM, nullptr) != 0,
-                         "SetTimer (tree focus)");
+        KOLBRI_LOG_IF_FALSE(SetTimer(hwnd(), kTreeFocusTimer, USER_TIMER_MINIMUM, nullptr) != 0);
       break;
     case kTagBatch: SelectSjisPath(work_dest_dir_.data()); break;
   }

@@ -39,20 +39,20 @@ void TBrowseForm::Create() {
   mask_.on_change = [this] { SetTimer(hwnd_, kMaskTimer, kMaskDelayMs, nullptr); };
 
   const RECT none{0, 0, 10, 10};
-  base::LogIfFalse(combo_.Create(hwnd_, none, NewControlId()), "folder combo box");
+  KOLBRI_LOG_IF_FALSE(combo_.Create(hwnd_, none, NewControlId()));
   const std::vector<std::string> lines = ParseMask(mask_.Text());
   list_.SetMask(&lines);
   list_.SetViewStyle(shview::TFileView::ViewStyle::vsReport);
   list_.SetContextMenu(&menu_);
   list_.SetDropSource(&drag_);
-  base::LogIfFalse(list_.Create(hwnd_, none, NewControlId()), "file list");
+  KOLBRI_LOG_IF_FALSE(list_.Create(hwnd_, none, NewControlId()));
   // Linked before the tree exists: its first selection (the desktop) reaches both.
   tree_.SetHideSelection(false);  // the folder the list shows stays marked
   tree_.SetContextMenu(&menu_);
   tree_.SetDropSource(&drag_);
   tree_.SetFileView(&list_);
   combo_.SetFolderView(&tree_);
-  base::LogIfFalse(tree_.Create(hwnd_, none, NewControlId()), "folder tree");
+  KOLBRI_LOG_IF_FALSE(tree_.Create(hwnd_, none, NewControlId()));
   Layout();
 }
 

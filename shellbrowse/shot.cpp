@@ -24,9 +24,8 @@ bool SaveScreen(const std::wstring& path) {
   std::vector<BYTE> pixels(static_cast<size_t>(stride) * static_cast<size_t>(height));
   {
     const base::SelectedObject selected(copy.get(), bitmap.get());
-    if (!base::LogIfFalse(
-            BitBlt(copy.get(), 0, 0, width, height, screen.get(), 0, 0, SRCCOPY) != FALSE,
-            "BitBlt of the screen"))
+    if (!KOLBRI_LOG_IF_FALSE(BitBlt(copy.get(), 0, 0, width, height, screen.get(), 0, 0, SRCCOPY) !=
+                             FALSE))
       return false;
   }
   if (!GetDIBits(copy.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(),

@@ -11,8 +11,6 @@ namespace shcom {
 namespace {
 
 using base::ComPtr;
-using base::LogIfFailed;
-using base::LogIfFalse;
 using shview::AbsoluteIDList;
 using shview::ChildIDList;
 
@@ -36,10 +34,9 @@ bool Skipped(HMENU menu, int pos) {
 
 bool FillShellMenu(IContextMenu* cm, base::UniqueMenu& menu) {
   menu.reset(CreatePopupMenu());
-  return LogIfFalse(static_cast<bool>(menu), "CreatePopupMenu") &&
-         SUCCEEDED(LogIfFailed(
-             cm->QueryContextMenu(menu.get(), 0, kFirstShellId, kLastShellId, CMF_EXPLORE),
-             "IContextMenu::QueryContextMenu"));
+  return KOLBRI_LOG_IF_FALSE(static_cast<bool>(menu)) &&
+         SUCCEEDED(KOLBRI_LOG_IF_FAILED(
+             cm->QueryContextMenu(menu.get(), 0, kFirstShellId, kLastShellId, CMF_EXPLORE)));
 }
 
 void ShowFailedCommand(HWND owner) {
@@ -58,7 +55,7 @@ bool Invoke(HWND owner, IContextMenu* cm, UINT id) {
   const HRESULT hr = cm->InvokeCommand(&info);
   if (SUCCEEDED(hr)) return true;
   if (hr != HRESULT_FROM_WIN32(ERROR_CANCELLED)) {
-    LogIfFailed(hr, "IContextMenu::InvokeCommand");
+    KOLBRI_LOG_IF_FAILED(hr);
     ShowFailedCommand(owner);
   }
   return false;
@@ -117,17 +114,16 @@ struct SendToTargets {
 // gives no entries.
 bool CaptureSendTo(HWND owner, IShellFolder* desktop, SendToTargets& out) {
   AbsoluteIDList location;
-  if (FAILED(LogIfFailed(SHGetSpecialFolderLocation(owner, CSIDL_SENDTO, location.receive()),
-                         "SHGetSpecialFolderLocation(CSIDL_SENDTO)")) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(
+          SHGetSpecialFolderLocation(owner, CSIDL_SENDTO, location.receive()))) ||
       !location)
     return false;
   ComPtr<IEnumIDList> entries;
-  if (FAILED(LogIfFailed(desktop->BindToObject(location.get(), nullptr, IID_IShellFolder,
-                                               out.folder.receive_void()),
-                         "BindToObject(Send To)")) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(desktop->BindToObject(location.get(), nullptr, IID_IShellFolder,
+                                                        out.folder.receive_void()))) ||
       !out.folder ||
-      FAILED(LogIfFailed(out.folder->EnumObjects(owner, SHCONTF_NONFOLDERS, entries.receive()),
-                         "EnumObjects(Send To)")) ||
+      FAILED(KOLBRI_LOG_IF_FAILED(
+          out.folder->EnumObjects(owner, SHCONTF_NONFOLDERS, entries.receive()))) ||
       !entries)
     return true;
   while (out.entries.size() < static_cast<size_t>(kMaxSendTo)) {
@@ -159,14 +155,12 @@ HMENU FillSendTo(HWND owner, HMENU menu, IShellFolder* desktop, SendToTargets& t
   if (!CaptureSendTo(owner, desktop, targets)) return nullptr;
   for (size_t i = 0; i < targets.entries.size(); ++i) {
     std::wstring name;
-    LogIfFalse(shview::GetItemDisplayNameW(targets.folder.get(), targets.entries[i].get(),
-                                           SHGDN_NORMAL, name),
-               "GetDisplayNameOf(Send To entry)");
-    LogIfFalse(AppendMenuW(sub, MF_STRING, kSendToFirstId + i, MenuText(name).c_str()),
-               "AppendMenu(Send To entry)");
+    KOLBRI_LOG_IF_FALSE(shview::GetItemDisplayNameW(targets.folder.get(), targets.entries[i].get(),
+                                                    SHGDN_NORMAL, name));
+    KOLBRI_LOG_IF_FALSE(AppendMenuW(sub, MF_STRING, kSendToFirstId + i, MenuText(name).c_str()));
   }
   // The shell's placeholder stands before the entries; an empty submenu had none.
-  if (before > 0) LogIfFalse(DeleteMenu(sub, 0, MF_BYPOSITION), "DeleteMenu(Send To placeholder)");
+  if (before > 0) KOLBRI_LOG_IF_FALSE(DeleteMenu(sub, 0, MF_BYPOSITION));
   return sub;
 }
 
@@ -254,9 +248,8 @@ bool TContextMenuEx::PopupShellMenu(HWND owner, IShellFolder* folder, POINT scre
   ItemSplit split;
   if (!split.Take(items, count)) return false;
   ComPtr<IContextMenu> cm;
-  if (FAILED(LogIfFailed(folder->GetUIObjectOf(owner, split.count(), split.data(), IID_IContextMenu,
-                                               nullptr, cm.receive_void()),
-                         "GetUIObjectOf(IContextMenu)")) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(folder->GetUIObjectOf(
+          owner, split.count(), split.data(), IID_IContextMenu, nullptr, cm.receive_void()))) ||
       !cm)
     return false;
   base::UniqueMenu menu;
@@ -297,15 +290,14 @@ bool TContextMenuEx::RunItemCommand(HWND owner, IShellFolder* folder, int code, 
   SFGAOF attributes = kAttributeQuery;
   const HRESULT got = folder->GetAttributesOf(1, one, &attributes);
   if (got != S_OK) {
-    LogIfFailed(got, "GetAttributesOf");
+    KOLBRI_LOG_IF_FAILED(got);
     return false;
   }
   const ItemCommandRow& row = kItemCommands[code];
   if (code != kPaste && !(attributes & row.required)) return false;
   ComPtr<IContextMenu> cm;
-  if (FAILED(LogIfFailed(
-          folder->GetUIObjectOf(owner, 1, one, IID_IContextMenu, nullptr, cm.receive_void()),
-          "GetUIObjectOf(IContextMenu)")) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(
+          folder->GetUIObjectOf(owner, 1, one, IID_IContextMenu, nullptr, cm.receive_void()))) ||
       !cm)
     return false;
   base::UniqueMenu menu;

@@ -41,16 +41,14 @@ void TDropSourceEx::StartShellDrag(HWND owner, IShellFolder* folder, int count,
   ItemSplit split;
   if (!split.Take(items, count)) return;
   base::ComPtr<IDataObject> data;
-  if (FAILED(base::LogIfFailed(folder->GetUIObjectOf(owner, split.count(), split.data(),
-                                                     IID_IDataObject, nullptr, data.receive_void()),
-                               "GetUIObjectOf(IDataObject)")) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(folder->GetUIObjectOf(
+          owner, split.count(), split.data(), IID_IDataObject, nullptr, data.receive_void()))) ||
       !data)
     return;
   base::ComPtr<IDropSource> source(TDropSourceObject::Create());
   DWORD effect = DROPEFFECT_NONE;  // what the target did is not used
-  base::LogIfFailed(DoDragDrop(data.get(), source.get(),
-                               DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect),
-                    "DoDragDrop");
+  KOLBRI_LOG_IF_FAILED(DoDragDrop(data.get(), source.get(),
+                                  DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect));
 }
 
 }  // namespace shcom

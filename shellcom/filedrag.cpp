@@ -120,8 +120,8 @@ DWORD StartFileDrag(const std::wstring& file, std::vector<uint8_t> dib) {
   DWORD effect = DROPEFFECT_NONE;
   // A move would take our file away before the next drag cleans it up: the
   // target gets a copy.
-  if (base::LogIfFailed(DoDragDrop(data.get(), source.get(), DROPEFFECT_COPY, &effect),
-                        "DoDragDrop (file)") != DRAGDROP_S_DROP)
+  if (KOLBRI_LOG_IF_FAILED(DoDragDrop(data.get(), source.get(), DROPEFFECT_COPY, &effect)) !=
+      DRAGDROP_S_DROP)
     return DROPEFFECT_NONE;
   return effect;
 }

@@ -9,8 +9,7 @@ bool g_oleUp = false;
 }  // namespace
 
 bool StartUnit() {
-  if (g_starts++ == 0)
-    g_oleUp = SUCCEEDED(base::LogIfFailed(OleInitialize(nullptr), "OleInitialize"));
+  if (g_starts++ == 0) g_oleUp = SUCCEEDED(KOLBRI_LOG_IF_FAILED(OleInitialize(nullptr)));
   return g_oleUp;
 }
 

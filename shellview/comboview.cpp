@@ -350,9 +350,8 @@ void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
   // The parent of the desktop and of its children is the desktop itself.
   ComPtr<IShellFolder> parent;
   if (const AbsoluteIDList parent_list = CopyParentItemIDList(record->IDList.get())) {
-    base::LogIfFailed(DesktopFolder()->BindToObject(parent_list.get(), nullptr, IID_IShellFolder,
-                                                    parent.receive_void()),
-                      "BindToObject of a combo entry's parent");
+    KOLBRI_LOG_IF_FAILED(DesktopFolder()->BindToObject(parent_list.get(), nullptr, IID_IShellFolder,
+                                                       parent.receive_void()));
   }
   IShellFolder* folder = parent ? parent.get() : DesktopFolder();
   std::wstring text;

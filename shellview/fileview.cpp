@@ -151,18 +151,15 @@ bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_n
 bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child) {
   ComPtr<IExtractIconW> extract;
   if (!folder || !child ||
-      FAILED(base::LogIfFailed(folder->GetUIObjectOf(owner, 1, &child, IID_IExtractIconW, nullptr,
-                                                     extract.receive_void()),
-                               "GetUIObjectOf IExtractIconW")) ||
+      FAILED(KOLBRI_LOG_IF_FAILED(folder->GetUIObjectOf(owner, 1, &child, IID_IExtractIconW,
+                                                        nullptr, extract.receive_void()))) ||
       !extract)
     return false;
   wchar_t location[MAX_PATH] = {};
   int index = 0;
   UINT flags = 0;
-  if (FAILED(base::LogIfFailed(
-          extract->GetIconLocation(GIL_FORSHELL, location, static_cast<UINT>(std::size(location)),
-                                   &index, &flags),
-          "GetIconLocation")))
+  if (FAILED(KOLBRI_LOG_IF_FAILED(extract->GetIconLocation(
+          GIL_FORSHELL, location, static_cast<UINT>(std::size(location)), &index, &flags))))
     return false;
   return (flags & GIL_PERCLASS) || !(flags & GIL_PERINSTANCE);
 }
@@ -433,9 +430,9 @@ void TFileView::ResolveType(FileListItem& item) {
   const AbsoluteIDList absolute = AbsoluteOf(item.id.get());
   SHFILEINFOW fi{};
   // Wide, so that the type shows whatever the ANSI code page.
-  if (absolute && base::LogIfFalse(SHGetFileInfoW(reinterpret_cast<LPCWSTR>(absolute.get()), 0, &fi,
-                                                  sizeof fi, SHGFI_TYPENAME | SHGFI_PIDL) != 0,
-                                   "SHGetFileInfoW type name"))
+  if (absolute &&
+      KOLBRI_LOG_IF_FALSE(SHGetFileInfoW(reinterpret_cast<LPCWSTR>(absolute.get()), 0, &fi,
+                                         sizeof fi, SHGFI_TYPENAME | SHGFI_PIDL) != 0))
     item.type = fi.szTypeName;
   if (!item.key.empty()) type_cache_[item.key] = item.type;
 }
@@ -490,7 +487,7 @@ void TFileView::ShowFolder(PCIDLIST_ABSOLUTE absolute) {
     // shown, and its list is kept with it so that the items' absolute lists
     // (icons, types, launching) are built from the folder actually listed.
     folder.reset();
-    base::LogIfFailed(SHGetDesktopFolder(folder.receive()), "SHGetDesktopFolder");
+    KOLBRI_LOG_IF_FAILED(SHGetDesktopFolder(folder.receive()));
     copy = ConcatItemIDLists(nullptr, nullptr);
     if (!copy) return;
   }
@@ -522,8 +519,8 @@ void TFileView::SendTreeBack() {
 // answered then must still be read against the folder it came from.
 bool TFileView::Fill(ComPtr<IShellFolder> folder, AbsoluteIDList list) {
   ComPtr<IEnumIDList> children;
-  if (FAILED(base::LogIfFailed(folder->EnumObjects(Handle(), kListEnumFlags, children.receive()),
-                               "EnumObjects of the shown folder")))
+  if (FAILED(
+          KOLBRI_LOG_IF_FAILED(folder->EnumObjects(Handle(), kListEnumFlags, children.receive()))))
     return false;
   if (!Handle()) return true;  // the window went while the shell asked the user
   folder_ = folder;
@@ -565,9 +562,7 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
   std::string parsing;
   GetItemDisplayName(folder, own, SHGDN_FORPARSING, parsing);
   SFGAOF attributes = SFGAO_FOLDER | SFGAO_LINK;
-  if (FAILED(base::LogIfFailed(folder->GetAttributesOf(1, &own, &attributes),
-                               "GetAttributesOf of a listed item")))
-    attributes = 0;
+  if (FAILED(KOLBRI_LOG_IF_FAILED(folder->GetAttributesOf(1, &own, &attributes)))) attributes = 0;
   if (!(attributes & SFGAO_FOLDER) && !MaskAdmits(mask_, parsing, GetACP())) return;
 
   auto record = std::make_unique<FileListItem>();
@@ -576,14 +571,13 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
   GetItemDisplayNameW(folder, own, SHGDN_INFOLDER, caption);
   if (icons) {
     int index = -1;
-    base::LogIfFailed(icons->GetIconOf(own, GIL_FORSHELL, &index), "GetIconOf");
+    KOLBRI_LOG_IF_FAILED(icons->GetIconOf(own, GIL_FORSHELL, &index));
     if (index != -1) item->icon = index;
   }
   WIN32_FIND_DATAA data;
   // Virtual folders have no find data: their texts stay empty.
-  if (SUCCEEDED(
-          base::LogIfFailed(SHGetDataFromIDListA(folder, own, SHGDFIL_FINDDATA, &data, sizeof data),
-                            "SHGetDataFromIDListA find data"))) {
+  if (SUCCEEDED(KOLBRI_LOG_IF_FAILED(
+          SHGetDataFromIDListA(folder, own, SHGDFIL_FINDDATA, &data, sizeof data)))) {
     item->has_file_data = true;
     item->bytes = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     item->written = data.ftLastWriteTime;
@@ -638,9 +632,7 @@ void TFileView::DoubleClicked() {
   if (!item || !item->id) return;
   PCUITEMID_CHILD own = item->id.get();
   SFGAOF attributes = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
-  if (FAILED(base::LogIfFailed(folder_->GetAttributesOf(1, &own, &attributes),
-                               "GetAttributesOf of a double-clicked item")))
-    attributes = 0;
+  if (FAILED(KOLBRI_LOG_IF_FAILED(folder_->GetAttributesOf(1, &own, &attributes)))) attributes = 0;
   if (tree_ && (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR))) {
     // The tree's selection refills this list, deleting the item: it gets a copy.
     const ChildIDList copy = CopyFirstItemID(own);
@@ -660,7 +652,7 @@ void TFileView::DoubleClicked() {
   info.nShow = SW_SHOWNORMAL;
   info.lpIDList = const_cast<ITEMIDLIST_ABSOLUTE*>(absolute.get());
   // A failed launch shows nothing of ours.
-  base::LogIfFalse(ShellExecuteExA(&info) != FALSE, "ShellExecuteExA");
+  KOLBRI_LOG_IF_FALSE(ShellExecuteExA(&info) != FALSE);
 }
 
 // The edited item itself is renamed (not the first selected one, which with
@@ -680,8 +672,7 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
   // Asked before the rename, while the old list still names the object.
   PCUITEMID_CHILD old_item = old.get();
   SFGAOF attributes = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
-  if (FAILED(base::LogIfFailed(folder->GetAttributesOf(1, &old_item, &attributes),
-                               "GetAttributesOf before a rename")))
+  if (FAILED(KOLBRI_LOG_IF_FAILED(folder->GetAttributesOf(1, &old_item, &attributes))))
     attributes = 0;
 
   renaming_ = item;

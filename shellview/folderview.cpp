@@ -284,10 +284,8 @@ bool TFolderView::BindNodeFolder(Node n, IShellFolder** folder) const {
   if (!Parent(n)) return DesktopReference(folder);
   const AbsoluteIDList absolute = GetNodeItemIDList(n);
   if (!absolute) return false;
-  return SUCCEEDED(base::LogIfFailed(
-             DesktopFolder()->BindToObject(absolute.get(), nullptr, IID_IShellFolder,
-                                           reinterpret_cast<void**>(folder)),
-             "BindToObject of a node")) &&
+  return SUCCEEDED(KOLBRI_LOG_IF_FAILED(DesktopFolder()->BindToObject(
+             absolute.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(folder)))) &&
          *folder;
 }
 
@@ -328,8 +326,8 @@ void TFolderView::PopulateNode(Node n) {
 void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
   if (updating_ || !n || !Data(n)) return;
   ComPtr<IEnumIDList> items;
-  const HRESULT hr = base::LogIfFailed(
-      folder->EnumObjects(Handle(), kTreeEnumFlags, items.receive()), "EnumObjects of a tree node");
+  const HRESULT hr =
+      KOLBRI_LOG_IF_FAILED(folder->EnumObjects(Handle(), kTreeEnumFlags, items.receive()));
   if (FAILED(hr)) {
     if (current_ && current_ != RealSelection()) Select(current_);
     return;
@@ -351,8 +349,8 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     GetItemDisplayNameW(folder, item.get(), SHGDN_INFOLDER, text);
     int normal = -1, open = -1;
     if (shell_icon) {
-      base::LogIfFailed(shell_icon->GetIconOf(item.get(), GIL_OPENICON, &open), "GetIconOf open");
-      base::LogIfFailed(shell_icon->GetIconOf(item.get(), GIL_FORSHELL, &normal), "GetIconOf");
+      KOLBRI_LOG_IF_FAILED(shell_icon->GetIconOf(item.get(), GIL_OPENICON, &open));
+      KOLBRI_LOG_IF_FAILED(shell_icon->GetIconOf(item.get(), GIL_FORSHELL, &normal));
     }
     if (normal < 0 || open < 0) {
       // AssignNodeIcons, deferred: SHGetFileInfoA costs milliseconds a call on
@@ -363,7 +361,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     PCUITEMID_CHILD own = item.get();
     SFGAOF attributes = SFGAO_HASSUBFOLDER;
     // A refusal leaves the word as preset: the node gets a button.
-    base::LogIfFailed(folder->GetAttributesOf(1, &own, &attributes), "GetAttributesOf of a node");
+    KOLBRI_LOG_IF_FAILED(folder->GetAttributesOf(1, &own, &attributes));
 
     // One insertion with every field: a later TVM_SETITEM would have the tree
     // search all its nodes for the handle.
@@ -458,9 +456,8 @@ Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
     at = NextItemID(at);
     if (!found || at->mkid.cb == 0) break;
     ComPtr<IShellFolder> next;
-    if (FAILED(base::LogIfFailed(
-            folder->BindToObject(Data(found), nullptr, IID_IShellFolder, next.receive_void()),
-            "BindToObject on a walk")) ||
+    if (FAILED(KOLBRI_LOG_IF_FAILED(
+            folder->BindToObject(Data(found), nullptr, IID_IShellFolder, next.receive_void()))) ||
         !next) {
       found = nullptr;
       break;
@@ -476,9 +473,8 @@ Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
 void TFolderView::RefreshTree() {
   if (updating_ || !Handle() || !DesktopFolder()) return;
   AbsoluteIDList desktop;
-  if (FAILED(
-          base::LogIfFailed(SHGetSpecialFolderLocation(Handle(), CSIDL_DESKTOP, desktop.receive()),
-                            "SHGetSpecialFolderLocation of the desktop")) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(
+          SHGetSpecialFolderLocation(Handle(), CSIDL_DESKTOP, desktop.receive()))) ||
       !desktop)
     return;
   std::wstring name;

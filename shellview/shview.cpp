@@ -28,7 +28,7 @@ ShellState::ShellState() {
   if (g_malloc || g_desktop) return;  // another instance owns the state
   owner_ = true;
   if (SUCCEEDED(SHGetMalloc(&g_malloc))) {
-    base::LogIfFailed(SHGetDesktopFolder(&g_desktop), "SHGetDesktopFolder");
+    KOLBRI_LOG_IF_FAILED(SHGetDesktopFolder(&g_desktop));
   } else {
     g_malloc = nullptr;
   }
@@ -45,9 +45,8 @@ ShellState::~ShellState() {
 bool DesktopReference(IShellFolder** out) {
   *out = nullptr;
   return DesktopFolder() && ShellMalloc() &&
-         SUCCEEDED(base::LogIfFailed(
-             DesktopFolder()->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out)),
-             "QueryInterface of the desktop folder")) &&
+         SUCCEEDED(KOLBRI_LOG_IF_FAILED(
+             DesktopFolder()->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out)))) &&
          *out;
 }
 

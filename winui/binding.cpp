@@ -107,8 +107,7 @@ LRESULT CALLBACK Dispatch(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   SubclassChain* chain = ChainOf(h);
   // Only a window we subclassed reaches here, and its chain lives until its
   // last message; a window without one has lost its own procedure.
-  if (!base::LogIfFalse(chain != nullptr, "subclass dispatch: window without a chain"))
-    return DefWindowProcW(h, msg, wp, lp);
+  if (!KOLBRI_LOG_IF_FALSE(chain != nullptr)) return DefWindowProcW(h, msg, wp, lp);
   ++chain->depth;
   const LRESULT r = chain->Run(h, msg, wp, lp, chain->entries.size());
   --chain->depth;
@@ -154,7 +153,7 @@ bool WindowSubclass::Install(HWND h, SubclassProc proc) {
     chain->original = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Dispatch)));
     // Every window has a procedure: none read back means none was replaced.
-    if (!base::LogIfFalse(chain->original != nullptr, "SetWindowLongPtr (subclass)")) {
+    if (!KOLBRI_LOG_IF_FALSE(chain->original != nullptr)) {
       {
         std::lock_guard<std::mutex> g(c.lock);
         c.map.erase(h);

@@ -8,7 +8,7 @@ namespace winui {
 CommonControl::~CommonControl() { Destroy(); }
 
 void CommonControl::Destroy() {
-  if (hwnd_) base::LogIfFalse(DestroyWindow(hwnd_) != FALSE, "DestroyWindow of a control");
+  if (hwnd_) KOLBRI_LOG_IF_FALSE(DestroyWindow(hwnd_) != FALSE);
 }
 
 bool CommonControl::CreateControl(HWND parent, const RECT& bounds, const wchar_t* cls, DWORD style,
@@ -44,7 +44,7 @@ bool CommonControl::RecreateControl(DWORD style) {
   if (!hwnd_) return false;
   HWND old = hwnd_;
   LetGo();  // the old window's deletions reach nobody
-  base::LogIfFalse(DestroyWindow(old) != FALSE, "DestroyWindow on recreation");
+  KOLBRI_LOG_IF_FALSE(DestroyWindow(old) != FALSE);
   return Make(style);
 }
 

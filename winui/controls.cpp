@@ -37,7 +37,7 @@ void TreeView::Create(Container& parent, int l, int t, int w, int h) {
           Fill(item);
         return next(msg, wp, lp);
       });
-  base::LogIfFalse(installed, "subclass (tree view)");
+  KOLBRI_LOG_IF_FALSE(installed);
 }
 
 HTREEITEM TreeView::Add(HTREEITEM parent, std::wstring_view text, LPARAM data, int image,
@@ -650,7 +650,7 @@ LRESULT GroupBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext&
 
 void GroupBox::Create(Container& parent, int l, int t, int w, int h, std::wstring_view caption) {
   CreateChild(parent, L"BUTTON", WS_VISIBLE | BS_GROUPBOX, 0, l, t, w, h, caption);
-  base::LogIfFalse(subclass_.Install(hwnd_, &GroupBoxProc), "subclass (group box)");
+  KOLBRI_LOG_IF_FALSE(subclass_.Install(hwnd_, &GroupBoxProc));
 }
 
 void ProgressBar::Create(Container& parent, int l, int t, int w, int h) {
@@ -676,7 +676,7 @@ void PageControl::Create(Container& parent, int l, int t, int w, int h) {
         if (msg == WM_SIZE) LayoutPages();
         return r;
       });
-  base::LogIfFalse(installed, "subclass (page control)");
+  KOLBRI_LOG_IF_FALSE(installed);
 }
 
 TabPage* PageControl::AddPage(std::wstring_view caption) {
@@ -713,7 +713,7 @@ void PageControl::RebuildTabs() {
     it.lParam = static_cast<LPARAM>(i);
     const LRESULT at = SendMessageW(hwnd_, TCM_INSERTITEMW, static_cast<WPARAM>(pos++),
                                     reinterpret_cast<LPARAM>(&it));
-    base::LogIfFalse(at >= 0, "TCM_INSERTITEM");
+    KOLBRI_LOG_IF_FALSE(at >= 0);
   }
   ShowActive();
 }

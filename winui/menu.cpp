@@ -44,8 +44,7 @@ MenuItem* MenuItem::Add(std::wstring_view caption, MenuHandler handler, int tag_
       MENUITEMINFOW mi{sizeof mi};
       mi.fMask = MIIM_SUBMENU;
       mi.hSubMenu = submenu_;
-      base::LogIfFalse(SetMenuItemInfoW(owner_menu_, Position(), TRUE, &mi),
-                       "SetMenuItemInfo (submenu)");
+      KOLBRI_LOG_IF_FALSE(SetMenuItemInfoW(owner_menu_, Position(), TRUE, &mi));
     }
   }
   auto item = std::unique_ptr<MenuItem>(new MenuItem(this, submenu_, root_));
@@ -59,8 +58,7 @@ MenuItem* MenuItem::Add(std::wstring_view caption, MenuHandler handler, int tag_
   mi.wID = item->id_;
   std::wstring text = item->caption_;
   mi.dwTypeData = text.data();
-  base::LogIfFalse(InsertMenuItemW(submenu_, static_cast<UINT>(items_.size()), TRUE, &mi),
-                   "InsertMenuItem");
+  KOLBRI_LOG_IF_FALSE(InsertMenuItemW(submenu_, static_cast<UINT>(items_.size()), TRUE, &mi));
   items_.push_back(std::move(item));
   items_.back()->Sync();
   if (root_ && !parent_) root_->Changed();
@@ -74,8 +72,7 @@ void MenuItem::AddSeparator() {
   MENUITEMINFOW mi{sizeof mi};
   mi.fMask = MIIM_FTYPE;
   mi.fType = MFT_SEPARATOR;
-  base::LogIfFalse(InsertMenuItemW(submenu_, static_cast<UINT>(items_.size()), TRUE, &mi),
-                   "InsertMenuItem (separator)");
+  KOLBRI_LOG_IF_FALSE(InsertMenuItemW(submenu_, static_cast<UINT>(items_.size()), TRUE, &mi));
   items_.push_back(std::move(item));
 }
 
@@ -94,7 +91,7 @@ void MenuItem::Sync() {
   mi.fMask = MIIM_STRING | MIIM_STATE;
   mi.dwTypeData = text.data();
   mi.fState = (checked_ ? MFS_CHECKED : MFS_UNCHECKED) | (enabled_ ? MFS_ENABLED : MFS_DISABLED);
-  base::LogIfFalse(SetMenuItemInfoW(owner_menu_, Position(), TRUE, &mi), "SetMenuItemInfo");
+  KOLBRI_LOG_IF_FALSE(SetMenuItemInfoW(owner_menu_, Position(), TRUE, &mi));
 }
 
 void MenuItem::SetChecked(bool c) {
@@ -142,13 +139,13 @@ bool CommandIds::Dispatch(UINT id) const {
 
 MenuBase::MenuBase(HMENU m, Form& owner)
     : menu_(m), ids_(owner.Commands()), root_(nullptr, nullptr, this) {
-  base::LogIfFalse(m != nullptr, "CreateMenu");
+  KOLBRI_LOG_IF_FALSE(m != nullptr);
   root_.submenu_ = m;
 }
 
 MenuBase::~MenuBase() {
   root_.items_.clear();
-  if (menu_) base::LogIfFalse(DestroyMenu(menu_), "DestroyMenu");
+  if (menu_) KOLBRI_LOG_IF_FALSE(DestroyMenu(menu_));
 }
 
 MenuItem* MenuBase::Add(std::wstring_view caption, MenuHandler handler, int tag, Shortcut s) {
@@ -178,7 +175,7 @@ MainMenu::~MainMenu() {
 
 void MainMenu::AttachTo(HWND form) {
   form_ = form;
-  base::LogIfFalse(::SetMenu(form, menu_), "SetMenu");
+  KOLBRI_LOG_IF_FALSE(::SetMenu(form, menu_));
 }
 
 void MainMenu::Changed() {

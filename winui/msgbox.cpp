@@ -46,7 +46,7 @@ void ShowMessage(HWND owner, std::wstring_view message, std::wstring_view contex
     return;
   }
   // A box that cannot be shown is a message the user never sees.
-  base::LogIfFalse(MessageBoxW(owner, text.c_str(), AppTitle().c_str(), MB_OK) != 0, "MessageBox");
+  KOLBRI_LOG_IF_FALSE(MessageBoxW(owner, text.c_str(), AppTitle().c_str(), MB_OK) != 0);
 }
 
 void ShowError(HWND owner, std::wstring_view text) {
@@ -55,8 +55,7 @@ void ShowError(HWND owner, std::wstring_view text) {
     sink(AppTitle(), t);
     return;
   }
-  base::LogIfFalse(MessageBoxW(owner, t.c_str(), AppTitle().c_str(), MB_OK | MB_ICONSTOP) != 0,
-                   "MessageBox (error)");
+  KOLBRI_LOG_IF_FALSE(MessageBoxW(owner, t.c_str(), AppTitle().c_str(), MB_OK | MB_ICONSTOP) != 0);
 }
 
 bool Ask(HWND owner, std::wstring_view text) {

@@ -35,7 +35,7 @@ LRESULT CALLBACK UiCall::Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
     try {
       (*fn)();
     } catch (...) {
-      base::LogIfFalse(false, "UiCall: a posted callable threw; dropped");
+      KOLBRI_LOG_IF_FALSE(false);
     }
     return 0;
   }
@@ -55,13 +55,13 @@ UiCall::~UiCall() {
   MSG m;
   while (hwnd_ && PeekMessageW(&m, hwnd_, msg::kPost, msg::kPost, PM_REMOVE))
     delete reinterpret_cast<std::function<void()>*>(m.lParam);
-  if (hwnd_ && IsWindow(hwnd_)) base::LogIfFalse(DestroyWindow(hwnd_), "DestroyWindow (UiCall)");
+  if (hwnd_ && IsWindow(hwnd_)) KOLBRI_LOG_IF_FALSE(DestroyWindow(hwnd_));
 }
 
 bool UiCall::Post(std::function<void()> fn) const {
   auto owned = std::make_unique<std::function<void()>>(std::move(fn));
   if (!hwnd_ || !PostMessageW(hwnd_, msg::kPost, 0, reinterpret_cast<LPARAM>(owned.get())))
-    return base::LogIfFalse(false, "UiCall: PostMessage failed, nothing queued");
+    return KOLBRI_LOG_IF_FALSE(false);
   (void)owned.release();  // the message owns it now
   return true;
 }
@@ -74,7 +74,7 @@ bool UiCall::Invoke(const std::function<void()>& fn) const {
   Packet p{&fn, nullptr};
   // SendMessage returns 0 without running anything when the window is gone.
   if (!hwnd_ || SendMessageW(hwnd_, msg::kInvoke, 0, reinterpret_cast<LPARAM>(&p)) == 0)
-    return base::LogIfFalse(false, "UiCall: the UI thread's window is gone, nothing ran");
+    return KOLBRI_LOG_IF_FALSE(false);
   if (p.error) std::rethrow_exception(p.error);
   return true;
 }

@@ -133,7 +133,7 @@ Window::~Window() {
     BindWindow(hwnd_, nullptr);
     HWND h = hwnd_;
     hwnd_ = nullptr;
-    base::LogIfFalse(DestroyWindow(h), "DestroyWindow");
+    KOLBRI_LOG_IF_FALSE(DestroyWindow(h));
   }
 }
 
@@ -331,8 +331,8 @@ void Control::SetHint(std::wstring_view hint) {
   ti.lpszText = hint_.data();
   SendMessageW(f->Tooltips(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
   if (!hint_.empty())
-    base::LogIfFalse(SendMessageW(f->Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)),
-                     "TTM_ADDTOOL (hint)");
+    KOLBRI_LOG_IF_FALSE(
+        SendMessageW(f->Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)));
 }
 
 bool Control::OnReflect(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
@@ -420,7 +420,7 @@ void Form::RebuildAccelerators() {
   menu_->CollectShortcuts(a);
   if (!a.empty()) {
     accel_.reset(CreateAcceleratorTableW(a.data(), static_cast<int>(a.size())));
-    base::LogIfFalse(accel_.valid(), "CreateAcceleratorTable");
+    KOLBRI_LOG_IF_FALSE(accel_.valid());
   }
 }
 
@@ -456,7 +456,7 @@ HWND Form::Tooltips() {
     tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                                 nullptr, GetModuleHandleW(nullptr), nullptr);
-    base::LogIfFalse(tooltips_ != nullptr, "CreateWindowEx (tooltips)");
+    KOLBRI_LOG_IF_FALSE(tooltips_ != nullptr);
     SendMessageW(tooltips_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(Dpi())), FALSE);
     SendMessageW(tooltips_, TTM_ACTIVATE, show_hint, 0);
   }
@@ -566,7 +566,7 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp && !shown_once_) {
         shown_once_ = true;
         // Runs once the window is on screen, so a dialog shown from it has its owner.
-        base::LogIfFalse(PostMessageW(hwnd_, msg::kFormShown, 0, 0), "PostMessage (form shown)");
+        KOLBRI_LOG_IF_FALSE(PostMessageW(hwnd_, msg::kFormShown, 0, 0));
       }
       break;
     case WM_CLOSE:

@@ -300,7 +300,7 @@ ReadResult ReadBmpFile(const std::wstring& path, std::vector<uint8_t>& packed) {
     ok = data.empty() ||
          (ReadFile(f, data.data(), DWORD(data.size()), &got, nullptr) && got == data.size());
   }
-  base::LogIfFalse(CloseHandle(f), "CloseHandle (picture file read)");
+  KOLBRI_LOG_IF_FALSE(CloseHandle(f));
   if (!ok) return ReadResult::CantOpen;
   return ParseBmpFile(data.data(), data.size(), packed);
 }
@@ -320,7 +320,7 @@ bool WriteBmpFile(const std::wstring& path, const uint8_t* packed, size_t size) 
   const bool ok = WriteFile(f, &fh, sizeof fh, &put, nullptr) && put == sizeof fh &&
                   WriteFile(f, packed, DWORD(size), &put2, nullptr) && put2 == size;
   // A failed close can lose buffered data: the file counts as not written.
-  const bool closed = base::LogIfFalse(CloseHandle(f), "CloseHandle (picture file written)");
+  const bool closed = KOLBRI_LOG_IF_FALSE(CloseHandle(f));
   return ok && closed;
 }
 

@@ -94,7 +94,7 @@ struct Pages {
   Pages(const Pages&) = delete;
   Pages& operator=(const Pages&) = delete;
   ~Pages() {
-    if (base) base::LogIfFalse(VirtualFree(base, 0, MEM_RELEASE), "VirtualFree (index pages)");
+    if (base) KOLBRI_LOG_IF_FALSE(VirtualFree(base, 0, MEM_RELEASE));
   }
   void* Commit(size_t n) {
     size = n ? n : 1;
@@ -126,7 +126,7 @@ struct Plugin {
       int32_t unused = 0;
       terminate(nullptr, nullptr, &unused);
     }
-    if (lib) base::LogIfFalse(FreeLibrary(lib), "FreeLibrary (plug-in)");
+    if (lib) KOLBRI_LOG_IF_FALSE(FreeLibrary(lib));
     lib = nullptr;
     terminate = nullptr;
     answer = nullptr;
@@ -385,10 +385,9 @@ void LogCall(const char* name) {
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
   DWORD done = 0;
-  base::LogIfFalse(WriteFile(f, name, DWORD(std::strlen(name)), &done, nullptr) &&
-                       WriteFile(f, "\n", 1, &done, nullptr),
-                   "WriteFile (call log)");
-  base::LogIfFalse(CloseHandle(f), "CloseHandle (call log)");
+  KOLBRI_LOG_IF_FALSE(WriteFile(f, name, DWORD(std::strlen(name)), &done, nullptr) &&
+                      WriteFile(f, "\n", 1, &done, nullptr));
+  KOLBRI_LOG_IF_FALSE(CloseHandle(f));
 }
 
 int32_t HandOver(const uint8_t* packed, size_t size, uint32_t extra_image_size, HGLOBAL* out) {

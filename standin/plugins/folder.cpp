@@ -39,7 +39,7 @@ bool Walk(const std::wstring& root, const std::wstring& rel, int depth, std::str
     else if (IsBmp(name))
       items.push_back({name, name.substr(0, name.size() - 4), false});
   } while (FindNextFileW(h, &fd));
-  base::LogIfFalse(FindClose(h), "FindClose (folder walk)");
+  KOLBRI_LOG_IF_FALSE(FindClose(h));
   // Name order as the index shows the names.
   std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
     return _wcsicmp(a.display.c_str(), b.display.c_str()) < 0;

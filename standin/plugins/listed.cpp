@@ -18,7 +18,7 @@ std::wstring ManifestPath() {
       reinterpret_cast<LPCWSTR>(&ManifestPath), &self);
   wchar_t buf[MAX_PATH * 2];
   const DWORD n = GetModuleFileNameW(self, buf, MAX_PATH * 2);
-  base::LogIfFalse(n != 0, "GetModuleFileName (plug-in)");
+  KOLBRI_LOG_IF_FALSE(n != 0);
   std::wstring path(buf, n);
   const size_t dot = path.find_last_of(L".\\");
   if (dot != std::wstring::npos && path[dot] == L'.') path.resize(dot);
@@ -37,7 +37,7 @@ bool ReadText(const std::wstring& path, std::string& out) {
     ok = out.empty() ||
          (ReadFile(f, out.data(), DWORD(out.size()), &got, nullptr) && got == out.size());
   }
-  base::LogIfFalse(CloseHandle(f), "CloseHandle (manifest)");
+  KOLBRI_LOG_IF_FALSE(CloseHandle(f));
   return ok;
 }
 

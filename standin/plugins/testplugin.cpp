@@ -34,9 +34,8 @@ void Record(const char* what) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
   DWORD put = 0;
-  base::LogIfFalse(WriteFile(f, what, DWORD(lstrlenA(what)), &put, nullptr),
-                   "WriteFile (probe log)");
-  base::LogIfFalse(CloseHandle(f), "CloseHandle (probe log)");
+  KOLBRI_LOG_IF_FALSE(WriteFile(f, what, DWORD(lstrlenA(what)), &put, nullptr));
+  KOLBRI_LOG_IF_FALSE(CloseHandle(f));
 }
 
 }  // namespace

@@ -19,17 +19,23 @@ struct DiagTest : ::testing::Test {
 };
 
 TEST_F(DiagTest, FailuresLeaveOneLineAndTheLastErrorStays) {
-  EXPECT_EQ(S_OK, base::LogIfFailed(S_OK, "Fine"));
-  EXPECT_TRUE(base::LogIfFalse(true, "Fine"));
+  EXPECT_EQ(S_OK, KOLBRI_LOG_IF_FAILED(S_OK));
+  EXPECT_TRUE(KOLBRI_LOG_IF_FALSE(true));
   EXPECT_TRUE(g_lines.empty());
 
-  EXPECT_EQ(E_NOINTERFACE, base::LogIfFailed(E_NOINTERFACE, "QueryInterface"));
+  // Each line names the expression and where it is written.
+  const int line = __LINE__ + 1;
+  EXPECT_EQ(E_NOINTERFACE, KOLBRI_LOG_IF_FAILED(E_NOINTERFACE));
   SetLastError(ERROR_FILE_NOT_FOUND);
-  EXPECT_FALSE(base::LogIfFalse(false, "DeleteFile"));
+  EXPECT_FALSE(KOLBRI_LOG_IF_FALSE(FALSE));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
   ASSERT_EQ(2u, g_lines.size());
-  EXPECT_EQ(L"kolbri: QueryInterface failed: hr 0x80004002\n", g_lines[0]);
-  EXPECT_EQ(L"kolbri: DeleteFile failed: error 0x00000002\n", g_lines[1]);
+  EXPECT_EQ(L"kolbri: base/diag_test.cpp:" + std::to_wstring(line) +
+                L": E_NOINTERFACE failed: hr 0x80004002\n",
+            g_lines[0]);
+  EXPECT_EQ(L"kolbri: base/diag_test.cpp:" + std::to_wstring(line + 2) +
+                L": FALSE failed: error 0x00000002\n",
+            g_lines[1]);
 }
 
 }  // namespace
