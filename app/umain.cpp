@@ -569,8 +569,7 @@ void TWMain::LayoutPicture() {
   const POINT now = ScrollBox_Output.ScrollPos();
   Image_Output.MoveDeferredPx(-now.x, -now.y, s.cx * z, s.cy * z);
   if (!IsWindowVisible(Image_Output.hwnd())) Image_Output.SetVisible(true);
-  ScrollBox_Output.ScrollTo(keep.x, keep.y);
-  ScrollBox_Output.UpdateScrollRange();
+  ScrollBox_Output.UpdateScrollRange(keep);
   shown_zoom_ = z;
 }
 

@@ -161,8 +161,7 @@ bool TWMain::LayoutViewing() {
   const POINT now = ScrollBox_Output.ScrollPos();
   Image_Output.MoveDeferredPx(left - now.x, top - now.y, shown.cx, shown.cy);
   if (!IsWindowVisible(Image_Output.hwnd())) Image_Output.SetVisible(true);
-  ScrollBox_Output.ScrollTo(keep.x, keep.y);
-  ScrollBox_Output.UpdateScrollRange();
+  ScrollBox_Output.UpdateScrollRange(keep);
   in_view_layout_ = false;
   return true;
 }

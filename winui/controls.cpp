@@ -208,11 +208,11 @@ void ScrollBox::Create(Container& parent, int l, int t, int w, int h) {
   UpdateScrollRange();
 }
 
-void ScrollBox::ScrollTo(int x, int y) {
-  int dx = pos_x_ - x, dy = pos_y_ - y;
-  if (!dx && !dy) return;
+void ScrollBox::MoveChildren(int x, int y) {
+  const int dx = pos_x_ - x, dy = pos_y_ - y;
   pos_x_ = x;
   pos_y_ = y;
+  if (!dx && !dy) return;
   // The children are moved one by one: ScrollWindowEx leaves them where they
   // are while the window is not drawable (hidden or minimised).
   for (Control* c : children_) {
@@ -220,11 +220,21 @@ void ScrollBox::ScrollTo(int x, int y) {
     SetWindowPos(c->hwnd(), nullptr, r.left + dx, r.top + dy, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
   }
-  SetScrollPos(hwnd_, SB_HORZ, pos_x_, TRUE);
-  SetScrollPos(hwnd_, SB_VERT, pos_y_, TRUE);
 }
 
-void ScrollBox::UpdateScrollRange() {
+void ScrollBox::ScrollTo(int x, int y) {
+  const int dx = pos_x_ - x, dy = pos_y_ - y;
+  if (!dx && !dy) return;
+  MoveChildren(x, y);
+  // Only the bar that moved is set: drawing a bar costs as much as painting
+  // the picture under it.
+  if (dx) SetScrollPos(hwnd_, SB_HORZ, pos_x_, TRUE);
+  if (dy) SetScrollPos(hwnd_, SB_VERT, pos_y_, TRUE);
+}
+
+void ScrollBox::UpdateScrollRange() { UpdateScrollRange(POINT{pos_x_, pos_y_}); }
+
+void ScrollBox::UpdateScrollRange(POINT view) {
   if (in_update_ || !hwnd_) return;
   in_update_ = true;
   // Extents in unscrolled coordinates: the children sit scrolled by the position.
@@ -250,11 +260,14 @@ void ScrollBox::UpdateScrollRange() {
     need_h = true;
     h -= SystemMetricFor(hwnd_, SM_CYHSCROLL);
   }
-  // Set without redrawing each time: every visible change of a bar resizes
-  // the client area and repaints; one frame redraw at the end does it once.
-  // The view stays where it is, clamped to the new range.
-  const int x = need_h ? std::clamp(pos_x_, 0, std::max(0, cw - std::max(w, 1))) : 0;
-  const int y = need_v ? std::clamp(pos_y_, 0, std::max(0, ch - std::max(h, 1))) : 0;
+  // The bars that appear or go change the frame once for both (SetScrollInfo
+  // would change it once a bar, and paint it each time), and every bar is set
+  // without drawing: one frame redraw at the end draws them once.
+  const LONG bars = (need_h ? WS_HSCROLL : 0) | (need_v ? WS_VSCROLL : 0);
+  const bool frame_changes = (style & (WS_HSCROLL | WS_VSCROLL)) != bars;
+  if (frame_changes) SetWindowLongW(hwnd_, GWL_STYLE, (style & ~(WS_HSCROLL | WS_VSCROLL)) | bars);
+  const int x = need_h ? std::clamp<int>(view.x, 0, std::max(0, cw - std::max(w, 1))) : 0;
+  const int y = need_v ? std::clamp<int>(view.y, 0, std::max(0, ch - std::max(h, 1))) : 0;
   SCROLLINFO si{sizeof si};
   si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
   si.nMax = need_h ? cw - 1 : 0;
@@ -265,7 +278,11 @@ void ScrollBox::UpdateScrollRange() {
   si.nPage = need_v ? static_cast<UINT>(std::max(h, 1)) : 0;
   si.nPos = y;
   SetScrollInfo(hwnd_, SB_VERT, &si, FALSE);
-  ScrollTo(x, y);
+  if (frame_changes)
+    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED |
+                     SWP_NOCOPYBITS | SWP_DEFERERASE);
+  MoveChildren(x, y);
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
   in_update_ = false;
 }

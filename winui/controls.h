@@ -87,6 +87,9 @@ class ScrollBox : public Control, public Container {
   // Recomputes the scroll ranges from the children's extents; call after a
   // child changed size. Keeps the position, clamped to the new range.
   void UpdateScrollRange();
+  // Same, with the view moved to `view` (clamped to the new range), the bars
+  // set and drawn once.
+  void UpdateScrollRange(POINT view);
   POINT ScrollPos() const { return {pos_x_, pos_y_}; }
   // Moves the view (children move the other way); no range check.
   void ScrollTo(int x, int y);
@@ -109,6 +112,8 @@ class ScrollBox : public Control, public Container {
 
  private:
   void Wheel(bool horizontal, int delta);
+  // Moves the children for the view at (x, y); the bars are left as they are.
+  void MoveChildren(int x, int y);
   int pos_x_ = 0, pos_y_ = 0;
   int wheel_rest_v_ = 0, wheel_rest_h_ = 0, ctrl_wheel_rest_ = 0;
   bool in_update_ = false;

@@ -1,12 +1,19 @@
 // Main-window benchmarks against bare Win32 doing the same work in the same run:
 //   index_tree_100k: filling the index tree from a 100,000-entry index, three
 //     levels deep, vs a loop inserting the same nodes into a bare tree view;
-//   render_zoom: rendering 640x480 pictures at 8 and 24 bits, laying them out
-//     at every zoom and painting the first screen at 400 %, vs the platform
-//     work no viewer avoids: the 100 % bitmap, SetDIBitsToDevice and one
-//     StretchBlt of a window-sized visible area;
 //   render_zoom_2560_400: time to the first painted screen of a 2560x1920
 //     picture at 400 %, and the process's peak private bytes meanwhile;
+//   fit_2560: that picture shown fitted into the default window, until
+//     painted, vs one HALFTONE StretchBlt of the same sizes;
+//   select_to_painted: a 640x480 picture selected at 100 % until the output
+//     area (picture and scroll bars) is painted, vs MakeBmp, the DIB into a
+//     bitmap, both scroll bars set and one visible BitBlt;
+//   zoom_step_to_painted: 100 % -> 200 % -> 300 % -> 400 %, each until painted,
+//     vs both scroll bars set for the new size and one visible StretchBlt each;
+//   wheel_scroll_400: one wheel notch at 400 % until painted, vs ScrollWindowEx,
+//     the bar's new position and the exposed strip's StretchBlt.
+// The bare legs draw on a plain window with the output area's size and the
+// same scroll bars (WS_HSCROLL | WS_VSCROLL, SetScrollInfo).
 //   save_2560: saving the 640x480 picture at 400 % through the menu (rows
 //     zoomed band by band, through a temporary file) vs the same zoom,
 //     reading the bits, writing them to a new file and renaming it;
@@ -156,6 +163,61 @@ int main() {
   m.Show();
   winui::PumpPending();
 
+  const bool detail = getenv("KOLBRI_BENCH_DETAIL") != nullptr;
+  // Paired rounds in alternating order (the machine is shared); the median of
+  // the per-round ratios.
+  auto paired = [&](const char* name, int rounds, const std::function<double()>& ours_leg,
+                    const std::function<double()>& bare_leg) {
+    std::vector<double> ours_ms, bare_ms, ratios;
+    for (int round = 0; round < rounds; ++round) {
+      double ours = 0, bare = 0;
+      if (round % 2 == 0) {
+        ours = ours_leg();
+        bare = bare_leg();
+      } else {
+        bare = bare_leg();
+        ours = ours_leg();
+      }
+      ours_ms.push_back(ours);
+      bare_ms.push_back(bare);
+      ratios.push_back(ours / bare);
+      if (detail)
+        std::fprintf(stderr, "(%s round %d: ours %.1f, bare %.1f)\n", name, round, ours, bare);
+    }
+    std::fprintf(stderr, "(%s: median of %d paired rounds)\n", name, rounds);
+    Report(name, Median(ours_ms), Median(bare_ms), Median(ratios), LoadNote().c_str());
+  };
+  WNDCLASSW bare_class{};
+  bare_class.lpfnWndProc = DefWindowProcW;
+  bare_class.hInstance = GetModuleHandleW(nullptr);
+  bare_class.lpszClassName = L"kolbri.bench.bare";
+  RegisterClassW(&bare_class);
+  const HWND box = m.ScrollBox_Output.hwnd();
+  // The bare screen: a plain window as large as the output area, with the same
+  // bars, beside the main window so that neither hides the other.
+  RECT box_rect;
+  GetWindowRect(box, &box_rect);
+  const int box_w = box_rect.right - box_rect.left, box_h = box_rect.bottom - box_rect.top;
+  HWND bare_view = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_CLIENTEDGE, bare_class.lpszClassName,
+                                   L"", WS_POPUP | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL,
+                                   GetSystemMetrics(SM_CXSCREEN) - box_w, 0, box_w, box_h, nullptr,
+                                   nullptr, GetModuleHandleW(nullptr), nullptr);
+  // Both bars for content of w x h, as any scrolling view sets them.
+  auto bare_bars = [&](int w, int h, int x, int y) {
+    RECT c;
+    GetClientRect(bare_view, &c);
+    SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, w - 1, UINT(c.right), x, 0};
+    SetScrollInfo(bare_view, SB_HORZ, &si, TRUE);
+    si = {sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, h - 1, UINT(c.bottom), y, 0};
+    SetScrollInfo(bare_view, SB_VERT, &si, TRUE);
+  };
+  auto bare_client = [&] {
+    RECT c;
+    GetClientRect(bare_view, &c);
+    return c;
+  };
+  winui::PumpPending();
+
   // render_zoom_2560_400 first, while the process's peak is still that of a
   // window with one small index: the peak's growth is what the picture costs.
   {
@@ -187,6 +249,42 @@ int main() {
         LoadNote().c_str());
     std::fflush(stdout);
     m.ME_ViewClick(*m.ME_View1);
+    winui::PumpPending();
+
+    // fit_2560: from 100 % into fit, until painted (fit is left unmeasured).
+    const HBITMAP big = m.CurrentBitmap();  // the same pixels, drawn the bare way
+    SIZE fitted{};
+    auto ours_fit = [&] {
+      const double t0 = Now();
+      m.ME_FitClick(*m.ME_Fit);
+      const double t1 = Now();
+      UpdateWindow(m.Image_Output.hwnd());
+      const double t2 = Now();
+      RedrawWindow(box, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+      const double ms = Now() - t0;
+      if (detail)
+        std::fprintf(stderr, "  (fit: layout %.1f, image %.1f, rest %.1f)\n", t1 - t0, t2 - t1,
+                     ms - (t2 - t0));
+      fitted = {m.Image_Output.WidthPx(), m.Image_Output.HeightPx()};
+      m.ME_FitClick(*m.ME_Fit);
+      winui::PumpPending();
+      return ms;
+    };
+    ours_fit();
+    if (fitted.cx >= 2560 || fitted.cy >= 1920) return 1;
+    auto bare_fit = [&] {
+      winui::PumpPending();
+      const double t0 = Now();
+      base::WindowDC dc(bare_view);
+      base::UniqueDC mem(CreateCompatibleDC(dc.get()));
+      base::SelectedObject sel(mem.get(), big);
+      SetStretchBltMode(dc.get(), HALFTONE);
+      SetBrushOrgEx(dc.get(), 0, 0, nullptr);
+      StretchBlt(dc.get(), 0, 0, fitted.cx, fitted.cy, mem.get(), 0, 0, 2560, 1920, SRCCOPY);
+      GdiFlush();
+      return Now() - t0;
+    };
+    paired("fit_2560", 5, ours_fit, bare_fit);
   }
 
   // index_tree_100k: the bare tree sits in a plain window whose procedure is
@@ -195,11 +293,6 @@ int main() {
   // load's 100,012 nodes, as in a viewer that changes plug-ins. Paired rounds
   // in alternating order (the machine is shared); medians are reported.
   const RECT where = m.TreeView1.BoundsPx();
-  WNDCLASSW bare_class{};
-  bare_class.lpfnWndProc = DefWindowProcW;
-  bare_class.hInstance = GetModuleHandleW(nullptr);
-  bare_class.lpszClassName = L"kolbri.bench.bare";
-  RegisterClassW(&bare_class);
   HWND bare_parent =
       CreateWindowExW(0, bare_class.lpszClassName, L"", WS_CHILD | WS_VISIBLE, where.left,
                       where.top, where.right - where.left, where.bottom - where.top, m.hwnd(),
@@ -236,101 +329,130 @@ int main() {
   Report("index_tree_100k", Median(ours_ms), Median(bare_ms), Median(tree_ratios),
          LoadNote().c_str());
 
-  // render_zoom
   HTREEITEM last = m.TreeView1.Root();
   while (HTREEITEM n = m.TreeView1.NextSibling(last)) last = n;
-  HTREEITEM p24 = last;
   HTREEITEM p8 = nullptr;
   for (HTREEITEM i = m.TreeView1.Root(); i; i = m.TreeView1.NextSibling(i))
     if (m.TreeView1.ItemText(i) == L"p8") p8 = i;
   const std::wstring out = dir.path() + L"out.bmp";
-  const bool detail = getenv("KOLBRI_BENCH_DETAIL") != nullptr;
-  const HWND box = m.ScrollBox_Output.hwnd();
-  auto ours_once = [&] {
-    winui::PumpPending();  // what the previous round left to draw
-    const double t0 = Now();
-    for (HTREEITEM item : {p8, p24}) {
-      const double a = Now();
-      m.ME_ViewClick(*m.ME_View1);
-      m.TreeView1.Select(nullptr);
-      const double b = Now();
-      m.TreeView1.Select(item);
-      const double c = Now();
-      for (winui::MenuItem* z : {m.ME_View2, m.ME_View3, m.ME_View4}) m.ME_ViewClick(*z);
-      const double d = Now();
-      // The image first, then what is left of the scroll view (frame, bars).
-      UpdateWindow(m.Image_Output.hwnd());
-      const double e = Now();
-      RedrawWindow(box, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-      if (detail)
-        std::fprintf(stderr,
-                     "  (layout at 100 %% %.1f, render %.1f, zooms 2-4 %.1f, paint: image %.1f, "
-                     "scroll view %.1f)\n",
-                     b - a, c - b, d - c, e - d, Now() - e);
-    }
-    return Now() - t0;
-  };
-  // The bare screen: a plain window the size of the output area's client area,
-  // beside the main window so that neither hides the other.
-  SetWindowPos(m.hwnd(), nullptr, 0, 0, 512, 600, SWP_NOZORDER);
-  winui::PumpPending();
-  RECT view;
-  GetClientRect(box, &view);
-  HWND bare_view = CreateWindowExW(WS_EX_TOOLWINDOW, bare_class.lpszClassName, L"",
-                                   WS_POPUP | WS_VISIBLE, 512, 0, view.right, view.bottom, nullptr,
-                                   nullptr, GetModuleHandleW(nullptr), nullptr);
-  auto bare_once = [&] {
+  const OrvuIndexEntry* p8_entry =
+      reinterpret_cast<const cgmodule::IndexNode*>(m.TreeView1.Data(p8))->entry;
+
+  // select_to_painted: from no picture (another node selected, unmeasured).
+  auto ours_select = [&] {
+    m.TreeView1.Select(last);
     winui::PumpPending();
     const double t0 = Now();
-    HDC screen = GetDC(bare_view);
-    for (HTREEITEM item : {p8, p24}) {
-      const OrvuIndexEntry* e =
-          reinterpret_cast<const cgmodule::IndexNode*>(m.TreeView1.Data(item))->entry;
-      cgmodule::MakeBmpResult r = m.Module().MakeBmp(e, false);
-      auto* info = static_cast<BITMAPINFO*>(GlobalLock(r.block));
-      const int w = info->bmiHeader.biWidth, h = info->bmiHeader.biHeight;
-      HBITMAP b = CreateCompatibleBitmap(screen, w, h);
-      HDC mem = CreateCompatibleDC(screen);
-      HGDIOBJ old = SelectObject(mem, b);
-      SetDIBitsToDevice(
-          mem, 0, 0, w, h, 0, 0, 0, h,
-          reinterpret_cast<uint8_t*>(info) + app::DibBitsOffset(info->bmiHeader.biBitCount), info,
-          DIB_RGB_COLORS);
-      GlobalUnlock(r.block);
-      GlobalFree(r.block);
-      const int z = 4, vw = (view.right + z - 1) / z, vh = (view.bottom + z - 1) / z;
-      SetStretchBltMode(screen, COLORONCOLOR);
-      StretchBlt(screen, 0, 0, vw * z, vh * z, mem, 0, 0, vw, vh, SRCCOPY);
-      SelectObject(mem, old);
-      DeleteDC(mem);
-      DeleteObject(b);
-    }
-    ReleaseDC(bare_view, screen);
+    m.TreeView1.Select(p8);
+    RedrawWindow(box, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     return Now() - t0;
   };
-  // Paired rounds in alternating order; the median of the per-round ratios.
-  auto paired = [&](const char* name, int rounds, const std::function<double()>& ours_leg,
-                    const std::function<double()>& bare_leg) {
-    std::vector<double> ours_ms, bare_ms, ratios;
-    for (int round = 0; round < rounds; ++round) {
-      double ours = 0, bare = 0;
-      if (round % 2 == 0) {
-        ours = ours_leg();
-        bare = bare_leg();
-      } else {
-        bare = bare_leg();
-        ours = ours_leg();
-      }
-      ours_ms.push_back(ours);
-      bare_ms.push_back(bare);
-      ratios.push_back(ours / bare);
-      if (detail)
-        std::fprintf(stderr, "(%s round %d: ours %.1f, bare %.1f)\n", name, round, ours, bare);
-    }
-    std::fprintf(stderr, "(%s: median of %d paired rounds)\n", name, rounds);
-    Report(name, Median(ours_ms), Median(bare_ms), Median(ratios), LoadNote().c_str());
+  // The 100 % bitmap the bare legs below draw from.
+  base::UniqueBitmap bare_bitmap;
+  auto bare_select = [&] {
+    winui::PumpPending();
+    InvalidateRect(bare_view, nullptr, TRUE);
+    winui::PumpPending();
+    const double t0 = Now();
+    base::WindowDC dc(bare_view);
+    cgmodule::MakeBmpResult r = m.Module().MakeBmp(p8_entry, false);
+    auto* info = static_cast<BITMAPINFO*>(GlobalLock(r.block));
+    const int w = info->bmiHeader.biWidth, h = info->bmiHeader.biHeight;
+    bare_bitmap.reset(CreateCompatibleBitmap(dc.get(), w, h));
+    base::UniqueDC mem(CreateCompatibleDC(dc.get()));
+    base::SelectedObject sel(mem.get(), bare_bitmap.get());
+    SetDIBitsToDevice(
+        mem.get(), 0, 0, w, h, 0, 0, 0, h,
+        reinterpret_cast<uint8_t*>(info) + app::DibBitsOffset(info->bmiHeader.biBitCount), info,
+        DIB_RGB_COLORS);
+    GlobalUnlock(r.block);
+    GlobalFree(r.block);
+    bare_bars(w, h, 0, 0);
+    const RECT c = bare_client();
+    BitBlt(dc.get(), 0, 0, std::min<int>(c.right, w), std::min<int>(c.bottom, h), mem.get(), 0, 0,
+           SRCCOPY);
+    GdiFlush();
+    return Now() - t0;
   };
-  paired("render_zoom", 7, ours_once, bare_once);
+  paired("select_to_painted", 9, ours_select, bare_select);
+
+  // zoom_step_to_painted: 100 % -> 400 % a step at a time, each step painted.
+  auto ours_zoom = [&] {
+    m.ME_ViewClick(*m.ME_View1);
+    winui::PumpPending();
+    const double t0 = Now();
+    for (winui::MenuItem* z : {m.ME_View2, m.ME_View3, m.ME_View4}) {
+      m.ME_ViewClick(*z);
+      RedrawWindow(box, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+    return Now() - t0;
+  };
+  auto bare_zoom = [&] {
+    bare_bars(640, 480, 0, 0);
+    winui::PumpPending();
+    const double t0 = Now();
+    base::WindowDC dc(bare_view);
+    base::UniqueDC mem(CreateCompatibleDC(dc.get()));
+    base::SelectedObject sel(mem.get(), bare_bitmap.get());
+    SetStretchBltMode(dc.get(), COLORONCOLOR);
+    for (int z = 2; z <= 4; ++z) {
+      bare_bars(640 * z, 480 * z, 0, 0);
+      const RECT c = bare_client();
+      const int vw = (c.right + z - 1) / z, vh = (c.bottom + z - 1) / z;
+      StretchBlt(dc.get(), 0, 0, vw * z, vh * z, mem.get(), 0, 0, vw, vh, SRCCOPY);
+      GdiFlush();
+    }
+    return Now() - t0;
+  };
+  paired("zoom_step_to_painted", 9, ours_zoom, bare_zoom);
+
+  // wheel_scroll_400: one notch down at 400 % from the top, until painted.
+  UINT wheel_lines = 3;
+  SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &wheel_lines, 0);
+  const int notch_px = int(wheel_lines) * winui::ScaleFor(box, 16);
+  auto ours_wheel = [&] {
+    m.ScrollBox_Output.ScrollTo(0, 0);
+    winui::PumpPending();
+    RECT r;
+    GetWindowRect(box, &r);
+    const double t0 = Now();
+    SendMessageW(box, WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(-WHEEL_DELTA)),
+                 MAKELPARAM(r.left + 50, r.top + 50));
+    const double t1 = Now();
+    UpdateWindow(m.Image_Output.hwnd());
+    const double t2 = Now();
+    RedrawWindow(box, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const double ms = Now() - t0;
+    if (detail)
+      std::fprintf(stderr, "  (wheel: scroll %.1f, image %.1f, rest %.1f)\n", t1 - t0, t2 - t1,
+                   ms - (t2 - t0));
+    return ms;
+  };
+  auto bare_wheel = [&] {
+    bare_bars(2560, 1920, 0, 0);
+    winui::PumpPending();
+    const double t0 = Now();
+    base::WindowDC dc(bare_view);
+    const RECT c = bare_client();
+    ScrollWindowEx(bare_view, 0, -notch_px, nullptr, nullptr, nullptr, nullptr, 0);
+    SCROLLINFO si{sizeof si, SIF_POS};
+    si.nPos = notch_px;
+    SetScrollInfo(bare_view, SB_VERT, &si, TRUE);
+    // The strip that came into view: picture rows from (top + height - notch).
+    const int z = 4, y_dev = c.bottom - notch_px;
+    const int y0 = (notch_px + y_dev) / z, y1 = (notch_px + c.bottom + z - 1) / z;
+    const int vw = (c.right + z - 1) / z;
+    base::UniqueDC mem(CreateCompatibleDC(dc.get()));
+    base::SelectedObject sel(mem.get(), bare_bitmap.get());
+    SetStretchBltMode(dc.get(), COLORONCOLOR);
+    StretchBlt(dc.get(), 0, y0 * z - notch_px, vw * z, (y1 - y0) * z, mem.get(), 0, y0, vw, y1 - y0,
+               SRCCOPY);
+    ValidateRect(bare_view, nullptr);
+    GdiFlush();
+    return Now() - t0;
+  };
+  ours_zoom();
+  paired("wheel_scroll_400", 9, ours_wheel, bare_wheel);
 
   // save_2560: the 640x480 picture now shown at 400 %, saved over an existing
   // file, next to the same zoom and bytes written the bare way to a new file
