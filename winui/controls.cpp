@@ -268,22 +268,30 @@ void ScrollBox::UpdateScrollRange(POINT view) {
   if (frame_changes) SetWindowLongW(hwnd_, GWL_STYLE, (style & ~(WS_HSCROLL | WS_VSCROLL)) | bars);
   const int x = need_h ? std::clamp<int>(view.x, 0, std::max(0, cw - std::max(w, 1))) : 0;
   const int y = need_v ? std::clamp<int>(view.y, 0, std::max(0, ch - std::max(h, 1))) : 0;
-  SCROLLINFO si{sizeof si};
-  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-  si.nMax = need_h ? cw - 1 : 0;
-  si.nPage = need_h ? static_cast<UINT>(std::max(w, 1)) : 0;
-  si.nPos = x;
-  SetScrollInfo(hwnd_, SB_HORZ, &si, FALSE);
-  si.nMax = need_v ? ch - 1 : 0;
-  si.nPage = need_v ? static_cast<UINT>(std::max(h, 1)) : 0;
-  si.nPos = y;
-  SetScrollInfo(hwnd_, SB_VERT, &si, FALSE);
+  // A bar whose range, page and position stay is neither set nor drawn again.
+  bool bars_change = frame_changes;
+  auto set_bar = [&](int bar, bool needed, int extent, int page, int pos) {
+    SCROLLINFO si{sizeof si};
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    si.nMax = needed ? extent - 1 : 0;
+    si.nPage = needed ? static_cast<UINT>(std::max(page, 1)) : 0;
+    si.nPos = pos;
+    SCROLLINFO now{sizeof now};
+    now.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    if (!frame_changes && GetScrollInfo(hwnd_, bar, &now) && now.nMin == 0 && now.nMax == si.nMax &&
+        now.nPage == si.nPage && now.nPos == si.nPos)
+      return;
+    SetScrollInfo(hwnd_, bar, &si, FALSE);
+    bars_change = true;
+  };
+  set_bar(SB_HORZ, need_h, cw, w, x);
+  set_bar(SB_VERT, need_v, ch, h, y);
   if (frame_changes)
     SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED |
                      SWP_NOCOPYBITS | SWP_DEFERERASE);
   MoveChildren(x, y);
-  RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+  if (bars_change) RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
   in_update_ = false;
 }
 
