@@ -262,9 +262,13 @@ int main() {
       const double t2 = Now();
       RedrawWindow(box, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
       const double ms = Now() - t0;
-      if (detail)
-        std::fprintf(stderr, "  (fit: layout %.1f, image %.1f, rest %.1f)\n", t1 - t0, t2 - t1,
-                     ms - (t2 - t0));
+      if (detail) {
+        InvalidateRect(m.Image_Output.hwnd(), nullptr, FALSE);
+        const double t3 = Now();
+        UpdateWindow(m.Image_Output.hwnd());
+        std::fprintf(stderr, "  (fit: layout %.1f, image %.1f, rest %.1f; a repaint %.1f)\n",
+                     t1 - t0, t2 - t1, ms - (t2 - t0), Now() - t3);
+      }
       fitted = {m.Image_Output.WidthPx(), m.Image_Output.HeightPx()};
       m.ME_FitClick(*m.ME_Fit);
       winui::PumpPending();
