@@ -8,6 +8,7 @@
 #include "app/umain.h"
 #include "base/diag.h"
 #include "base/handle.h"
+#include "cgmodule/bmpfile.h"
 #include "shellcom/drpcomex.h"
 #include "winui/msgbox.h"
 
@@ -57,14 +58,7 @@ std::wstring SafeFileName(const std::wstring& name, const std::wstring& fallback
 std::vector<uint8_t> PackedDib24(HBITMAP b) {
   const SIZE s = BitmapSize(b);
   if (s.cx <= 0 || s.cy <= 0) return {};
-  BITMAPINFOHEADER h{sizeof h};
-  h.biWidth = s.cx;
-  h.biHeight = s.cy;
-  h.biPlanes = 1;
-  h.biBitCount = 24;
-  h.biCompression = BI_RGB;
-  const size_t stride = (static_cast<size_t>(s.cx) * 3 + 3) & ~size_t{3};
-  h.biSizeImage = static_cast<DWORD>(stride * static_cast<size_t>(s.cy));
+  const BITMAPINFOHEADER h = cgmodule::DibInfoHeader(s.cx, s.cy, 24);
   std::vector<uint8_t> dib;
   try {
     dib.resize(sizeof h + h.biSizeImage);

@@ -39,8 +39,8 @@ void PageWithGlass(HDC dc, int x) {
     base::UniquePen grey(CreatePen(PS_SOLID, 1, RGB(128, 128, 128)));
     base::SelectedObject sg(dc, grey.get());
     for (int y = 3; y <= 5; y += 2) {
-      MoveToEx(dc, x + 4, y, nullptr);
-      LineTo(dc, x + 10, y);
+      KOLBRI_LOG_IF_FALSE(MoveToEx(dc, x + 4, y, nullptr));
+      KOLBRI_LOG_IF_FALSE(LineTo(dc, x + 10, y));
     }
   }
   base::UniqueBrush glass(CreateSolidBrush(RGB(160, 208, 255)));
@@ -49,11 +49,11 @@ void PageWithGlass(HDC dc, int x) {
   {
     base::SelectedObject sb(dc, glass.get());
     base::SelectedObject sp(dc, rim.get());
-    Ellipse(dc, x + 5, 6, x + 12, 13);
+    KOLBRI_LOG_IF_FALSE(Ellipse(dc, x + 5, 6, x + 12, 13));
   }
   base::SelectedObject sp(dc, handle.get());
-  MoveToEx(dc, x + 11, 12, nullptr);
-  LineTo(dc, x + 15, 16);
+  KOLBRI_LOG_IF_FALSE(MoveToEx(dc, x + 11, 12, nullptr));
+  KOLBRI_LOG_IF_FALSE(LineTo(dc, x + 15, 16));
 }
 
 }  // namespace

@@ -17,10 +17,6 @@ using base::UniqueBitmap;
 using base::UniqueDC;
 using base::WindowDC;
 
-uint32_t DibBitsOffset(int bit_count) {
-  return sizeof(BITMAPINFOHEADER) + 4 * (bit_count == 4 ? 16 : bit_count == 8 ? 256 : 0);
-}
-
 UniqueBitmap BitmapFromDib(const BITMAPINFO* info, const void* bits) {
   const int w = info->bmiHeader.biWidth, h = info->bmiHeader.biHeight;
   WindowDC screen(nullptr);
@@ -68,20 +64,11 @@ bool WriteBitmapFile(const base::PngPixels& px, const std::wstring& path, uint32
   if (px.bit_count != 24 || px.width <= 0 || px.height <= 0 || !px.rows) return false;
   const uint32_t stride = px.Stride();
   const uint64_t image = uint64_t{stride} * static_cast<uint32_t>(px.height);
-  if (image > 0xFFFFFFFFu - cgmodule::kBitmapHeadersSize) return false;
   uint8_t headers[cgmodule::kBitmapHeadersSize] = {};
-  auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(headers);
-  auto* ih = reinterpret_cast<BITMAPINFOHEADER*>(headers + cgmodule::kBitmapFileHeaderSize);
-  fh->bfType = cgmodule::kBitmapFileType;
-  fh->bfSize = static_cast<DWORD>(sizeof headers + image);
-  fh->bfOffBits = sizeof headers;
-  ih->biSize = sizeof(BITMAPINFOHEADER);
-  ih->biWidth = px.width;
-  ih->biHeight = px.height;
-  ih->biPlanes = 1;
-  ih->biBitCount = 24;
-  ih->biCompression = BI_RGB;
-  ih->biSizeImage = static_cast<DWORD>(image);
+  if (image > UINT32_MAX || !cgmodule::FillFileHeader(24, static_cast<uint32_t>(image), headers))
+    return false;
+  const BITMAPINFOHEADER ih = cgmodule::DibInfoHeader(px.width, px.height, 24);
+  std::memcpy(headers + cgmodule::kBitmapFileHeaderSize, &ih, sizeof ih);
   // Rows go out in bands, bottom row first as the file keeps them: a picture
   // at 400 % needs no second copy of itself in memory.
   const int band = static_cast<int>(std::max<uint32_t>(1, band_bytes / stride));
@@ -122,11 +109,11 @@ bool WriteBitmapFile(HBITMAP b, const std::wstring& path, uint32_t band_bytes) {
 bool WriteDibFile(const std::vector<uint8_t>& dib, const std::wstring& path) {
   if (dib.size() < sizeof(BITMAPINFOHEADER) || dib.size() > 0x7FFFFFFF - 14) return false;
   const auto* ih = reinterpret_cast<const BITMAPINFOHEADER*>(dib.data());
+  const uint32_t offset = cgmodule::DibBitsOffset(ih->biBitCount);
   uint8_t header[cgmodule::kBitmapFileHeaderSize] = {};
-  auto* fh = reinterpret_cast<BITMAPFILEHEADER*>(header);
-  fh->bfType = cgmodule::kBitmapFileType;
-  fh->bfSize = static_cast<DWORD>(sizeof header + dib.size());
-  fh->bfOffBits = static_cast<DWORD>(sizeof header + DibBitsOffset(ih->biBitCount));
+  if (dib.size() < offset ||
+      !cgmodule::FillFileHeader(ih->biBitCount, static_cast<uint32_t>(dib.size() - offset), header))
+    return false;
   return base::WriteReplacing(path, [&](const std::wstring& temp) {
     base::UniqueFile f(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -148,12 +135,7 @@ base::PngPixels PngFromBitmap(HBITMAP b) {
     // GetDIBits counts scan lines from the bottom: the band comes bottom row
     // first and is turned over in place.
     BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = s.cx;
-    bi.bmiHeader.biHeight = s.cy;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    bi.bmiHeader.biCompression = BI_RGB;
+    bi.bmiHeader = cgmodule::DibInfoHeader(s.cx, s.cy, 24);
     WindowDC screen(nullptr);
     if (GetDIBits(screen.get(), b, static_cast<UINT>(s.cy - first - count),
                   static_cast<UINT>(count), out, &bi, DIB_RGB_COLORS) != count)
@@ -171,6 +153,26 @@ base::PngPixels PngFromBitmap(HBITMAP b) {
   return px;
 }
 
+base::UniquePalette MakePalette(const PALETTEENTRY* entries, UINT count) {
+  if (count == 0) return {};
+  count = std::min<UINT>(count, 256);
+  std::vector<uint8_t> buf(sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
+  auto* lp = reinterpret_cast<LOGPALETTE*>(buf.data());
+  lp->palVersion = 0x300;
+  lp->palNumEntries = static_cast<WORD>(count);
+  std::copy_n(entries, count, lp->palPalEntry);
+  return base::UniquePalette(CreatePalette(lp));
+}
+
+base::UniquePalette SystemPalette() {
+  WindowDC screen(nullptr);
+  if (!(GetDeviceCaps(screen.get(), RASTERCAPS) & RC_PALETTE)) return {};
+  PALETTEENTRY entries[256];
+  const UINT n = GetSystemPaletteEntries(screen.get(), 0, 256, entries);
+  if (!KOLBRI_LOG_IF_FALSE(n != 0)) return {};
+  return MakePalette(entries, n);
+}
+
 bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
   UniqueBitmap copy(static_cast<HBITMAP>(CopyImage(b, IMAGE_BITMAP, 0, 0, 0)));
   if (!copy) return false;
@@ -183,13 +185,7 @@ bool CopyBitmapToClipboard(HWND owner, HBITMAP b, HPALETTE palette) {
   if (ok) (void)copy.release();  // the clipboard owns it now
   if (ok && palette) {
     PALETTEENTRY entries[256];
-    const UINT n = GetPaletteEntries(palette, 0, 256, entries);
-    std::vector<uint8_t> buf(sizeof(LOGPALETTE) + n * sizeof(PALETTEENTRY));
-    auto* lp = reinterpret_cast<LOGPALETTE*>(buf.data());
-    lp->palVersion = 0x300;
-    lp->palNumEntries = static_cast<WORD>(n);
-    for (UINT i = 0; i < n; ++i) lp->palPalEntry[i] = entries[i];
-    base::UniquePalette pcopy(CreatePalette(lp));
+    base::UniquePalette pcopy = MakePalette(entries, GetPaletteEntries(palette, 0, 256, entries));
     if (pcopy && SetClipboardData(CF_PALETTE, pcopy.get())) (void)pcopy.release();
   }
   // Editors and browsers paste the registered "PNG" format losslessly.

@@ -77,13 +77,13 @@ TWMain::TWMain(std::wstring exe_path, std::vector<std::wstring> args)
   host_table_.Entries[kRedisplayCallback] = &TWMain::RedisplayCallback;
   viewer_strings_[0] = base::ToSjis(L"コルブリ");
   viewer_strings_[1] = "1998/09/29";
-  viewer_strings_[2] = base::ToSjis(L"Copyright (C) 1998 コルブリ開発チーム");
+  viewer_strings_[2] = base::ToSjis(KOLBRI_COPYRIGHT);
   viewer_version_ = {viewer_strings_[0].c_str(), 0x0100, viewer_strings_[1].c_str(),
                      viewer_strings_[2].c_str()};
 }
 
 TWMain::~TWMain() {
-  if (hwnd_) DestroyWindow(hwnd_);
+  if (hwnd_) KOLBRI_LOG_IF_FALSE(DestroyWindow(hwnd_));
   if (instance_ == this) instance_ = nullptr;
 }
 
@@ -325,7 +325,7 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
     return -1;
   }
   LARGE_INTEGER t0, t1, freq;
-  QueryPerformanceCounter(&t0);
+  (void)QueryPerformanceCounter(&t0);  // cannot fail since Windows XP
   const std::optional<OrvuContext> ctx = module_.ReadContext();
   StatusBar1.SetPanelText(
       0, base::FromSjis(cgmodule::ReadVersionRecord(ctx ? ctx->PluginInfo : nullptr).name));
@@ -340,8 +340,8 @@ int TWMain::LoadPlugin(const std::string& sjis_path) {
   TreeView1.SetPopupMenu(nullptr);
   TreeView1.Invalidate();
   tree_rebuilding_ = false;
-  QueryPerformanceCounter(&t1);
-  QueryPerformanceFrequency(&freq);
+  (void)QueryPerformanceCounter(&t1);      // cannot fail since Windows XP
+  (void)QueryPerformanceFrequency(&freq);  // cannot fail since Windows XP
   last_tree_fill_ms_ = double(t1.QuadPart - t0.QuadPart) * 1000.0 / double(freq.QuadPart);
   // The tree keeps what was read; the user learns that the rest is missing.
   if (!cut_text.empty()) ShowMessage(hwnd_, cut_text.c_str(), kLoad);
@@ -507,7 +507,8 @@ void TWMain::RenderPicture() {
       return;
     }
     const auto* info = static_cast<const BITMAPINFO*>(block.Data());
-    const auto* bits = static_cast<const uint8_t*>(block.Data()) + DibBitsOffset(dib.bit_count);
+    const auto* bits =
+        static_cast<const uint8_t*>(block.Data()) + cgmodule::DibBitsOffset(dib.bit_count);
     base::UniqueBitmap bmp = BitmapFromDib(info, bits);
     if (!bmp) {
       ShowMessage(hwnd_, cgmodule::MakeBmpMessage(kMakeBmpNoMemory), kConvert);
@@ -618,7 +619,9 @@ int32_t __stdcall TWMain::RedisplayCallback(void*, void*, void*) {
 LRESULT TWMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case kRedisplayMessage: TreeView1Change(); return 0;
-    case kMaximizeMessage: ShowWindow(hwnd_, SW_MAXIMIZE); return 0;
+    case kMaximizeMessage:
+      (void)ShowWindow(hwnd_, SW_MAXIMIZE);  // the previous visibility, not a failure
+      return 0;
     case WM_CLOSE:
     case WM_QUERYENDSESSION:
       // The window is disabled during a conversion, but "End task" and log-off
@@ -713,7 +716,8 @@ void TWMain::SavePicture(bool original) {
 base::PngPixels TWMain::ShownDibPixels() const {
   if (original_dib_.empty()) return {};
   const auto* info = reinterpret_cast<const BITMAPINFO*>(original_dib_.data());
-  return base::PngFromDib(info, original_dib_.data() + DibBitsOffset(info->bmiHeader.biBitCount));
+  return base::PngFromDib(
+      info, original_dib_.data() + cgmodule::DibBitsOffset(info->bmiHeader.biBitCount));
 }
 
 base::UniqueBitmap TWMain::ZoomedOrReport() {
@@ -728,18 +732,7 @@ void TWMain::ME_CopyClick(MenuItem&) {
   if (!scratch) return;
   // The viewer selects no palette of its own; on a palette display the
   // system palette goes with the bitmap.
-  base::UniquePalette palette;
-  {
-    base::WindowDC screen(nullptr);
-    if (GetDeviceCaps(screen.get(), RASTERCAPS) & RC_PALETTE) {
-      struct {
-        WORD version, count;
-        PALETTEENTRY e[256];
-      } lp{0x300, 256, {}};
-      GetSystemPaletteEntries(screen.get(), 0, 256, lp.e);
-      palette.reset(CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp)));
-    }
-  }
+  const base::UniquePalette palette = SystemPalette();
   KOLBRI_LOG_IF_FALSE(CopyBitmapToClipboard(hwnd_, scratch.get(), palette.get()));
 }
 

@@ -11,6 +11,7 @@
 
 #include "app/icons.h"
 #include "app/picture.h"
+#include "base/diag.h"
 
 namespace app {
 
@@ -50,10 +51,10 @@ void TWMain::RestoreViewing() {
   SetFit(w.fit, false);
   if (!w.present) return;
   const RECT r = OntoAMonitor(w.rect);
-  SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  KOLBRI_LOG_IF_FALSE(SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left,
+                                   r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE));
   // Maximised once shown, so restoring it later gives the saved place.
-  if (w.maximized) PostMessageW(hwnd_, kMaximizeMessage, 0, 0);
+  if (w.maximized) KOLBRI_LOG_IF_FALSE(PostMessageW(hwnd_, kMaximizeMessage, 0, 0));
 }
 
 WindowState TWMain::CurrentWindowState() const {
@@ -65,7 +66,7 @@ WindowState TWMain::CurrentWindowState() const {
   if (full_screen_) {
     wp = windowed_.placement;
   } else {
-    GetWindowPlacement(hwnd_, &wp);
+    KOLBRI_LOG_IF_FALSE(GetWindowPlacement(hwnd_, &wp));
   }
   s.maximized = wp.showCmd == SW_SHOWMAXIMIZED ||
                 (wp.showCmd == SW_SHOWMINIMIZED && (wp.flags & WPF_RESTORETOMAXIMIZED));
@@ -73,7 +74,8 @@ WindowState TWMain::CurrentWindowState() const {
   s.rect = wp.rcNormalPosition;
   MONITORINFO mi{sizeof mi};
   if (GetMonitorInfoW(MonitorFromRect(&s.rect, MONITOR_DEFAULTTONEAREST), &mi))
-    OffsetRect(&s.rect, mi.rcWork.left - mi.rcMonitor.left, mi.rcWork.top - mi.rcMonitor.top);
+    (void)OffsetRect(&s.rect, mi.rcWork.left - mi.rcMonitor.left,
+                     mi.rcWork.top - mi.rcMonitor.top);  // arithmetic on our own rectangle
   return s;
 }
 
@@ -95,7 +97,7 @@ void TWMain::StepZoom(int step, const POINT* anchor) {
   } else {
     const SIZE v = ScrollBox_Output.ViewSizePx();
     screen = {v.cx / 2, v.cy / 2};
-    ClientToScreen(box, &screen);
+    KOLBRI_LOG_IF_FALSE(ClientToScreen(box, &screen));
   }
   // The picture point under the anchor, in picture pixels.
   double px = 0, py = 0;
@@ -110,7 +112,7 @@ void TWMain::StepZoom(int step, const POINT* anchor) {
   if (!picture_present_ || fit_ || zoom_ != target) return;
   // Window fitting may have moved the output area: the anchor is read again.
   POINT vp = screen;
-  ScreenToClient(box, &vp);
+  KOLBRI_LOG_IF_FALSE(ScreenToClient(box, &vp));
   const RECT img = Image_Output.BoundsPx();
   const POINT pos = ScrollBox_Output.ScrollPos();
   const int left = img.left + pos.x, top = img.top + pos.y;  // unscrolled place
@@ -182,19 +184,20 @@ void TWMain::ME_FullScreenClick(MenuItem&) {
 
 void TWMain::EnterFullScreen() {
   if (full_screen_ || !hwnd_) return;
-  GetWindowPlacement(hwnd_, &windowed_.placement);
+  KOLBRI_LOG_IF_FALSE(GetWindowPlacement(hwnd_, &windowed_.placement));
   windowed_.style = GetWindowLongW(hwnd_, GWL_STYLE);
   windowed_.box_ex_style = GetWindowLongW(ScrollBox_Output.hwnd(), GWL_EXSTYLE);
   MONITORINFO mi{sizeof mi};
-  GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &mi);
-  if (IsZoomed(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+  KOLBRI_LOG_IF_FALSE(GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &mi));
+  if (IsZoomed(hwnd_))
+    (void)ShowWindow(hwnd_, SW_RESTORE);  // the previous visibility, not a failure
   full_screen_ = true;
   ME_FullScreen->SetChecked(true);
   PME_FullScreen->SetChecked(true);
   TreeView1.SetVisible(false);
   Splitter1.SetVisible(false);
   StatusBar1.SetVisible(false);
-  ::SetMenu(hwnd_, nullptr);  // the accelerators stay: F11 still ends it
+  KOLBRI_LOG_IF_FALSE(::SetMenu(hwnd_, nullptr));  // the accelerators stay: F11 still ends it
   ScrollBox_Output.background = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   SetWindowLongW(ScrollBox_Output.hwnd(), GWL_EXSTYLE, windowed_.box_ex_style & ~WS_EX_CLIENTEDGE);
   SetWindowLongW(hwnd_, GWL_STYLE,
@@ -202,8 +205,8 @@ void TWMain::EnterFullScreen() {
   SetWindowPos(ScrollBox_Output.hwnd(), nullptr, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
   const RECT& m = mi.rcMonitor;
-  SetWindowPos(hwnd_, HWND_TOP, m.left, m.top, m.right - m.left, m.bottom - m.top,
-               SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+  KOLBRI_LOG_IF_FALSE(SetWindowPos(hwnd_, HWND_TOP, m.left, m.top, m.right - m.left,
+                                   m.bottom - m.top, SWP_FRAMECHANGED | SWP_SHOWWINDOW));
   Realign();
   if (picture_present_) LayoutPicture();
   InvalidateRect(ScrollBox_Output.hwnd(), nullptr, TRUE);
@@ -224,12 +227,12 @@ void TWMain::LeaveFullScreen() {
   TreeView1.SetVisible(true);
   Splitter1.SetVisible(true);
   StatusBar1.SetVisible(true);
-  SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
-               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
-  SetWindowPlacement(hwnd_, &windowed_.placement);
+  KOLBRI_LOG_IF_FALSE(SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED));
+  KOLBRI_LOG_IF_FALSE(SetWindowPlacement(hwnd_, &windowed_.placement));
   Realign();
   if (picture_present_) LayoutPicture();
-  InvalidateRect(hwnd_, nullptr, TRUE);
+  KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd_, nullptr, TRUE));
 }
 
 // ---- keys and the wheel -----------------------------------------------------------
@@ -259,7 +262,7 @@ bool TWMain::OnWheelPreview(const MSG& msg) {
   const HWND box = ScrollBox_Output.hwnd();
   if (!box || msg.hwnd == box || IsChild(box, msg.hwnd) || !IsWindowVisible(box)) return false;
   RECT r;
-  GetWindowRect(box, &r);
+  KOLBRI_LOG_IF_FALSE(GetWindowRect(box, &r));
   const POINT pt{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
   if (!PtInRect(&r, pt)) return false;
   SendMessageW(box, msg.message, msg.wParam, msg.lParam);

@@ -47,9 +47,9 @@ class PngEncoder {
   bool Ready() const;
   // As WritePngFile; without a temporary file when `replacing` is false (the
   // caller removes what a failed write left).
-  bool WriteFile(const PngPixels& px, const std::wstring& path, uint32_t band_bytes = kPngBandBytes,
-                 bool replacing = true);
-  bool Encode(const PngPixels& px, std::vector<uint8_t>& out);
+  [[nodiscard]] bool WriteFile(const PngPixels& px, const std::wstring& path,
+                               uint32_t band_bytes = kPngBandBytes, bool replacing = true);
+  [[nodiscard]] bool Encode(const PngPixels& px, std::vector<uint8_t>& out);
 
  private:
   struct State;
@@ -59,15 +59,15 @@ class PngEncoder {
 // Writes the pixels as a PNG file through a temporary file beside `path`, so a
 // failed write leaves an existing file as it was. Rows are fetched band_bytes
 // at a time.
-bool WritePngFile(const PngPixels& px, const std::wstring& path,
-                  uint32_t band_bytes = kPngBandBytes);
+[[nodiscard]] bool WritePngFile(const PngPixels& px, const std::wstring& path,
+                                uint32_t band_bytes = kPngBandBytes);
 
 // The same encoding into memory (the clipboard's "PNG" format).
-bool EncodePng(const PngPixels& px, std::vector<uint8_t>& out);
+[[nodiscard]] bool EncodePng(const PngPixels& px, std::vector<uint8_t>& out);
 
 // Runs write(temp) on a temporary name beside path and puts the result in
 // place of path only when it succeeded; the temporary file never stays.
-bool WriteReplacing(const std::wstring& path,
-                    const std::function<bool(const std::wstring&)>& write);
+[[nodiscard]] bool WriteReplacing(const std::wstring& path,
+                                  const std::function<bool(const std::wstring&)>& write);
 
 }  // namespace base

@@ -4,6 +4,8 @@
 
 #include <csetjmp>
 
+#include "base/diag.h"
+
 namespace cgmodule {
 namespace {
 
@@ -39,7 +41,7 @@ void RestoreStackGuard() {
     if (mbi.State == MEM_COMMIT && !(mbi.Protect & PAGE_NOACCESS)) {
       if (mbi.Protect & PAGE_GUARD) return;  // still in place
       DWORD old = 0;
-      VirtualProtect(p, page, PAGE_READWRITE | PAGE_GUARD, &old);
+      KOLBRI_LOG_IF_FALSE(VirtualProtect(p, page, PAGE_READWRITE | PAGE_GUARD, &old));
       return;
     }
     p = static_cast<char*>(mbi.BaseAddress) + mbi.RegionSize;

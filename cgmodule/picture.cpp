@@ -48,17 +48,14 @@ DibLayout ValidateDib(const void* p, size_t block_size) {
     d.check = DibCheck::BadHeader;
     return d;
   }
-  switch (h.biBitCount) {
-    case 4: d.colours = 16; break;
-    case 8: d.colours = 256; break;
-    case 24: d.colours = 0; break;
-    default: d.check = DibCheck::OtherDepth; return d;
+  if (h.biBitCount != 4 && h.biBitCount != 8 && h.biBitCount != 24) {
+    d.check = DibCheck::OtherDepth;
+    return d;
   }
-  d.bits_offset = sizeof(BITMAPINFOHEADER) + 4 * d.colours;
-  // In 64 bits: a row size that wrapped around would pass a huge width for a
-  // small one.
-  const uint64_t stride = (static_cast<uint64_t>(h.biWidth) * h.biBitCount + 31) / 32 * 4;
-  const uint64_t need = stride * static_cast<uint64_t>(h.biHeight);
+  d.colours = DibColourEntries(h.biBitCount);
+  d.bits_offset = DibBitsOffset(h.biBitCount);
+  const uint64_t need =
+      DibStride(static_cast<uint32_t>(h.biWidth), h.biBitCount) * static_cast<uint64_t>(h.biHeight);
   if (h.biSizeImage < need) {
     d.check = DibCheck::BadImageSize;
     return d;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/handle.h"
+#include "cgmodule/bmpfile.h"
 
 namespace cgmodule {
 
@@ -55,10 +56,5 @@ struct DibLayout {
 
 // Checks a packed DIB of block_size bytes before anyone reads past its header.
 DibLayout ValidateDib(const void* p, size_t block_size);
-
-// Bytes of one pixel row (padded to 4 bytes), for a DIB ValidateDib accepted.
-inline uint32_t DibStride(int32_t width, uint16_t bit_count) {
-  return ((static_cast<uint32_t>(width) * bit_count + 31) / 32) * 4;
-}
 
 }  // namespace cgmodule

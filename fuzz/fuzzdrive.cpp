@@ -29,6 +29,7 @@
 
 #include "app/umain.h"
 #include "app/uverdlg.h"
+#include "base/diag.h"
 #include "base/text.h"
 #include "cgmodule/boundary.h"
 #include "cgmodule/plugins.h"
@@ -73,7 +74,7 @@ LONG WINAPI Unhandled(EXCEPTION_POINTERS* ep) {
                 ep && ep->ExceptionRecord ? ep->ExceptionRecord->ExceptionCode : 0ul,
                 g_step.load());
   Append(g_results, line);
-  TerminateProcess(GetCurrentProcess(), 3);
+  (void)TerminateProcess(GetCurrentProcess(), 3);  // the process ends here; nothing is left to tell
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -84,7 +85,8 @@ void Watchdog() {
     const DWORD beat = g_beat;
     if (beat && GetTickCount() - beat > kHangMs) {
       Append(g_results, "hang " + std::to_string(g_seed.load()) + " " + g_step.load());
-      TerminateProcess(GetCurrentProcess(), 4);
+      (void)TerminateProcess(GetCurrentProcess(),
+                             4);  // the process ends here; nothing is left to tell
     }
   }
 }
@@ -111,7 +113,7 @@ void RemoveTree(const std::wstring& dir) {
         DeleteFileW(p.c_str());
       }
     } while (FindNextFileW(f, &fd));
-    FindClose(f);
+    KOLBRI_LOG_IF_FALSE(FindClose(f));
   }
   RemoveDirectoryW(dir.c_str());
 }
@@ -129,7 +131,7 @@ void ListFiles(const std::wstring& dir, const std::wstring& rel, std::vector<std
     else
       out.push_back(rel + name);
   } while (FindNextFileW(f, &fd));
-  FindClose(f);
+  KOLBRI_LOG_IF_FALSE(FindClose(f));
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
@@ -138,7 +140,7 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
   if (f == INVALID_HANDLE_VALUE) return false;
   DWORD put = 0;
   const BOOL ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &put, nullptr);
-  CloseHandle(f);
+  KOLBRI_LOG_IF_FALSE(CloseHandle(f));
   return ok && put == bytes.size();
 }
 
@@ -368,7 +370,7 @@ void Convert(app::TWMain& m, HTREEITEM category, const settings::BatchHost& host
   while (!done) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
+      (void)TranslateMessage(&msg);  // whether a character message was posted
       DispatchMessageW(&msg);
     }
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
@@ -566,9 +568,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   SetUnhandledExceptionFilter(&Unhandled);
-  OleInitialize(nullptr);
+  KOLBRI_LOG_IF_FAILED(OleInitialize(nullptr));
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&icc);
+  KOLBRI_LOG_IF_FALSE(InitCommonControlsEx(&icc));
   winui::SetAppTitle(L"コルブリ");
 
   Paths p;

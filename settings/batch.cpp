@@ -15,6 +15,7 @@
 #include "base/diag.h"
 #include "base/handle.h"
 #include "base/png.h"
+#include "cgmodule/bmpfile.h"
 #include "cgmodule/picture.h"
 #include "winui/msgbox.h"
 #include "winui/uicall.h"
@@ -32,37 +33,7 @@ bool WriteAll(HANDLE f, const void* p, DWORD n) {
   return WriteFile(f, p, n, &done, nullptr) && done == n;
 }
 
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 }  // namespace
-
-uint32_t PixelOffset(uint16_t bit_count) {
-  switch (bit_count) {
-    case 4: return cgmodule::kBitmapHeadersSize + 16 * 4;
-    case 8: return cgmodule::kBitmapHeadersSize + 256 * 4;
-    case 24: return cgmodule::kBitmapHeadersSize;
-    default: return 0;
-  }
-}
-
-bool FillFileHeader(uint16_t bit_count, uint32_t image_size,
-                    uint8_t out[cgmodule::kBitmapFileHeaderSize]) {
-  const uint32_t offset = PixelOffset(bit_count);
-  if (!offset) return false;
-  out[0] = 'B';
-  out[1] = 'M';
-  Put32(out + 2, image_size + offset);
-  Put16(out + 6, 0);
-  Put16(out + 8, 0);
-  Put32(out + 10, offset);
-  return true;
-}
 
 std::wstring SerialName(std::wstring_view prefix, int32_t counter, std::wstring_view extension) {
   wchar_t digits[24];
@@ -210,7 +181,7 @@ class PictureWriter {
     if (p.png)
       return WriteWhole(p.file, j.png.data(), static_cast<DWORD>(j.png.size()), nullptr, 0);
     uint8_t header[cgmodule::kBitmapFileHeaderSize];
-    if (!FillFileHeader(p.dib.bit_count, p.dib.image_size, header)) return false;
+    if (!cgmodule::FillFileHeader(p.dib.bit_count, p.dib.image_size, header)) return false;
     return WriteWhole(p.file, header, sizeof header, p.block.Data(),
                       p.dib.bits_offset + p.dib.image_size);  // what follows the file header
   }

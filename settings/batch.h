@@ -21,7 +21,6 @@
 #include <string_view>
 #include <vector>
 
-#include "cgmodule/bmpfile.h"
 #include "cgmodule/boundary.h"
 #include "cgmodule/module.h"
 #include "winui/uicall.h"
@@ -65,11 +64,6 @@ struct BatchPage {
   HWND message_owner = nullptr;       // the dialog, modal in front
 };
 
-// Pixel-data offset of a file for the depth: 118, 1078, 54; 0 for other depths.
-uint32_t PixelOffset(uint16_t bit_count);
-// The file header; false (nothing filled) for a depth other than 4, 8, 24.
-bool FillFileHeader(uint16_t bit_count, uint32_t image_size,
-                    uint8_t out[cgmodule::kBitmapFileHeaderSize]);
 // prefix + counter formatted with "%.4d" + extension.
 std::wstring SerialName(std::wstring_view prefix, int32_t counter,
                         std::wstring_view extension = L".bmp");
@@ -119,10 +113,10 @@ class BatchWalk {
     });
   }
   void ApplyPendingProgress() const;
-  bool ConvertPicture(const Node& n, const std::wstring& path, int32_t counter);
+  [[nodiscard]] bool ConvertPicture(const Node& n, const std::wstring& path, int32_t counter);
   void Report(const wchar_t* message) const;
   // Waits for the pictures already rendered; false when one could not be written.
-  bool FinishWriting();
+  [[nodiscard]] bool FinishWriting();
   // Reports a failure after the pictures rendered before it are written; a
   // write that failed among them is the failure reported.
   void Fail(const wchar_t* message);

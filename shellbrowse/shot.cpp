@@ -1,9 +1,11 @@
 #include "shellbrowse/shot.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "base/diag.h"
 #include "base/handle.h"
+#include "cgmodule/bmpfile.h"
 
 namespace browse {
 
@@ -13,15 +15,11 @@ bool SaveScreen(const std::wstring& path) {
   const base::UniqueDC copy(CreateCompatibleDC(screen.get()));
   const base::UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
   if (!copy || !bitmap) return false;
-  BITMAPINFOHEADER info{};
-  info.biSize = sizeof info;
-  info.biWidth = width;
-  info.biHeight = height;  // bottom-up, as a BMP file stores its rows
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biCompression = BI_RGB;
-  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-  std::vector<BYTE> pixels(static_cast<size_t>(stride) * static_cast<size_t>(height));
+  // Bottom-up, as a BMP file stores its rows.
+  BITMAPINFOHEADER info = cgmodule::DibInfoHeader(width, height, 24);
+  uint8_t file[cgmodule::kBitmapFileHeaderSize];
+  if (!cgmodule::FillFileHeader(24, info.biSizeImage, file)) return false;
+  std::vector<BYTE> pixels(info.biSizeImage);
   {
     const base::SelectedObject selected(copy.get(), bitmap.get());
     if (!KOLBRI_LOG_IF_FALSE(BitBlt(copy.get(), 0, 0, width, height, screen.get(), 0, 0, SRCCOPY) !=
@@ -31,15 +29,10 @@ bool SaveScreen(const std::wstring& path) {
   if (!GetDIBits(copy.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(),
                  reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS))
     return false;
-  BITMAPFILEHEADER file{};
-  constexpr WORD kBmpSignature = 0x4D42;  // "BM"
-  file.bfType = kBmpSignature;
-  file.bfOffBits = sizeof file + sizeof info;
-  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
   const base::UniqueFile out(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   DWORD written = 0;
-  return out && WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
+  return out && WriteFile(out.get(), file, sizeof file, &written, nullptr) &&
          WriteFile(out.get(), &info, sizeof info, &written, nullptr) &&
          WriteFile(out.get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
 }

@@ -83,7 +83,7 @@ void TreeView::BeginUpdate() {
 void TreeView::EndUpdate() {
   if (update_depth_ > 0 && --update_depth_ == 0) {
     SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(hwnd_, nullptr, TRUE);
+    KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd_, nullptr, TRUE));
   }
 }
 
@@ -143,11 +143,11 @@ bool TreeView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
     }
     case NM_RCLICK: {
       POINT pt;
-      GetCursorPos(&pt);
+      KOLBRI_LOG_IF_FALSE(GetCursorPos(&pt));
       if (right_click_selects) {
         TVHITTESTINFO hit{};
         hit.pt = pt;
-        ScreenToClient(hwnd_, &hit.pt);
+        KOLBRI_LOG_IF_FALSE(ScreenToClient(hwnd_, &hit.pt));
         HTREEITEM item = TreeView_HitTest(hwnd_, &hit);
         if (item && (hit.flags & TVHT_ONITEM)) Select(item);
       }
@@ -248,7 +248,7 @@ void ScrollBox::UpdateScrollRange(POINT view) {
   // The client area without scroll bars, then which bars the content needs
   // (one bar appearing can make the other necessary).
   RECT client;
-  GetClientRect(hwnd_, &client);
+  KOLBRI_LOG_IF_FALSE(GetClientRect(hwnd_, &client));
   const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
   int w = client.right + ((style & WS_VSCROLL) ? SystemMetricFor(hwnd_, SM_CXVSCROLL) : 0);
   int h = client.bottom + ((style & WS_HSCROLL) ? SystemMetricFor(hwnd_, SM_CYHSCROLL) : 0);
@@ -287,11 +287,12 @@ void ScrollBox::UpdateScrollRange(POINT view) {
   set_bar(SB_HORZ, need_h, cw, w, x);
   set_bar(SB_VERT, need_v, ch, h, y);
   if (frame_changes)
-    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED |
-                     SWP_NOCOPYBITS | SWP_DEFERERASE);
+    KOLBRI_LOG_IF_FALSE(SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE |
+                                         SWP_FRAMECHANGED | SWP_NOCOPYBITS | SWP_DEFERERASE));
   MoveChildren(x, y);
-  if (bars_change) RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+  if (bars_change)
+    KOLBRI_LOG_IF_FALSE(RedrawWindow(hwnd_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE));
   in_update_ = false;
 }
 
@@ -307,7 +308,7 @@ void ScrollBox::ScrollToClamped(int x, int y) {
 
 SIZE ScrollBox::ViewSizePx() const {
   RECT client;
-  GetClientRect(hwnd_, &client);
+  KOLBRI_LOG_IF_FALSE(GetClientRect(hwnd_, &client));
   const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
   return {client.right + ((style & WS_VSCROLL) ? SystemMetricFor(hwnd_, SM_CXVSCROLL) : 0),
           client.bottom + ((style & WS_HSCROLL) ? SystemMetricFor(hwnd_, SM_CYHSCROLL) : 0)};
@@ -318,10 +319,10 @@ void ScrollBox::Wheel(bool horizontal, int delta) {
   int& rest = horizontal ? wheel_rest_h_ : wheel_rest_v_;
   rest += delta;
   UINT lines = 3;
-  SystemParametersInfoW(horizontal ? SPI_GETWHEELSCROLLCHARS : SPI_GETWHEELSCROLLLINES, 0, &lines,
-                        0);
+  KOLBRI_LOG_IF_FALSE(SystemParametersInfoW(
+      horizontal ? SPI_GETWHEELSCROLLCHARS : SPI_GETWHEELSCROLLLINES, 0, &lines, 0));
   RECT client;
-  GetClientRect(hwnd_, &client);
+  KOLBRI_LOG_IF_FALSE(GetClientRect(hwnd_, &client));
   const int page = horizontal ? client.right : client.bottom;
   const int per_notch =
       lines == WHEEL_PAGESCROLL ? page : static_cast<int>(lines) * ScaleFor(hwnd_, 16);
@@ -345,7 +346,7 @@ LRESULT ScrollBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (!background) break;
       {
         RECT r;
-        GetClientRect(hwnd_, &r);
+        KOLBRI_LOG_IF_FALSE(GetClientRect(hwnd_, &r));
         FillRect(reinterpret_cast<HDC>(wp), &r, background);
       }
       return 1;
@@ -374,7 +375,7 @@ LRESULT ScrollBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSEHWHEEL: Wheel(true, GET_WHEEL_DELTA_WPARAM(wp)); return TRUE;
     case WM_KEYDOWN: {
       RECT client;
-      GetClientRect(hwnd_, &client);
+      KOLBRI_LOG_IF_FALSE(GetClientRect(hwnd_, &client));
       const int line = ScaleFor(hwnd_, 16);
       switch (wp) {
         case VK_UP: ScrollToClamped(pos_x_, pos_y_ - line); return 0;
@@ -395,7 +396,7 @@ LRESULT ScrollBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       const int bar = msg == WM_HSCROLL ? SB_HORZ : SB_VERT;
       SCROLLINFO si{sizeof si};
       si.fMask = SIF_ALL;
-      GetScrollInfo(hwnd_, bar, &si);
+      KOLBRI_LOG_IF_FALSE(GetScrollInfo(hwnd_, bar, &si));
       int pos = si.nPos;
       const int line = ScaleFor(hwnd_, 16);
       switch (LOWORD(wp)) {
@@ -430,7 +431,7 @@ void Image::Create(Container& parent, int l, int t, int w, int h) {
 
 void Image::SetBitmap(base::UniqueBitmap bmp) {
   bitmap_ = std::move(bmp);
-  InvalidateRect(hwnd_, nullptr, TRUE);
+  KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd_, nullptr, TRUE));
 }
 
 LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -443,14 +444,14 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (press_armed_) SetCapture(hwnd_);
       break;
     case WM_LBUTTONUP:
-      if (press_armed_) ReleaseCapture();
+      if (press_armed_) KOLBRI_LOG_IF_FALSE(ReleaseCapture());
       break;
     case WM_CAPTURECHANGED: press_armed_ = false; break;
     case WM_MOUSEMOVE:
       if (press_armed_ && (wp & MK_LBUTTON) &&
           (std::abs(GET_X_LPARAM(lp) - press_.x) > GetSystemMetrics(SM_CXDRAG) ||
            std::abs(GET_Y_LPARAM(lp) - press_.y) > GetSystemMetrics(SM_CYDRAG))) {
-        ReleaseCapture();  // the drag tracks the pointer itself
+        KOLBRI_LOG_IF_FALSE(ReleaseCapture());  // the drag tracks the pointer itself
         on_drag();
         return 0;
       }
@@ -459,7 +460,7 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd_, &ps);
       RECT r;
-      GetClientRect(hwnd_, &r);
+      KOLBRI_LOG_IF_FALSE(GetClientRect(hwnd_, &r));
       if (bitmap_) {
         BITMAP bm{};
         GetObjectW(bitmap_.get(), sizeof bm, &bm);
@@ -480,7 +481,8 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
           }
         } else if (stretch && (bm.bmWidth != r.right || bm.bmHeight != r.bottom)) {
           SetStretchBltMode(dc, smooth ? HALFTONE : COLORONCOLOR);
-          SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE needs it after the mode
+          KOLBRI_LOG_IF_FALSE(
+              SetBrushOrgEx(dc, 0, 0, nullptr));  // HALFTONE needs it after the mode
           StretchBlt(dc, 0, 0, r.right, r.bottom, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight,
                      SRCCOPY);
         } else {
@@ -490,7 +492,7 @@ LRESULT Image::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       } else {
         FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
       }
-      EndPaint(hwnd_, &ps);
+      (void)EndPaint(hwnd_, &ps);  // always nonzero
       return 0;
     }
     default: break;
@@ -520,7 +522,7 @@ LRESULT Splitter::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
       if (Control* t = Target()) {
         POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        ClientToScreen(hwnd_, &pt);
+        KOLBRI_LOG_IF_FALSE(ClientToScreen(hwnd_, &pt));
         drag_start_x_ = pt.x;
         start_width_ = t->WidthPx();
         dragging_ = true;
@@ -532,9 +534,9 @@ LRESULT Splitter::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         Control* t = Target();
         if (!t) return 0;
         POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        ClientToScreen(hwnd_, &pt);
+        KOLBRI_LOG_IF_FALSE(ClientToScreen(hwnd_, &pt));
         RECT pr;
-        GetClientRect(parent_->ClientHwnd(), &pr);
+        KOLBRI_LOG_IF_FALSE(GetClientRect(parent_->ClientHwnd(), &pr));
         int w = std::clamp<int>(start_width_ + pt.x - drag_start_x_, min_size,
                                 std::max<int>(min_size, pr.right - min_size));
         RECT tb = t->BoundsPx();
@@ -546,7 +548,7 @@ LRESULT Splitter::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CAPTURECHANGED:
       if (dragging_) {
         dragging_ = false;
-        if (msg == WM_LBUTTONUP) ReleaseCapture();
+        if (msg == WM_LBUTTONUP) KOLBRI_LOG_IF_FALSE(ReleaseCapture());
       }
       return 0;
     default: return Control::HandleMessage(msg, wp, lp);
@@ -664,7 +666,7 @@ LRESULT GroupBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext&
   if (ServeChildren(h, msg, wp, lp, &result)) return result;
   if (msg == WM_ERASEBKGND) {
     RECT r;
-    GetClientRect(h, &r);
+    KOLBRI_LOG_IF_FALSE(GetClientRect(h, &r));
     auto brush = reinterpret_cast<HBRUSH>(GetClassLongPtrW(GetParent(h), GCLP_HBRBACKGROUND));
     FillRect(reinterpret_cast<HDC>(wp), &r, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
     return 1;
@@ -745,7 +747,7 @@ void PageControl::RebuildTabs() {
 
 void PageControl::LayoutPages() {
   RECT r;
-  GetClientRect(hwnd_, &r);
+  KOLBRI_LOG_IF_FALSE(GetClientRect(hwnd_, &r));
   TabCtrl_AdjustRect(hwnd_, FALSE, &r);
   for (auto& p : pages_) p->SetBoundsPx(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }

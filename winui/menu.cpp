@@ -170,7 +170,8 @@ void MenuBase::CollectShortcuts(std::vector<ACCEL>& out) const { Collect(root_, 
 MainMenu::MainMenu(Form& owner) : MenuBase(CreateMenu(), owner) {}
 
 MainMenu::~MainMenu() {
-  if (form_ && IsWindow(form_) && GetMenu(form_) == menu_) ::SetMenu(form_, nullptr);
+  if (form_ && IsWindow(form_) && GetMenu(form_) == menu_)
+    KOLBRI_LOG_IF_FALSE(::SetMenu(form_, nullptr));
 }
 
 void MainMenu::AttachTo(HWND form) {
@@ -179,7 +180,7 @@ void MainMenu::AttachTo(HWND form) {
 }
 
 void MainMenu::Changed() {
-  if (form_ && IsWindow(form_)) DrawMenuBar(form_);
+  if (form_ && IsWindow(form_)) KOLBRI_LOG_IF_FALSE(DrawMenuBar(form_));
 }
 
 PopupMenu::PopupMenu(Form& owner) : MenuBase(CreatePopupMenu(), owner) {}

@@ -72,10 +72,10 @@ void RescaleChildren(HWND parent, int from, int to) {
   auto s = [&](LONG v) { return MulDiv(v, to, from); };
   for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     RECT r;
-    GetWindowRect(c, &r);
+    KOLBRI_LOG_IF_FALSE(GetWindowRect(c, &r));
     MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
-    SetWindowPos(c, nullptr, s(r.left), s(r.top), s(r.right) - s(r.left), s(r.bottom) - s(r.top),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    KOLBRI_LOG_IF_FALSE(SetWindowPos(c, nullptr, s(r.left), s(r.top), s(r.right) - s(r.left),
+                                     s(r.bottom) - s(r.top), SWP_NOZORDER | SWP_NOACTIVATE));
     if (reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)) == DefaultFont(from))
       SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(to)), TRUE);
     wchar_t cls[64] = {};
@@ -194,11 +194,12 @@ std::wstring Window::Text() const {
   return s;
 }
 
-void Window::SetVisible(bool v) { ShowWindow(hwnd_, v ? SW_SHOW : SW_HIDE); }
+// ShowWindow and EnableWindow answer the previous state, not a failure.
+void Window::SetVisible(bool v) { (void)ShowWindow(hwnd_, v ? SW_SHOW : SW_HIDE); }
 bool Window::Visible() const { return IsWindowVisible(hwnd_) != FALSE; }
-void Window::SetEnabled(bool e) { EnableWindow(hwnd_, e); }
+void Window::SetEnabled(bool e) { (void)EnableWindow(hwnd_, e); }
 bool Window::Enabled() const { return IsWindowEnabled(hwnd_) != FALSE; }
-void Window::Invalidate() { InvalidateRect(hwnd_, nullptr, TRUE); }
+void Window::Invalidate() { KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd_, nullptr, TRUE)); }
 
 // ---- Container -------------------------------------------------------------
 
@@ -217,7 +218,7 @@ void Container::Realign() {
   HWND h = ClientHwnd();
   if (!h) return;
   RECT r;
-  GetClientRect(h, &r);
+  KOLBRI_LOG_IF_FALSE(GetClientRect(h, &r));
   auto place = [&](Align which) {
     for (Control* c : children_) {
       if (c->align() != which || !c->hwnd() || !(GetWindowLongW(c->hwnd(), GWL_STYLE) & WS_VISIBLE))
@@ -261,9 +262,10 @@ void Control::CreateChild(Container& parent, const wchar_t* cls, DWORD style, DW
                           int left, int top, int width, int height, std::wstring_view text) {
   parent_ = &parent;
   const HWND p = parent.ClientHwnd();
-  CreateHwnd(ex_style, cls, text, style | WS_CHILD | WS_CLIPSIBLINGS, ScaleFor(p, left),
-             ScaleFor(p, top), ScaleFor(p, width), ScaleFor(p, height), p,
-             reinterpret_cast<HMENU>(static_cast<INT_PTR>(parent.NewControlId())));
+  // A failure is reported inside; the control stays without a window.
+  (void)CreateHwnd(ex_style, cls, text, style | WS_CHILD | WS_CLIPSIBLINGS, ScaleFor(p, left),
+                   ScaleFor(p, top), ScaleFor(p, width), ScaleFor(p, height), p,
+                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(parent.NewControlId())));
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(DpiOf(p))), FALSE);
   parent.AddChild(this);
 }
@@ -275,23 +277,25 @@ void Control::SetBounds(int l, int t, int w, int h) {
 void Control::SetBoundsPx(int l, int t, int w, int h) {
   // No copying of old client bits: controls repaint themselves, and copying a
   // large picture's window costs more than painting it.
-  SetWindowPos(hwnd_, nullptr, l, t, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+  KOLBRI_LOG_IF_FALSE(
+      SetWindowPos(hwnd_, nullptr, l, t, w, h, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS));
 }
 
 void Control::MoveDeferredPx(int l, int t, int w, int h) {
   const RECT before = BoundsPx();
-  SetWindowPos(hwnd_, nullptr, l, t, w, h,
-               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS | SWP_NOREDRAW | SWP_DEFERERASE);
+  KOLBRI_LOG_IF_FALSE(
+      SetWindowPos(hwnd_, nullptr, l, t, w, h,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS | SWP_NOREDRAW | SWP_DEFERERASE));
   RECT after{l, t, l + w, t + h}, both;
-  UnionRect(&both, &before, &after);
+  (void)UnionRect(&both, &before, &after);  // false only for an empty union
   HWND parent = GetParent(hwnd_);
-  InvalidateRect(parent, &both, TRUE);
-  InvalidateRect(hwnd_, nullptr, TRUE);
+  KOLBRI_LOG_IF_FALSE(InvalidateRect(parent, &both, TRUE));
+  KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd_, nullptr, TRUE));
 }
 
 RECT Control::BoundsPx() const {
   RECT r{};
-  GetWindowRect(hwnd_, &r);
+  KOLBRI_LOG_IF_FALSE(GetWindowRect(hwnd_, &r));
   MapWindowPoints(HWND_DESKTOP, GetParent(hwnd_), reinterpret_cast<POINT*>(&r), 2);
   return r;
 }
@@ -341,7 +345,7 @@ bool Control::ShowPopupAt(POINT pt) {
   if (!popup_ || !popup_->auto_popup) return false;
   if (pt.x == -1 && pt.y == -1) {
     RECT r;
-    GetWindowRect(hwnd_, &r);
+    KOLBRI_LOG_IF_FALSE(GetWindowRect(hwnd_, &r));
     pt = {r.left, r.top};
   }
   popup_->Popup(hwnd_, pt);
@@ -383,7 +387,7 @@ void Form::CreateForm(std::wstring_view caption, int width, int height, FormStyl
   DWORD ex = style == FormStyle::Sizeable ? 0 : WS_EX_DLGMODALFRAME;
   dpi_ = ScreenDpi();
   RECT r{0, 0, Scale(width), Scale(height)};
-  AdjustWindowRectEx(&r, ws, FALSE, ex);
+  KOLBRI_LOG_IF_FALSE(AdjustWindowRectEx(&r, ws, FALSE, ex));
   int w = r.right - r.left, h = r.bottom - r.top;
   int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
   if (centred) {
@@ -392,7 +396,8 @@ void Form::CreateForm(std::wstring_view caption, int width, int height, FormStyl
   } else if (style != FormStyle::Sizeable) {
     x = y = 0;
   }
-  CreateHwnd(ex, L"winui.Form", caption, ws | WS_CLIPCHILDREN, x, y, w, h, owner, nullptr);
+  // A failure is reported inside.
+  (void)CreateHwnd(ex, L"winui.Form", caption, ws | WS_CLIPCHILDREN, x, y, w, h, owner, nullptr);
   // Made on a monitor of another resolution: laid out for that one.
   dpi_ = WindowDpi(hwnd_);
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont(dpi_)), FALSE);
@@ -426,29 +431,31 @@ void Form::RebuildAccelerators() {
 
 void Form::SetClientSizePx(int width, int height) {
   RECT r{0, 0, width, height};
-  AdjustWindowRectEx(&r, GetWindowLongW(hwnd_, GWL_STYLE), GetMenu(hwnd_) != nullptr,
-                     GetWindowLongW(hwnd_, GWL_EXSTYLE));
-  SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  KOLBRI_LOG_IF_FALSE(AdjustWindowRectEx(&r, GetWindowLongW(hwnd_, GWL_STYLE),
+                                         GetMenu(hwnd_) != nullptr,
+                                         GetWindowLongW(hwnd_, GWL_EXSTYLE)));
+  KOLBRI_LOG_IF_FALSE(SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
   // A menu bar that wraps takes more room than AdjustWindowRectEx assumes.
   SIZE s = ClientSizePx();
   if (s.cy != height) {
     RECT w;
-    GetWindowRect(hwnd_, &w);
-    SetWindowPos(hwnd_, nullptr, 0, 0, w.right - w.left + (width - s.cx),
-                 w.bottom - w.top + (height - s.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    KOLBRI_LOG_IF_FALSE(GetWindowRect(hwnd_, &w));
+    KOLBRI_LOG_IF_FALSE(SetWindowPos(hwnd_, nullptr, 0, 0, w.right - w.left + (width - s.cx),
+                                     w.bottom - w.top + (height - s.cy),
+                                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
   }
 }
 
 SIZE Form::ClientSizePx() const {
   RECT r{};
-  GetClientRect(hwnd_, &r);
+  KOLBRI_LOG_IF_FALSE(GetClientRect(hwnd_, &r));
   return {r.right, r.bottom};
 }
 
 void Form::Show() {
-  ShowWindow(hwnd_, SW_SHOW);
-  UpdateWindow(hwnd_);
+  (void)ShowWindow(hwnd_, SW_SHOW);  // the previous visibility, not a failure
+  KOLBRI_LOG_IF_FALSE(UpdateWindow(hwnd_));
 }
 
 HWND Form::Tooltips() {
@@ -473,10 +480,10 @@ int Form::ShowModal() {
   if (!owner) owner = GetActiveWindow();
   if (owner == hwnd_) owner = nullptr;
   const bool owner_was_enabled = owner && IsWindowEnabled(owner);
-  if (owner_was_enabled) EnableWindow(owner, FALSE);
+  if (owner_was_enabled) (void)EnableWindow(owner, FALSE);  // the previous state, not a failure
   modal_result_ = 0;
   in_modal_ = true;
-  ShowWindow(hwnd_, SW_SHOW);
+  (void)ShowWindow(hwnd_, SW_SHOW);  // the previous visibility, not a failure
   SetActiveWindow(hwnd_);
   if (auto& hook = ModalStartHook()) hook(*this);
   MSG m;
@@ -493,20 +500,21 @@ int Form::ShowModal() {
       break;
     }
     if (!PreTranslate(m)) {
-      TranslateMessage(&m);
+      (void)TranslateMessage(&m);  // whether a character message was posted
       DispatchMessageW(&m);
     }
   }
   in_modal_ = false;
   if (owner_was_enabled) {
-    EnableWindow(owner, TRUE);
+    (void)EnableWindow(owner, TRUE);  // the previous state, not a failure
     SetActiveWindow(owner);
   }
   // Hiding the active window makes Wine wait for the X focus to move; the
   // owner is active by now.
   if (hwnd_)
-    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
-                 SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+    KOLBRI_LOG_IF_FALSE(
+        SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                     SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER));
   return modal_result_;
 }
 
@@ -556,8 +564,8 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       // The suggested rectangle keeps the window where the user moved it.
       const auto* r = reinterpret_cast<const RECT*>(lp);
       if (r)
-        SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        KOLBRI_LOG_IF_FALSE(SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left,
+                                         r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE));
       Realign();
       if (now > 0 && now != before) OnDpiChanged(before, now);
       return 0;
@@ -575,7 +583,7 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       if (!OnCloseQuery()) return 0;
-      DestroyWindow(hwnd_);
+      KOLBRI_LOG_IF_FALSE(DestroyWindow(hwnd_));
       return 0;
     case WM_CONTEXTMENU:
       if (PopupForChild(hwnd_, wp, lp)) return 0;
@@ -625,7 +633,7 @@ int RunMessageLoop() {
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {
     if (!PreTranslate(m)) {
-      TranslateMessage(&m);
+      (void)TranslateMessage(&m);  // whether a character message was posted
       DispatchMessageW(&m);
     }
   }
@@ -640,7 +648,7 @@ void PumpPending() {
       return;
     }
     if (!PreTranslate(m)) {
-      TranslateMessage(&m);
+      (void)TranslateMessage(&m);  // whether a character message was posted
       DispatchMessageW(&m);
     }
   }
@@ -656,7 +664,7 @@ void WaitPumping(HANDLE h) {
         quit = true;
         quit_code = m.wParam;
       } else if (!PreTranslate(m)) {
-        TranslateMessage(&m);
+        (void)TranslateMessage(&m);  // whether a character message was posted
         DispatchMessageW(&m);
       }
     }

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/diag.h"
 #include "base/handle.h"
 #include "winui/binding.h"
 #include "winui/menu.h"
@@ -95,8 +96,9 @@ class Window : public WindowObject {
  protected:
   // Creates the window with this object as creation parameter (class registered
   // with RegisterWindowClass) or, for a system class, attaches afterwards.
-  HWND CreateHwnd(DWORD ex_style, const wchar_t* cls, std::wstring_view text, DWORD style, int x,
-                  int y, int w, int h, HWND parent, HMENU id_or_menu);
+  [[nodiscard]] HWND CreateHwnd(DWORD ex_style, const wchar_t* cls, std::wstring_view text,
+                                DWORD style, int x, int y, int w, int h, HWND parent,
+                                HMENU id_or_menu);
   virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Default(UINT msg, WPARAM wp, LPARAM lp);
 
@@ -218,7 +220,7 @@ class Form : public Window, public Container {
   SIZE ClientSizePx() const;
 
   void Show();
-  void Close() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+  void Close() { KOLBRI_LOG_IF_FALSE(PostMessageW(hwnd_, WM_CLOSE, 0, 0)); }
 
   // Keys reach OnKeyPreview before the focused control (WM_KEYDOWN/WM_SYSKEYDOWN).
   bool key_preview = false;

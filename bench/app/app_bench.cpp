@@ -367,8 +367,8 @@ int main() {
     base::SelectedObject sel(mem.get(), bare_bitmap.get());
     SetDIBitsToDevice(
         mem.get(), 0, 0, w, h, 0, 0, 0, h,
-        reinterpret_cast<uint8_t*>(info) + app::DibBitsOffset(info->bmiHeader.biBitCount), info,
-        DIB_RGB_COLORS);
+        reinterpret_cast<uint8_t*>(info) + cgmodule::DibBitsOffset(info->bmiHeader.biBitCount),
+        info, DIB_RGB_COLORS);
     GlobalUnlock(r.block);
     GlobalFree(r.block);
     bare_bars(w, h, 0, 0);
@@ -490,16 +490,16 @@ int main() {
     DeleteDC(from);
     DeleteDC(to);
     BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 2560, 1920, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    bi.bmiHeader = cgmodule::DibInfoHeader(2560, 1920, 24);
     std::vector<uint8_t> rows(size_t(2560) * 3 * 1920);
     GetDIBits(screen, zoomed, 0, 1920, rows.data(), &bi, DIB_RGB_COLORS);
     DeleteObject(zoomed);
     ReleaseDC(nullptr, screen);
     HANDLE f = CreateFileW(bare_tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written;
-    const DWORD headers = cgmodule::kBitmapHeadersSize;
-    BITMAPFILEHEADER fh{cgmodule::kBitmapFileType, DWORD(headers + rows.size()), 0, 0, headers};
-    WriteFile(f, &fh, sizeof fh, &written, nullptr);
+    uint8_t fh[cgmodule::kBitmapFileHeaderSize];
+    (void)cgmodule::FillFileHeader(24, DWORD(rows.size()), fh);  // 2560 x 1920 always fits
+    WriteFile(f, fh, sizeof fh, &written, nullptr);
     WriteFile(f, &bi.bmiHeader, sizeof bi.bmiHeader, &written, nullptr);
     WriteFile(f, rows.data(), DWORD(rows.size()), &written, nullptr);
     CloseHandle(f);
@@ -516,7 +516,7 @@ int main() {
   const std::wstring png_out = dir.path() + L"out.png", bare_png = dir.path() + L"bare.png";
   const std::vector<uint8_t> dib8 = standin::Synthesize({640, 480, 8, 8, false});
   std::vector<uint8_t> zoomed8(size_t(2560) * 1920);  // top row first
-  const uint8_t* bits8 = dib8.data() + app::DibBitsOffset(8);
+  const uint8_t* bits8 = dib8.data() + cgmodule::DibBitsOffset(8);
   for (int y = 0; y < 1920; ++y)
     for (int x = 0; x < 2560; ++x)
       zoomed8[size_t(y) * 2560 + x] = bits8[size_t(479 - y / 4) * 640 + x / 4];
@@ -573,11 +573,13 @@ int main() {
     const base::PngPixels px = base::PngFromDib(info8, bits8);
     for (int i = 0; i < 3; ++i) {
       double t0 = Now();
-      base::WritePngFile(base::ZoomPixels(px, 4), png_out);
+      if (!base::WritePngFile(base::ZoomPixels(px, 4), png_out))
+        std::fprintf(stderr, "PNG write failed\n");
       double t1 = Now();
       base::PngEncoder enc;
       double t2 = Now();
-      enc.WriteFile(base::ZoomPixels(px, 4), png_out, base::kPngBandBytes, false);
+      if (!enc.WriteFile(base::ZoomPixels(px, 4), png_out, base::kPngBandBytes, false))
+        std::fprintf(stderr, "PNG encoder write failed\n");
       double t3 = Now();
       std::vector<uint8_t> buf(2560 * 1638);
       base::PngPixels z = base::ZoomPixels(px, 4);
@@ -585,7 +587,7 @@ int main() {
       z.rows(1638, 282, buf.data());
       const double t4 = Now();
       std::string blob(38429, 'x');
-      base::WriteReplacing(png_out, [&](const std::wstring& temp) {
+      const bool replaced = base::WriteReplacing(png_out, [&](const std::wstring& temp) {
         HANDLE f = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD n;
         WriteFile(f, blob.data(), DWORD(blob.size()), &n, nullptr);
@@ -593,6 +595,7 @@ int main() {
         return true;
       });
       const double t5 = Now();
+      if (!replaced) std::fprintf(stderr, "replacing write failed\n");
       {
         HANDLE f =
             CreateFileW(png_out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

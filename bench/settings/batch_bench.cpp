@@ -117,8 +117,8 @@ bool BarePng(IWICImagingFactory* f, const BITMAPINFOHEADER* bi, const std::wstri
   IWICBitmapFrameEncode* frame = nullptr;
   IWICPalette* pal = nullptr;
   const int w = bi->biWidth, h = bi->biHeight, bits = bi->biBitCount;
-  const uint32_t colours = bits <= 8 ? 1u << bits : 0;
-  const uint32_t stride = ((uint32_t(w) * bits + 31) / 32) * 4;
+  const uint32_t colours = cgmodule::DibColourEntries(uint16_t(bits));
+  const uint32_t stride = uint32_t(cgmodule::DibStride(uint32_t(w), uint16_t(bits)));
   const auto* table = reinterpret_cast<const RGBQUAD*>(bi + 1);
   const auto* pixels = reinterpret_cast<const uint8_t*>(table + colours);
   WICPixelFormatGUID fmt = bits == 8   ? GUID_WICPixelFormat8bppIndexed
@@ -176,8 +176,8 @@ void Bare(cgmodule::CommonModule& m, const OrvuIndexEntry* cat, const std::wstri
       continue;
     }
     uint8_t header[cgmodule::kBitmapFileHeaderSize];
-    settings::FillFileHeader(bi->biBitCount, bi->biSizeImage, header);
-    const DWORD rest = settings::PixelOffset(bi->biBitCount) - sizeof header + bi->biSizeImage;
+    t.ok = cgmodule::FillFileHeader(bi->biBitCount, bi->biSizeImage, header) && t.ok;
+    const DWORD rest = cgmodule::DibBitsOffset(bi->biBitCount) + bi->biSizeImage;
     const std::wstring file = sub + settings::SerialName(L"orvu", counter);
     HANDLE f = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

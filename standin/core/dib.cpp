@@ -44,14 +44,7 @@ struct Ramps {
 };
 
 void WriteHeader(uint8_t* out, int w, int h, int bpp) {
-  BITMAPINFOHEADER bi{};
-  bi.biSize = sizeof bi;
-  bi.biWidth = w;
-  bi.biHeight = h;
-  bi.biPlanes = 1;
-  bi.biBitCount = static_cast<WORD>(bpp);
-  bi.biCompression = BI_RGB;
-  bi.biSizeImage = Stride(w, bpp) * uint32_t(h);
+  BITMAPINFOHEADER bi = cgmodule::DibInfoHeader(w, h, uint16_t(bpp));
   bi.biXPelsPerMeter = bi.biYPelsPerMeter = 3780;
   std::memcpy(out, &bi, sizeof bi);
 }
@@ -96,33 +89,20 @@ uint32_t ReadLe32(const uint8_t* p) {
 
 }  // namespace
 
-uint32_t PaletteEntries(int bit_count) {
-  switch (bit_count) {
-    case 1: return 2;
-    case 4: return 16;
-    case 8: return 256;
-    default: return 0;
-  }
-}
-
-uint32_t Stride(int width, int bit_count) {
-  return ((uint32_t(width) * uint32_t(bit_count) + 31) / 32) * 4;
-}
-
 bool SupportedDepth(int bit_count) {
   return bit_count == 1 || bit_count == 4 || bit_count == 8 || bit_count == 16 || bit_count == 24;
 }
 
 size_t PackedSize(int width, int height, int bit_count) {
-  return sizeof(BITMAPINFOHEADER) + 4 * size_t(PaletteEntries(bit_count)) +
-         size_t(Stride(width, bit_count)) * size_t(height);
+  return sizeof(BITMAPINFOHEADER) + 4 * size_t(cgmodule::DibColourEntries(bit_count)) +
+         size_t(uint32_t(cgmodule::DibStride(width, bit_count))) * size_t(height);
 }
 
 void Synthesize(const SynthParams& s, uint8_t* out) {
   const int w = s.width, h = s.height, bpp = s.bit_count;
   WriteHeader(out, w, h, bpp);
   const Ramps ramps(s.seed);
-  const uint32_t entries = PaletteEntries(bpp);
+  const uint32_t entries = cgmodule::DibColourEntries(bpp);
   auto* pal = reinterpret_cast<RGBQUAD*>(out + sizeof(BITMAPINFOHEADER));
   // Palette: 0 black (the key), the lower half the ground ramp, the upper half
   // the figure ramp.
@@ -140,7 +120,7 @@ void Synthesize(const SynthParams& s, uint8_t* out) {
     pal[i] = RGBQUAD{uint8_t(c.b), uint8_t(c.g), uint8_t(c.r), 0};
   }
   uint8_t* bits = out + sizeof(BITMAPINFOHEADER) + 4 * entries;
-  const uint32_t stride = Stride(w, bpp);
+  const uint32_t stride = uint32_t(cgmodule::DibStride(w, bpp));
   std::memset(bits, 0, size_t(stride) * size_t(h));
 
   const int cx = w / 2 + int(s.seed % 7) * w / 40 - 3 * w / 40;
@@ -252,7 +232,7 @@ bool ParseSynthParams(const std::string& text, SynthParams& out) {
 }
 
 ReadResult ParseBmpFile(const uint8_t* data, size_t size, std::vector<uint8_t>& packed) {
-  if (size < cgmodule::kBitmapHeadersSize || data[0] != 'B' || data[1] != 'M')
+  if (size < cgmodule::kBitmapHeadersSize || !cgmodule::HasBitmapFileType(data))
     return ReadResult::Bad;
   const uint32_t bits_at = ReadLe32(data + 10);
   BITMAPINFOHEADER bi;
@@ -264,9 +244,9 @@ ReadResult ParseBmpFile(const uint8_t* data, size_t size, std::vector<uint8_t>& 
     return ReadResult::Bad;
   const int w = bi.biWidth, h = int(height < 0 ? -height : height), bpp = bi.biBitCount;
   const bool top_down = height < 0;
-  const uint32_t entries = PaletteEntries(bpp);
+  const uint32_t entries = cgmodule::DibColourEntries(bpp);
   const uint32_t used = bi.biClrUsed && bi.biClrUsed < entries ? bi.biClrUsed : entries;
-  const uint32_t stride = Stride(w, bpp);
+  const uint32_t stride = uint32_t(cgmodule::DibStride(w, bpp));
   // Every offset and size in 64 bits, so that nothing a header claims can wrap
   // around and pass for something the file holds.
   const uint64_t pal_at = 14 + uint64_t(bi.biSize);
@@ -309,10 +289,11 @@ bool WriteBmpFile(const std::wstring& path, const uint8_t* packed, size_t size) 
   BITMAPINFOHEADER bi;
   if (size < sizeof bi) return false;
   std::memcpy(&bi, packed, sizeof bi);
-  BITMAPFILEHEADER fh{};
-  fh.bfType = cgmodule::kBitmapFileType;
-  fh.bfSize = DWORD(sizeof fh + size);
-  fh.bfOffBits = DWORD(sizeof fh + sizeof bi + 4 * PaletteEntries(bi.biBitCount));
+  uint8_t fh[cgmodule::kBitmapFileHeaderSize];
+  const uint32_t offset = cgmodule::DibBitsOffset(bi.biBitCount);
+  if (size < offset || size > UINT32_MAX ||
+      !cgmodule::FillFileHeader(bi.biBitCount, uint32_t(size - offset), fh))
+    return false;
   HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
@@ -334,8 +315,8 @@ DibView::DibView(const uint8_t* packed, size_t size) : p_(packed) {
   w_ = bi.biWidth;
   h_ = bi.biHeight;
   bpp_ = bi.biBitCount;
-  stride_ = Stride(w_, bpp_);
-  const uint64_t pal_bytes = 4 * uint64_t(PaletteEntries(bpp_));
+  stride_ = uint32_t(cgmodule::DibStride(w_, bpp_));
+  const uint64_t pal_bytes = 4 * uint64_t(cgmodule::DibColourEntries(bpp_));
   if (bi.biWidth > 65536 || sizeof bi + pal_bytes + uint64_t(stride_) * uint64_t(h_) > size) return;
   pal_ = reinterpret_cast<const RGBQUAD*>(packed + sizeof bi);
   bits_ = packed + sizeof bi + pal_bytes;
@@ -386,7 +367,7 @@ std::vector<uint8_t> Overlay(const DibView& picture, const DibView& background) 
   std::vector<uint8_t> out(PackedSize(w, h, 24));
   WriteHeader(out.data(), w, h, 24);
   uint8_t* bits = out.data() + sizeof(BITMAPINFOHEADER);
-  const uint32_t stride = Stride(w, 24);
+  const uint32_t stride = uint32_t(cgmodule::DibStride(w, 24));
   for (int y = 0; y < h; ++y) {
     uint8_t* row = bits + size_t(h - 1 - y) * stride;
     for (int x = 0; x < w; ++x) {

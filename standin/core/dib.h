@@ -12,8 +12,6 @@
 
 namespace standin {
 
-uint32_t PaletteEntries(int bit_count);
-uint32_t Stride(int width, int bit_count);
 size_t PackedSize(int width, int height, int bit_count);
 bool SupportedDepth(int bit_count);
 

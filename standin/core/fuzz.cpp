@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/diag.h"
+
 namespace standin::fuzz {
 namespace {
 
@@ -42,7 +44,7 @@ void* Arena::AtPageEnd(size_t n) {
   if (!base) return nullptr;
   regions_.emplace_back(base, data_pages * page);
   DWORD old = 0;
-  VirtualProtect(base + data_pages * page, page, PAGE_NOACCESS, &old);
+  KOLBRI_LOG_IF_FALSE(VirtualProtect(base + data_pages * page, page, PAGE_NOACCESS, &old));
   return base + data_pages * page - n;
 }
 

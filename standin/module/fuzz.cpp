@@ -5,7 +5,9 @@
 #include <cstring>
 #include <memory>
 
+#include "base/diag.h"
 #include "base/text.h"
+#include "cgmodule/bmpfile.h"
 #include "standin/core/dib.h"
 #include "standin/core/fuzz.h"
 
@@ -135,7 +137,7 @@ HGLOBAL AtPageEnd(HGLOBAL h) {
   auto end_of = [](HGLOBAL block) {
     auto* p = static_cast<char*>(GlobalLock(block));
     char* end = p ? p + GlobalSize(block) : nullptr;
-    if (p) GlobalUnlock(block);
+    if (p) (void)GlobalUnlock(block);  // zero also when the last lock ends
     return end;
   };
   char* end = end_of(h);
@@ -150,7 +152,7 @@ HGLOBAL AtPageEnd(HGLOBAL h) {
     return h;
   DWORD old = 0;
   if (next.AllocationBase == block.AllocationBase && next.State == MEM_COMMIT)
-    VirtualProtect(end, 4096, PAGE_NOACCESS, &old);
+    KOLBRI_LOG_IF_FALSE(VirtualProtect(end, 4096, PAGE_NOACCESS, &old));
   return h;
 }
 
@@ -169,9 +171,9 @@ int32_t HostileBlock(Rng& r, HGLOBAL* out) {
   h.biBitCount = r.Pick(kBits);
   h.biCompression = r.Pick(kCompressions);
   h.biClrUsed = r.Pick(kClrUsed);
-  const uint64_t stride = (uint64_t(uint32_t(h.biWidth)) * h.biBitCount + 31) / 32 * 4;
+  const uint64_t stride = cgmodule::DibStride(uint32_t(h.biWidth), h.biBitCount);
   const uint64_t rows = stride * uint64_t(h.biHeight < 0 ? -int64_t(h.biHeight) : h.biHeight);
-  const uint32_t colours = h.biBitCount == 4 ? 16 : h.biBitCount == 8 ? 256 : 0;
+  const uint32_t colours = cgmodule::DibColourEntries(h.biBitCount);
   switch (r.Below(6)) {
     case 0: h.biSizeImage = 0; break;
     case 1: h.biSizeImage = uint32_t(rows) - 1; break;
@@ -187,7 +189,7 @@ int32_t HostileBlock(Rng& r, HGLOBAL* out) {
   if (auto* p = static_cast<uint8_t*>(GlobalLock(block))) {
     FillRandom(r, p, GlobalSize(block));
     std::memcpy(p, &h, size < sizeof h ? size : sizeof h);
-    GlobalUnlock(block);
+    (void)GlobalUnlock(block);  // zero also when the last lock ends
   }
   *out = r.OneIn(2) ? AtPageEnd(block) : block;
   return 0;
@@ -209,7 +211,7 @@ int32_t SoundBlock(Rng& r, HGLOBAL* out) {
     return -3;
   }
   Synthesize(s, p);
-  GlobalUnlock(block);
+  (void)GlobalUnlock(block);  // zero also when the last lock ends
   *out = block;
   return 0;
 }
@@ -269,7 +271,7 @@ bool OnLoadPlugin(OrvuContext& ctx, const char* sjis_path, Redisplay redisplay, 
   OrvuIndexEntry* root = HostileIndex(r, *arena);
   arena->PagedArrays(false);
   // Commit: the previous entries go only now.
-  if (g_loaded.plugin) FreeLibrary(g_loaded.plugin);
+  if (g_loaded.plugin) KOLBRI_LOG_IF_FALSE(FreeLibrary(g_loaded.plugin));
   g_loaded.plugin = lib;
   g_loaded.arena = std::move(arena);
   g_loaded.seed = *seed;
@@ -318,7 +320,7 @@ bool OnUnloadPlugin(OrvuContext& ctx, Redisplay redisplay) {
   ctx.PluginInfo = nullptr;
   ctx.ModuleInfo = g_module_info;
   g_loaded.arena = std::make_unique<Arena>();
-  if (g_loaded.plugin) FreeLibrary(g_loaded.plugin);
+  if (g_loaded.plugin) KOLBRI_LOG_IF_FALSE(FreeLibrary(g_loaded.plugin));
   g_loaded.plugin = nullptr;
   return true;
 }

@@ -266,7 +266,7 @@ const char* OnGuardedPages(Pages& pages, const char* text) {
   if (!dst) return text;
   std::memcpy(dst, text, n);
   DWORD old = 0;
-  VirtualProtect(dst, n, PAGE_READWRITE | PAGE_GUARD, &old);
+  KOLBRI_LOG_IF_FALSE(VirtualProtect(dst, n, PAGE_READWRITE | PAGE_GUARD, &old));
   return dst;
 }
 
@@ -400,7 +400,7 @@ int32_t HandOver(const uint8_t* packed, size_t size, uint32_t extra_image_size, 
   }
   std::memcpy(p, packed, size);
   reinterpret_cast<BITMAPINFOHEADER*>(p)->biSizeImage += extra_image_size;
-  GlobalUnlock(h);
+  (void)GlobalUnlock(h);  // zero also when the last lock ends
   *out = h;
   return 0;
 }
@@ -451,7 +451,7 @@ int32_t MakeBmp(const OrvuIndexEntry* e, bool overlay, HGLOBAL* out) {
     }
     standin::Synthesize(p.synth, dst);
     reinterpret_cast<BITMAPINFOHEADER*>(dst)->biSizeImage += extra;
-    GlobalUnlock(h);
+    (void)GlobalUnlock(h);  // zero also when the last lock ends
     *out = h;
     return 0;
   }

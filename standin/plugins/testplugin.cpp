@@ -24,9 +24,9 @@ volatile uintptr_t g_nowhere = 0;
 
 void Record(const char* what) {
   HMODULE self = nullptr;
-  GetModuleHandleExW(
+  KOLBRI_LOG_IF_FALSE(GetModuleHandleExW(
       GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&Record), &self);
+      reinterpret_cast<LPCWSTR>(&Record), &self));
   wchar_t path[MAX_PATH * 2];
   const DWORD n = GetModuleFileNameW(self, path, MAX_PATH * 2 - 8);
   lstrcpyW(path + n, L".log");

@@ -1,6 +1,7 @@
 // Binding the common module: every refused module leaves the window open and
 // unbound with its message, and such a run writes no settings file.
 #include "tests/support/main_window_fixture.h"
+#include "base/text.h"
 
 namespace apptest {
 namespace {
@@ -64,6 +65,9 @@ TEST_F(AppTest, VersionExactlyOnePointZeroIsAccepted) {
   EXPECT_EQ(m.Context()->Magic, kContextMagic);
   ASSERT_NE(m.Context()->HostInfo, nullptr);
   EXPECT_EQ(m.Context()->HostInfo->Version, 0x0100);
+  // The same notice as the program's version resource.
+  EXPECT_EQ(base::FromSjis(m.Context()->HostInfo->Notice),
+            L"Copyright (C) 1998 コルブリ開発チーム");
   EXPECT_EQ(m.Context()->Callbacks->Entries[0], &app::TWMain::RedisplayCallback);
   EXPECT_EQ(m.Context()->Callbacks->Entries[1], nullptr);
 }

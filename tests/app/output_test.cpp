@@ -1,6 +1,7 @@
 // Save, copy, the version dialog and help.
 #include "app/picture.h"
 #include "base/png.h"
+#include "cgmodule/bmpfile.h"
 #include "standin/core/dib.h"
 #include "tests/support/main_window_fixture.h"
 #include "winui/messages.h"
@@ -273,7 +274,7 @@ TEST(BitmapFile, RowsWrittenInBandsGiveTheBytesOfOneBand) {
   testsupport::TempDir dir;
   const std::vector<uint8_t> dib = standin::Synthesize({13, 7, 24, 9, false});
   const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
-  base::UniqueBitmap b = app::BitmapFromDib(info, dib.data() + app::DibBitsOffset(24));
+  base::UniqueBitmap b = app::BitmapFromDib(info, dib.data() + cgmodule::DibBitsOffset(24));
   ASSERT_TRUE(app::WriteBitmapFile(b.get(), dir.path() + L"one.bmp"));
   ASSERT_TRUE(app::WriteBitmapFile(b.get(), dir.path() + L"bands.bmp", 3 * 40));  // 3 rows
   const std::string one = testsupport::ReadFileBytes(dir.path() + L"one.bmp");

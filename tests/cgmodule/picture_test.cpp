@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "cgmodule/picture.h"
@@ -12,13 +13,7 @@ namespace {
 
 std::vector<uint8_t> Dib(int w, int h, int bpp, int colours, uint32_t image_size,
                          size_t extra = 0) {
-  BITMAPINFOHEADER bi{};
-  bi.biSize = sizeof bi;
-  bi.biWidth = w;
-  bi.biHeight = h;
-  bi.biPlanes = 1;
-  bi.biBitCount = static_cast<WORD>(bpp);
-  bi.biCompression = BI_RGB;
+  BITMAPINFOHEADER bi = cgmodule::DibInfoHeader(w, h, uint16_t(bpp));
   bi.biSizeImage = image_size;
   std::vector<uint8_t> v(sizeof bi + 4 * size_t(colours) + extra);
   std::memcpy(v.data(), &bi, sizeof bi);
@@ -58,6 +53,23 @@ TEST(ValidateDib, RefusesBlocksItCannotReadSafely) {
     auto other = Dib(8, 8, bpp, 2, 4096, 4096);
     EXPECT_EQ(ValidateDib(other.data(), other.size()).check, DibCheck::OtherDepth) << bpp;
   }
+}
+
+TEST(BitmapFile, HeaderByteForByteAndPixelOffsets) {
+  uint8_t hd[14];
+  ASSERT_TRUE(cgmodule::FillFileHeader(8, 1000, hd));
+  const uint8_t want8[14] = {'B', 'M', 0x1E, 0x08, 0,    0, 0,
+                             0,   0,   0,    0x36, 0x04, 0, 0};  // 2078, 1078
+  EXPECT_EQ(0, memcmp(hd, want8, 14));
+  EXPECT_TRUE(cgmodule::HasBitmapFileType(hd));
+  const std::pair<uint16_t, uint32_t> offsets[] = {
+      {1, 62}, {4, 118}, {8, 1078}, {16, 54}, {24, 54}};
+  for (auto [bpp, offset] : offsets) {
+    ASSERT_TRUE(cgmodule::FillFileHeader(bpp, 10, hd)) << bpp;
+    EXPECT_EQ(uint32_t(hd[10] | hd[11] << 8), offset) << bpp;
+  }
+  EXPECT_FALSE(cgmodule::FillFileHeader(2, 10, hd));
+  EXPECT_FALSE(cgmodule::FillFileHeader(24, 0xFFFFFFFFu - 53, hd));  // 4 GiB
 }
 
 TEST(PictureBlock, LocksAndReportsTheBlockSize) {

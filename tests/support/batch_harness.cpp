@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "cgmodule/bmpfile.h"
 #include "winui/msgbox.h"
 #include "winui/window.h"
 #include "base/text.h"
@@ -156,18 +157,9 @@ std::vector<std::wstring> List(const std::wstring& dir) {
 }
 
 std::vector<uint8_t> MakeDib(int w, int h, int bit_count, uint32_t seed) {
-  const uint32_t colours = bit_count == 4 ? 16 : bit_count == 8 ? 256 : 0;
-  const uint32_t stride = ((static_cast<uint32_t>(w) * bit_count + 31) / 32) * 4;
-  const uint32_t image = stride * static_cast<uint32_t>(h);
-  std::vector<uint8_t> d(40 + 4 * colours + image);
-  BITMAPINFOHEADER bi{};
-  bi.biSize = 40;
-  bi.biWidth = w;
-  bi.biHeight = h;
-  bi.biPlanes = 1;
-  bi.biBitCount = static_cast<WORD>(bit_count);
-  bi.biCompression = BI_RGB;
-  bi.biSizeImage = image;
+  const BITMAPINFOHEADER bi = cgmodule::DibInfoHeader(w, h, static_cast<uint16_t>(bit_count));
+  const uint32_t colours = cgmodule::DibColourEntries(bi.biBitCount);
+  std::vector<uint8_t> d(40 + 4 * colours + bi.biSizeImage);
   std::memcpy(d.data(), &bi, 40);
   uint32_t x = seed * 2654435761u + 1;
   for (size_t i = 40; i < d.size(); ++i) {

@@ -3,6 +3,7 @@
 // it waits for input (WM_ENTERIDLE); the test's script then reads what is shown
 // and answers with keys, the way a user would. Message boxes of this thread are
 // found by a timer that their modal loop dispatches, read, and closed with OK.
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
@@ -23,8 +24,9 @@ class MenuOwner : public winui::Window {
  public:
   MenuOwner() {
     winui::RegisterWindowClass(L"ShellComTestOwner");
-    CreateHwnd(0, L"ShellComTestOwner", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
-               nullptr, nullptr);
+    if (!CreateHwnd(0, L"ShellComTestOwner", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300,
+                    200, nullptr, nullptr))
+      ADD_FAILURE() << "no owner window";
     SetTimer(hwnd_, 1, 50, nullptr);
   }
 
