@@ -3,10 +3,10 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <thread>
 
+#include "base/handle.h"
 #include "cgmodule/bmpfile.h"
 #include "winui/msgbox.h"
 #include "winui/window.h"
@@ -110,15 +110,28 @@ ScratchDir::~ScratchDir() {
   SHFileOperationW(&op);
 }
 
-bool PumpUntil(const std::function<bool()>& pred, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
+namespace {
+
+bool Pump(HANDLE event, const std::function<bool()>& pred, int ms) {
+  const DWORD start = GetTickCount();
+  const DWORD count = event ? 1 : 0;
+  for (;;) {
     winui::PumpPending();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    if (event ? WaitForSingleObject(event, 0) == WAIT_OBJECT_0 : pred()) return true;
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= static_cast<DWORD>(ms)) return false;
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(count, event ? &event : nullptr, static_cast<DWORD>(ms) - spent,
+                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_TIMEOUT || woke == WAIT_FAILED) return false;
   }
-  return true;
 }
+
+}  // namespace
+
+bool PumpUntil(const std::function<bool()>& pred, int ms) { return Pump(nullptr, pred, ms); }
+
+bool PumpUntilSet(HANDLE event, int ms) { return Pump(event, nullptr, ms); }
 
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
   std::vector<uint8_t> out;
@@ -192,16 +205,12 @@ Harness::Harness(HWND tree,
 }
 
 void Harness::OnWorker(const std::function<void()>& work) {
-  std::atomic<bool> done{false};
+  base::UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread worker([&] {
     work();
-    done = true;
+    SetEvent(done.get());
   });
-  while (!done) {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
+  winui::WaitPumping(done.get());
   worker.join();
 }
 

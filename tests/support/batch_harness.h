@@ -73,8 +73,11 @@ class ScratchDir {
 };
 
 // Keeps the UI thread serving messages (and a worker's hand-offs) until pred
-// holds; false when ms pass first.
+// holds, asked again after each batch of messages: pred must change only
+// through what this thread handles. False when ms pass first.
 bool PumpUntil(const std::function<bool()>& pred, int ms = 20000);
+// The same until the event is set (by a worker that hands nothing over).
+bool PumpUntilSet(HANDLE event, int ms = 20000);
 
 // Reads a whole file; empty when it cannot be read.
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path);

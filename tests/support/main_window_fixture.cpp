@@ -1,8 +1,10 @@
 #include "tests/support/main_window_fixture.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "standin/core/dib.h"
+#include "tests/support/batch_harness.h"
 #include "winui/msgbox.h"
 #include "base/text.h"
 #include "winui/window.h"
@@ -121,31 +123,51 @@ std::vector<std::wstring> AppTest::TakeMessages() { return std::exchange(message
 
 namespace {
 
-void PumpInput() {
-  // The input reaches the queue through the server: a few rounds until it is in.
-  for (int i = 0; i < 5; ++i) {
-    Sleep(10);
-    winui::PumpPending();
+// An unassigned virtual key sent after the input. The thread reads its input
+// in the order it was sent, so once the marker is read everything before it
+// has been too; the keyboard hook drops it before any window sees it.
+constexpr WORD kMarker = 0xE8;
+bool g_marker_read = false;
+
+LRESULT CALLBACK DropMarker(int code, WPARAM wp, LPARAM lp) {
+  if (code == HC_ACTION && wp == kMarker) {
+    if (lp & (1u << 31)) g_marker_read = true;  // its release, the last input sent
+    return 1;
   }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+void AddKey(std::vector<INPUT>& in, WORD vk, bool up) {
+  INPUT i{};
+  i.type = INPUT_KEYBOARD;
+  i.ki.wVk = vk;
+  i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  in.push_back(i);
+}
+
+// Sends the input and handles messages until all of it and what it caused is handled.
+void SendAndHandle(std::vector<INPUT> in) {
+  AddKey(in, kMarker, false);
+  AddKey(in, kMarker, true);
+  HHOOK hook = SetWindowsHookExW(WH_KEYBOARD, DropMarker, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  g_marker_read = false;
+  EXPECT_EQ(SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)), in.size());
+  // Only a lost input (the thread not in the foreground) runs into the limit.
+  EXPECT_TRUE(batchtest::PumpUntil([] { return g_marker_read; }, 10000))
+      << "the input never reached this thread";
+  UnhookWindowsHookEx(hook);
 }
 
 }  // namespace
 
 void PressKey(WORD vk, bool shift) {
   std::vector<INPUT> in;
-  auto key = [&](WORD k, bool up) {
-    INPUT i{};
-    i.type = INPUT_KEYBOARD;
-    i.ki.wVk = k;
-    i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    in.push_back(i);
-  };
-  if (shift) key(VK_SHIFT, false);
-  key(vk, false);
-  key(vk, true);
-  if (shift) key(VK_SHIFT, true);
-  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-  PumpInput();
+  if (shift) AddKey(in, VK_SHIFT, false);
+  AddKey(in, vk, false);
+  AddKey(in, vk, true);
+  if (shift) AddKey(in, VK_SHIFT, true);
+  SendAndHandle(std::move(in));
 }
 
 void ClickAt(POINT screen) {
@@ -158,8 +180,7 @@ void ClickAt(POINT screen) {
   }
   in[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
   in[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-  SendInput(3, in, sizeof(INPUT));
-  PumpInput();
+  SendAndHandle(std::vector<INPUT>(std::begin(in), std::end(in)));
 }
 
 void WheelAt(POINT screen, int delta, WORD keys, UINT msg) {

@@ -2,7 +2,8 @@
 // The owner window of a shown menu or message box. A menu tells its owner when
 // it waits for input (WM_ENTERIDLE); the test's script then reads what is shown
 // and answers with keys, the way a user would. Message boxes of this thread are
-// found by a timer that their modal loop dispatches, read, and closed with OK.
+// seen by a hook as they are activated (filled, before their loop runs), read,
+// and closed with OK.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -27,8 +28,16 @@ class MenuOwner : public winui::Window {
     if (!CreateHwnd(0, L"ShellComTestOwner", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300,
                     200, nullptr, nullptr))
       ADD_FAILURE() << "no owner window";
-    SetTimer(hwnd_, 1, 50, nullptr);
+    current_ = this;
+    hook_ = SetWindowsHookExW(WH_CBT, &MenuOwner::Activated, nullptr, GetCurrentThreadId());
+    if (!hook_) ADD_FAILURE() << "no hook";
   }
+  ~MenuOwner() override {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    current_ = nullptr;
+  }
+  MenuOwner(const MenuOwner&) = delete;
+  MenuOwner& operator=(const MenuOwner&) = delete;
 
   // Runs once when the shown menu first waits; its first popup is given.
   std::function<void(HMENU top)> on_menu;
@@ -49,17 +58,17 @@ class MenuOwner : public winui::Window {
       on_menu = nullptr;
       script(popups.front());
     }
-    if (msg == WM_TIMER)
-      EnumThreadWindows(GetCurrentThreadId(), &MenuOwner::Box, reinterpret_cast<LPARAM>(this));
     return Default(msg, wp, lp);
   }
 
-  static BOOL CALLBACK Box(HWND h, LPARAM self) {
-    wchar_t cls[16] = {};
-    GetClassNameW(h, cls, 16);
-    if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(h))
-      reinterpret_cast<MenuOwner*>(self)->SeeBox(h);
-    return TRUE;
+  static LRESULT CALLBACK Activated(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE && current_) {
+      const HWND h = reinterpret_cast<HWND>(wp);
+      wchar_t cls[16] = {};
+      GetClassNameW(h, cls, 16);
+      if (lstrcmpW(cls, L"#32770") == 0) current_->SeeBox(h);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
   }
 
   void SeeBox(HWND box) {
@@ -81,6 +90,8 @@ class MenuOwner : public winui::Window {
   }
 
   HWND seen_ = nullptr;
+  HHOOK hook_ = nullptr;
+  static inline MenuOwner* current_ = nullptr;
 };
 
 }  // namespace comtest

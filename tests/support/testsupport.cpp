@@ -271,6 +271,7 @@ BOOL CALLBACK MatchMain(HWND h, LPARAM lp) {
 }  // namespace
 
 HWND WaitForMainWindow(DWORD pid) {
+  // Polled: another process's window showing sends this one nothing to wait on.
   for (int i = 0; i < 200; ++i) {
     Found f{pid, nullptr};
     EnumWindows(&MatchMain, reinterpret_cast<LPARAM>(&f));

@@ -69,17 +69,24 @@ TEST(UiCall, WorkerCallsRunOnUiThreadInOrderAndWorkerWaits) {
   std::vector<DWORD> threads;
   Done done;
   bool waited = true;
+  int worker_blocked = 0;
+  std::atomic<int> returned{0};
   std::thread worker([&] {
     EXPECT_FALSE(ui.OnUiThread());
     for (int i = 0; i < 50; ++i) {
       bool finished = false;
       ui.Invoke([&, i] {
-        if (i % 10 == 0) Sleep(20);  // a slow call must still finish before the worker goes on
+        // While the call runs, its worker is held in the send and has come
+        // back from exactly the calls before it.
+        if ((InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_REPLIED)) == ISMEX_SEND &&
+            returned.load() == i)
+          ++worker_blocked;
         seen.push_back(i);
         threads.push_back(GetCurrentThreadId());
         finished = true;
       });
       if (!finished) waited = false;
+      ++returned;
     }
     done.Set();
   });
@@ -88,6 +95,7 @@ TEST(UiCall, WorkerCallsRunOnUiThreadInOrderAndWorkerWaits) {
   for (int i = 0; i < 50; ++i) EXPECT_EQ(seen[i], i);
   for (DWORD t : threads) EXPECT_EQ(t, ui_thread);
   EXPECT_TRUE(waited);
+  EXPECT_EQ(worker_blocked, 50);
 }
 
 TEST(UiCall, ResultsAndExceptionsComeBackToTheWorker) {
