@@ -93,8 +93,8 @@ HRESULT EncodeFrame(IWICImagingFactory* factory, IStream* stream, const PngPixel
 
 ComPtr<IWICImagingFactory> Factory() {
   ComPtr<IWICImagingFactory> f;
-  KOLBRI_LOG_IF_FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IWICImagingFactory, f.receive_void()));
+  KOLBRI_LOG_IF_FAILED(
+      CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, KOLBRI_IID_PPV(f)));
   return f;
 }
 

@@ -40,8 +40,7 @@ struct RealItem {
     auto abs = shtest::ParsePath(path);
     auto parent_abs = shview::CopyParentItemIDList(abs.get());
     item = shview::CopyLastItemID(abs.get());
-    shview::DesktopFolder()->BindToObject(parent_abs.get(), nullptr, IID_IShellFolder,
-                                          parent.receive_void());
+    shview::DesktopFolder()->BindToObject(parent_abs.get(), nullptr, KOLBRI_IID_PPV(parent));
   }
 };
 

@@ -147,7 +147,7 @@ TEST_F(ComboViewTest, AddPathInsertsMissingLevelsBehindTheirParent) {
   ASSERT_GT(folder, 0);
   ComPtr<IShellFolder> parent;
   ASSERT_HRESULT_SUCCEEDED(DesktopFolder()->BindToObject(combo.Entry(folder)->IDList.get(), nullptr,
-                                                         IID_IShellFolder, parent.receive_void()));
+                                                         KOLBRI_IID_PPV(parent)));
   ChildIDList sub;
   wchar_t sub_name[] = L"sub";
   ASSERT_HRESULT_SUCCEEDED(

@@ -183,9 +183,9 @@ TEST(FileViewIcons, AreSharedByExtensionOnlyWhereTheShellSaysTheClassHasOne) {
   shtest::TempTree dirs("shv_icon_class");
   MakeFile(dirs.File("a.txt"), 1);
   ComPtr<IShellFolder> real;
-  ASSERT_EQ(DesktopFolder()->BindToObject(ParsePath(dirs.path()).get(), nullptr, IID_IShellFolder,
-                                          real.receive_void()),
-            S_OK);
+  ASSERT_EQ(
+      DesktopFolder()->BindToObject(ParsePath(dirs.path()).get(), nullptr, KOLBRI_IID_PPV(real)),
+      S_OK);
   const ChildIDList item = CopyLastItemID(ParsePath(dirs.File("a.txt")).get());
   const std::pair<UINT, bool> cases[] = {{0, true},
                                          {GIL_PERCLASS, true},

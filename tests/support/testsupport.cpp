@@ -169,8 +169,8 @@ Pixels DecodePngFile(const std::wstring& path, std::vector<uint32_t>* palette) {
     base::ComPtr<IWICFormatConverter> conv;
     WICPixelFormatGUID format{};
     UINT w = 0, h = 0;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IWICImagingFactory, f.receive_void());
+    HRESULT hr =
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, KOLBRI_IID_PPV(f));
     if (SUCCEEDED(hr))
       hr = f->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
                                         WICDecodeMetadataCacheOnDemand, dec.receive());
