@@ -41,7 +41,8 @@ class ComPtr {
     reset();
     return &p_;
   }
-  // put() by the name the owners of base/handle.h use; the shell views still call it so.
+  // put() under the owners' name (base/handle.h); only the shell views still
+  // call it.
   T** receive() { return put(); }
   template <class U>
   ComPtr<U> As() const {

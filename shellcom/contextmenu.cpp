@@ -123,7 +123,7 @@ bool CaptureSendTo(HWND owner, IShellFolder* desktop, SendToTargets& out) {
           desktop->BindToObject(location.get(), nullptr, KOLBRI_IID_PPV(out.folder)))) ||
       !out.folder ||
       FAILED(KOLBRI_LOG_IF_FAILED(
-          out.folder->EnumObjects(owner, SHCONTF_NONFOLDERS, entries.receive()))) ||
+          out.folder->EnumObjects(owner, SHCONTF_NONFOLDERS, entries.put()))) ||
       !entries)
     return true;
   while (out.entries.size() < static_cast<size_t>(kMaxSendTo)) {
@@ -244,7 +244,7 @@ bool TContextMenuEx::PopupShellMenu(HWND owner, IShellFolder* folder, POINT scre
                                     PCUIDLIST_RELATIVE items) {
   if (!owner || !folder || !items || count < 1 || count > kMaxItems) return false;
   ComPtr<IShellFolder> desktop;
-  if (!DesktopReference(desktop.receive())) return false;
+  if (!DesktopReference(desktop.put())) return false;
   ItemSplit split;
   if (!split.Take(items, count)) return false;
   ComPtr<IContextMenu> cm;

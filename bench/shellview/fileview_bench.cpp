@@ -53,7 +53,7 @@ size_t BareList(PCIDLIST_ABSOLUTE absolute) {
   DesktopFolder()->BindToObject(absolute, nullptr, KOLBRI_IID_PPV(folder));
   if (!folder) return 0;
   ComPtr<IEnumIDList> items;
-  folder->EnumObjects(nullptr, kListEnumFlags, items.receive());
+  folder->EnumObjects(nullptr, kListEnumFlags, items.put());
   std::vector<ChildIDList> lists;
   PITEMID_CHILD raw;
   ULONG got;

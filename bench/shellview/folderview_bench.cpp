@@ -44,7 +44,7 @@ size_t BareExpand(PCIDLIST_ABSOLUTE absolute, HWND tree, HTREEITEM parent,
                   std::vector<ChildIDList>& lists) {
   ComPtr<IShellFolder> folder = Bind(absolute);
   ComPtr<IEnumIDList> items;
-  folder->EnumObjects(nullptr, kTreeEnumFlags, items.receive());
+  folder->EnumObjects(nullptr, kTreeEnumFlags, items.put());
   lists.clear();
   std::vector<std::wstring> names;
   PITEMID_CHILD raw;
@@ -84,7 +84,7 @@ bool BareWalk(const std::string& path) {
   ComPtr<IShellFolder> folder = Bind(desktop.get());
   for (PCUIDLIST_RELATIVE item = target.get(); item->mkid.cb; item = NextItemID(item)) {
     ComPtr<IEnumIDList> items;
-    folder->EnumObjects(nullptr, kTreeEnumFlags, items.receive());
+    folder->EnumObjects(nullptr, kTreeEnumFlags, items.put());
     auto one = CopyFirstItemID(item);
     std::vector<ChildIDList> lists;
     PITEMID_CHILD raw;

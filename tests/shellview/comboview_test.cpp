@@ -422,7 +422,7 @@ TEST_F(ComboViewTest, ABaseEntryFollowsARenameInTheTree) {
   ASSERT_TRUE(MoveFileW(before.c_str(), after.c_str()));
   ChildIDList new_item;
   ComPtr<IEnumIDList> children;
-  ASSERT_EQ(DesktopFolder()->EnumObjects(nullptr, kTreeEnumFlags, children.receive()), S_OK);
+  ASSERT_EQ(DesktopFolder()->EnumObjects(nullptr, kTreeEnumFlags, children.put()), S_OK);
   for (ChildIDList c; children->Next(1, c.receive(), nullptr) == S_OK;) {
     std::wstring name;
     GetItemDisplayNameW(DesktopFolder(), c.get(), SHGDN_INFOLDER, name);

@@ -33,16 +33,13 @@ void MakeFile(const std::string& path, size_t bytes) {
 
 // A shortcut to target, made by the shell's own link object.
 void MakeShortcut(const std::string& link, const std::string& target) {
-  IShellLinkW* sl = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                             reinterpret_cast<void**>(&sl)),
+  ComPtr<IShellLinkW> sl;
+  ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, KOLBRI_IID_PPV(sl)),
             S_OK);
   sl->SetPath(base::FromAcp(target).c_str());
-  IPersistFile* pf = nullptr;
-  sl->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pf));
+  const ComPtr<IPersistFile> pf = sl.As<IPersistFile>();
+  ASSERT_TRUE(pf);
   EXPECT_EQ(pf->Save(base::FromAcp(link).c_str(), TRUE), S_OK);
-  pf->Release();
-  sl->Release();
 }
 
 class FileViewTest : public ::testing::Test {
