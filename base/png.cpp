@@ -45,10 +45,10 @@ HRESULT EncodeFrame(IWICImagingFactory* factory, IStream* stream, const PngPixel
   const GUID* format = FormatFor(px.bit_count);
   if (!format || px.width <= 0 || px.height <= 0 || !px.rows) return E_INVALIDARG;
   ComPtr<IWICBitmapEncoder> encoder;
-  HRESULT hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.receive());
+  HRESULT hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put());
   if (SUCCEEDED(hr)) hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
   ComPtr<IWICBitmapFrameEncode> frame;
-  if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(frame.receive(), nullptr);
+  if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(frame.put(), nullptr);
   if (SUCCEEDED(hr)) hr = frame->Initialize(nullptr);
   if (SUCCEEDED(hr)) hr = frame->SetSize(static_cast<UINT>(px.width), static_cast<UINT>(px.height));
   WICPixelFormatGUID got = *format;
@@ -65,7 +65,7 @@ HRESULT EncodeFrame(IWICImagingFactory* factory, IStream* stream, const PngPixel
           0xFF000000u | (WICColor{c.rgbRed} << 16) | (WICColor{c.rgbGreen} << 8) | c.rgbBlue;
     }
     ComPtr<IWICPalette> palette;
-    hr = factory->CreatePalette(palette.receive());
+    hr = factory->CreatePalette(palette.put());
     if (SUCCEEDED(hr))
       hr = palette->InitializeCustom(colors.data(), static_cast<UINT>(colors.size()));
     if (SUCCEEDED(hr)) hr = frame->SetPalette(palette.get());
@@ -93,8 +93,8 @@ HRESULT EncodeFrame(IWICImagingFactory* factory, IStream* stream, const PngPixel
 
 ComPtr<IWICImagingFactory> Factory() {
   ComPtr<IWICImagingFactory> f;
-  KOLBRI_LOG_IF_FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IWICImagingFactory, f.receive_void()));
+  KOLBRI_LOG_IF_FAILED(
+      CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, KOLBRI_IID_PPV(f)));
   return f;
 }
 
@@ -221,7 +221,7 @@ bool PngEncoder::WriteFile(const PngPixels& px, const std::wstring& path, uint32
   if (!Ready()) return false;
   auto write = [&](const std::wstring& target) {
     ComPtr<IWICStream> stream;
-    HRESULT hr = state_->factory->CreateStream(stream.receive());
+    HRESULT hr = state_->factory->CreateStream(stream.put());
     if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(target.c_str(), GENERIC_WRITE);
     if (SUCCEEDED(hr)) hr = EncodeFrame(state_->factory.get(), stream.get(), px, band_bytes);
     // The file must be closed before it is moved or deleted.
@@ -235,7 +235,7 @@ bool PngEncoder::Encode(const PngPixels& px, std::vector<uint8_t>& out) {
   if (!Ready()) return false;
   IWICImagingFactory* factory = state_->factory.get();
   ComPtr<IStream> stream;
-  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.receive());
+  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
   if (SUCCEEDED(hr)) hr = EncodeFrame(factory, stream.get(), px, kPngBandBytes);
   STATSTG st{};
   if (SUCCEEDED(hr)) hr = stream->Stat(&st, STATFLAG_NONAME);

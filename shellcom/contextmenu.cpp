@@ -119,11 +119,11 @@ bool CaptureSendTo(HWND owner, IShellFolder* desktop, SendToTargets& out) {
       !location)
     return false;
   ComPtr<IEnumIDList> entries;
-  if (FAILED(KOLBRI_LOG_IF_FAILED(desktop->BindToObject(location.get(), nullptr, IID_IShellFolder,
-                                                        out.folder.receive_void()))) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(
+          desktop->BindToObject(location.get(), nullptr, KOLBRI_IID_PPV(out.folder)))) ||
       !out.folder ||
       FAILED(KOLBRI_LOG_IF_FAILED(
-          out.folder->EnumObjects(owner, SHCONTF_NONFOLDERS, entries.receive()))) ||
+          out.folder->EnumObjects(owner, SHCONTF_NONFOLDERS, entries.put()))) ||
       !entries)
     return true;
   while (out.entries.size() < static_cast<size_t>(kMaxSendTo)) {
@@ -178,9 +178,9 @@ class MenuMessageForwarder {
  public:
   // send_to: the submenu filled here, or null.
   MenuMessageForwarder(HWND owner, IContextMenu* cm, HMENU send_to) : send_to_(send_to) {
-    if (FAILED(cm->QueryInterface(IID_IContextMenu3, cm3_.receive_void())) &&
-        FAILED(cm->QueryInterface(IID_IContextMenu2, cm2_.receive_void())))
-      return;
+    cm3_ = base::QueryAs<IContextMenu3>(cm);
+    if (!cm3_) cm2_ = base::QueryAs<IContextMenu2>(cm);
+    if (!cm3_ && !cm2_) return;
     subclass_.Install(
         owner, [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
           LRESULT answer = 0;
@@ -244,12 +244,12 @@ bool TContextMenuEx::PopupShellMenu(HWND owner, IShellFolder* folder, POINT scre
                                     PCUIDLIST_RELATIVE items) {
   if (!owner || !folder || !items || count < 1 || count > kMaxItems) return false;
   ComPtr<IShellFolder> desktop;
-  if (!DesktopReference(desktop.receive())) return false;
+  if (!DesktopReference(desktop.put())) return false;
   ItemSplit split;
   if (!split.Take(items, count)) return false;
   ComPtr<IContextMenu> cm;
-  if (FAILED(KOLBRI_LOG_IF_FAILED(folder->GetUIObjectOf(
-          owner, split.count(), split.data(), IID_IContextMenu, nullptr, cm.receive_void()))) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(
+          folder->GetUIObjectOf(owner, split.count(), split.data(), KOLBRI_IID_NULL_PPV(cm)))) ||
       !cm)
     return false;
   base::UniqueMenu menu;
@@ -296,8 +296,7 @@ bool TContextMenuEx::RunItemCommand(HWND owner, IShellFolder* folder, int code, 
   const ItemCommandRow& row = kItemCommands[code];
   if (code != kPaste && !(attributes & row.required)) return false;
   ComPtr<IContextMenu> cm;
-  if (FAILED(KOLBRI_LOG_IF_FAILED(
-          folder->GetUIObjectOf(owner, 1, one, IID_IContextMenu, nullptr, cm.receive_void()))) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(folder->GetUIObjectOf(owner, 1, one, KOLBRI_IID_NULL_PPV(cm)))) ||
       !cm)
     return false;
   base::UniqueMenu menu;

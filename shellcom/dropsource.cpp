@@ -41,8 +41,8 @@ void TDropSourceEx::StartShellDrag(HWND owner, IShellFolder* folder, int count,
   ItemSplit split;
   if (!split.Take(items, count)) return;
   base::ComPtr<IDataObject> data;
-  if (FAILED(KOLBRI_LOG_IF_FAILED(folder->GetUIObjectOf(
-          owner, split.count(), split.data(), IID_IDataObject, nullptr, data.receive_void()))) ||
+  if (FAILED(KOLBRI_LOG_IF_FAILED(
+          folder->GetUIObjectOf(owner, split.count(), split.data(), KOLBRI_IID_NULL_PPV(data)))) ||
       !data)
     return;
   base::ComPtr<IDropSource> source(TDropSourceObject::Create());

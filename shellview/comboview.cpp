@@ -151,8 +151,8 @@ void TComboView::BuildList() {
   ComPtr<IShellFolder> computer_folder;
   ComPtr<IEnumIDList> drives;
   if (computer &&
-      SUCCEEDED(DesktopFolder()->BindToObject(computer.get(), nullptr, IID_IShellFolder,
-                                              computer_folder.receive_void())) &&
+      SUCCEEDED(DesktopFolder()->BindToObject(computer.get(), nullptr,
+                                              KOLBRI_IID_PPV(computer_folder))) &&
       computer_folder &&
       computer_folder->EnumObjects(nullptr, kTreeEnumFlags, drives.receive()) == S_OK && drives) {
     ChildIDList child;
@@ -350,8 +350,8 @@ void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
   // The parent of the desktop and of its children is the desktop itself.
   ComPtr<IShellFolder> parent;
   if (const AbsoluteIDList parent_list = CopyParentItemIDList(record->IDList.get())) {
-    KOLBRI_LOG_IF_FAILED(DesktopFolder()->BindToObject(parent_list.get(), nullptr, IID_IShellFolder,
-                                                       parent.receive_void()));
+    KOLBRI_LOG_IF_FAILED(
+        DesktopFolder()->BindToObject(parent_list.get(), nullptr, KOLBRI_IID_PPV(parent)));
   }
   IShellFolder* folder = parent ? parent.get() : DesktopFolder();
   std::wstring text;

@@ -151,8 +151,8 @@ bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_n
 bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child) {
   ComPtr<IExtractIconW> extract;
   if (!folder || !child ||
-      FAILED(KOLBRI_LOG_IF_FAILED(folder->GetUIObjectOf(owner, 1, &child, IID_IExtractIconW,
-                                                        nullptr, extract.receive_void()))) ||
+      FAILED(KOLBRI_LOG_IF_FAILED(
+          folder->GetUIObjectOf(owner, 1, &child, KOLBRI_IID_NULL_PPV(extract)))) ||
       !extract)
     return false;
   wchar_t location[MAX_PATH] = {};
@@ -480,8 +480,7 @@ void TFileView::ShowFolder(PCIDLIST_ABSOLUTE absolute) {
   if (!copy) return;  // out of memory: the shown folder stays
   ComPtr<IShellFolder> folder;
   if (!DesktopFolder() ||
-      FAILED(DesktopFolder()->BindToObject(copy.get(), nullptr, IID_IShellFolder,
-                                           folder.receive_void())) ||
+      FAILED(DesktopFolder()->BindToObject(copy.get(), nullptr, KOLBRI_IID_PPV(folder))) ||
       !folder) {
     // The desktop's own (empty) list, or no folder at all: the desktop is
     // shown, and its list is kept with it so that the items' absolute lists
@@ -525,8 +524,7 @@ bool TFileView::Fill(ComPtr<IShellFolder> folder, AbsoluteIDList list) {
   if (!Handle()) return true;  // the window went while the shell asked the user
   folder_ = folder;
   folder_list_ = std::move(list);
-  ComPtr<IShellIcon> icons;
-  folder->QueryInterface(IID_IShellIcon, icons.receive_void());  // none: SHGetFileInfo
+  const ComPtr<IShellIcon> icons = folder.As<IShellIcon>();  // none: SHGetFileInfo
 
   for (int& d : g_sort_directions) d = 1;
   static const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);

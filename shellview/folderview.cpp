@@ -338,8 +338,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
   updating_ = true;
   int added = 0;
 
-  ComPtr<IShellIcon> shell_icon;
-  folder->QueryInterface(IID_IShellIcon, shell_icon.receive_void());
+  const ComPtr<IShellIcon> shell_icon = base::QueryAs<IShellIcon>(folder);
 
   ChildIDList item;
   ULONG fetched = 0;
@@ -457,7 +456,7 @@ Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
     if (!found || at->mkid.cb == 0) break;
     ComPtr<IShellFolder> next;
     if (FAILED(KOLBRI_LOG_IF_FAILED(
-            folder->BindToObject(Data(found), nullptr, IID_IShellFolder, next.receive_void()))) ||
+            folder->BindToObject(Data(found), nullptr, KOLBRI_IID_PPV(next)))) ||
         !next) {
       found = nullptr;
       break;

@@ -13,6 +13,7 @@ static_assert(sizeof(SHFILEINFOA) == 352, "SHFILEINFOA is 352 bytes");
 namespace shview {
 
 namespace {
+// The owning ShellState's references; a test may put another desktop in place.
 IMalloc* g_malloc = nullptr;
 IShellFolder* g_desktop = nullptr;
 }  // namespace
@@ -27,27 +28,23 @@ IShellFolder* ReplaceDesktopFolder(IShellFolder* folder) {
 ShellState::ShellState() {
   if (g_malloc || g_desktop) return;  // another instance owns the state
   owner_ = true;
-  if (SUCCEEDED(SHGetMalloc(&g_malloc))) {
-    KOLBRI_LOG_IF_FAILED(SHGetDesktopFolder(&g_desktop));
-  } else {
-    g_malloc = nullptr;
-  }
+  if (FAILED(SHGetMalloc(malloc_.put()))) return;
+  KOLBRI_LOG_IF_FAILED(SHGetDesktopFolder(desktop_.put()));
+  g_malloc = malloc_.get();
+  g_desktop = desktop_.get();
 }
 
+// The members release both references after the controls stop seeing them.
 ShellState::~ShellState() {
   if (!owner_) return;
-  if (g_malloc) g_malloc->Release();
   g_malloc = nullptr;
-  if (g_desktop) g_desktop->Release();
   g_desktop = nullptr;
 }
 
 bool DesktopReference(IShellFolder** out) {
   *out = nullptr;
   return DesktopFolder() && ShellMalloc() &&
-         SUCCEEDED(KOLBRI_LOG_IF_FAILED(
-             DesktopFolder()->QueryInterface(IID_IShellFolder, reinterpret_cast<void**>(out)))) &&
-         *out;
+         SUCCEEDED(KOLBRI_LOG_IF_FAILED(DesktopFolder()->QueryInterface(out))) && *out;
 }
 
 void* ShellAlloc(ULONG bytes) {

@@ -17,12 +17,16 @@
 #include "base/com.h"
 #include "base/handle.h"
 
+// MinGW's shlobj.h gives IExtractIconW no id for __uuidof (base/com.h).
+__CRT_UUID_DECL(IExtractIconW, 0x000214fa, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                0x46)
+
 namespace shview {
 
 using base::ComPtr;
 
-// Set once by ShellState (after OLE is up, before any form) and released once
-// after the last control is gone. Every control and operation uses these two.
+// The references of the ShellState that owns them (after OLE is up, before any
+// form, until the last control is gone). Every control and operation uses these two.
 IMalloc* ShellMalloc();
 IShellFolder* DesktopFolder();
 // For tests: puts another folder in the desktop's place; returns the one
@@ -48,6 +52,8 @@ class ShellState {
 
  private:
   bool owner_ = false;
+  ComPtr<IMalloc> malloc_;
+  ComPtr<IShellFolder> desktop_;
 };
 
 // Shell constants the controls pass (Windows values).

@@ -41,6 +41,7 @@
 #include "standin/core/dib.h"
 #include "tests/support/testsupport.h"
 #include "winui/msgbox.h"
+#include "base/com.h"
 #include "base/text.h"
 
 namespace {
@@ -538,9 +539,9 @@ int main() {
   for (int i = 0; i < 256; ++i)
     colors[i] = 0xFF000000u | (table[i].rgbRed << 16) | (table[i].rgbGreen << 8) | table[i].rgbBlue;
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  IWICImagingFactory* factory = nullptr;
+  base::ComPtr<IWICImagingFactory> factory;
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, reinterpret_cast<void**>(&factory))))
+                              KOLBRI_IID_PPV(factory))))
     return 1;
   auto ours_png = [&] {
     answer(png_out, app::SaveDialog::kPngFilter);
@@ -623,7 +624,6 @@ int main() {
     }
   }
   paired("save_png_2560", 9, ours_png, bare_png_leg);
-  factory->Release();
   DestroyWindow(bare_view);
   DestroyWindow(m.hwnd());
   return 0;

@@ -24,6 +24,7 @@
 #include "cgmodule/module.h"
 #include "cgmodule/picture.h"
 #include "settings/batch.h"
+#include "base/com.h"
 #include "base/text.h"
 #include "winui/uicall.h"
 
@@ -293,9 +294,9 @@ int main() {
   AddTree(tree, m.ReadContext()->IndexRoot, nodes);
 
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  IWICImagingFactory* factory = nullptr;
+  base::ComPtr<IWICImagingFactory> factory;
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))) {
+                              KOLBRI_IID_PPV(factory)))) {
     std::fprintf(stderr, "batch bench: no imaging factory\n");
     return 1;
   }
@@ -331,7 +332,7 @@ int main() {
         if (do_bare) {
           int32_t counter = 0;
           bare = Totals{};
-          Bare(m, entry, out, counter, bare, run.png ? factory : nullptr);
+          Bare(m, entry, out, counter, bare, run.png ? factory.get() : nullptr);
           b = Ms(std::chrono::steady_clock::now() - t0);
         } else {
           walk = Walk(tree, node, m, out, run.png);
@@ -368,7 +369,6 @@ int main() {
                  run.name, kRounds);
     std::fflush(stdout);
   }
-  factory->Release();
   {
     // What one hand-off costs on this machine now: the walk makes one per picture.
     winui::UiCall ui;

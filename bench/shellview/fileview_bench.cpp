@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "shellview/com.h"
+#include "base/com.h"
 #include "shellview/fileview.h"
 #include "shellview/shview.h"
 #include "bench/shellview/bench_util.h"
@@ -50,10 +50,10 @@ void MakeFiles(const std::string& dir) {
 
 size_t BareList(PCIDLIST_ABSOLUTE absolute) {
   ComPtr<IShellFolder> folder;
-  DesktopFolder()->BindToObject(absolute, nullptr, IID_IShellFolder, folder.receive_void());
+  DesktopFolder()->BindToObject(absolute, nullptr, KOLBRI_IID_PPV(folder));
   if (!folder) return 0;
   ComPtr<IEnumIDList> items;
-  folder->EnumObjects(nullptr, kListEnumFlags, items.receive());
+  folder->EnumObjects(nullptr, kListEnumFlags, items.put());
   std::vector<ChildIDList> lists;
   PITEMID_CHILD raw;
   ULONG got;

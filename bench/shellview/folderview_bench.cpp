@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "shellview/com.h"
+#include "base/com.h"
 #include "shellview/folderview.h"
 #include "shellview/shview.h"
 #include "bench/shellview/bench_util.h"
@@ -31,9 +31,9 @@ namespace {
 ComPtr<IShellFolder> Bind(PCUIDLIST_RELATIVE absolute) {
   ComPtr<IShellFolder> folder;
   if (absolute->mkid.cb == 0)
-    DesktopFolder()->QueryInterface(IID_IShellFolder, folder.receive_void());
+    folder = base::QueryAs<IShellFolder>(DesktopFolder());
   else
-    DesktopFolder()->BindToObject(absolute, nullptr, IID_IShellFolder, folder.receive_void());
+    DesktopFolder()->BindToObject(absolute, nullptr, KOLBRI_IID_PPV(folder));
   return folder;
 }
 
@@ -44,7 +44,7 @@ size_t BareExpand(PCIDLIST_ABSOLUTE absolute, HWND tree, HTREEITEM parent,
                   std::vector<ChildIDList>& lists) {
   ComPtr<IShellFolder> folder = Bind(absolute);
   ComPtr<IEnumIDList> items;
-  folder->EnumObjects(nullptr, kTreeEnumFlags, items.receive());
+  folder->EnumObjects(nullptr, kTreeEnumFlags, items.put());
   lists.clear();
   std::vector<std::wstring> names;
   PITEMID_CHILD raw;
@@ -84,7 +84,7 @@ bool BareWalk(const std::string& path) {
   ComPtr<IShellFolder> folder = Bind(desktop.get());
   for (PCUIDLIST_RELATIVE item = target.get(); item->mkid.cb; item = NextItemID(item)) {
     ComPtr<IEnumIDList> items;
-    folder->EnumObjects(nullptr, kTreeEnumFlags, items.receive());
+    folder->EnumObjects(nullptr, kTreeEnumFlags, items.put());
     auto one = CopyFirstItemID(item);
     std::vector<ChildIDList> lists;
     PITEMID_CHILD raw;
@@ -103,7 +103,7 @@ bool BareWalk(const std::string& path) {
     if (found == lists.end()) return false;
     ComPtr<IShellFolder> next;
     if (NextItemID(item)->mkid.cb &&
-        FAILED(folder->BindToObject(found->get(), nullptr, IID_IShellFolder, next.receive_void())))
+        FAILED(folder->BindToObject(found->get(), nullptr, KOLBRI_IID_PPV(next))))
       return false;
     folder = std::move(next);
   }

@@ -1,9 +1,13 @@
-// The one owner every handle alias uses: exactly one close per owned value.
+// The one owner every handle alias uses: exactly one close per owned value;
+// and the COM reference, whose interface ids come from its type.
 #include "base/handle.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <vector>
+
+#include "base/com.h"
 
 namespace {
 
@@ -82,6 +86,24 @@ TEST(ScopeExitTest, RunsUnlessDismissed) {
     skip.Dismiss();
   }
   EXPECT_EQ(runs, 1);
+}
+
+TEST(ComPtrTest, PutReleasesTheOldReferenceAndQueriesGoByType) {
+  base::ComPtr<IStream> stream;
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
+  IStream* const first = stream.get();
+  first->AddRef();  // ours, to read the count at the end
+  const base::ComPtr<ISequentialStream> read = stream.As<ISequentialStream>();
+  EXPECT_EQ(read.get(), static_cast<ISequentialStream*>(first));
+  base::ComPtr<IStream> again;
+  ASSERT_EQ(read->QueryInterface(KOLBRI_IID_PPV(again)), S_OK);
+  EXPECT_EQ(again.get(), first);
+  EXPECT_FALSE(stream.As<IShellFolder>());  // E_NOINTERFACE: none
+  EXPECT_FALSE(base::QueryAs<IStream>(static_cast<IUnknown*>(nullptr)));
+
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
+  EXPECT_NE(stream.get(), first);
+  EXPECT_EQ(first->Release(), 2u);  // read and again hold it, stream no longer
 }
 
 }  // namespace

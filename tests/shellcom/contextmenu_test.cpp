@@ -40,8 +40,7 @@ struct RealItem {
     auto abs = shtest::ParsePath(path);
     auto parent_abs = shview::CopyParentItemIDList(abs.get());
     item = shview::CopyLastItemID(abs.get());
-    shview::DesktopFolder()->BindToObject(parent_abs.get(), nullptr, IID_IShellFolder,
-                                          parent.receive_void());
+    shview::DesktopFolder()->BindToObject(parent_abs.get(), nullptr, KOLBRI_IID_PPV(parent));
   }
 };
 
@@ -153,7 +152,7 @@ TEST_F(ContextMenuTest, RunItemCommandChecksTheItemsAttributesOnRealFiles) {
   ASSERT_TRUE(
       component.RunItemCommand(owner.hwnd(), file.parent.get(), kCopy, at, file.item.get()));
   ComPtr<IDataObject> clip;
-  ASSERT_EQ(OleGetClipboard(clip.receive()), S_OK);
+  ASSERT_EQ(OleGetClipboard(clip.put()), S_OK);
   FORMATETC fmt{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   STGMEDIUM medium{};
   ASSERT_EQ(clip->GetData(&fmt, &medium), S_OK);

@@ -118,8 +118,7 @@ TEST(DropSourceEx, DataObjectCarriesTheRealFilesAndBadCountsStartNoDrag) {
   const std::string a = dir.File("a.txt"), b = dir.File("b.txt");
   auto dir_abs = shtest::ParsePath(dir.path());
   ComPtr<IShellFolder> folder;
-  ASSERT_EQ(shview::DesktopFolder()->BindToObject(dir_abs.get(), nullptr, IID_IShellFolder,
-                                                  folder.receive_void()),
+  ASSERT_EQ(shview::DesktopFolder()->BindToObject(dir_abs.get(), nullptr, KOLBRI_IID_PPV(folder)),
             S_OK);
   auto first = shview::CopyLastItemID(shtest::ParsePath(a).get());
   auto second = shview::CopyLastItemID(shtest::ParsePath(b).get());

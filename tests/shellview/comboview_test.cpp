@@ -147,7 +147,7 @@ TEST_F(ComboViewTest, AddPathInsertsMissingLevelsBehindTheirParent) {
   ASSERT_GT(folder, 0);
   ComPtr<IShellFolder> parent;
   ASSERT_HRESULT_SUCCEEDED(DesktopFolder()->BindToObject(combo.Entry(folder)->IDList.get(), nullptr,
-                                                         IID_IShellFolder, parent.receive_void()));
+                                                         KOLBRI_IID_PPV(parent)));
   ChildIDList sub;
   wchar_t sub_name[] = L"sub";
   ASSERT_HRESULT_SUCCEEDED(
@@ -422,7 +422,7 @@ TEST_F(ComboViewTest, ABaseEntryFollowsARenameInTheTree) {
   ASSERT_TRUE(MoveFileW(before.c_str(), after.c_str()));
   ChildIDList new_item;
   ComPtr<IEnumIDList> children;
-  ASSERT_EQ(DesktopFolder()->EnumObjects(nullptr, kTreeEnumFlags, children.receive()), S_OK);
+  ASSERT_EQ(DesktopFolder()->EnumObjects(nullptr, kTreeEnumFlags, children.put()), S_OK);
   for (ChildIDList c; children->Next(1, c.receive(), nullptr) == S_OK;) {
     std::wstring name;
     GetItemDisplayNameW(DesktopFolder(), c.get(), SHGDN_INFOLDER, name);

@@ -33,16 +33,13 @@ void MakeFile(const std::string& path, size_t bytes) {
 
 // A shortcut to target, made by the shell's own link object.
 void MakeShortcut(const std::string& link, const std::string& target) {
-  IShellLinkW* sl = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                             reinterpret_cast<void**>(&sl)),
+  ComPtr<IShellLinkW> sl;
+  ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, KOLBRI_IID_PPV(sl)),
             S_OK);
   sl->SetPath(base::FromAcp(target).c_str());
-  IPersistFile* pf = nullptr;
-  sl->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pf));
+  const ComPtr<IPersistFile> pf = sl.As<IPersistFile>();
+  ASSERT_TRUE(pf);
   EXPECT_EQ(pf->Save(base::FromAcp(link).c_str(), TRUE), S_OK);
-  pf->Release();
-  sl->Release();
 }
 
 class FileViewTest : public ::testing::Test {
@@ -183,9 +180,9 @@ TEST(FileViewIcons, AreSharedByExtensionOnlyWhereTheShellSaysTheClassHasOne) {
   shtest::TempTree dirs("shv_icon_class");
   MakeFile(dirs.File("a.txt"), 1);
   ComPtr<IShellFolder> real;
-  ASSERT_EQ(DesktopFolder()->BindToObject(ParsePath(dirs.path()).get(), nullptr, IID_IShellFolder,
-                                          real.receive_void()),
-            S_OK);
+  ASSERT_EQ(
+      DesktopFolder()->BindToObject(ParsePath(dirs.path()).get(), nullptr, KOLBRI_IID_PPV(real)),
+      S_OK);
   const ChildIDList item = CopyLastItemID(ParsePath(dirs.File("a.txt")).get());
   const std::pair<UINT, bool> cases[] = {{0, true},
                                          {GIL_PERCLASS, true},

@@ -184,13 +184,10 @@ TEST(ShellNames, RealFoldersAnswerInTheAnsiCodePage) {
   // Named relative to the parent folder, the last item gives the short name.
   auto parent = CopyParentItemIDList(list.get());
   auto last = CopyLastItemID(list.get());
-  IShellFolder* folder = nullptr;
-  ASSERT_EQ(DesktopFolder()->BindToObject(parent.get(), nullptr, IID_IShellFolder,
-                                          reinterpret_cast<void**>(&folder)),
-            S_OK);
-  EXPECT_TRUE(GetItemDisplayName(folder, last.get(), SHGDN_INFOLDER, name));
+  ComPtr<IShellFolder> folder;
+  ASSERT_EQ(DesktopFolder()->BindToObject(parent.get(), nullptr, KOLBRI_IID_PPV(folder)), S_OK);
+  EXPECT_TRUE(GetItemDisplayName(folder.get(), last.get(), SHGDN_INFOLDER, name));
   EXPECT_EQ(name, jp);
-  folder->Release();
 
   // Drive roots end in a backslash; the desktop parses as its directory.
   auto drive = Parse("C:\\");

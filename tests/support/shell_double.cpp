@@ -228,7 +228,7 @@ HRESULT DesktopDouble::BindToObject(PCUIDLIST_RELATIVE item, LPBC, REFIID riid, 
   // locations: a list carries every folder's times on the way, and the first
   // look into a folder whose access time is older than its change moves that time.
   base::ComPtr<IShellFolder> shell;
-  if (riid != IID_IShellFolder || !send_to || FAILED(SHGetDesktopFolder(shell.receive())) ||
+  if (riid != IID_IShellFolder || !send_to || FAILED(SHGetDesktopFolder(shell.put())) ||
       shell->CompareIDs(0, item, send_to.get()) != S_OK)
     return E_FAIL;
   send_to_->AddRef();

@@ -169,15 +169,15 @@ Pixels DecodePngFile(const std::wstring& path, std::vector<uint32_t>* palette) {
     base::ComPtr<IWICFormatConverter> conv;
     WICPixelFormatGUID format{};
     UINT w = 0, h = 0;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IWICImagingFactory, f.receive_void());
+    HRESULT hr =
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, KOLBRI_IID_PPV(f));
     if (SUCCEEDED(hr))
       hr = f->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                        WICDecodeMetadataCacheOnDemand, dec.receive());
+                                        WICDecodeMetadataCacheOnDemand, dec.put());
     GUID container{};
     if (SUCCEEDED(hr)) hr = dec->GetContainerFormat(&container);
     if (SUCCEEDED(hr) && !IsEqualGUID(container, GUID_ContainerFormatPng)) hr = E_FAIL;
-    if (SUCCEEDED(hr)) hr = dec->GetFrame(0, frame.receive());
+    if (SUCCEEDED(hr)) hr = dec->GetFrame(0, frame.put());
     if (SUCCEEDED(hr)) hr = frame->GetSize(&w, &h);
     if (SUCCEEDED(hr)) hr = frame->GetPixelFormat(&format);
     if (SUCCEEDED(hr)) {
@@ -190,15 +190,14 @@ Pixels DecodePngFile(const std::wstring& path, std::vector<uint32_t>* palette) {
         base::ComPtr<IWICPalette> pal;
         UINT n = 0;
         std::vector<WICColor> colors(256);
-        if (SUCCEEDED(f->CreatePalette(pal.receive())) &&
-            SUCCEEDED(frame->CopyPalette(pal.get())) &&
+        if (SUCCEEDED(f->CreatePalette(pal.put())) && SUCCEEDED(frame->CopyPalette(pal.get())) &&
             SUCCEEDED(pal->GetColors(256, colors.data(), &n))) {
           palette->clear();
           for (UINT i = 0; i < n; ++i) palette->push_back(colors[i] & 0xFFFFFF);
         }
       }
     }
-    if (SUCCEEDED(hr)) hr = f->CreateFormatConverter(conv.receive());
+    if (SUCCEEDED(hr)) hr = f->CreateFormatConverter(conv.put());
     if (SUCCEEDED(hr))
       hr = conv->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone,
                             nullptr, 0, WICBitmapPaletteTypeCustom);
