@@ -24,7 +24,7 @@ int CALLBACK CompareChildren(LPARAM a, LPARAM b, LPARAM folder) {
 
 }  // namespace
 
-TFolderView::TFolderView() : CommonControl(200, 200) {}
+TFolderView::TFolderView() : SubclassedControl(200, 200) {}
 
 TFolderView::~TFolderView() {
   UnlinkAll();  // the partners stop calling this tree before its nodes go
@@ -44,13 +44,13 @@ DWORD TFolderView::Style() const {
 }
 
 void TFolderView::ApplyStyle() {
-  if (!Handle()) return;
-  const DWORD keep = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)) &
+  if (!hwnd()) return;
+  const DWORD keep = static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_STYLE)) &
                      ~(TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS |
                        TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP | WS_VISIBLE);
-  const DWORD visible = IsWindowVisible(Handle()) ? WS_VISIBLE : 0;
-  SetWindowLongPtrW(Handle(), GWL_STYLE, keep | (Style() & ~WS_VISIBLE) | visible);
-  InvalidateRect(Handle(), nullptr, TRUE);
+  const DWORD visible = IsWindowVisible(hwnd()) ? WS_VISIBLE : 0;
+  SetWindowLongPtrW(hwnd(), GWL_STYLE, keep | (Style() & ~WS_VISIBLE) | visible);
+  KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd(), nullptr, TRUE));
 }
 
 void TFolderView::SetShowRoot(bool v) {
@@ -75,50 +75,42 @@ void TFolderView::SetHideSelection(bool v) {
 }
 
 int TFolderView::Indent() const {
-  return Handle() ? static_cast<int>(TreeView_GetIndent(Handle())) : indent_;
+  if (hwnd()) return static_cast<int>(TreeView_GetIndent(hwnd()));
+  return indent_ < 0 ? -1 : winui::ScaleFor(nullptr, indent_);
 }
 
-void TFolderView::SetIndent(int pixels) {
-  indent_ = pixels;
-  if (Handle() && pixels >= 0) TreeView_SetIndent(Handle(), pixels);
+void TFolderView::SetIndent(int design_px) {
+  indent_ = design_px;
+  if (hwnd() && design_px >= 0) TreeView_SetIndent(hwnd(), winui::ScaleFor(hwnd(), design_px));
 }
 
-void TFolderView::SetHelpContext(DWORD id) {
-  help_context_ = id;
-  if (Handle()) SetWindowContextHelpId(Handle(), id);
+winui::SubclassedControl::WindowKind TFolderView::Kind() const {
+  return {WC_TREEVIEWW, Style(), WS_EX_CLIENTEDGE, ICC_TREEVIEW_CLASSES};
 }
 
-bool TFolderView::Create(HWND parent, const RECT& bounds, int control_id) {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES};
-  InitCommonControlsEx(&icc);
-  if (!CreateControl(parent, bounds, WC_TREEVIEWW, Style(), WS_EX_CLIENTEDGE, control_id))
-    return false;
-  if (indent_ >= 0) TreeView_SetIndent(Handle(), indent_);
-  if (help_context_) SetWindowContextHelpId(Handle(), help_context_);
+void TFolderView::OnCreated() {
+  if (indent_ >= 0) TreeView_SetIndent(hwnd(), winui::ScaleFor(hwnd(), indent_));
 
   // Window created: the small system image list. The tree never destroys its
   // image lists, which is what a list owned by the system needs.
-  TreeView_SetImageList(Handle(), SystemImageList(true), TVSIL_NORMAL);
+  TreeView_SetImageList(hwnd(), SystemImageList(true), TVSIL_NORMAL);
 
   // Initialisation finished.
   if (context_menu_) right_click_select_ = true;
   RefreshTree();
-  return true;
 }
 
 // ---- Nodes ---------------------------------------------------------------
 
-Node TFolderView::Root() const { return Handle() ? TreeView_GetRoot(Handle()) : nullptr; }
-Node TFolderView::RealSelection() const {
-  return Handle() ? TreeView_GetSelection(Handle()) : nullptr;
-}
+Node TFolderView::Root() const { return hwnd() ? TreeView_GetRoot(hwnd()) : nullptr; }
+Node TFolderView::RealSelection() const { return hwnd() ? TreeView_GetSelection(hwnd()) : nullptr; }
 Node TFolderView::Selected() const {
   return right_click_node_ ? right_click_node_ : RealSelection();
 }
-Node TFolderView::Parent(Node n) const { return n ? TreeView_GetParent(Handle(), n) : nullptr; }
-Node TFolderView::FirstChild(Node n) const { return n ? TreeView_GetChild(Handle(), n) : nullptr; }
+Node TFolderView::Parent(Node n) const { return n ? TreeView_GetParent(hwnd(), n) : nullptr; }
+Node TFolderView::FirstChild(Node n) const { return n ? TreeView_GetChild(hwnd(), n) : nullptr; }
 Node TFolderView::NextSibling(Node n) const {
-  return n ? TreeView_GetNextSibling(Handle(), n) : nullptr;
+  return n ? TreeView_GetNextSibling(hwnd(), n) : nullptr;
 }
 
 int TFolderView::ChildCount(Node n) const {
@@ -149,14 +141,14 @@ std::wstring TFolderView::Text(Node n) const {
   item.hItem = n;
   item.pszText = buf;
   item.cchTextMax = static_cast<int>(std::size(buf));
-  if (!n || !TreeView_GetItem(Handle(), &item)) return {};
+  if (!n || !TreeView_GetItem(hwnd(), &item)) return {};
   return item.pszText ? item.pszText : L"";
 }
 
 NodeRecord* TFolderView::RecordOf(Node n) const {
   TVITEMW item;
-  return GetItem(Handle(), n, TVIF_PARAM, item) ? reinterpret_cast<NodeRecord*>(item.lParam)
-                                                : nullptr;
+  return GetItem(hwnd(), n, TVIF_PARAM, item) ? reinterpret_cast<NodeRecord*>(item.lParam)
+                                              : nullptr;
 }
 
 PCUITEMID_CHILD TFolderView::Data(Node n) const {
@@ -166,21 +158,21 @@ PCUITEMID_CHILD TFolderView::Data(Node n) const {
 
 bool TFolderView::HasChildren(Node n) const {
   TVITEMW item;
-  return GetItem(Handle(), n, TVIF_CHILDREN, item) && item.cChildren != 0;
+  return GetItem(hwnd(), n, TVIF_CHILDREN, item) && item.cChildren != 0;
 }
 
 bool TFolderView::IsExpanded(Node n) const {
-  return n && (TreeView_GetItemState(Handle(), n, TVIS_EXPANDED) & TVIS_EXPANDED);
+  return n && (TreeView_GetItemState(hwnd(), n, TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
 int TFolderView::ImageIndex(Node n) const {
   TVITEMW item;
-  return GetItem(Handle(), n, TVIF_IMAGE, item) ? item.iImage : -1;
+  return GetItem(hwnd(), n, TVIF_IMAGE, item) ? item.iImage : -1;
 }
 
 int TFolderView::SelectedIndex(Node n) const {
   TVITEMW item;
-  return GetItem(Handle(), n, TVIF_SELECTEDIMAGE, item) ? item.iSelectedImage : -1;
+  return GetItem(hwnd(), n, TVIF_SELECTEDIMAGE, item) ? item.iSelectedImage : -1;
 }
 
 void TFolderView::SetData(Node n, ChildIDList list) {
@@ -191,7 +183,7 @@ Node TFolderView::InsertNode(TVINSERTSTRUCTW& ins, ChildIDList list) {
   NodeRecord* record = records_.Add(std::make_unique<NodeRecord>(NodeRecord{std::move(list)}));
   ins.item.mask |= TVIF_PARAM;
   ins.item.lParam = reinterpret_cast<LPARAM>(record);
-  Node n = TreeView_InsertItem(Handle(), &ins);
+  Node n = TreeView_InsertItem(hwnd(), &ins);
   if (!n) records_.Take(record);  // the tree refused: the list goes with the record
   return n;
 }
@@ -202,7 +194,7 @@ void TFolderView::SetText(Node n, const std::wstring& text) {
   item.mask = TVIF_HANDLE | TVIF_TEXT;
   item.hItem = n;
   item.pszText = copy.data();
-  TreeView_SetItem(Handle(), &item);
+  KOLBRI_LOG_IF_FALSE(TreeView_SetItem(hwnd(), &item));
 }
 
 void TFolderView::SetHasChildren(Node n, bool v) {
@@ -210,11 +202,11 @@ void TFolderView::SetHasChildren(Node n, bool v) {
   item.mask = TVIF_HANDLE | TVIF_CHILDREN;
   item.hItem = n;
   item.cChildren = v ? 1 : 0;
-  TreeView_SetItem(Handle(), &item);
+  KOLBRI_LOG_IF_FALSE(TreeView_SetItem(hwnd(), &item));
 }
 
 void TFolderView::Select(Node n) {
-  if (Handle()) TreeView_SelectItem(Handle(), n);
+  if (hwnd()) (void)TreeView_SelectItem(hwnd(), n);  // false when on_changing refused
 }
 
 void TFolderView::Expand(Node n) {
@@ -226,39 +218,40 @@ void TFolderView::Expand(Node n) {
 // An expanded node is left alone: the tree would lay out and scroll it again
 // for nothing.
 void TFolderView::ExpandFilled(Node n) {
-  if (FirstChild(n) && !IsExpanded(n)) TreeView_Expand(Handle(), n, TVE_EXPAND);
+  // False when on_expanding refused.
+  if (FirstChild(n) && !IsExpanded(n)) (void)TreeView_Expand(hwnd(), n, TVE_EXPAND);
 }
 
 void TFolderView::Collapse(Node n) {
-  if (n) TreeView_Expand(Handle(), n, TVE_COLLAPSE);
+  if (n) (void)TreeView_Expand(hwnd(), n, TVE_COLLAPSE);  // false when already collapsed
 }
 
 void TFolderView::DeleteNode(Node n) {
-  if (n) TreeView_DeleteItem(Handle(), n);
+  if (n) KOLBRI_LOG_IF_FALSE(TreeView_DeleteItem(hwnd(), n));
 }
 
 Node TFolderView::NodeAt(POINT client) const {
   TVHITTESTINFO hit{};
   hit.pt = client;
   // Anywhere on a node's row counts, the button and the space beside the label too.
-  return TreeView_HitTest(Handle(), &hit);
+  return TreeView_HitTest(hwnd(), &hit);
 }
 
 void TFolderView::EditLabel(Node n) {
-  if (n) TreeView_EditLabel(Handle(), n);
+  if (n) (void)TreeView_EditLabel(hwnd(), n);  // none for a read-only tree or the root
 }
 
 // ---- Update nesting --------------------------------------------------------
 
 void TFolderView::BeginUpdate() {
-  if (update_count_++ == 0 && Handle()) SendMessageW(Handle(), WM_SETREDRAW, FALSE, 0);
+  if (update_count_++ == 0 && hwnd()) SendMessageW(hwnd(), WM_SETREDRAW, FALSE, 0);
 }
 
 void TFolderView::EndUpdate() {
   if (update_count_ == 0) return;
-  if (--update_count_ == 0 && Handle()) {
-    SendMessageW(Handle(), WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(Handle(), nullptr, TRUE);
+  if (--update_count_ == 0 && hwnd()) {
+    SendMessageW(hwnd(), WM_SETREDRAW, TRUE, 0);
+    KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd(), nullptr, TRUE));
   }
 }
 
@@ -327,7 +320,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
   if (updating_ || !n || !Data(n)) return;
   ComPtr<IEnumIDList> items;
   const HRESULT hr =
-      KOLBRI_LOG_IF_FAILED(folder->EnumObjects(Handle(), kTreeEnumFlags, items.receive()));
+      KOLBRI_LOG_IF_FAILED(folder->EnumObjects(hwnd(), kTreeEnumFlags, items.receive()));
   if (FAILED(hr)) {
     if (current_ && current_ != RealSelection()) Select(current_);
     return;
@@ -381,7 +374,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     sort.hParent = n;
     sort.lpfnCompare = CompareChildren;
     sort.lParam = reinterpret_cast<LPARAM>(folder);
-    TreeView_SortChildrenCB(Handle(), &sort, FALSE);
+    KOLBRI_LOG_IF_FALSE(TreeView_SortChildrenCB(hwnd(), &sort, FALSE));
   } else if (added == 0) {
     SetHasChildren(n, false);
   }
@@ -471,10 +464,10 @@ Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
 // ---- Operations ------------------------------------------------------------
 
 void TFolderView::RefreshTree() {
-  if (updating_ || !Handle() || !DesktopFolder()) return;
+  if (updating_ || !hwnd() || !DesktopFolder()) return;
   AbsoluteIDList desktop;
   if (FAILED(KOLBRI_LOG_IF_FAILED(
-          SHGetSpecialFolderLocation(Handle(), CSIDL_DESKTOP, desktop.receive()))) ||
+          SHGetSpecialFolderLocation(hwnd(), CSIDL_DESKTOP, desktop.receive()))) ||
       !desktop)
     return;
   std::wstring name;
@@ -482,7 +475,7 @@ void TFolderView::RefreshTree() {
 
   BeginUpdate();
   updating_ = true;
-  TreeView_DeleteAllItems(Handle());
+  KOLBRI_LOG_IF_FALSE(TreeView_DeleteAllItems(hwnd()));
   updating_ = false;
 
   TVINSERTSTRUCTW ins{};
@@ -622,7 +615,7 @@ void TFolderView::ComponentRemoved(ShellComponent* component) {
 
 // ---- Notifications ---------------------------------------------------------
 
-// The node's list is freed before OnDeleting (which sees the node without
+// The node's list is freed before on_deleting (which sees the node without
 // one), and its record only once the handler is done.
 void TFolderView::NodeDeleted(Node n, NodeRecord* record) {
   const std::unique_ptr<NodeRecord> owned = records_.Take(record);
@@ -631,7 +624,7 @@ void TFolderView::NodeDeleted(Node n, NodeRecord* record) {
   if (previous_ == n) previous_ = nullptr;
   if (right_click_node_ == n) right_click_node_ = nullptr;
   if (renaming_ == n) renaming_ = nullptr;
-  if (OnDeleting) OnDeleting(*this, n);
+  if (on_deleting) on_deleting(*this, n);
 }
 
 // The window goes: every node is deleted here, children first, as the tree
@@ -658,7 +651,7 @@ void TFolderView::OnWindowDestroying() {
 
 void TFolderView::SelectionChanged(Node n) {
   ++selections_;
-  if (OnChange) OnChange(*this, n);
+  if (on_change) on_change(*this, n);
   previous_ = current_;
   current_ = n;
   NotifyLinkedViews(n);
@@ -671,7 +664,7 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
   if (!typed) return FALSE;  // cancelled
   const std::wstring before = Text(n);
   std::wstring text = *typed;
-  if (OnEdited) OnEdited(*this, n, text);
+  if (on_edited) on_edited(*this, n, text);
   SetText(n, text);
   const ChildIDList own = CopyFirstItemID(Data(n));
   if (!own) return FALSE;
@@ -684,9 +677,9 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
   const AbsoluteIDList old_list = GetNodeItemIDList(n);
   renaming_ = n;
   ChildIDList renamed;
-  const HRESULT hr = RenameChild(parent.get(), Handle(), own.get(), text, renamed);
+  const HRESULT hr = RenameChild(parent.get(), hwnd(), own.get(), text, renamed);
   n = std::exchange(renaming_, nullptr);  // none when the node went meanwhile
-  if (!n || !Handle()) return FALSE;
+  if (!n || !hwnd()) return FALSE;
   std::wstring shown;
   if (SUCCEEDED(hr) && renamed) {
     GetItemDisplayNameW(parent.get(), renamed.get(), SHGDN_NORMAL, shown);
@@ -705,9 +698,9 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
 }
 
 bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (msg != WM_NOTIFY || !Handle()) return false;
+  if (msg != WM_NOTIFY || !hwnd()) return false;
   auto* hdr = reinterpret_cast<NMHDR*>(lp);
-  if (hdr->hwndFrom != Handle()) return false;
+  if (hdr->hwndFrom != hwnd()) return false;
   auto* tv = reinterpret_cast<NMTREEVIEWW*>(lp);  // same layout as the A form for what is read
   switch (hdr->code) {
     case TVN_ITEMEXPANDINGW:
@@ -716,26 +709,26 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       bool allow = true;
       if (tv->action & TVE_EXPAND) {
         PopulateIfUnfilled(n);
-        if (OnExpanding) OnExpanding(*this, n, allow);
+        if (on_expanding) on_expanding(*this, n, allow);
         // Nothing to show (a refused enumeration): stay collapsed with the
         // button, so that the next expansion asks the shell again.
         if (!FirstChild(n)) allow = false;
-      } else if (OnCollapsing) {
-        OnCollapsing(*this, n, allow);
+      } else if (on_collapsing) {
+        on_collapsing(*this, n, allow);
       }
       *result = allow ? FALSE : TRUE;
       return true;
     }
     case TVN_ITEMEXPANDEDW:
     case TVN_ITEMEXPANDEDA:
-      if ((tv->action & TVE_EXPAND) && OnExpanded) OnExpanded(*this, tv->itemNew.hItem);
-      if ((tv->action & TVE_COLLAPSE) && OnCollapsed) OnCollapsed(*this, tv->itemNew.hItem);
+      if ((tv->action & TVE_EXPAND) && on_expanded) on_expanded(*this, tv->itemNew.hItem);
+      if ((tv->action & TVE_COLLAPSE) && on_collapsed) on_collapsed(*this, tv->itemNew.hItem);
       *result = 0;
       return true;
     case TVN_SELCHANGINGW:
     case TVN_SELCHANGINGA: {
       bool allow = true;
-      if (OnChanging) OnChanging(*this, tv->itemNew.hItem, allow);
+      if (on_changing) on_changing(*this, tv->itemNew.hItem, allow);
       *result = allow ? FALSE : TRUE;
       return true;
     }
@@ -753,7 +746,7 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     case TVN_BEGINLABELEDITA: {
       Node n = reinterpret_cast<NMTVDISPINFOW*>(lp)->item.hItem;
       bool allow = Parent(n) != nullptr;  // the desktop's label never edits
-      if (allow && OnEditing) OnEditing(*this, n, allow);
+      if (allow && on_editing) on_editing(*this, n, allow);
       *result = allow ? FALSE : TRUE;
       return true;
     }
@@ -779,7 +772,7 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       *result = 0;
       return true;
     case NM_DBLCLK:
-      if (OnDblClick) OnDblClick(*this);
+      if (on_dbl_click) on_dbl_click(*this);
       return false;
     default: return false;
   }
@@ -787,37 +780,32 @@ bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 
 // ---- Mouse and keyboard ----------------------------------------------------
 
-namespace {
-POINT PointOf(LPARAM lp) {
-  return POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-}
-}  // namespace
-
-// Right clicks: the release reaches OnMouseUp and the context menu, and the
+// Right clicks: the release reaches on_mouse_up and the context menu, and the
 // real selection stays where it is.
-void TFolderView::OnRightButtonDown(WPARAM keys, POINT client) {
-  if (right_click_select_) TreeView_SelectDropTarget(Handle(), NodeAt(client));
-  if (OnMouseDown) OnMouseDown(*this, VK_RBUTTON, keys, client);
+void TFolderView::OnRightButtonDown(WPARAM, POINT client) {
+  if (right_click_select_)
+    (void)TreeView_SelectDropTarget(hwnd(), NodeAt(client));  // none: nothing
 }
 
-void TFolderView::OnRightButtonUp(WPARAM keys, POINT client) {
+void TFolderView::OnRightButtonUp(WPARAM, POINT client) {
   if (right_click_select_) right_click_node_ = NodeAt(client);
-  if (OnMouseUp) OnMouseUp(*this, VK_RBUTTON, keys, client);
+}
+
+void TFolderView::OnRightClick(POINT client) {
   Node n = Selected();
-  if (context_menu_ && n && Parent(n)) {
+  if (hwnd() && context_menu_ && n && Parent(n)) {
     ComPtr<IShellFolder> parent;
     const ChildIDList item = CopyFirstItemID(Data(n));
-    if (item && BindParentFolder(n, parent.receive())) {
-      POINT screen = client;
-      ClientToScreen(Handle(), &screen);
-      context_menu_->PopupShellMenu(Handle(), parent.get(), screen, 1, item.get());
-    }
+    if (item && BindParentFolder(n, parent.receive()))
+      context_menu_->PopupAtClient(hwnd(), parent.get(), client, 1, item.get());
   }
   right_click_node_ = nullptr;
-  if (Handle()) TreeView_SelectDropTarget(Handle(), nullptr);
+  if (hwnd()) (void)TreeView_SelectDropTarget(hwnd(), nullptr);  // clearing cannot fail
 }
 
-void TFolderView::OnRightButtonCancelled() { TreeView_SelectDropTarget(Handle(), nullptr); }
+void TFolderView::OnRightButtonCancelled() {
+  (void)TreeView_SelectDropTarget(hwnd(), nullptr);  // clearing cannot fail
+}
 
 // The tree reports a drag while the button is still down, after its own click
 // tracking saw the pointer leave the drag rectangle; a plain click never gets
@@ -827,28 +815,14 @@ void TFolderView::BeginDrag(Node n) {
   ComPtr<IShellFolder> parent;
   const ChildIDList item = CopyFirstItemID(Data(n));
   if (item && BindParentFolder(n, parent.receive()))
-    drop_source_->StartShellDrag(Handle(), parent.get(), 1, item.get());
+    drop_source_->StartShellDrag(hwnd(), parent.get(), 1, item.get());
 }
 
 LRESULT TFolderView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-  switch (msg) {
-    case WM_LBUTTONDOWN: {
-      const LRESULT r = next(msg, wp, lp);
-      if (Handle() && OnMouseDown) OnMouseDown(*this, VK_LBUTTON, wp, PointOf(lp));
-      return r;
-    }
-    case WM_LBUTTONUP: {
-      const LRESULT r = next(msg, wp, lp);
-      if (OnMouseUp) OnMouseUp(*this, VK_LBUTTON, wp, PointOf(lp));
-      return r;
-    }
-    case WM_KEYDOWN: {
-      bool handled = false;
-      if (OnKeyDown) OnKeyDown(*this, wp, handled);
-      if (handled) return 0;
-      break;
-    }
-    default: break;
+  if (msg == WM_KEYDOWN && on_key_down) {
+    bool handled = false;
+    on_key_down(*this, wp, handled);
+    if (handled) return 0;
   }
   return next(msg, wp, lp);
 }

@@ -65,7 +65,7 @@ class FileViewTest : public ::testing::Test {
     return s;
   }
   POINT CenterOf(int index) {
-    UpdateWindow(list.Handle());
+    UpdateWindow(list.hwnd());
     const RECT r = list.LabelRect(index);
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   }
@@ -75,7 +75,7 @@ class FileViewTest : public ::testing::Test {
   }
   // A real click on a column header, in report view.
   static void ClickHeader(TFileView& v, int column) {
-    HWND header = ListView_GetHeader(v.Handle());
+    HWND header = ListView_GetHeader(v.hwnd());
     RECT r{};
     Header_GetItemRect(header, column, &r);
     const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
@@ -83,7 +83,7 @@ class FileViewTest : public ::testing::Test {
     SendMessageW(header, WM_LBUTTONUP, 0, at);
   }
   bool Edit(int index, const wchar_t* text) {
-    HWND edit = ListView_EditLabel(list.Handle(), index);
+    HWND edit = ListView_EditLabel(list.hwnd(), index);
     if (!edit) return false;
     SetWindowTextW(edit, text);
     SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
@@ -206,13 +206,13 @@ TEST_F(FileViewTest, ListsTheFolderThroughTheMaskWithColumnsTextsAndIcons) {
   EXPECT_TRUE(list.MultiSelect());
   EXPECT_EQ(list.GetViewStyle(), TFileView::ViewStyle::vsIcon);
   EXPECT_TRUE(list.Mask().empty());
-  EXPECT_EQ(TFileView().Width(), 200);
-  const LONG style = GetWindowLongW(list.Handle(), GWL_STYLE);
+  EXPECT_EQ(TFileView().WidthPx(), 200);
+  const LONG style = GetWindowLongW(list.hwnd(), GWL_STYLE);
   EXPECT_TRUE(style & LVS_SHAREIMAGELISTS);
   EXPECT_TRUE(style & LVS_EDITLABELS);
   EXPECT_FALSE(style & LVS_SINGLESEL);
-  EXPECT_EQ(ListView_GetImageList(list.Handle(), LVSIL_NORMAL), SystemImageList(false));
-  EXPECT_EQ(ListView_GetImageList(list.Handle(), LVSIL_SMALL), SystemImageList(true));
+  EXPECT_EQ(ListView_GetImageList(list.hwnd(), LVSIL_NORMAL), SystemImageList(false));
+  EXPECT_EQ(ListView_GetImageList(list.hwnd(), LVSIL_SMALL), SystemImageList(true));
   const wchar_t* captions[] = {L"名前", L"ｻｲｽﾞ", L"ﾌｧｲﾙの種類", L"更新日時"};
   const int widths[] = {120, 60, 120, 120};
   for (int c = 0; c < 4; ++c) {
@@ -221,7 +221,7 @@ TEST_F(FileViewTest, ListsTheFolderThroughTheMaskWithColumnsTextsAndIcons) {
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     col.pszText = text;
     col.cchTextMax = 32;
-    ASSERT_TRUE(ListView_GetColumn(list.Handle(), c, &col));
+    ASSERT_TRUE(ListView_GetColumn(list.hwnd(), c, &col));
     EXPECT_STREQ(text, captions[c]);
     if (c == 1) {
       EXPECT_GE(col.cx, widths[c]);  // at least: it fits its texts
@@ -283,19 +283,19 @@ TEST_F(FileViewTest, ListsTheFolderThroughTheMaskWithColumnsTextsAndIcons) {
 TEST_F(FileViewTest, TheSizeColumnFitsItsWidestText) {
   auto fits = [&] {
     const std::wstring widest = L"99999999KB";
-    const int needed = static_cast<int>(SendMessageW(list.Handle(), LVM_GETSTRINGWIDTHW, 0,
+    const int needed = static_cast<int>(SendMessageW(list.hwnd(), LVM_GETSTRINGWIDTHW, 0,
                                                      reinterpret_cast<LPARAM>(widest.c_str())));
     LVCOLUMNW col{};
     col.mask = LVCF_WIDTH;
-    ListView_GetColumn(list.Handle(), 1, &col);
+    ListView_GetColumn(list.hwnd(), 1, &col);
     return col.cx >= needed + 12;
   };
   EXPECT_TRUE(fits());
   const base::UniqueFont big(
       CreateFontW(-24, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
-  SendMessageW(list.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(big.get()), FALSE);
+  SendMessageW(list.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(big.get()), FALSE);
   EXPECT_TRUE(fits());
-  SendMessageW(list.Handle(), WM_SETFONT, 0, FALSE);
+  SendMessageW(list.hwnd(), WM_SETFONT, 0, FALSE);
 }
 
 TEST_F(FileViewTest, TheDesktopListsVirtualFoldersWithEmptyTexts) {
@@ -326,7 +326,7 @@ TEST_F(FileViewTest, ColumnClicksReverseDirectionsSharedByEveryListUntilAFill) {
   Show(dirs.path());
   other.ShowFolder(ParsePath(dirs.path()).get());
   std::vector<int> clicked;
-  list.OnColumnClick = [&](TFileView& v, int column) {
+  list.on_column_click = [&](TFileView& v, int column) {
     clicked.push_back(column);
     EXPECT_EQ(v.Caption(0), L"m.txt");  // raised after the sort
   };
@@ -355,7 +355,7 @@ TEST_F(FileViewTest, DoubleClickOpensAFolderThroughTheTreeOrOnlyReports) {
   MakeFile(dirs.File("inner\\deep.txt"), 1);
   MakeFile(dirs.File("file.txt"), 1);
   int clicks = 0;
-  list.OnDblClick = [&](TFileView&) { ++clicks; };
+  list.on_dbl_click = [&](TFileView&) { ++clicks; };
 
   // Without a tree and without launching, a double-click only reports.
   list.SetFileExecute(false);
@@ -363,7 +363,7 @@ TEST_F(FileViewTest, DoubleClickOpensAFolderThroughTheTreeOrOnlyReports) {
   const int inner = list.IndexOf(L"inner");
   list.SetSelected(inner, true);
   const POINT p = CenterOf(inner);
-  SendMessageW(list.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(ShownPath(), dirs.path());
 
@@ -374,7 +374,7 @@ TEST_F(FileViewTest, DoubleClickOpensAFolderThroughTheTreeOrOnlyReports) {
   const int again = list.IndexOf(L"inner");
   list.SetSelected(again, true);
   const POINT q = CenterOf(again);
-  SendMessageW(list.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(q.x, q.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(q.x, q.y));
   EXPECT_EQ(clicks, 2);
   EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\inner");
   EXPECT_EQ(ShownPath(), dirs.path() + "\\inner");
@@ -395,7 +395,7 @@ TEST_F(FileViewTest, DoubleClickOnAFolderTheTreeHasNotListedFillsItAgain) {
   ASSERT_GE(late, 0);
   list.SetSelected(late, true);
   const POINT p = CenterOf(late);
-  SendMessageW(list.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
   EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\late");
   EXPECT_EQ(ShownPath(), dirs.path() + "\\late");
   EXPECT_EQ(Captions(list), std::vector<std::wstring>{L"inside.txt"});
@@ -477,7 +477,7 @@ TEST_F(FileViewTest, RenamesThroughTheShellAndAFolderRenameReachesTheTree) {
   tree.SelectPath(dirs.path());
   tree.Expand(tree.RealSelection());
   std::wstring edited;
-  list.OnEdited = [&](TFileView&, int, std::wstring& text) { edited = text; };
+  list.on_edited = [&](TFileView&, int, std::wstring& text) { edited = text; };
 
   int i = list.IndexOf(L"old.txt");
   ASSERT_TRUE(Edit(i, L"new.txt"));
@@ -544,13 +544,13 @@ TEST_F(FileViewTest, EveryItemListIsFreedOnceThroughDeletionAndRecreation) {
   const long filled = shtest::LiveTaskBlocks();
   std::vector<int> deleted;
   // The handler sees the item without its list but with its texts.
-  list.OnDeletion = [&](TFileView& v, int index) {
+  list.on_deletion = [&](TFileView& v, int index) {
     deleted.push_back(index);
     EXPECT_EQ(v.Data(index), nullptr);
     EXPECT_EQ(v.SubItemText(index, 1), L"       1KB");
   };
 
-  ListView_DeleteItem(list.Handle(), 0);
+  ListView_DeleteItem(list.hwnd(), 0);
   EXPECT_EQ(deleted, std::vector<int>{0});
   EXPECT_EQ(shtest::LiveTaskBlocks(), filled - 1);
 
@@ -561,10 +561,10 @@ TEST_F(FileViewTest, EveryItemListIsFreedOnceThroughDeletionAndRecreation) {
   EXPECT_EQ(shtest::LiveTaskBlocks(), filled - 1);
   EXPECT_EQ(Captions(list), before);
   EXPECT_TRUE(list.IsSelected(list.IndexOf(L"c.txt")));
-  const LONG style = GetWindowLongW(list.Handle(), GWL_STYLE);
+  const LONG style = GetWindowLongW(list.hwnd(), GWL_STYLE);
   EXPECT_TRUE(style & LVS_SINGLESEL);
   EXPECT_FALSE(style & LVS_EDITLABELS);
-  EXPECT_EQ(ListView_GetImageList(list.Handle(), LVSIL_SMALL), SystemImageList(true));
+  EXPECT_EQ(ListView_GetImageList(list.hwnd(), LVSIL_SMALL), SystemImageList(true));
   std::string name;
   GetItemDisplayName(list.ShownFolder(), list.Data(0), SHGDN_FORPARSING, name);
   EXPECT_EQ(name, dirs.path() + "\\b.txt");
@@ -620,10 +620,10 @@ TEST_F(FileViewTest, RightReleaseShowsTheMenuOfTheSelectionOnly) {
   list.SetViewStyle(TFileView::ViewStyle::vsReport);
   Show(dirs.path());
   std::vector<int> ups;
-  list.OnMouseUp = [&](TFileView&, int button, WPARAM, POINT) { ups.push_back(button); };
+  list.on_mouse_up = [&](int button, WPARAM, POINT) { ups.push_back(button); };
   auto right_click = [&](POINT p) {
-    SendMessageW(list.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
-    SendMessageW(list.Handle(), WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    SendMessageW(list.hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
+    SendMessageW(list.hwnd(), WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
   };
 
   right_click(POINT{300, 400});  // empty space, nothing selected
@@ -636,25 +636,25 @@ TEST_F(FileViewTest, RightReleaseShowsTheMenuOfTheSelectionOnly) {
   right_click(p);  // on a selected item: the selection stays
   ASSERT_EQ(components.menus.size(), 1u);
   const Recorder::Call& call = components.menus[0];
-  EXPECT_EQ(call.owner, list.Handle());
+  EXPECT_EQ(call.owner, list.hwnd());
   EXPECT_EQ(call.count, 2);
   EXPECT_EQ(call.names, (std::vector<std::wstring>{L"c.txt", L"a.txt"}));  // last first
   POINT screen = p;
-  ClientToScreen(list.Handle(), &screen);
+  ClientToScreen(list.hwnd(), &screen);
   EXPECT_EQ(call.screen.x, screen.x);
   EXPECT_EQ(call.screen.y, screen.y);
 
   // A press on the selection that moves away drags it; a plain click does not.
-  SendMessageW(list.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-  SendMessageW(list.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
-  SendMessageW(list.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x + 40, p.y + 40));
+  SendMessageW(list.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(list.hwnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
+  SendMessageW(list.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(p.x + 40, p.y + 40));
   ASSERT_EQ(components.drags.size(), 1u);
-  EXPECT_EQ(components.drags[0].owner, list.Handle());
+  EXPECT_EQ(components.drags[0].owner, list.hwnd());
   EXPECT_EQ(components.drags[0].count, 2);
   EXPECT_EQ(components.drags[0].names, (std::vector<std::wstring>{L"c.txt", L"a.txt"}));
   const POINT b = CenterOf(1);
-  SendMessageW(list.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(b.x, b.y));
-  SendMessageW(list.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(b.x, b.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(b.x, b.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(b.x, b.y));
   EXPECT_EQ(components.drags.size(), 1u);
 
   list.ComponentRemoved(&components);
