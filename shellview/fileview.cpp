@@ -676,19 +676,17 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
     attributes = 0;
 
   renaming_ = item;
-  ChildIDList renamed;
-  const HRESULT hr = RenameChild(folder.get(), hwnd(), old.get(), *typed, renamed);
+  LabelRename done = RenameLabel(folder.get(), hwnd(), old.get(), *typed);
   item = std::exchange(renaming_, nullptr);  // none when the item went meanwhile
-  if (SUCCEEDED(hr) && renamed && tree_ && (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
-    tree_->RenameChildItem(old.get(), renamed.get());
+  if (done.renamed && tree_ && (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
+    tree_->RenameChildItem(old.get(), done.renamed.get());
   LVFINDINFOW find{};
   find.flags = LVFI_PARAM;
   find.lParam = reinterpret_cast<LPARAM>(item);
   index = item && hwnd() ? ListView_FindItem(hwnd(), -1, &find) : -1;
   if (index < 0 || ItemAt(index) != item) return FALSE;
-  std::wstring shown;
-  if (SUCCEEDED(hr) && renamed) {
-    item->id = std::move(renamed);  // the old list is freed
+  if (done.renamed) {
+    item->id = std::move(done.renamed);  // the old list is freed
     // A new extension may mean another type and icon.
     std::string parsing;
     GetItemDisplayName(folder.get(), item->id.get(), SHGDN_FORPARSING, parsing);
@@ -701,11 +699,8 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
     it.iItem = index;
     it.iImage = I_IMAGECALLBACK;
     KOLBRI_LOG_IF_FALSE(ListView_SetItem(hwnd(), &it));
-    GetItemDisplayNameW(folder.get(), item->id.get(), SHGDN_NORMAL, shown);
-  } else {
-    GetItemDisplayNameW(folder.get(), old.get(), SHGDN_NORMAL, shown);
   }
-  SetCaption(index, shown);
+  SetCaption(index, done.shown);
   return FALSE;  // the caption is set; the list must not put the typed text back
 }
 

@@ -8,7 +8,7 @@
 #include "shellview/shview.h"
 #include "base/diag.h"
 #include "base/text.h"
-#include "winui/window.h"
+#include "winui/controls.h"
 
 namespace shview {
 namespace {
@@ -134,16 +134,7 @@ bool GetItem(HWND tree, Node n, UINT mask, TVITEMW& item) {
 }
 }  // namespace
 
-std::wstring TFolderView::Text(Node n) const {
-  wchar_t buf[1024] = {};
-  TVITEMW item{};
-  item.mask = TVIF_TEXT | TVIF_HANDLE;
-  item.hItem = n;
-  item.pszText = buf;
-  item.cchTextMax = static_cast<int>(std::size(buf));
-  if (!n || !TreeView_GetItem(hwnd(), &item)) return {};
-  return item.pszText ? item.pszText : L"";
-}
+std::wstring TFolderView::Text(Node n) const { return winui::TreeItemText(hwnd(), n); }
 
 NodeRecord* TFolderView::RecordOf(Node n) const {
   TVITEMW item;
@@ -676,23 +667,16 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
   }
   const AbsoluteIDList old_list = GetNodeItemIDList(n);
   renaming_ = n;
-  ChildIDList renamed;
-  const HRESULT hr = RenameChild(parent.get(), hwnd(), own.get(), text, renamed);
+  LabelRename done = RenameLabel(parent.get(), hwnd(), own.get(), *typed);
   n = std::exchange(renaming_, nullptr);  // none when the node went meanwhile
   if (!n || !hwnd()) return FALSE;
-  std::wstring shown;
-  if (SUCCEEDED(hr) && renamed) {
-    GetItemDisplayNameW(parent.get(), renamed.get(), SHGDN_NORMAL, shown);
-    SetData(n, std::move(renamed));
-    SetText(n, shown);
-    if (combo_view_) {
-      combo_view_->FolderRenamed(old_list.get(), GetNodeItemIDList(n).get());
-      const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
-      if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
-    }
-  } else {
-    GetItemDisplayNameW(parent.get(), own.get(), SHGDN_NORMAL, shown);
-    SetText(n, shown);
+  const bool renamed = static_cast<bool>(done.renamed);
+  if (renamed) SetData(n, std::move(done.renamed));
+  SetText(n, done.shown);
+  if (renamed && combo_view_) {
+    combo_view_->FolderRenamed(old_list.get(), GetNodeItemIDList(n).get());
+    const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
+    if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
   }
   return FALSE;  // the text is set; the tree must not overwrite it with the typed one
 }

@@ -477,7 +477,10 @@ TEST_F(FileViewTest, RenamesThroughTheShellAndAFolderRenameReachesTheTree) {
   tree.SelectPath(dirs.path());
   tree.Expand(tree.RealSelection());
   std::wstring edited;
-  list.on_edited = [&](TFileView&, int, std::wstring& text) { edited = text; };
+  list.on_edited = [&](TFileView&, int, std::wstring& text) {
+    edited = text;
+    text += L"~";  // shown until the rename; the shell gets the typed text
+  };
 
   int i = list.IndexOf(L"old.txt");
   ASSERT_TRUE(Edit(i, L"new.txt"));

@@ -309,7 +309,12 @@ TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
       reinterpret_cast<const BYTE*>(tree.Data(n)) + ItemIDListSize(tree.Data(n)));
 
   std::wstring edited;
-  tree.on_edited = [&](TFolderView&, Node, std::wstring& text) { edited = text; };
+  // What the handler makes of the text is shown until the rename; the shell
+  // gets the typed text, as from the list.
+  tree.on_edited = [&](TFolderView&, Node, std::wstring& text) {
+    edited = text;
+    text += L"~";
+  };
   const std::wstring fresh = W(NativeName()) + L"2";
   HWND edit = TreeView_EditLabel(tree.hwnd(), n);
   ASSERT_NE(edit, nullptr);
