@@ -14,25 +14,14 @@ namespace shview {
 
 namespace {
 
-constexpr int kColumns = 4;
-constexpr int kSizeColumn = 1, kTypeColumn = 2, kDateColumn = 3;
 constexpr int kLeastSizeWidth = 60;
 constexpr int kCellMargins = 12;  // the list view's padding around a cell's text
 constexpr UINT kLinkOverlay = INDEXTOOVERLAYMASK(2);
 
 // One table for every list of the process (UI thread only); a fill resets it.
-int g_sort_directions[kColumns] = {1, 1, 1, 1};
+int g_sort_directions[kFileColumns] = {1, 1, 1, 1};
 
 FileListItem* ItemOf(LPARAM lp) { return reinterpret_cast<FileListItem*>(lp); }
-
-const std::wstring* SubText(const FileListItem& item, int column) {
-  switch (column) {
-    case kSizeColumn: return &item.size;
-    case kTypeColumn: return &item.type;
-    case kDateColumn: return &item.date;
-    default: return nullptr;
-  }
-}
 
 int CALLBACK CompareByItemID(LPARAM a, LPARAM b, LPARAM folder) {
   return CompareItemIDs(reinterpret_cast<IShellFolder*>(folder), ItemOf(a)->id.get(),
@@ -40,71 +29,9 @@ int CALLBACK CompareByItemID(LPARAM a, LPARAM b, LPARAM folder) {
          g_sort_directions[0];
 }
 
-// Size and date compare the values kept with the item (their texts would put
-// 1999 after 2001 and a 9-digit size before an 8-digit one); an item without
-// file data comes first, as its empty text did.
-int CompareFileData(const FileListItem& x, const FileListItem& y, int column) {
-  if (x.has_file_data != y.has_file_data) return x.has_file_data ? 1 : -1;
-  if (!x.has_file_data) return 0;
-  if (column == kSizeColumn) return x.bytes < y.bytes ? -1 : x.bytes > y.bytes ? 1 : 0;
-  return CompareFileTime(&x.written, &y.written);
-}
-
 int CALLBACK CompareBySubItem(LPARAM a, LPARAM b, LPARAM column) {
   const int c = static_cast<int>(column);
-  const FileListItem& x = *ItemOf(a);
-  const FileListItem& y = *ItemOf(b);
-  if (c == kSizeColumn || c == kDateColumn) return CompareFileData(x, y, c) * g_sort_directions[c];
-  const std::wstring* tx = SubText(x, c);
-  const std::wstring* ty = SubText(y, c);
-  if (!tx || !ty) return 0;
-  return lstrcmpW(tx->c_str(), ty->c_str()) * g_sort_directions[c];
-}
-
-// Upper-cases ASCII letters of single-byte characters; double-byte characters
-// pass whole (a trail byte may look like a letter).
-std::string UpperAscii(std::string_view s, UINT code_page) {
-  std::string out(s);
-  for (size_t i = 0; i < out.size(); ++i) {
-    const auto b = static_cast<unsigned char>(out[i]);
-    if (IsDBCSLeadByteEx(code_page, b) && i + 1 < out.size()) {
-      ++i;
-    } else if (b >= 'a' && b <= 'z') {
-      out[i] = static_cast<char>(b - 'a' + 'A');
-    }
-  }
-  return out;
-}
-
-// The key under which a child's type (and its icon, where the shell says it is
-// the class's) may be shared, or empty. An extension the code page could not
-// spell ('?') could stand for several.
-std::string CacheKey(const std::string& parsing, SFGAOF attributes) {
-  if (attributes & (SFGAO_FOLDER | SFGAO_LINK)) return {};
-  std::string ext = MaskExtension(parsing, GetACP());
-  for (char ch : ext)
-    if (static_cast<unsigned char>(ch) >= 0x80 || ch == '?') return {};
-  if (ext.size() < 2) return {};
-  return ext;
-}
-
-std::wstring LocaleText(LCTYPE what, const wchar_t* fallback) {
-  wchar_t buf[8] = {};
-  return GetLocaleInfoW(LOCALE_USER_DEFAULT, what, buf, static_cast<int>(std::size(buf))) > 1
-             ? buf
-             : fallback;
-}
-
-std::wstring DateText(const FILETIME& utc, const std::wstring& ds, const std::wstring& ts) {
-  FILETIME local;
-  SYSTEMTIME st;
-  // Through the calendar rather than a DOS date, which cannot hold a year
-  // before 1980 or after 2107; within that range the text is the same.
-  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return {};
-  wchar_t buf[64];
-  swprintf(buf, std::size(buf), L"%02u%ls%02u%ls%02u %02u%ls%02u", st.wYear % 100u, ds.c_str(),
-           st.wMonth, ds.c_str(), st.wDay, st.wHour, ts.c_str(), st.wMinute);
-  return buf;
+  return CompareByColumn(*ItemOf(a), *ItemOf(b), c) * g_sort_directions[c];
 }
 
 void CopyOut(const std::wstring& text, LVITEMW& item, bool wide) {
@@ -124,30 +51,6 @@ void CopyOut(const std::wstring& text, LVITEMW& item, bool wide) {
 
 }  // namespace
 
-std::string MaskExtension(std::string_view name, UINT code_page) {
-  size_t last = std::string_view::npos;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const auto b = static_cast<unsigned char>(name[i]);
-    if (IsDBCSLeadByteEx(code_page, b) && i + 1 < name.size()) {
-      ++i;  // the trail byte may be '\' (0x5C) in Shift-JIS
-    } else if (b == '.' || b == '\\' || b == ':') {
-      last = i;
-    }
-  }
-  if (last == std::string_view::npos || name[last] != '.') return {};
-  return UpperAscii(name.substr(last), code_page);
-}
-
-bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_name,
-                UINT code_page) {
-  if (mask.empty()) return true;
-  const std::string ext = MaskExtension(parsing_name, code_page);
-  if (ext.empty()) return false;
-  for (const std::string& line : mask)
-    if (UpperAscii(line, code_page) == ext) return true;
-  return false;
-}
-
 bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child) {
   ComPtr<IExtractIconW> extract;
   if (!folder || !child ||
@@ -164,14 +67,8 @@ bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child) {
   return (flags & GIL_PERCLASS) || !(flags & GIL_PERINSTANCE);
 }
 
-std::wstring FileSizeText(ULONGLONG bytes) {
-  std::wstring n = std::to_wstring(bytes / 1024 + 1);
-  if (n.size() < 8) n.insert(0, 8 - n.size(), L' ');
-  return n + L"KB";
-}
-
 int TFileView::SortDirection(int column) {
-  return column >= 0 && column < kColumns ? g_sort_directions[column] : 0;
+  return column >= 0 && column < kFileColumns ? g_sort_directions[column] : 0;
 }
 
 TFileView::TFileView() : SubclassedControl(200, 200) {}
@@ -218,11 +115,11 @@ void TFileView::OnCreated() {
 // Every new window gets the columns again (a width the user changed is lost)
 // and the system image lists.
 void TFileView::SetUpWindow() {
-  static const wchar_t* const kCaptions[kColumns] = {L"\u540D\u524D", L"\uFF7B\uFF72\uFF7D\uFF9E",
-                                                     L"\uFF8C\uFF67\uFF72\uFF99\u306E\u7A2E\u985E",
-                                                     L"\u66F4\u65B0\u65E5\u6642"};
-  static const int kWidths[kColumns] = {120, kLeastSizeWidth, 120, 120};
-  for (int c = 0; c < kColumns; ++c) {
+  static const wchar_t* const kCaptions[kFileColumns] = {
+      L"\u540D\u524D", L"\uFF7B\uFF72\uFF7D\uFF9E", L"\uFF8C\uFF67\uFF72\uFF99\u306E\u7A2E\u985E",
+      L"\u66F4\u65B0\u65E5\u6642"};
+  static const int kWidths[kFileColumns] = {120, kLeastSizeWidth, 120, 120};
+  for (int c = 0; c < kFileColumns; ++c) {
     LVCOLUMNW col{};
     col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     col.fmt = c == kSizeColumn ? LVCFMT_RIGHT : LVCFMT_LEFT;
@@ -466,8 +363,8 @@ void TFileView::AnswerDispInfo(LVITEMW& it, bool wide) {
     if (!(it.mask & LVIF_TEXT)) it.mask |= LVIF_DI_SETITEM;  // the list keeps the index
   }
   if (it.mask & LVIF_TEXT) {
-    if (it.iSubItem == 2) ResolveType(*item);
-    if (const std::wstring* text = SubText(*item, it.iSubItem)) CopyOut(*text, it, wide);
+    if (it.iSubItem == kTypeColumn) ResolveType(*item);
+    if (const std::wstring* text = ColumnText(*item, it.iSubItem)) CopyOut(*text, it, wide);
   }
 }
 
@@ -534,8 +431,8 @@ bool TFileView::Fill(ComPtr<IShellFolder> folder, AbsoluteIDList list) {
   KOLBRI_LOG_IF_FALSE(ListView_DeleteAllItems(hwnd()));
   type_cache_.clear();
   icon_cache_.clear();
-  date_sep_ = LocaleText(LOCALE_SDATE, L"/");
-  time_sep_ = LocaleText(LOCALE_STIME, L":");
+  date_sep_ = LocaleSeparator(LOCALE_SDATE, L"/");
+  time_sep_ = LocaleSeparator(LOCALE_STIME, L":");
   // Items are added in list view and sorted once at the end.
   ApplyView(ViewStyle::vsList);
 
@@ -581,12 +478,12 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
     item->bytes = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     item->written = data.ftLastWriteTime;
     item->size = FileSizeText(item->bytes);
-    item->date = DateText(item->written, date_sep_, time_sep_);
+    item->date = FileDateText(item->written, date_sep_, time_sep_);
   }
   // The type name and an icon the folder did not give are looked up when the
   // list first shows or reports them (SHGetFileInfo costs milliseconds a call
   // on some systems); files sharing an extension share the answer.
-  item->key = CacheKey(parsing, attributes);
+  item->key = TypeKey(parsing, attributes);
   if (!item->key.empty() && item->icon == I_IMAGECALLBACK) {
     if (auto found = icon_cache_.find(item->key); found != icon_cache_.end() && found->second)
       item->icon = *found->second;
@@ -598,14 +495,14 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
 }
 
 void TFileView::SortByColumn(int column) {
-  if (column < 0 || column >= kColumns || !hwnd()) return;
+  if (column < 0 || column >= kFileColumns || !hwnd()) return;
   g_sort_directions[column] = -g_sort_directions[column];
   if (column == 0) {
     if (folder_)
       KOLBRI_LOG_IF_FALSE(
           ListView_SortItems(hwnd(), CompareByItemID, reinterpret_cast<LPARAM>(folder_.get())));
   } else {
-    if (column == 2) {
+    if (column == kTypeColumn) {
       const int n = ItemCount();
       for (int i = 0; i < n; ++i)
         if (FileListItem* item = ItemAt(i)) ResolveType(*item);
@@ -659,7 +556,7 @@ void TFileView::DoubleClicked() {
 // several selected may be another file). The shell may show a dialog in
 // SetNameOf, and a refill meanwhile frees the item: nothing of it is held
 // across the call but copies, and the item is looked up again afterwards.
-LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
+LRESULT TFileView::EndLabelEdit(int index, const std::optional<std::wstring>& typed) {
   if (!typed) return FALSE;  // cancelled
   std::wstring text = *typed;
   if (on_edited) on_edited(*this, index, text);
@@ -690,7 +587,7 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
     // A new extension may mean another type and icon.
     std::string parsing;
     GetItemDisplayName(folder.get(), item->id.get(), SHGDN_FORPARSING, parsing);
-    item->key = CacheKey(parsing, attributes & SFGAO_FOLDER);
+    item->key = TypeKey(parsing, attributes & SFGAO_FOLDER);
     item->type_known = false;
     item->type.clear();
     item->icon = I_IMAGECALLBACK;
@@ -794,8 +691,7 @@ bool TFileView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
     case LVN_ENDLABELEDITA: {
       // LVITEMA and LVITEMW differ only in the text pointer's type.
       const auto& item = reinterpret_cast<NMLVDISPINFOW*>(lp)->item;
-      const auto typed = EditedLabel(item.pszText, hdr->code == LVN_ENDLABELEDITW);
-      *result = EndLabelEdit(item.iItem, typed ? &*typed : nullptr);
+      *result = EndLabelEdit(item.iItem, EditedLabel(item.pszText, hdr->code == LVN_ENDLABELEDITW));
       return true;
     }
     case LVN_BEGINDRAG:

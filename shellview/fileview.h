@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/com.h"
+#include "shellview/fileitems.h"
 #include "shellview/partners.h"
 #include "shellview/shview.h"
 #include "winui/subclassed_control.h"
@@ -33,38 +34,12 @@ namespace shview {
 inline constexpr DWORD kListEnumFlags =
     SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN;
 
-// The extension of a parsing name in the given ANSI code page, dot included and
-// upper-cased (ASCII letters of single-byte characters only); empty when the
-// last '.', '\' or ':' outside double-byte characters is not a '.'.
-std::string MaskExtension(std::string_view parsing_name, UINT code_page);
-// True when mask has no lines or one of them, upper-cased the same way,
-// equals the extension of the parsing name.
-bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_name,
-                UINT code_page);
 // Whether the shell's icon handler for child says its icon is the same for
 // every file of its class (GIL_PERCLASS, or no GIL_PERINSTANCE); false
 // without a handler.
 bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child);
-// Size column: whole kilobytes plus one, right-aligned in 8 characters, "KB".
-std::wstring FileSizeText(ULONGLONG bytes);
 
 class TFolderView;
-
-// What an item's lParam points at. The size and date texts are made when the
-// item is added; the type name and the icon when the list first shows or
-// reports them.
-struct FileListItem {
-  ChildIDList id;     // relative to the shown folder; none once deletion began
-  std::wstring size;  // empty where the shell gives no file data
-  std::wstring date;
-  bool has_file_data = false;  // bytes and written hold the shell's find data
-  ULONGLONG bytes = 0;
-  FILETIME written{};
-  std::wstring type;
-  std::string key;  // extension whose type and icon every file shares; empty: ask per file
-  int icon = I_IMAGECALLBACK;
-  bool type_known = false;
-};
 
 class TFileView : public winui::SubclassedControl, public FileViewPartner {
  public:
@@ -160,7 +135,7 @@ class TFileView : public winui::SubclassedControl, public FileViewPartner {
   void AnswerDispInfo(LVITEMW& item, bool wide);
   void ItemDeleted(int index, FileListItem* item);
   void DoubleClicked();
-  LRESULT EndLabelEdit(int index, const std::wstring* typed);
+  LRESULT EndLabelEdit(int index, const std::optional<std::wstring>& typed);  // none: cancelled
   void BeginDrag();
   RelativeIDList SelectionSequence(int* count) const;
   AbsoluteIDList AbsoluteOf(PCUITEMID_CHILD child) const;

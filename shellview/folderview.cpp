@@ -651,7 +651,7 @@ void TFolderView::SelectionChanged(Node n) {
 // SetNameOf may show a dialog, and a refresh meanwhile deletes the node and
 // frees its list: the call works on a copy, and the node is touched afterwards
 // only if it is still there.
-LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
+LRESULT TFolderView::EndLabelEdit(Node n, const std::optional<std::wstring>& typed) {
   if (!typed) return FALSE;  // cancelled
   const std::wstring before = Text(n);
   std::wstring text = *typed;
@@ -681,85 +681,82 @@ LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
   return FALSE;  // the text is set; the tree must not overwrite it with the typed one
 }
 
-bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+// A node expands once it has children to show: a refused enumeration keeps
+// it collapsed with its button, so that the next expansion asks the shell again.
+bool TFolderView::ExpandingAllowed(const NMTREEVIEWW& tv) {
+  Node n = tv.itemNew.hItem;
+  bool allow = true;
+  if (tv.action & TVE_EXPAND) {
+    PopulateIfUnfilled(n);
+    if (on_expanding) on_expanding(*this, n, allow);
+    if (!FirstChild(n)) allow = false;
+  } else if (on_collapsing) {
+    on_collapsing(*this, n, allow);
+  }
+  return allow;
+}
+
+void TFolderView::Expanded(const NMTREEVIEWW& tv) {
+  if ((tv.action & TVE_EXPAND) && on_expanded) on_expanded(*this, tv.itemNew.hItem);
+  if ((tv.action & TVE_COLLAPSE) && on_collapsed) on_collapsed(*this, tv.itemNew.hItem);
+}
+
+bool TFolderView::ChangingAllowed(Node n) {
+  bool allow = true;
+  if (on_changing) on_changing(*this, n, allow);
+  return allow;
+}
+
+bool TFolderView::EditingAllowed(Node n) {
+  bool allow = Parent(n) != nullptr;  // the desktop's label never edits
+  if (allow && on_editing) on_editing(*this, n, allow);
+  return allow;
+}
+
+bool TFolderView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
   if (msg != WM_NOTIFY || !hwnd()) return false;
-  auto* hdr = reinterpret_cast<NMHDR*>(lp);
+  const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
   if (hdr->hwndFrom != hwnd()) return false;
-  auto* tv = reinterpret_cast<NMTREEVIEWW*>(lp);  // same layout as the A form for what is read
+  // The A and W forms differ only in the text pointer's type.
+  const auto& tv = *reinterpret_cast<const NMTREEVIEWW*>(lp);
+  auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
+  // What a refusing handler answers: TRUE stops the expansion, selection or edit.
+  auto refuse_unless = [result](bool allow) {
+    *result = allow ? FALSE : TRUE;
+    return true;
+  };
   switch (hdr->code) {
     case TVN_ITEMEXPANDINGW:
-    case TVN_ITEMEXPANDINGA: {
-      Node n = tv->itemNew.hItem;
-      bool allow = true;
-      if (tv->action & TVE_EXPAND) {
-        PopulateIfUnfilled(n);
-        if (on_expanding) on_expanding(*this, n, allow);
-        // Nothing to show (a refused enumeration): stay collapsed with the
-        // button, so that the next expansion asks the shell again.
-        if (!FirstChild(n)) allow = false;
-      } else if (on_collapsing) {
-        on_collapsing(*this, n, allow);
-      }
-      *result = allow ? FALSE : TRUE;
-      return true;
-    }
+    case TVN_ITEMEXPANDINGA: return refuse_unless(ExpandingAllowed(tv));
     case TVN_ITEMEXPANDEDW:
-    case TVN_ITEMEXPANDEDA:
-      if ((tv->action & TVE_EXPAND) && on_expanded) on_expanded(*this, tv->itemNew.hItem);
-      if ((tv->action & TVE_COLLAPSE) && on_collapsed) on_collapsed(*this, tv->itemNew.hItem);
-      *result = 0;
-      return true;
+    case TVN_ITEMEXPANDEDA: Expanded(tv); break;
     case TVN_SELCHANGINGW:
-    case TVN_SELCHANGINGA: {
-      bool allow = true;
-      if (on_changing) on_changing(*this, tv->itemNew.hItem, allow);
-      *result = allow ? FALSE : TRUE;
-      return true;
-    }
+    case TVN_SELCHANGINGA: return refuse_unless(ChangingAllowed(tv.itemNew.hItem));
     case TVN_SELCHANGEDW:
-    case TVN_SELCHANGEDA:
-      SelectionChanged(tv->itemNew.hItem);
-      *result = 0;
-      return true;
+    case TVN_SELCHANGEDA: SelectionChanged(tv.itemNew.hItem); break;
     case TVN_DELETEITEMW:
     case TVN_DELETEITEMA:
-      NodeDeleted(tv->itemOld.hItem, reinterpret_cast<NodeRecord*>(tv->itemOld.lParam));
-      *result = 0;
-      return true;
+      NodeDeleted(tv.itemOld.hItem, reinterpret_cast<NodeRecord*>(tv.itemOld.lParam));
+      break;
     case TVN_BEGINLABELEDITW:
-    case TVN_BEGINLABELEDITA: {
-      Node n = reinterpret_cast<NMTVDISPINFOW*>(lp)->item.hItem;
-      bool allow = Parent(n) != nullptr;  // the desktop's label never edits
-      if (allow && on_editing) on_editing(*this, n, allow);
-      *result = allow ? FALSE : TRUE;
-      return true;
-    }
+    case TVN_BEGINLABELEDITA: return refuse_unless(EditingAllowed(item.hItem));
     case TVN_ENDLABELEDITW:
-    case TVN_ENDLABELEDITA: {
-      // TVITEMA and TVITEMW differ only in the text pointer's type.
-      const auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
-      const auto typed = EditedLabel(item.pszText, hdr->code == TVN_ENDLABELEDITW);
-      *result = EndLabelEdit(item.hItem, typed ? &*typed : nullptr);
+    case TVN_ENDLABELEDITA:
+      *result = EndLabelEdit(item.hItem, EditedLabel(item.pszText, hdr->code == TVN_ENDLABELEDITW));
       return true;
-    }
     case TVN_GETDISPINFOW:
-    case TVN_GETDISPINFOA: {
-      // TVITEMA and TVITEMW differ only in the text pointer's type.
-      auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
+    case TVN_GETDISPINFOA:
       if (item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) AssignNodeIcons(item);
-      *result = 0;
-      return true;
-    }
+      break;
     case TVN_BEGINDRAGW:
-    case TVN_BEGINDRAGA:
-      BeginDrag(tv->itemNew.hItem);
-      *result = 0;
-      return true;
+    case TVN_BEGINDRAGA: BeginDrag(tv.itemNew.hItem); break;
     case NM_DBLCLK:
       if (on_dbl_click) on_dbl_click(*this);
       return false;
     default: return false;
   }
+  *result = 0;
+  return true;
 }
 
 // ---- Mouse and keyboard ----------------------------------------------------

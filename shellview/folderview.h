@@ -15,6 +15,7 @@
 #include <shlobj.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "shellview/partners.h"
@@ -175,7 +176,13 @@ class TFolderView : public winui::SubclassedControl, public virtual ShellCompone
   void SetHasChildren(Node node, bool v);
   void NodeDeleted(Node node, NodeRecord* record);
   void SelectionChanged(Node node);
-  LRESULT EndLabelEdit(Node node, const std::wstring* typed);
+  // The notifications, one handler each; the Allowed ones answer whether the
+  // tree may go on.
+  bool ExpandingAllowed(const NMTREEVIEWW& tv);
+  void Expanded(const NMTREEVIEWW& tv);
+  bool ChangingAllowed(Node node);
+  bool EditingAllowed(Node node);
+  LRESULT EndLabelEdit(Node node, const std::optional<std::wstring>& typed);  // none: cancelled
   void BeginDrag(Node node);
 
   winui::ItemRecords<NodeRecord> records_;
