@@ -41,9 +41,6 @@ class ComPtr {
     reset();
     return &p_;
   }
-  // put() under the owners' name (base/handle.h); only the shell views still
-  // call it.
-  T** receive() { return put(); }
   template <class U>
   ComPtr<U> As() const {
     return QueryAs<U>(p_);

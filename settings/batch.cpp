@@ -17,6 +17,7 @@
 #include "base/png.h"
 #include "cgmodule/bmpfile.h"
 #include "cgmodule/picture.h"
+#include "winui/controls.h"
 #include "winui/msgbox.h"
 #include "winui/uicall.h"
 
@@ -267,19 +268,13 @@ bool BatchWalk::Continue() const { return host_.continue_flag && host_.continue_
 // The main window is disabled behind the modal dialog: the nodes and the index
 // entries they point to do not change during a conversion.
 BatchWalk::Node BatchWalk::ReadNode(HTREEITEM item) const {
-  wchar_t text[1024] = {};
-  TVITEMW it{};
-  it.mask = TVIF_TEXT | TVIF_PARAM;
-  it.hItem = item;
-  it.pszText = text;
-  it.cchTextMax = static_cast<int>(std::size(text));
   Node n;
-  if (SendMessageW(host_.index_tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) {
+  LPARAM data = 0;
+  if (winui::ReadTreeItem(host_.index_tree, item, &n.text, &data)) {
     n.item = item;
-    n.text = text;
     // The node data is the viewer's own copy of what the index said: the walk
     // never reads the module's memory, on this thread or the worker.
-    if (const auto* node = reinterpret_cast<const cgmodule::IndexNode*>(it.lParam)) {
+    if (const auto* node = reinterpret_cast<const cgmodule::IndexNode*>(data)) {
       n.entry = node->entry;
       n.category = node->category;
     }

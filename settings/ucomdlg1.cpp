@@ -54,22 +54,12 @@ void TWComDlg1::Create(HWND owner) {
 
   FolderView_Common1.SetReadOnly(true);
   FolderView_Common1.SetShowRoot(false);
-  FolderView_Common1.SetIndent(winui::Scale(19));
-  FolderView_Common1.OnChange = [this](shview::TFolderView&, shview::Node) {
+  FolderView_Common1.SetIndent(19);
+  FolderView_Common1.on_change = [this](shview::TFolderView&, shview::Node) {
     FolderView_Common1Change();
   };
-  const RECT fv{winui::Scale(0), winui::Scale(24), winui::Scale(0 + 225), winui::Scale(24 + 289)};
-  KOLBRI_LOG_IF_FALSE(FolderView_Common1.Create(hwnd(), fv, NewControlId()));
-  {
-    static const wchar_t kTreeHint[] = L"F5を押すと、最新の情報に更新出来ます";
-    TTTOOLINFOW ti{};
-    ti.cbSize = TTTOOLINFOW_V2_SIZE;
-    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    ti.hwnd = hwnd();
-    ti.uId = reinterpret_cast<UINT_PTR>(FolderView_Common1.Handle());
-    ti.lpszText = const_cast<wchar_t*>(kTreeHint);
-    KOLBRI_LOG_IF_FALSE(SendMessageW(Tooltips(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)));
-  }
+  KOLBRI_LOG_IF_FALSE(FolderView_Common1.Create(*this, 0, 24, 225, 289));
+  FolderView_Common1.SetHint(L"F5を押すと、最新の情報に更新出来ます");
 
   PageControl1.Create(*this, 232, 0, 292, 313);
   PGSelPgn = PageControl1.AddPage(L"Plug-in選択");
@@ -187,13 +177,13 @@ void TWComDlg1::PageControl1Change() {
       // Before the dialog is on screen the focus is given once its modal loop
       // runs: a timer message comes only when nothing else is pending.
       if (IsWindowVisible(hwnd()))
-        SetFocus(FolderView_Common1.Handle());
+        SetFocus(FolderView_Common1.hwnd());
       else
         KOLBRI_LOG_IF_FALSE(SetTimer(hwnd(), kTreeFocusTimer, USER_TIMER_MINIMUM, nullptr) != 0);
       break;
     case kTagBatch: SelectSjisPath(work_dest_dir_.data()); break;
   }
-  FolderView_Common1.SetHelpContext(static_cast<DWORD>(tag));
+  FolderView_Common1.help_context = tag;
   PageControl1.help_context = tag;
 }
 
@@ -299,7 +289,7 @@ LRESULT TWComDlg1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   }
   if (msg == WM_TIMER && wp == kTreeFocusTimer) {
     KillTimer(hwnd(), kTreeFocusTimer);
-    if (ActiveTag() == kTagDrive) SetFocus(FolderView_Common1.Handle());
+    if (ActiveTag() == kTagDrive) SetFocus(FolderView_Common1.hwnd());
     return 0;
   }
   return Form::HandleMessage(msg, wp, lp);

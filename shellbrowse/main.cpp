@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "base/diag.h"
 #include "shellbrowse/browser.h"
 #include "shellbrowse/shot.h"
 #include "shellcom/drpcomex.h"
@@ -24,23 +25,23 @@ bool g_menu = false;
 browse::TBrowseForm* g_form = nullptr;
 
 void CALLBACK TakeShot(HWND, UINT, UINT_PTR id, DWORD) {
-  KillTimer(nullptr, id);
-  browse::SaveScreen(g_shot);
-  if (g_menu) EndMenu();
+  (void)KillTimer(nullptr, id);  // a one-shot: false only if it already went
+  KOLBRI_LOG_IF_FALSE(browse::SaveScreen(g_shot));
+  if (g_menu) (void)EndMenu();  // false when no menu is open
   PostQuitMessage(0);
 }
 
 // Opens the tree's menu of its selected folder; the shot is taken while the
 // menu's own loop runs.
 void CALLBACK OpenMenu(HWND, UINT, UINT_PTR id, DWORD) {
-  KillTimer(nullptr, id);
+  (void)KillTimer(nullptr, id);  // a one-shot: false only if it already went
   shview::TFolderView& tree = g_form->Tree();
   RECT r{};
-  TreeView_GetItemRect(tree.Handle(), tree.RealSelection(), &r, TRUE);
+  KOLBRI_LOG_IF_FALSE(TreeView_GetItemRect(tree.hwnd(), tree.RealSelection(), &r, TRUE));
   const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  SetTimer(nullptr, 0, kSettleMs, &TakeShot);
-  SendMessageW(tree.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, at);
-  SendMessageW(tree.Handle(), WM_RBUTTONUP, 0, at);
+  KOLBRI_LOG_IF_FALSE(SetTimer(nullptr, 0, kSettleMs, &TakeShot));
+  SendMessageW(tree.hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, at);
+  SendMessageW(tree.hwnd(), WM_RBUTTONUP, 0, at);
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   shcom::UnitScope drpcomex;  // OLE: before the shell state, finished after it
   shview::ShellState shell_state;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_USEREX_CLASSES};
-  InitCommonControlsEx(&icc);
+  KOLBRI_LOG_IF_FALSE(InitCommonControlsEx(&icc));
 
   std::wstring folder;
   int argc = 0;
@@ -73,7 +74,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   form.Create();
   form.Open(folder);
   form.Show();
-  if (!g_shot.empty()) SetTimer(nullptr, 0, kSettleMs, g_menu ? &OpenMenu : &TakeShot);
+  if (!g_shot.empty())
+    KOLBRI_LOG_IF_FALSE(SetTimer(nullptr, 0, kSettleMs, g_menu ? &OpenMenu : &TakeShot));
   const int result = winui::RunMessageLoop();
   g_form = nullptr;
   return result;

@@ -33,7 +33,7 @@ class Canvas {
  public:
   explicit Canvas(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
   ~Canvas() {
-    if (saved_) RestoreDC(dc_, saved_);
+    if (saved_) KOLBRI_LOG_IF_FALSE(RestoreDC(dc_, saved_));
   }
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
@@ -45,23 +45,25 @@ class Canvas {
 
 }  // namespace
 
-TComboView::TComboView() : CommonControl(200, 0) {}
+TComboView::TComboView() : SubclassedControl(200, 0) {}
 
 TComboView::~TComboView() {
   UnlinkAll();  // the tree stops calling this combo box before its entries go
   Destroy();
 }
 
-bool TComboView::Create(HWND parent, const RECT& bounds, int control_id) {
-  // The owner-draw measure request reaches the parent while the window is being
-  // created, before it is bound here: ApplyHeights sets the heights after.
-  if (!CreateControl(parent, bounds, L"COMBOBOX", kComboStyle, 0, control_id)) return false;
+winui::SubclassedControl::WindowKind TComboView::Kind() const {
+  return {L"COMBOBOX", kComboStyle, 0, 0};
+}
+
+// The owner-draw measure request reaches the parent while the window is being
+// created, before it is bound here: ApplyHeights sets the heights after.
+void TComboView::OnCreated() {
   ApplyHeights();
   // A control placed in code has no end-of-loading step: the outline is built
   // as soon as its window exists.
   BuildList();
-  ComboBox_SetCurSel(Handle(), 0);
-  return true;
+  ComboBox_SetCurSel(hwnd(), 0);
 }
 
 // The window goes: its entries with it.
@@ -72,7 +74,7 @@ void TComboView::OnWindowDestroying() {
 }
 
 LRESULT TComboView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-  if (msg == WM_KEYDOWN && wp == VK_RETURN && !ComboBox_GetDroppedState(Handle())) {
+  if (msg == WM_KEYDOWN && wp == VK_RETURN && !ComboBox_GetDroppedState(hwnd())) {
     SelectionChanged();  // the entry the arrow keys reached is chosen
     return 0;
   }
@@ -88,17 +90,17 @@ int TComboView::WindowHeight() const { return FieldHeight() + item_height_ * dro
 
 int TComboView::FieldHeight() const {
   RECT field{};
-  if (!Handle() || !GetWindowRect(Handle(), &field)) return item_height_ * 2;
+  if (!hwnd() || !GetWindowRect(hwnd(), &field)) return item_height_ * 2;
   return field.bottom - field.top;
 }
 
 void TComboView::ApplyHeights() {
-  if (!Handle()) return;
-  SendMessageW(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height_);
-  SendMessageW(Handle(), CB_SETITEMHEIGHT, 0, item_height_);
+  if (!hwnd()) return;
+  SendMessageW(hwnd(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item_height_);
+  SendMessageW(hwnd(), CB_SETITEMHEIGHT, 0, item_height_);
   // Common controls 6 size the dropped list by its visible count, not by the
   // window's height; older ones ignore the message.
-  SendMessageW(Handle(), CB_SETMINVISIBLE, static_cast<WPARAM>(drop_down_count_), 0);
+  SendMessageW(hwnd(), CB_SETMINVISIBLE, static_cast<WPARAM>(drop_down_count_), 0);
   ApplyBounds();
 }
 
@@ -116,45 +118,44 @@ void TComboView::SetDropDownCount(int entries) {
 
 // ---- The outline -------------------------------------------------------------
 
-int TComboView::Count() const { return Handle() ? ComboBox_GetCount(Handle()) : 0; }
+int TComboView::Count() const { return hwnd() ? ComboBox_GetCount(hwnd()) : 0; }
 
 const TComboData* TComboView::Entry(int index) const {
-  if (!Handle() || index < 0 || index >= Count()) return nullptr;
-  return reinterpret_cast<const TComboData*>(ComboBox_GetItemData(Handle(), index));
+  if (!hwnd() || index < 0 || index >= Count()) return nullptr;
+  return reinterpret_cast<const TComboData*>(ComboBox_GetItemData(hwnd(), index));
 }
 
-int TComboView::SelectedIndex() const { return Handle() ? ComboBox_GetCurSel(Handle()) : -1; }
+int TComboView::SelectedIndex() const { return hwnd() ? ComboBox_GetCurSel(hwnd()) : -1; }
 
 void TComboView::ClearEntries() {
-  if (Handle()) ComboBox_ResetContent(Handle());
+  if (hwnd()) ComboBox_ResetContent(hwnd());
   base_.clear();
   path_.clear();
 }
 
 void TComboView::BuildList() {
-  if (!Handle() || !DesktopFolder()) return;
+  if (!hwnd() || !DesktopFolder()) return;
   base_built_ = false;
   ClearEntries();
 
-  const AbsoluteIDList desktop = SpecialFolder(Handle(), CSIDL_DESKTOP);
+  const AbsoluteIDList desktop = SpecialFolder(hwnd(), CSIDL_DESKTOP);
   if (desktop) InsertEntry(0, 0, desktop.get());
   ComPtr<IEnumIDList> children;
-  if (desktop &&
-      DesktopFolder()->EnumObjects(Handle(), kTreeEnumFlags, children.receive()) == S_OK &&
+  if (desktop && DesktopFolder()->EnumObjects(hwnd(), kTreeEnumFlags, children.put()) == S_OK &&
       children) {
     ChildIDList child;
     while (children->Next(1, child.receive(), nullptr) == S_OK)
       AddPath(ConcatItemIDLists(desktop.get(), child.get()).get());
   }
 
-  const AbsoluteIDList computer = SpecialFolder(Handle(), CSIDL_DRIVES);
+  const AbsoluteIDList computer = SpecialFolder(hwnd(), CSIDL_DRIVES);
   ComPtr<IShellFolder> computer_folder;
   ComPtr<IEnumIDList> drives;
   if (computer &&
       SUCCEEDED(DesktopFolder()->BindToObject(computer.get(), nullptr,
                                               KOLBRI_IID_PPV(computer_folder))) &&
       computer_folder &&
-      computer_folder->EnumObjects(nullptr, kTreeEnumFlags, drives.receive()) == S_OK && drives) {
+      computer_folder->EnumObjects(nullptr, kTreeEnumFlags, drives.put()) == S_OK && drives) {
     ChildIDList child;
     while (drives->Next(1, child.receive(), nullptr) == S_OK)
       AddPath(ConcatItemIDLists(computer.get(), child.get()).get());
@@ -167,15 +168,15 @@ void TComboView::AddEntry(int position, int level, PCIDLIST_ABSOLUTE list) {
 }
 
 bool TComboView::InsertEntry(int position, int level, PCIDLIST_ABSOLUTE list) {
-  if (!Handle() || !list) return false;
+  if (!hwnd() || !list) return false;
   auto record = std::make_unique<TComboData>();
   record->IDList = ConcatItemIDLists(list, nullptr);
   record->Level = level;
   record->Position = position;
   if (!record->IDList) return false;
-  const int index = ComboBox_InsertString(Handle(), position, L"");
+  const int index = ComboBox_InsertString(hwnd(), position, L"");
   if (index < 0) return false;
-  ComboBox_SetItemData(Handle(), index, reinterpret_cast<LPARAM>(record.get()));
+  ComboBox_SetItemData(hwnd(), index, reinterpret_cast<LPARAM>(record.get()));
   (base_built_ ? path_ : base_).push_back(std::move(record));
   return true;
 }
@@ -185,7 +186,7 @@ bool TComboView::InsertEntry(int position, int level, PCIDLIST_ABSOLUTE list) {
 // that sorts before it in the shell's order, or right behind the level before.
 // Entry 0, the desktop, is never compared.
 int TComboView::AddPath(PCIDLIST_ABSOLUTE list) {
-  if (!Handle() || !list) return -1;
+  if (!hwnd() || !list) return -1;
   int level = 1, search_start = 1, insertion = 1;
   AbsoluteIDList prefix;
   for (PCUIDLIST_RELATIVE item = list->mkid.cb ? list : nullptr; item;
@@ -218,18 +219,18 @@ int TComboView::AddPath(PCIDLIST_ABSOLUTE list) {
 // each one recorded is still its own when its turn comes.
 void TComboView::RemovePathEntries() {
   while (!path_.empty()) {
-    ComboBox_DeleteString(Handle(), path_.back()->Position);
+    ComboBox_DeleteString(hwnd(), path_.back()->Position);
     path_.pop_back();
   }
 }
 
 void TComboView::ShowItemIDList(PCIDLIST_ABSOLUTE list) {
-  if (!list || !Handle()) return;
+  if (!list || !hwnd()) return;
   RemovePathEntries();
-  const AbsoluteIDList desktop = SpecialFolder(Handle(), CSIDL_DESKTOP);
+  const AbsoluteIDList desktop = SpecialFolder(hwnd(), CSIDL_DESKTOP);
   const bool is_desktop =
       desktop ? CompareItemIDs(DesktopFolder(), list, desktop.get()) == 0 : list->mkid.cb == 0;
-  ComboBox_SetCurSel(Handle(), is_desktop ? 0 : AddPath(list));
+  ComboBox_SetCurSel(hwnd(), is_desktop ? 0 : AddPath(list));
 }
 
 // ---- Links -------------------------------------------------------------------
@@ -249,7 +250,7 @@ void TComboView::FolderRenamed(PCIDLIST_ABSOLUTE old_list, PCIDLIST_ABSOLUTE new
         record->IDList = std::move(copy);
     }
   }
-  if (Handle()) InvalidateRect(Handle(), nullptr, TRUE);
+  if (hwnd()) KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd(), nullptr, TRUE));
 }
 
 void TComboView::SetFolderView(TFolderView* tree) {
@@ -267,7 +268,7 @@ void TComboView::ComponentRemoved(ShellComponent* component) {
 // ---- Notifications -----------------------------------------------------------
 
 void TComboView::SelectionChanged() {
-  if (OnChange) OnChange(*this);
+  if (on_change) on_change(*this);
   const TComboData* picked = Entry(SelectedIndex());
   if (!folder_view_ || !picked) return;
   // The tree's answer rebuilds the path entries, which may destroy the picked
@@ -277,19 +278,19 @@ void TComboView::SelectionChanged() {
 }
 
 bool TComboView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (!Handle()) return false;
+  if (!hwnd()) return false;
   switch (msg) {
     case WM_COMMAND:
-      if (reinterpret_cast<HWND>(lp) != Handle()) return false;
+      if (reinterpret_cast<HWND>(lp) != hwnd()) return false;
       switch (HIWORD(wp)) {
         // A choice in the dropped list (a click, Enter). An arrow key on the
         // closed box selects too, and reports the same way on some systems:
         // it steers nothing until Enter (ControlProc).
         case CBN_SELENDOK:
-          if (ComboBox_GetDroppedState(Handle())) SelectionChanged();
+          if (ComboBox_GetDroppedState(hwnd())) SelectionChanged();
           break;
         case CBN_DROPDOWN:
-          if (OnDropDown) OnDropDown(*this);
+          if (on_drop_down) on_drop_down(*this);
           break;
         default: return false;
       }
@@ -297,7 +298,7 @@ bool TComboView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
       return true;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-      if (item->hwndItem != Handle()) return false;
+      if (item->hwndItem != hwnd()) return false;
       DrawItem(*item);
       *result = TRUE;
       return true;
@@ -314,10 +315,10 @@ bool TComboView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 
 void TComboView::DrawItem(const DRAWITEMSTRUCT& item) {
   Canvas canvas(item.hDC);
-  HFONT font = GetWindowFont(Handle());
+  HFONT font = GetWindowFont(hwnd());
   SelectObject(item.hDC, font ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
   if (static_cast<int>(item.itemID) < 0) {
-    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
+    KOLBRI_LOG_IF_FALSE(FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_WINDOW)));
     return;
   }
   DrawEntry(item.hDC, static_cast<int>(item.itemID), item.rcItem, item.itemState);
@@ -327,7 +328,7 @@ void TComboView::DrawItem(const DRAWITEMSTRUCT& item) {
 // (ODS_COMBOBOXEDIT) shows the entry flush at its left edge + 1.
 void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
   const bool in_list = !(state & ODS_COMBOBOXEDIT);
-  if (in_list && !ComboBox_GetDroppedState(Handle())) return;
+  if (in_list && !ComboBox_GetDroppedState(hwnd())) return;
   const TComboData* record = Entry(index);
   if (!record) return;
   const int x = in_list ? record->Level * kIndentPerLevel : rect.left + 1;
@@ -361,14 +362,14 @@ void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
   // The whole row is cleared first, so that a shorter name or a moved highlight
   // leaves nothing of the previous drawing behind.
   const base::UniqueBrush background(CreateSolidBrush(back));
-  FillRect(dc, &rect, background.get());
+  KOLBRI_LOG_IF_FALSE(FillRect(dc, &rect, background.get()));
 
   const int size = item_height_;
   SetBkMode(dc, OPAQUE);
   SetBkColor(dc, back);
   SetTextColor(dc, fore);
-  ExtTextOutW(dc, x + size + kTextGap, rect.top, 0, nullptr, text.c_str(),
-              static_cast<UINT>(text.size()), nullptr);
+  KOLBRI_LOG_IF_FALSE(ExtTextOutW(dc, x + size + kTextGap, rect.top, 0, nullptr, text.c_str(),
+                                  static_cast<UINT>(text.size()), nullptr));
 
   // The icon is drawn at the large size into a white picture and stretched
   // into the square; COLORONCOLOR keeps a small icon's own pixels.
@@ -380,7 +381,8 @@ void TComboView::DrawEntry(HDC dc, int index, const RECT& rect, UINT state) {
   PatBlt(picture.get(), 0, 0, cx, cy, WHITENESS);
   if (icon) DrawIcon(picture.get(), 0, 0, icon.get());
   SetStretchBltMode(dc, COLORONCOLOR);
-  StretchBlt(dc, x, rect.top, size, size, picture.get(), 0, 0, cx, cy, SRCCOPY);
+  KOLBRI_LOG_IF_FALSE(
+      StretchBlt(dc, x, rect.top, size, size, picture.get(), 0, 0, cx, cy, SRCCOPY));
 }
 
 }  // namespace shview

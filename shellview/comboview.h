@@ -3,9 +3,10 @@
 // with the shell's small icons: the desktop, its folders, the computer
 // folder's drives and folders, and the path of the folder shown now.
 //
-// A real owner-drawn "COMBOBOX" child that this object creates and binds to
-// its parent's reflection (winui/reflect.h): the parent's window procedure must
-// pass WM_COMMAND, WM_DRAWITEM and WM_MEASUREITEM to winui::ReflectToChild.
+// A real owner-drawn "COMBOBOX" child, a winui::Control
+// (winui::SubclassedControl) bound to its parent's reflection
+// (winui/reflect.h): the parent's window procedure must pass WM_COMMAND,
+// WM_DRAWITEM and WM_MEASUREITEM to winui::ReflectToChild.
 // Linked to a TFolderView it follows the tree's selection and steers it.
 // UI thread only.
 //
@@ -22,7 +23,7 @@
 
 #include "shellview/partners.h"
 #include "shellview/shview.h"
-#include "winui/commoncontrol.h"
+#include "winui/subclassed_control.h"
 
 namespace shview {
 
@@ -34,17 +35,16 @@ struct TComboData {
   int Position = 0;       // combo index at insertion; removes a path entry again
 };
 
-class TComboView : public winui::CommonControl, public ComboViewPartner {
+class TComboView : public winui::SubclassedControl, public ComboViewPartner {
  public:
   TComboView();
   ~TComboView() override;
   TComboView(const TComboView&) = delete;
   TComboView& operator=(const TComboView&) = delete;
 
-  // Creates the combo box as a child of parent, then builds the outline and
-  // selects the desktop. bounds gives the position and width; the field is
-  // as high as ItemHeight asks and the list shows DropDownCount entries.
-  bool Create(HWND parent, const RECT& bounds, int control_id);
+  // Create() makes the combo box, then builds the outline and selects the
+  // desktop. The bounds give the position and width; the field is as high as
+  // ItemHeight asks and the list shows DropDownCount entries.
 
   // The outline. Lists passed in are copied, never kept.
   void BuildList();
@@ -54,7 +54,7 @@ class TComboView : public winui::CommonControl, public ComboViewPartner {
   int AddPath(PCIDLIST_ABSOLUTE list);
   void ClearEntries();
   // Replaces the path entries by those of list and selects its entry; raises
-  // no OnChange and does not steer the tree. None changes nothing.
+  // no on_change and does not steer the tree. None changes nothing.
   void ShowItemIDList(PCIDLIST_ABSOLUTE list) override;
   // A folder was renamed: entries of old_list get new_list (both copied).
   void FolderRenamed(PCIDLIST_ABSOLUTE old_list, PCIDLIST_ABSOLUTE new_list) override;
@@ -74,14 +74,16 @@ class TComboView : public winui::CommonControl, public ComboViewPartner {
   const TComboData* Entry(int index) const;  // none outside the list
   int SelectedIndex() const;                 // -1: none
 
-  // Events: OnChange when the user chooses an entry (a click or Enter in the
+  // Events: on_change when the user chooses an entry (a click or Enter in the
   // dropped list, Enter on the closed box), before the tree follows.
-  std::function<void(TComboView&)> OnChange;
-  std::function<void(TComboView&)> OnDropDown;
+  std::function<void(TComboView&)> on_change;
+  std::function<void(TComboView&)> on_drop_down;
 
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  private:
+  WindowKind Kind() const override;
+  void OnCreated() override;
   int WindowHeight() const override;
   void OnWindowDestroying() override;
   LRESULT ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) override;

@@ -14,25 +14,14 @@ namespace shview {
 
 namespace {
 
-constexpr int kColumns = 4;
-constexpr int kSizeColumn = 1, kTypeColumn = 2, kDateColumn = 3;
 constexpr int kLeastSizeWidth = 60;
 constexpr int kCellMargins = 12;  // the list view's padding around a cell's text
 constexpr UINT kLinkOverlay = INDEXTOOVERLAYMASK(2);
 
 // One table for every list of the process (UI thread only); a fill resets it.
-int g_sort_directions[kColumns] = {1, 1, 1, 1};
+int g_sort_directions[kFileColumns] = {1, 1, 1, 1};
 
 FileListItem* ItemOf(LPARAM lp) { return reinterpret_cast<FileListItem*>(lp); }
-
-const std::wstring* SubText(const FileListItem& item, int column) {
-  switch (column) {
-    case kSizeColumn: return &item.size;
-    case kTypeColumn: return &item.type;
-    case kDateColumn: return &item.date;
-    default: return nullptr;
-  }
-}
 
 int CALLBACK CompareByItemID(LPARAM a, LPARAM b, LPARAM folder) {
   return CompareItemIDs(reinterpret_cast<IShellFolder*>(folder), ItemOf(a)->id.get(),
@@ -40,71 +29,9 @@ int CALLBACK CompareByItemID(LPARAM a, LPARAM b, LPARAM folder) {
          g_sort_directions[0];
 }
 
-// Size and date compare the values kept with the item (their texts would put
-// 1999 after 2001 and a 9-digit size before an 8-digit one); an item without
-// file data comes first, as its empty text did.
-int CompareFileData(const FileListItem& x, const FileListItem& y, int column) {
-  if (x.has_file_data != y.has_file_data) return x.has_file_data ? 1 : -1;
-  if (!x.has_file_data) return 0;
-  if (column == kSizeColumn) return x.bytes < y.bytes ? -1 : x.bytes > y.bytes ? 1 : 0;
-  return CompareFileTime(&x.written, &y.written);
-}
-
 int CALLBACK CompareBySubItem(LPARAM a, LPARAM b, LPARAM column) {
   const int c = static_cast<int>(column);
-  const FileListItem& x = *ItemOf(a);
-  const FileListItem& y = *ItemOf(b);
-  if (c == kSizeColumn || c == kDateColumn) return CompareFileData(x, y, c) * g_sort_directions[c];
-  const std::wstring* tx = SubText(x, c);
-  const std::wstring* ty = SubText(y, c);
-  if (!tx || !ty) return 0;
-  return lstrcmpW(tx->c_str(), ty->c_str()) * g_sort_directions[c];
-}
-
-// Upper-cases ASCII letters of single-byte characters; double-byte characters
-// pass whole (a trail byte may look like a letter).
-std::string UpperAscii(std::string_view s, UINT code_page) {
-  std::string out(s);
-  for (size_t i = 0; i < out.size(); ++i) {
-    const auto b = static_cast<unsigned char>(out[i]);
-    if (IsDBCSLeadByteEx(code_page, b) && i + 1 < out.size()) {
-      ++i;
-    } else if (b >= 'a' && b <= 'z') {
-      out[i] = static_cast<char>(b - 'a' + 'A');
-    }
-  }
-  return out;
-}
-
-// The key under which a child's type (and its icon, where the shell says it is
-// the class's) may be shared, or empty. An extension the code page could not
-// spell ('?') could stand for several.
-std::string CacheKey(const std::string& parsing, SFGAOF attributes) {
-  if (attributes & (SFGAO_FOLDER | SFGAO_LINK)) return {};
-  std::string ext = MaskExtension(parsing, GetACP());
-  for (char ch : ext)
-    if (static_cast<unsigned char>(ch) >= 0x80 || ch == '?') return {};
-  if (ext.size() < 2) return {};
-  return ext;
-}
-
-std::wstring LocaleText(LCTYPE what, const wchar_t* fallback) {
-  wchar_t buf[8] = {};
-  return GetLocaleInfoW(LOCALE_USER_DEFAULT, what, buf, static_cast<int>(std::size(buf))) > 1
-             ? buf
-             : fallback;
-}
-
-std::wstring DateText(const FILETIME& utc, const std::wstring& ds, const std::wstring& ts) {
-  FILETIME local;
-  SYSTEMTIME st;
-  // Through the calendar rather than a DOS date, which cannot hold a year
-  // before 1980 or after 2107; within that range the text is the same.
-  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return {};
-  wchar_t buf[64];
-  swprintf(buf, std::size(buf), L"%02u%ls%02u%ls%02u %02u%ls%02u", st.wYear % 100u, ds.c_str(),
-           st.wMonth, ds.c_str(), st.wDay, st.wHour, ts.c_str(), st.wMinute);
-  return buf;
+  return CompareByColumn(*ItemOf(a), *ItemOf(b), c) * g_sort_directions[c];
 }
 
 void CopyOut(const std::wstring& text, LVITEMW& item, bool wide) {
@@ -124,30 +51,6 @@ void CopyOut(const std::wstring& text, LVITEMW& item, bool wide) {
 
 }  // namespace
 
-std::string MaskExtension(std::string_view name, UINT code_page) {
-  size_t last = std::string_view::npos;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const auto b = static_cast<unsigned char>(name[i]);
-    if (IsDBCSLeadByteEx(code_page, b) && i + 1 < name.size()) {
-      ++i;  // the trail byte may be '\' (0x5C) in Shift-JIS
-    } else if (b == '.' || b == '\\' || b == ':') {
-      last = i;
-    }
-  }
-  if (last == std::string_view::npos || name[last] != '.') return {};
-  return UpperAscii(name.substr(last), code_page);
-}
-
-bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_name,
-                UINT code_page) {
-  if (mask.empty()) return true;
-  const std::string ext = MaskExtension(parsing_name, code_page);
-  if (ext.empty()) return false;
-  for (const std::string& line : mask)
-    if (UpperAscii(line, code_page) == ext) return true;
-  return false;
-}
-
 bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child) {
   ComPtr<IExtractIconW> extract;
   if (!folder || !child ||
@@ -164,17 +67,11 @@ bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child) {
   return (flags & GIL_PERCLASS) || !(flags & GIL_PERINSTANCE);
 }
 
-std::wstring FileSizeText(ULONGLONG bytes) {
-  std::wstring n = std::to_wstring(bytes / 1024 + 1);
-  if (n.size() < 8) n.insert(0, 8 - n.size(), L' ');
-  return n + L"KB";
-}
-
 int TFileView::SortDirection(int column) {
-  return column >= 0 && column < kColumns ? g_sort_directions[column] : 0;
+  return column >= 0 && column < kFileColumns ? g_sort_directions[column] : 0;
 }
 
-TFileView::TFileView() : CommonControl(200, 200) {}
+TFileView::TFileView() : SubclassedControl(200, 200) {}
 
 TFileView::~TFileView() {
   UnlinkAll();  // the tree stops calling this list before its items go
@@ -206,34 +103,33 @@ DWORD TFileView::Style() const {
   return s;
 }
 
-bool TFileView::Create(HWND parent, const RECT& bounds, int control_id) {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
-  InitCommonControlsEx(&icc);
-  if (!CreateControl(parent, bounds, WC_LISTVIEWW, Style(), WS_EX_CLIENTEDGE, control_id))
-    return false;
+winui::SubclassedControl::WindowKind TFileView::Kind() const {
+  return {WC_LISTVIEWW, Style(), WS_EX_CLIENTEDGE, ICC_LISTVIEW_CLASSES};
+}
+
+void TFileView::OnCreated() {
   SetUpWindow();
   if (folder_) FillList();  // a folder handed over before the window existed
-  return true;
 }
 
 // Every new window gets the columns again (a width the user changed is lost)
 // and the system image lists.
 void TFileView::SetUpWindow() {
-  static const wchar_t* const kCaptions[kColumns] = {L"\u540D\u524D", L"\uFF7B\uFF72\uFF7D\uFF9E",
-                                                     L"\uFF8C\uFF67\uFF72\uFF99\u306E\u7A2E\u985E",
-                                                     L"\u66F4\u65B0\u65E5\u6642"};
-  static const int kWidths[kColumns] = {120, kLeastSizeWidth, 120, 120};
-  for (int c = 0; c < kColumns; ++c) {
+  static const wchar_t* const kCaptions[kFileColumns] = {
+      L"\u540D\u524D", L"\uFF7B\uFF72\uFF7D\uFF9E", L"\uFF8C\uFF67\uFF72\uFF99\u306E\u7A2E\u985E",
+      L"\u66F4\u65B0\u65E5\u6642"};
+  static const int kWidths[kFileColumns] = {120, kLeastSizeWidth, 120, 120};
+  for (int c = 0; c < kFileColumns; ++c) {
     LVCOLUMNW col{};
     col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     col.fmt = c == kSizeColumn ? LVCFMT_RIGHT : LVCFMT_LEFT;
     col.cx = kWidths[c];
     col.pszText = const_cast<wchar_t*>(kCaptions[c]);
     col.iSubItem = c;
-    ListView_InsertColumn(Handle(), c, &col);
+    ListView_InsertColumn(hwnd(), c, &col);
   }
-  ListView_SetImageList(Handle(), SystemImageList(false), LVSIL_NORMAL);
-  ListView_SetImageList(Handle(), SystemImageList(true), LVSIL_SMALL);
+  ListView_SetImageList(hwnd(), SystemImageList(false), LVSIL_NORMAL);
+  ListView_SetImageList(hwnd(), SystemImageList(true), LVSIL_SMALL);
   FitSizeColumn();
 }
 
@@ -245,27 +141,27 @@ void TFileView::FitSizeColumn() {
   for (wchar_t digit = L'0'; digit <= L'9'; ++digit) {
     const std::wstring text = std::wstring(8, digit) + L"KB";
     widest =
-        std::max(widest, static_cast<int>(SendMessageW(Handle(), LVM_GETSTRINGWIDTHW, 0,
+        std::max(widest, static_cast<int>(SendMessageW(hwnd(), LVM_GETSTRINGWIDTHW, 0,
                                                        reinterpret_cast<LPARAM>(text.c_str()))));
   }
   // As a column, not through LVM_SETCOLUMNWIDTH, which some views refuse.
   LVCOLUMNW col{};
   col.mask = LVCF_WIDTH;
   col.cx = std::max(kLeastSizeWidth, widest + kCellMargins);
-  ListView_SetColumn(Handle(), kSizeColumn, &col);
+  KOLBRI_LOG_IF_FALSE(ListView_SetColumn(hwnd(), kSizeColumn, &col));
 }
 
 void TFileView::ApplyView(ViewStyle style) {
-  if (!Handle()) return;
-  const auto s = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE));
-  SetWindowLongPtrW(Handle(), GWL_STYLE, (s & ~LVS_TYPEMASK) | ViewBits(style));
+  if (!hwnd()) return;
+  const auto s = static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_STYLE));
+  SetWindowLongPtrW(hwnd(), GWL_STYLE, (s & ~LVS_TYPEMASK) | ViewBits(style));
 }
 
 // The column header is a child window: it is redrawn too.
 void TFileView::ResumeRedraw() {
-  SendMessageW(Handle(), WM_SETREDRAW, TRUE, 0);
-  RedrawWindow(Handle(), nullptr, nullptr,
-               RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+  SendMessageW(hwnd(), WM_SETREDRAW, TRUE, 0);
+  KOLBRI_LOG_IF_FALSE(RedrawWindow(hwnd(), nullptr, nullptr,
+                                   RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN));
 }
 
 void TFileView::SetViewStyle(ViewStyle style) {
@@ -292,7 +188,7 @@ void TFileView::SetMask(const std::vector<std::string>* lines) {
 // The items go over to a new window with their records, which stay where
 // they are: the old window's deletions reach nobody.
 void TFileView::Recreate() {
-  if (!Handle()) return;
+  if (!hwnd()) return;
   struct Moved {
     std::wstring caption;
     FileListItem* item;
@@ -304,14 +200,14 @@ void TFileView::Recreate() {
   for (int i = 0; i < n; ++i)
     moved.push_back(
         {Caption(i), ItemAt(i),
-         ListView_GetItemState(Handle(), i, LVIS_OVERLAYMASK | LVIS_SELECTED | LVIS_FOCUSED)});
-  const bool visible = IsWindowVisible(Handle());
-  if (!RecreateControl(Style())) {
+         ListView_GetItemState(hwnd(), i, LVIS_OVERLAYMASK | LVIS_SELECTED | LVIS_FOCUSED)});
+  const bool visible = IsWindowVisible(hwnd());
+  if (!RecreateControl()) {
     records_.Clear();
     return;
   }
   SetUpWindow();
-  SendMessageW(Handle(), WM_SETREDRAW, FALSE, 0);
+  SendMessageW(hwnd(), WM_SETREDRAW, FALSE, 0);
   int at = 0;
   for (Moved& m : moved) {
     if (InsertItem(at, m.caption, m.item, m.state))
@@ -319,28 +215,28 @@ void TFileView::Recreate() {
     else
       records_.Take(m.item);
   }
-  if (!visible) ShowWindow(Handle(), SW_HIDE);
+  if (!visible) ShowWindow(hwnd(), SW_HIDE);
   ResumeRedraw();
 }
 
 // ---- Items -------------------------------------------------------------------
 
-int TFileView::ItemCount() const { return Handle() ? ListView_GetItemCount(Handle()) : 0; }
+int TFileView::ItemCount() const { return hwnd() ? ListView_GetItemCount(hwnd()) : 0; }
 
 FileListItem* TFileView::ItemAt(int index) const {
-  if (!Handle() || index < 0) return nullptr;
+  if (!hwnd() || index < 0) return nullptr;
   LVITEMW it{};
   it.mask = LVIF_PARAM;
   it.iItem = index;
-  return ListView_GetItem(Handle(), &it) ? ItemOf(it.lParam) : nullptr;
+  return ListView_GetItem(hwnd(), &it) ? ItemOf(it.lParam) : nullptr;
 }
 
 std::wstring TFileView::Caption(int index) const { return SubItemText(index, 0); }
 
 std::wstring TFileView::SubItemText(int index, int column) const {
-  if (!Handle() || index < 0) return {};
+  if (!hwnd() || index < 0) return {};
   wchar_t buf[1024] = {};
-  ListView_GetItemText(Handle(), index, column, buf, static_cast<int>(std::size(buf)));
+  ListView_GetItemText(hwnd(), index, column, buf, static_cast<int>(std::size(buf)));
   return buf;
 }
 
@@ -350,18 +246,18 @@ PCUITEMID_CHILD TFileView::Data(int index) const {
 }
 
 int TFileView::ImageIndex(int index) const {
-  if (!Handle()) return -1;
+  if (!hwnd()) return -1;
   LVITEMW it{};
   it.mask = LVIF_IMAGE;
   it.iItem = index;
-  return ListView_GetItem(Handle(), &it) ? it.iImage : -1;
+  return ListView_GetItem(hwnd(), &it) ? it.iImage : -1;
 }
 
 int TFileView::OverlayIndex(int index) const {
-  return Handle() ? static_cast<int>((ListView_GetItemState(Handle(), index, LVIS_OVERLAYMASK) &
-                                      LVIS_OVERLAYMASK) >>
-                                     8)
-                  : 0;
+  return hwnd()
+             ? static_cast<int>(
+                   (ListView_GetItemState(hwnd(), index, LVIS_OVERLAYMASK) & LVIS_OVERLAYMASK) >> 8)
+             : 0;
 }
 
 int TFileView::IndexOf(const std::wstring& caption) const {
@@ -372,28 +268,28 @@ int TFileView::IndexOf(const std::wstring& caption) const {
 }
 
 bool TFileView::IsSelected(int index) const {
-  return Handle() && (ListView_GetItemState(Handle(), index, LVIS_SELECTED) & LVIS_SELECTED);
+  return hwnd() && (ListView_GetItemState(hwnd(), index, LVIS_SELECTED) & LVIS_SELECTED);
 }
 
 void TFileView::SetSelected(int index, bool selected) {
-  if (Handle())
-    ListView_SetItemState(Handle(), index, selected ? LVIS_SELECTED | LVIS_FOCUSED : 0,
+  if (hwnd())
+    ListView_SetItemState(hwnd(), index, selected ? LVIS_SELECTED | LVIS_FOCUSED : 0,
                           LVIS_SELECTED | (selected ? LVIS_FOCUSED : 0));
 }
 
 int TFileView::SelectedCount() const {
-  return Handle() ? static_cast<int>(ListView_GetSelectedCount(Handle())) : 0;
+  return hwnd() ? static_cast<int>(ListView_GetSelectedCount(hwnd())) : 0;
 }
 
 RECT TFileView::LabelRect(int index) const {
   RECT r{};
-  if (Handle()) ListView_GetItemRect(Handle(), index, &r, LVIR_LABEL);
+  if (hwnd()) ListView_GetItemRect(hwnd(), index, &r, LVIR_LABEL);
   return r;
 }
 
 void TFileView::SetCaption(int index, const std::wstring& text) {
   std::wstring copy = text;
-  ListView_SetItemText(Handle(), index, 0, copy.data());
+  KOLBRI_LOG_IF_FALSE(ListView_SetItemText(hwnd(), index, 0, copy.data()));
 }
 
 // One insertion (one message) with the caption, record, icon and overlay; the
@@ -411,7 +307,7 @@ bool TFileView::InsertItem(int at, const std::wstring& caption, FileListItem* it
   // Sub-items never given a text are asked of the parent (LVN_GETDISPINFO)
   // like callback ones: setting them would cost one message per column and
   // file, which under 32-bit Wine crosses into 64-bit code each time.
-  return ListView_InsertItem(Handle(), &it) >= 0;
+  return ListView_InsertItem(hwnd(), &it) >= 0;
 }
 
 AbsoluteIDList TFileView::AbsoluteOf(PCUITEMID_CHILD child) const {
@@ -452,7 +348,7 @@ void TFileView::ResolveIcon(FileListItem& item) {
   // and never used.
   item.icon = absolute ? GetItemIconIndex(absolute.get(), kLargeIconFlags) : kFallbackIconIndex;
   if (!item.key.empty() && found == icon_cache_.end() && folder_) {
-    icon_cache_[item.key] = IconIsPerClass(folder_.get(), Handle(), item.id.get())
+    icon_cache_[item.key] = IconIsPerClass(folder_.get(), hwnd(), item.id.get())
                                 ? std::optional<int>(item.icon)
                                 : std::nullopt;
   }
@@ -467,8 +363,8 @@ void TFileView::AnswerDispInfo(LVITEMW& it, bool wide) {
     if (!(it.mask & LVIF_TEXT)) it.mask |= LVIF_DI_SETITEM;  // the list keeps the index
   }
   if (it.mask & LVIF_TEXT) {
-    if (it.iSubItem == 2) ResolveType(*item);
-    if (const std::wstring* text = SubText(*item, it.iSubItem)) CopyOut(*text, it, wide);
+    if (it.iSubItem == kTypeColumn) ResolveType(*item);
+    if (const std::wstring* text = ColumnText(*item, it.iSubItem)) CopyOut(*text, it, wide);
   }
 }
 
@@ -486,11 +382,11 @@ void TFileView::ShowFolder(PCIDLIST_ABSOLUTE absolute) {
     // shown, and its list is kept with it so that the items' absolute lists
     // (icons, types, launching) are built from the folder actually listed.
     folder.reset();
-    KOLBRI_LOG_IF_FAILED(SHGetDesktopFolder(folder.receive()));
+    KOLBRI_LOG_IF_FAILED(SHGetDesktopFolder(folder.put()));
     copy = ConcatItemIDLists(nullptr, nullptr);
     if (!copy) return;
   }
-  if (!Handle()) {  // listed once the window exists
+  if (!hwnd()) {  // listed once the window exists
     folder_ = std::move(folder);
     folder_list_ = std::move(copy);
     return;
@@ -501,7 +397,7 @@ void TFileView::ShowFolder(PCIDLIST_ABSOLUTE absolute) {
 }
 
 void TFileView::FillList() {
-  if (!folder_ || !Handle()) return;
+  if (!folder_ || !hwnd()) return;
   AbsoluteIDList copy = ConcatItemIDLists(folder_list_.get(), nullptr);
   if (copy && !Fill(folder_, std::move(copy))) SendTreeBack();
 }
@@ -518,10 +414,9 @@ void TFileView::SendTreeBack() {
 // answered then must still be read against the folder it came from.
 bool TFileView::Fill(ComPtr<IShellFolder> folder, AbsoluteIDList list) {
   ComPtr<IEnumIDList> children;
-  if (FAILED(
-          KOLBRI_LOG_IF_FAILED(folder->EnumObjects(Handle(), kListEnumFlags, children.receive()))))
+  if (FAILED(KOLBRI_LOG_IF_FAILED(folder->EnumObjects(hwnd(), kListEnumFlags, children.put()))))
     return false;
-  if (!Handle()) return true;  // the window went while the shell asked the user
+  if (!hwnd()) return true;  // the window went while the shell asked the user
   folder_ = folder;
   folder_list_ = std::move(list);
   const ComPtr<IShellIcon> icons = folder.As<IShellIcon>();  // none: SHGetFileInfo
@@ -530,12 +425,12 @@ bool TFileView::Fill(ComPtr<IShellFolder> folder, AbsoluteIDList list) {
   static const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
   static const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
   SetCursor(wait);
-  SendMessageW(Handle(), WM_SETREDRAW, FALSE, 0);
-  ListView_DeleteAllItems(Handle());
+  SendMessageW(hwnd(), WM_SETREDRAW, FALSE, 0);
+  KOLBRI_LOG_IF_FALSE(ListView_DeleteAllItems(hwnd()));
   type_cache_.clear();
   icon_cache_.clear();
-  date_sep_ = LocaleText(LOCALE_SDATE, L"/");
-  time_sep_ = LocaleText(LOCALE_STIME, L":");
+  date_sep_ = LocaleSeparator(LOCALE_SDATE, L"/");
+  time_sep_ = LocaleSeparator(LOCALE_STIME, L":");
   // Items are added in list view and sorted once at the end.
   ApplyView(ViewStyle::vsList);
 
@@ -546,8 +441,9 @@ bool TFileView::Fill(ComPtr<IShellFolder> folder, AbsoluteIDList list) {
     AddItem(folder.get(), icons.get(), std::move(child), at);
     at = ItemCount();
   }
-  if (Handle()) {
-    ListView_SortItems(Handle(), CompareByItemID, reinterpret_cast<LPARAM>(folder.get()));
+  if (hwnd()) {
+    KOLBRI_LOG_IF_FALSE(
+        ListView_SortItems(hwnd(), CompareByItemID, reinterpret_cast<LPARAM>(folder.get())));
     ApplyView(view_style_);
     ResumeRedraw();
   }
@@ -580,12 +476,12 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
     item->bytes = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     item->written = data.ftLastWriteTime;
     item->size = FileSizeText(item->bytes);
-    item->date = DateText(item->written, date_sep_, time_sep_);
+    item->date = FileDateText(item->written, date_sep_, time_sep_);
   }
   // The type name and an icon the folder did not give are looked up when the
   // list first shows or reports them (SHGetFileInfo costs milliseconds a call
   // on some systems); files sharing an extension share the answer.
-  item->key = CacheKey(parsing, attributes);
+  item->key = TypeKey(parsing, attributes);
   if (!item->key.empty() && item->icon == I_IMAGECALLBACK) {
     if (auto found = icon_cache_.find(item->key); found != icon_cache_.end() && found->second)
       item->icon = *found->second;
@@ -597,20 +493,21 @@ void TFileView::AddItem(IShellFolder* folder, IShellIcon* icons, ChildIDList chi
 }
 
 void TFileView::SortByColumn(int column) {
-  if (column < 0 || column >= kColumns || !Handle()) return;
+  if (column < 0 || column >= kFileColumns || !hwnd()) return;
   g_sort_directions[column] = -g_sort_directions[column];
   if (column == 0) {
     if (folder_)
-      ListView_SortItems(Handle(), CompareByItemID, reinterpret_cast<LPARAM>(folder_.get()));
+      KOLBRI_LOG_IF_FALSE(
+          ListView_SortItems(hwnd(), CompareByItemID, reinterpret_cast<LPARAM>(folder_.get())));
   } else {
-    if (column == 2) {
+    if (column == kTypeColumn) {
       const int n = ItemCount();
       for (int i = 0; i < n; ++i)
         if (FileListItem* item = ItemAt(i)) ResolveType(*item);
     }
-    ListView_SortItems(Handle(), CompareBySubItem, column);
+    KOLBRI_LOG_IF_FALSE(ListView_SortItems(hwnd(), CompareBySubItem, column));
   }
-  if (OnColumnClick) OnColumnClick(*this, column);
+  if (on_column_click) on_column_click(*this, column);
 }
 
 // ---- Links -----------------------------------------------------------------------
@@ -624,9 +521,9 @@ void TFileView::ComponentRemoved(ShellComponent* component) {
 // ---- User actions ----------------------------------------------------------------
 
 void TFileView::DoubleClicked() {
-  if (OnDblClick) OnDblClick(*this);
-  if (!Handle() || !folder_) return;
-  FileListItem* item = ItemAt(ListView_GetNextItem(Handle(), -1, LVNI_SELECTED));
+  if (on_dbl_click) on_dbl_click(*this);
+  if (!hwnd() || !folder_) return;
+  FileListItem* item = ItemAt(ListView_GetNextItem(hwnd(), -1, LVNI_SELECTED));
   if (!item || !item->id) return;
   PCUITEMID_CHILD own = item->id.get();
   SFGAOF attributes = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
@@ -643,7 +540,7 @@ void TFileView::DoubleClicked() {
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_INVOKEIDLIST;
-  info.hwnd = Handle();
+  info.hwnd = hwnd();
   info.lpVerb = "";
   info.lpParameters = "";
   info.lpDirectory = "";
@@ -657,10 +554,10 @@ void TFileView::DoubleClicked() {
 // several selected may be another file). The shell may show a dialog in
 // SetNameOf, and a refill meanwhile frees the item: nothing of it is held
 // across the call but copies, and the item is looked up again afterwards.
-LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
+LRESULT TFileView::EndLabelEdit(int index, const std::optional<std::wstring>& typed) {
   if (!typed) return FALSE;  // cancelled
   std::wstring text = *typed;
-  if (OnEdited) OnEdited(*this, index, text);
+  if (on_edited) on_edited(*this, index, text);
   SetCaption(index, text);
   FileListItem* item = ItemAt(index);
   if (!item || !item->id || !folder_) return FALSE;
@@ -674,23 +571,21 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
     attributes = 0;
 
   renaming_ = item;
-  ChildIDList renamed;
-  const HRESULT hr = RenameChild(folder.get(), Handle(), old.get(), *typed, renamed);
+  LabelRename done = RenameLabel(folder.get(), hwnd(), old.get(), *typed);
   item = std::exchange(renaming_, nullptr);  // none when the item went meanwhile
-  if (SUCCEEDED(hr) && renamed && tree_ && (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
-    tree_->RenameChildItem(old.get(), renamed.get());
+  if (done.renamed && tree_ && (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
+    tree_->RenameChildItem(old.get(), done.renamed.get());
   LVFINDINFOW find{};
   find.flags = LVFI_PARAM;
   find.lParam = reinterpret_cast<LPARAM>(item);
-  index = item && Handle() ? ListView_FindItem(Handle(), -1, &find) : -1;
+  index = item && hwnd() ? ListView_FindItem(hwnd(), -1, &find) : -1;
   if (index < 0 || ItemAt(index) != item) return FALSE;
-  std::wstring shown;
-  if (SUCCEEDED(hr) && renamed) {
-    item->id = std::move(renamed);  // the old list is freed
+  if (done.renamed) {
+    item->id = std::move(done.renamed);  // the old list is freed
     // A new extension may mean another type and icon.
     std::string parsing;
     GetItemDisplayName(folder.get(), item->id.get(), SHGDN_FORPARSING, parsing);
-    item->key = CacheKey(parsing, attributes & SFGAO_FOLDER);
+    item->key = TypeKey(parsing, attributes & SFGAO_FOLDER);
     item->type_known = false;
     item->type.clear();
     item->icon = I_IMAGECALLBACK;
@@ -698,12 +593,9 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
     it.mask = LVIF_IMAGE;
     it.iItem = index;
     it.iImage = I_IMAGECALLBACK;
-    ListView_SetItem(Handle(), &it);
-    GetItemDisplayNameW(folder.get(), item->id.get(), SHGDN_NORMAL, shown);
-  } else {
-    GetItemDisplayNameW(folder.get(), old.get(), SHGDN_NORMAL, shown);
+    KOLBRI_LOG_IF_FALSE(ListView_SetItem(hwnd(), &it));
   }
-  SetCaption(index, shown);
+  SetCaption(index, done.shown);
   return FALSE;  // the caption is set; the list must not put the typed text back
 }
 
@@ -712,7 +604,7 @@ LRESULT TFileView::EndLabelEdit(int index, const std::wstring* typed) {
 // growing sequence once per item.
 RelativeIDList TFileView::SelectionSequence(int* count) const {
   std::vector<PCUITEMID_CHILD> chosen;
-  for (int i = -1; (i = ListView_GetNextItem(Handle(), i, LVNI_SELECTED)) >= 0;) {
+  for (int i = -1; (i = ListView_GetNextItem(hwnd(), i, LVNI_SELECTED)) >= 0;) {
     if (FileListItem* item = ItemAt(i); item && item->id) chosen.push_back(item->id.get());
   }
   *count = static_cast<int>(chosen.size());
@@ -732,16 +624,13 @@ RelativeIDList TFileView::SelectionSequence(int* count) const {
   return sequence;  // zero-filled: the terminator is there
 }
 
-void TFileView::OnRightButtonUp(WPARAM keys, POINT client) {
-  if (OnMouseUp) OnMouseUp(*this, VK_RBUTTON, keys, client);
-  if (!Handle() || !context_menu_ || !folder_ || SelectedCount() == 0) return;
+void TFileView::OnRightClick(POINT client) {
+  if (!hwnd() || !context_menu_ || !folder_ || SelectedCount() == 0) return;
   int count = 0;
   const RelativeIDList sequence = SelectionSequence(&count);
   if (!sequence) return;
   ComPtr<IShellFolder> folder = folder_;  // a command may show another folder
-  POINT screen = client;
-  ClientToScreen(Handle(), &screen);
-  context_menu_->PopupShellMenu(Handle(), folder.get(), screen, count, sequence.get());
+  context_menu_->PopupAtClient(hwnd(), folder.get(), client, count, sequence.get());
 }
 
 // The list reports a drag (LVN_BEGINDRAG) only once the pointer left the drag
@@ -752,7 +641,7 @@ void TFileView::BeginDrag() {
   const RelativeIDList sequence = SelectionSequence(&count);
   if (!sequence) return;
   ComPtr<IShellFolder> folder = folder_;
-  drop_source_->StartShellDrag(Handle(), folder.get(), count, sequence.get());
+  drop_source_->StartShellDrag(hwnd(), folder.get(), count, sequence.get());
 }
 
 // ---- Notifications -------------------------------------------------------------
@@ -765,19 +654,19 @@ void TFileView::OnWindowDestroying() {
   records_.Clear();
 }
 
-// The item's list is freed before OnDeletion (which sees no list), and the
+// The item's list is freed before on_deletion (which sees no list), and the
 // record itself only after it: a handler may still read the item's texts.
 void TFileView::ItemDeleted(int index, FileListItem* item) {
   const std::unique_ptr<FileListItem> record = records_.Take(item);
   if (renaming_ == item) renaming_ = nullptr;
   if (record) record->id.reset();  // freed once
-  if (OnDeletion) OnDeletion(*this, index);
+  if (on_deletion) on_deletion(*this, index);
 }
 
 bool TFileView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
-  if (msg != WM_NOTIFY || !Handle()) return false;
+  if (msg != WM_NOTIFY || !hwnd()) return false;
   auto* hdr = reinterpret_cast<NMHDR*>(lp);
-  if (hdr->hwndFrom != Handle()) return false;
+  if (hdr->hwndFrom != hwnd()) return false;
   auto* lv = reinterpret_cast<NMLISTVIEW*>(lp);
   switch (hdr->code) {
     case LVN_GETDISPINFOW:
@@ -800,8 +689,7 @@ bool TFileView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
     case LVN_ENDLABELEDITA: {
       // LVITEMA and LVITEMW differ only in the text pointer's type.
       const auto& item = reinterpret_cast<NMLVDISPINFOW*>(lp)->item;
-      const auto typed = EditedLabel(item.pszText, hdr->code == LVN_ENDLABELEDITW);
-      *result = EndLabelEdit(item.iItem, typed ? &*typed : nullptr);
+      *result = EndLabelEdit(item.iItem, EditedLabel(item.pszText, hdr->code == LVN_ENDLABELEDITW));
       return true;
     }
     case LVN_BEGINDRAG:
@@ -814,35 +702,18 @@ bool TFileView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
 
 // ---- Mouse ---------------------------------------------------------------------
 
-namespace {
-POINT PointOf(LPARAM lp) {
-  return POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-}
-}  // namespace
-
 // The press selects as the list would: an unselected item alone, nothing on
-// empty space; the release reaches OnMouseUp and the context menu.
-void TFileView::OnRightButtonDown(WPARAM keys, POINT client) {
+// empty space; the release reaches on_mouse_up and the context menu.
+void TFileView::OnRightButtonDown(WPARAM, POINT client) {
   LVHITTESTINFO hit{};
   hit.pt = client;
-  const int index = ListView_HitTest(Handle(), &hit);
-  if (index < 0 || !IsSelected(index)) ListView_SetItemState(Handle(), -1, 0, LVIS_SELECTED);
+  const int index = ListView_HitTest(hwnd(), &hit);
+  if (index < 0 || !IsSelected(index)) ListView_SetItemState(hwnd(), -1, 0, LVIS_SELECTED);
   if (index >= 0 && !IsSelected(index)) SetSelected(index, true);
-  if (OnMouseDown) OnMouseDown(*this, VK_RBUTTON, keys, client);
 }
 
 LRESULT TFileView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
   switch (msg) {
-    case WM_LBUTTONDOWN: {
-      const LRESULT r = next(msg, wp, lp);
-      if (Handle() && OnMouseDown) OnMouseDown(*this, VK_LBUTTON, wp, PointOf(lp));
-      return r;
-    }
-    case WM_LBUTTONUP: {
-      const LRESULT r = next(msg, wp, lp);
-      if (Handle() && OnMouseUp) OnMouseUp(*this, VK_LBUTTON, wp, PointOf(lp));
-      return r;
-    }
     case WM_SETFONT: {
       const LRESULT r = next(msg, wp, lp);
       FitSizeColumn();
@@ -852,7 +723,7 @@ LRESULT TFileView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::Subc
     // folder) does not pull the items from under it.
     case WM_LBUTTONDBLCLK: {
       const LRESULT r = next(msg, wp, lp);
-      if (Handle()) DoubleClicked();
+      if (hwnd()) DoubleClicked();
       return r;
     }
     default: break;

@@ -4,9 +4,9 @@
 // type and time of the last change. It is the companion of TFolderView: a tree
 // whose FileView names this list hands it every folder it selects.
 //
-// Like the tree it is a real list-view child window (winui::CommonControl):
-// the parent's window procedure must pass WM_NOTIFY to winui::ReflectToChild.
-// UI thread only.
+// Like the tree it is a real list-view child window, a winui::Control
+// (winui::SubclassedControl): the parent's window procedure must pass
+// WM_NOTIFY to winui::ReflectToChild. UI thread only.
 //
 // Each item's lParam points at a record the list owns, holding the child's
 // one-item list relative to the shown folder; the list is freed exactly once,
@@ -23,9 +23,10 @@
 #include <vector>
 
 #include "base/com.h"
+#include "shellview/fileitems.h"
 #include "shellview/partners.h"
 #include "shellview/shview.h"
-#include "winui/commoncontrol.h"
+#include "winui/subclassed_control.h"
 
 namespace shview {
 
@@ -33,40 +34,14 @@ namespace shview {
 inline constexpr DWORD kListEnumFlags =
     SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN;
 
-// The extension of a parsing name in the given ANSI code page, dot included and
-// upper-cased (ASCII letters of single-byte characters only); empty when the
-// last '.', '\' or ':' outside double-byte characters is not a '.'.
-std::string MaskExtension(std::string_view parsing_name, UINT code_page);
-// True when mask has no lines or one of them, upper-cased the same way,
-// equals the extension of the parsing name.
-bool MaskAdmits(const std::vector<std::string>& mask, std::string_view parsing_name,
-                UINT code_page);
 // Whether the shell's icon handler for child says its icon is the same for
 // every file of its class (GIL_PERCLASS, or no GIL_PERINSTANCE); false
 // without a handler.
 bool IconIsPerClass(IShellFolder* folder, HWND owner, PCUITEMID_CHILD child);
-// Size column: whole kilobytes plus one, right-aligned in 8 characters, "KB".
-std::wstring FileSizeText(ULONGLONG bytes);
 
 class TFolderView;
 
-// What an item's lParam points at. The size and date texts are made when the
-// item is added; the type name and the icon when the list first shows or
-// reports them.
-struct FileListItem {
-  ChildIDList id;     // relative to the shown folder; none once deletion began
-  std::wstring size;  // empty where the shell gives no file data
-  std::wstring date;
-  bool has_file_data = false;  // bytes and written hold the shell's find data
-  ULONGLONG bytes = 0;
-  FILETIME written{};
-  std::wstring type;
-  std::string key;  // extension whose type and icon every file shares; empty: ask per file
-  int icon = I_IMAGECALLBACK;
-  bool type_known = false;
-};
-
-class TFileView : public winui::CommonControl, public FileViewPartner {
+class TFileView : public winui::SubclassedControl, public FileViewPartner {
  public:
   enum class ViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
@@ -75,9 +50,8 @@ class TFileView : public winui::CommonControl, public FileViewPartner {
   TFileView(const TFileView&) = delete;
   TFileView& operator=(const TFileView&) = delete;
 
-  // Creates the list window with its four columns and the system image lists.
-  // Destroy() deletes every item (its list freed), then the window.
-  bool Create(HWND parent, const RECT& bounds, int control_id);
+  // Create() makes the list window with its four columns and the system
+  // image lists. Destroy() deletes every item (its list freed), then the window.
 
   // The folder to list, absolute (copied); none is ignored.
   void ShowFolder(PCIDLIST_ABSOLUTE absolute) override;
@@ -126,22 +100,21 @@ class TFileView : public winui::CommonControl, public FileViewPartner {
   // Sort direction (+1 / -1) of a column, shared by every list of the process.
   static int SortDirection(int column);
 
-  // Events.
-  std::function<void(TFileView&)> OnDblClick;
-  std::function<void(TFileView&, int index)> OnDeletion;  // the item's list is already freed
-  // button: VK_LBUTTON / VK_RBUTTON / VK_MBUTTON; point in client coordinates.
-  std::function<void(TFileView&, int button, WPARAM keys, POINT client)> OnMouseDown;
-  std::function<void(TFileView&, int button, WPARAM keys, POINT client)> OnMouseUp;
-  std::function<void(TFileView&, int column)> OnColumnClick;  // after the sort
-  std::function<void(TFileView&, int index, std::wstring& text)> OnEdited;
+  // Events (and on_mouse_down / on_mouse_up of the base).
+  std::function<void(TFileView&)> on_dbl_click;
+  std::function<void(TFileView&, int index)> on_deletion;       // the item's list is already freed
+  std::function<void(TFileView&, int column)> on_column_click;  // after the sort
+  std::function<void(TFileView&, int index, std::wstring& text)> on_edited;
 
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  private:
+  WindowKind Kind() const override;
+  void OnCreated() override;
   LRESULT ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) override;
   void OnWindowDestroying() override;
   void OnRightButtonDown(WPARAM keys, POINT client) override;
-  void OnRightButtonUp(WPARAM keys, POINT client) override;
+  void OnRightClick(POINT client) override;
   DWORD Style() const;
   void SetUpWindow();
   void FitSizeColumn();
@@ -162,7 +135,7 @@ class TFileView : public winui::CommonControl, public FileViewPartner {
   void AnswerDispInfo(LVITEMW& item, bool wide);
   void ItemDeleted(int index, FileListItem* item);
   void DoubleClicked();
-  LRESULT EndLabelEdit(int index, const std::wstring* typed);
+  LRESULT EndLabelEdit(int index, const std::optional<std::wstring>& typed);  // none: cancelled
   void BeginDrag();
   RelativeIDList SelectionSequence(int* count) const;
   AbsoluteIDList AbsoluteOf(PCUITEMID_CHILD child) const;

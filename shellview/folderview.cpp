@@ -8,7 +8,7 @@
 #include "shellview/shview.h"
 #include "base/diag.h"
 #include "base/text.h"
-#include "winui/window.h"
+#include "winui/controls.h"
 
 namespace shview {
 namespace {
@@ -24,7 +24,7 @@ int CALLBACK CompareChildren(LPARAM a, LPARAM b, LPARAM folder) {
 
 }  // namespace
 
-TFolderView::TFolderView() : CommonControl(200, 200) {}
+TFolderView::TFolderView() : SubclassedControl(200, 200) {}
 
 TFolderView::~TFolderView() {
   UnlinkAll();  // the partners stop calling this tree before its nodes go
@@ -44,13 +44,13 @@ DWORD TFolderView::Style() const {
 }
 
 void TFolderView::ApplyStyle() {
-  if (!Handle()) return;
-  const DWORD keep = static_cast<DWORD>(GetWindowLongPtrW(Handle(), GWL_STYLE)) &
+  if (!hwnd()) return;
+  const DWORD keep = static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_STYLE)) &
                      ~(TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_EDITLABELS |
                        TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP | WS_VISIBLE);
-  const DWORD visible = IsWindowVisible(Handle()) ? WS_VISIBLE : 0;
-  SetWindowLongPtrW(Handle(), GWL_STYLE, keep | (Style() & ~WS_VISIBLE) | visible);
-  InvalidateRect(Handle(), nullptr, TRUE);
+  const DWORD visible = IsWindowVisible(hwnd()) ? WS_VISIBLE : 0;
+  SetWindowLongPtrW(hwnd(), GWL_STYLE, keep | (Style() & ~WS_VISIBLE) | visible);
+  KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd(), nullptr, TRUE));
 }
 
 void TFolderView::SetShowRoot(bool v) {
@@ -75,50 +75,42 @@ void TFolderView::SetHideSelection(bool v) {
 }
 
 int TFolderView::Indent() const {
-  return Handle() ? static_cast<int>(TreeView_GetIndent(Handle())) : indent_;
+  if (hwnd()) return static_cast<int>(TreeView_GetIndent(hwnd()));
+  return indent_ < 0 ? -1 : winui::ScaleFor(nullptr, indent_);
 }
 
-void TFolderView::SetIndent(int pixels) {
-  indent_ = pixels;
-  if (Handle() && pixels >= 0) TreeView_SetIndent(Handle(), pixels);
+void TFolderView::SetIndent(int design_px) {
+  indent_ = design_px;
+  if (hwnd() && design_px >= 0) TreeView_SetIndent(hwnd(), winui::ScaleFor(hwnd(), design_px));
 }
 
-void TFolderView::SetHelpContext(DWORD id) {
-  help_context_ = id;
-  if (Handle()) SetWindowContextHelpId(Handle(), id);
+winui::SubclassedControl::WindowKind TFolderView::Kind() const {
+  return {WC_TREEVIEWW, Style(), WS_EX_CLIENTEDGE, ICC_TREEVIEW_CLASSES};
 }
 
-bool TFolderView::Create(HWND parent, const RECT& bounds, int control_id) {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES};
-  InitCommonControlsEx(&icc);
-  if (!CreateControl(parent, bounds, WC_TREEVIEWW, Style(), WS_EX_CLIENTEDGE, control_id))
-    return false;
-  if (indent_ >= 0) TreeView_SetIndent(Handle(), indent_);
-  if (help_context_) SetWindowContextHelpId(Handle(), help_context_);
+void TFolderView::OnCreated() {
+  if (indent_ >= 0) TreeView_SetIndent(hwnd(), winui::ScaleFor(hwnd(), indent_));
 
   // Window created: the small system image list. The tree never destroys its
   // image lists, which is what a list owned by the system needs.
-  TreeView_SetImageList(Handle(), SystemImageList(true), TVSIL_NORMAL);
+  TreeView_SetImageList(hwnd(), SystemImageList(true), TVSIL_NORMAL);
 
   // Initialisation finished.
   if (context_menu_) right_click_select_ = true;
   RefreshTree();
-  return true;
 }
 
 // ---- Nodes ---------------------------------------------------------------
 
-Node TFolderView::Root() const { return Handle() ? TreeView_GetRoot(Handle()) : nullptr; }
-Node TFolderView::RealSelection() const {
-  return Handle() ? TreeView_GetSelection(Handle()) : nullptr;
-}
+Node TFolderView::Root() const { return hwnd() ? TreeView_GetRoot(hwnd()) : nullptr; }
+Node TFolderView::RealSelection() const { return hwnd() ? TreeView_GetSelection(hwnd()) : nullptr; }
 Node TFolderView::Selected() const {
   return right_click_node_ ? right_click_node_ : RealSelection();
 }
-Node TFolderView::Parent(Node n) const { return n ? TreeView_GetParent(Handle(), n) : nullptr; }
-Node TFolderView::FirstChild(Node n) const { return n ? TreeView_GetChild(Handle(), n) : nullptr; }
+Node TFolderView::Parent(Node n) const { return n ? TreeView_GetParent(hwnd(), n) : nullptr; }
+Node TFolderView::FirstChild(Node n) const { return n ? TreeView_GetChild(hwnd(), n) : nullptr; }
 Node TFolderView::NextSibling(Node n) const {
-  return n ? TreeView_GetNextSibling(Handle(), n) : nullptr;
+  return n ? TreeView_GetNextSibling(hwnd(), n) : nullptr;
 }
 
 int TFolderView::ChildCount(Node n) const {
@@ -142,21 +134,12 @@ bool GetItem(HWND tree, Node n, UINT mask, TVITEMW& item) {
 }
 }  // namespace
 
-std::wstring TFolderView::Text(Node n) const {
-  wchar_t buf[1024] = {};
-  TVITEMW item{};
-  item.mask = TVIF_TEXT | TVIF_HANDLE;
-  item.hItem = n;
-  item.pszText = buf;
-  item.cchTextMax = static_cast<int>(std::size(buf));
-  if (!n || !TreeView_GetItem(Handle(), &item)) return {};
-  return item.pszText ? item.pszText : L"";
-}
+std::wstring TFolderView::Text(Node n) const { return winui::TreeItemText(hwnd(), n); }
 
 NodeRecord* TFolderView::RecordOf(Node n) const {
   TVITEMW item;
-  return GetItem(Handle(), n, TVIF_PARAM, item) ? reinterpret_cast<NodeRecord*>(item.lParam)
-                                                : nullptr;
+  return GetItem(hwnd(), n, TVIF_PARAM, item) ? reinterpret_cast<NodeRecord*>(item.lParam)
+                                              : nullptr;
 }
 
 PCUITEMID_CHILD TFolderView::Data(Node n) const {
@@ -166,21 +149,21 @@ PCUITEMID_CHILD TFolderView::Data(Node n) const {
 
 bool TFolderView::HasChildren(Node n) const {
   TVITEMW item;
-  return GetItem(Handle(), n, TVIF_CHILDREN, item) && item.cChildren != 0;
+  return GetItem(hwnd(), n, TVIF_CHILDREN, item) && item.cChildren != 0;
 }
 
 bool TFolderView::IsExpanded(Node n) const {
-  return n && (TreeView_GetItemState(Handle(), n, TVIS_EXPANDED) & TVIS_EXPANDED);
+  return n && (TreeView_GetItemState(hwnd(), n, TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
 int TFolderView::ImageIndex(Node n) const {
   TVITEMW item;
-  return GetItem(Handle(), n, TVIF_IMAGE, item) ? item.iImage : -1;
+  return GetItem(hwnd(), n, TVIF_IMAGE, item) ? item.iImage : -1;
 }
 
 int TFolderView::SelectedIndex(Node n) const {
   TVITEMW item;
-  return GetItem(Handle(), n, TVIF_SELECTEDIMAGE, item) ? item.iSelectedImage : -1;
+  return GetItem(hwnd(), n, TVIF_SELECTEDIMAGE, item) ? item.iSelectedImage : -1;
 }
 
 void TFolderView::SetData(Node n, ChildIDList list) {
@@ -191,7 +174,7 @@ Node TFolderView::InsertNode(TVINSERTSTRUCTW& ins, ChildIDList list) {
   NodeRecord* record = records_.Add(std::make_unique<NodeRecord>(NodeRecord{std::move(list)}));
   ins.item.mask |= TVIF_PARAM;
   ins.item.lParam = reinterpret_cast<LPARAM>(record);
-  Node n = TreeView_InsertItem(Handle(), &ins);
+  Node n = TreeView_InsertItem(hwnd(), &ins);
   if (!n) records_.Take(record);  // the tree refused: the list goes with the record
   return n;
 }
@@ -202,7 +185,7 @@ void TFolderView::SetText(Node n, const std::wstring& text) {
   item.mask = TVIF_HANDLE | TVIF_TEXT;
   item.hItem = n;
   item.pszText = copy.data();
-  TreeView_SetItem(Handle(), &item);
+  KOLBRI_LOG_IF_FALSE(TreeView_SetItem(hwnd(), &item));
 }
 
 void TFolderView::SetHasChildren(Node n, bool v) {
@@ -210,11 +193,11 @@ void TFolderView::SetHasChildren(Node n, bool v) {
   item.mask = TVIF_HANDLE | TVIF_CHILDREN;
   item.hItem = n;
   item.cChildren = v ? 1 : 0;
-  TreeView_SetItem(Handle(), &item);
+  KOLBRI_LOG_IF_FALSE(TreeView_SetItem(hwnd(), &item));
 }
 
 void TFolderView::Select(Node n) {
-  if (Handle()) TreeView_SelectItem(Handle(), n);
+  if (hwnd()) (void)TreeView_SelectItem(hwnd(), n);  // false when on_changing refused
 }
 
 void TFolderView::Expand(Node n) {
@@ -226,39 +209,40 @@ void TFolderView::Expand(Node n) {
 // An expanded node is left alone: the tree would lay out and scroll it again
 // for nothing.
 void TFolderView::ExpandFilled(Node n) {
-  if (FirstChild(n) && !IsExpanded(n)) TreeView_Expand(Handle(), n, TVE_EXPAND);
+  // False when on_expanding refused.
+  if (FirstChild(n) && !IsExpanded(n)) (void)TreeView_Expand(hwnd(), n, TVE_EXPAND);
 }
 
 void TFolderView::Collapse(Node n) {
-  if (n) TreeView_Expand(Handle(), n, TVE_COLLAPSE);
+  if (n) (void)TreeView_Expand(hwnd(), n, TVE_COLLAPSE);  // false when already collapsed
 }
 
 void TFolderView::DeleteNode(Node n) {
-  if (n) TreeView_DeleteItem(Handle(), n);
+  if (n) KOLBRI_LOG_IF_FALSE(TreeView_DeleteItem(hwnd(), n));
 }
 
 Node TFolderView::NodeAt(POINT client) const {
   TVHITTESTINFO hit{};
   hit.pt = client;
   // Anywhere on a node's row counts, the button and the space beside the label too.
-  return TreeView_HitTest(Handle(), &hit);
+  return TreeView_HitTest(hwnd(), &hit);
 }
 
 void TFolderView::EditLabel(Node n) {
-  if (n) TreeView_EditLabel(Handle(), n);
+  if (n) (void)TreeView_EditLabel(hwnd(), n);  // none for a read-only tree or the root
 }
 
 // ---- Update nesting --------------------------------------------------------
 
 void TFolderView::BeginUpdate() {
-  if (update_count_++ == 0 && Handle()) SendMessageW(Handle(), WM_SETREDRAW, FALSE, 0);
+  if (update_count_++ == 0 && hwnd()) SendMessageW(hwnd(), WM_SETREDRAW, FALSE, 0);
 }
 
 void TFolderView::EndUpdate() {
   if (update_count_ == 0) return;
-  if (--update_count_ == 0 && Handle()) {
-    SendMessageW(Handle(), WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(Handle(), nullptr, TRUE);
+  if (--update_count_ == 0 && hwnd()) {
+    SendMessageW(hwnd(), WM_SETREDRAW, TRUE, 0);
+    KOLBRI_LOG_IF_FALSE(InvalidateRect(hwnd(), nullptr, TRUE));
   }
 }
 
@@ -278,19 +262,19 @@ AbsoluteIDList TFolderView::GetNodeItemIDList(Node n) const {
   return result;
 }
 
-bool TFolderView::BindNodeFolder(Node n, IShellFolder** folder) const {
-  *folder = nullptr;
+bool TFolderView::BindNodeFolder(Node n, base::ComPtr<IShellFolder>& folder) const {
+  folder.reset();
   if (!n || !DesktopFolder()) return false;
-  if (!Parent(n)) return DesktopReference(folder);
+  if (!Parent(n)) return DesktopReference(folder.put());
   const AbsoluteIDList absolute = GetNodeItemIDList(n);
   if (!absolute) return false;
-  return SUCCEEDED(KOLBRI_LOG_IF_FAILED(DesktopFolder()->BindToObject(
-             absolute.get(), nullptr, IID_IShellFolder, reinterpret_cast<void**>(folder)))) &&
-         *folder;
+  return SUCCEEDED(KOLBRI_LOG_IF_FAILED(
+             DesktopFolder()->BindToObject(absolute.get(), nullptr, KOLBRI_IID_PPV(folder)))) &&
+         folder;
 }
 
-bool TFolderView::BindParentFolder(Node n, IShellFolder** folder) const {
-  *folder = nullptr;
+bool TFolderView::BindParentFolder(Node n, base::ComPtr<IShellFolder>& folder) const {
+  folder.reset();
   Node parent = Parent(n);
   if (!parent) return false;
   return BindNodeFolder(parent, folder);
@@ -320,14 +304,13 @@ void TFolderView::PopulateIfUnfilled(Node n) {
 void TFolderView::PopulateNode(Node n) {
   if (updating_ || !n || !Data(n)) return;
   ComPtr<IShellFolder> folder;
-  if (BindNodeFolder(n, folder.receive())) PopulateNode(n, folder.get());
+  if (BindNodeFolder(n, folder)) PopulateNode(n, folder.get());
 }
 
 void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
   if (updating_ || !n || !Data(n)) return;
   ComPtr<IEnumIDList> items;
-  const HRESULT hr =
-      KOLBRI_LOG_IF_FAILED(folder->EnumObjects(Handle(), kTreeEnumFlags, items.receive()));
+  const HRESULT hr = KOLBRI_LOG_IF_FAILED(folder->EnumObjects(hwnd(), kTreeEnumFlags, items.put()));
   if (FAILED(hr)) {
     if (current_ && current_ != RealSelection()) Select(current_);
     return;
@@ -380,7 +363,7 @@ void TFolderView::PopulateNode(Node n, IShellFolder* folder) {
     sort.hParent = n;
     sort.lpfnCompare = CompareChildren;
     sort.lParam = reinterpret_cast<LPARAM>(folder);
-    TreeView_SortChildrenCB(Handle(), &sort, FALSE);
+    KOLBRI_LOG_IF_FALSE(TreeView_SortChildrenCB(hwnd(), &sort, FALSE));
   } else if (added == 0) {
     SetHasChildren(n, false);
   }
@@ -407,7 +390,7 @@ void TFolderView::RestoreCursor() {
 Node TFolderView::FindChildNode(Node n, PCUITEMID_CHILD item) {
   if (!n || !Data(n) || !item) return nullptr;
   ComPtr<IShellFolder> folder;
-  if (!BindNodeFolder(n, folder.receive())) return nullptr;
+  if (!BindNodeFolder(n, folder)) return nullptr;
   return FindChildIn(n, folder.get(), item, true);
 }
 
@@ -442,7 +425,7 @@ Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
   Expand(n);
   if (absolute->mkid.cb == 0) return n;
   ComPtr<IShellFolder> folder;
-  if (!BindNodeFolder(n, folder.receive())) return nullptr;
+  if (!BindNodeFolder(n, folder)) return nullptr;
   // The folders on the way are expanded once the walk is done, deepest first: a
   // node below a collapsed one expands without the tree laying itself out, so
   // the path costs one layout instead of one per level.
@@ -470,10 +453,10 @@ Node TFolderView::WalkFrom(Node n, PCIDLIST_ABSOLUTE absolute) {
 // ---- Operations ------------------------------------------------------------
 
 void TFolderView::RefreshTree() {
-  if (updating_ || !Handle() || !DesktopFolder()) return;
+  if (updating_ || !hwnd() || !DesktopFolder()) return;
   AbsoluteIDList desktop;
   if (FAILED(KOLBRI_LOG_IF_FAILED(
-          SHGetSpecialFolderLocation(Handle(), CSIDL_DESKTOP, desktop.receive()))) ||
+          SHGetSpecialFolderLocation(hwnd(), CSIDL_DESKTOP, desktop.receive()))) ||
       !desktop)
     return;
   std::wstring name;
@@ -481,7 +464,7 @@ void TFolderView::RefreshTree() {
 
   BeginUpdate();
   updating_ = true;
-  TreeView_DeleteAllItems(Handle());
+  KOLBRI_LOG_IF_FALSE(TreeView_DeleteAllItems(hwnd()));
   updating_ = false;
 
   TVINSERTSTRUCTW ins{};
@@ -565,7 +548,7 @@ void TFolderView::RenameChildItem(PCUITEMID_CHILD old_item, PCUITEMID_CHILD new_
   // a deeper item would not name at all.
   ComPtr<IShellFolder> folder;
   std::wstring name;
-  if (BindNodeFolder(Selected(), folder.receive()))
+  if (BindNodeFolder(Selected(), folder))
     GetItemDisplayNameW(folder.get(), new_item, SHGDN_NORMAL, name);
   SetText(child, name);
   ChildIDList copy = CopyFirstItemID(new_item);
@@ -621,7 +604,7 @@ void TFolderView::ComponentRemoved(ShellComponent* component) {
 
 // ---- Notifications ---------------------------------------------------------
 
-// The node's list is freed before OnDeleting (which sees the node without
+// The node's list is freed before on_deleting (which sees the node without
 // one), and its record only once the handler is done.
 void TFolderView::NodeDeleted(Node n, NodeRecord* record) {
   const std::unique_ptr<NodeRecord> owned = records_.Take(record);
@@ -630,7 +613,7 @@ void TFolderView::NodeDeleted(Node n, NodeRecord* record) {
   if (previous_ == n) previous_ = nullptr;
   if (right_click_node_ == n) right_click_node_ = nullptr;
   if (renaming_ == n) renaming_ = nullptr;
-  if (OnDeleting) OnDeleting(*this, n);
+  if (on_deleting) on_deleting(*this, n);
 }
 
 // The window goes: every node is deleted here, children first, as the tree
@@ -657,7 +640,7 @@ void TFolderView::OnWindowDestroying() {
 
 void TFolderView::SelectionChanged(Node n) {
   ++selections_;
-  if (OnChange) OnChange(*this, n);
+  if (on_change) on_change(*this, n);
   previous_ = current_;
   current_ = n;
   NotifyLinkedViews(n);
@@ -666,157 +649,142 @@ void TFolderView::SelectionChanged(Node n) {
 // SetNameOf may show a dialog, and a refresh meanwhile deletes the node and
 // frees its list: the call works on a copy, and the node is touched afterwards
 // only if it is still there.
-LRESULT TFolderView::EndLabelEdit(Node n, const std::wstring* typed) {
+LRESULT TFolderView::EndLabelEdit(Node n, const std::optional<std::wstring>& typed) {
   if (!typed) return FALSE;  // cancelled
   const std::wstring before = Text(n);
   std::wstring text = *typed;
-  if (OnEdited) OnEdited(*this, n, text);
+  if (on_edited) on_edited(*this, n, text);
   SetText(n, text);
   const ChildIDList own = CopyFirstItemID(Data(n));
   if (!own) return FALSE;
 
   ComPtr<IShellFolder> parent;
-  if (!BindParentFolder(n, parent.receive())) {
+  if (!BindParentFolder(n, parent)) {
     SetText(n, before);
     return FALSE;
   }
   const AbsoluteIDList old_list = GetNodeItemIDList(n);
   renaming_ = n;
-  ChildIDList renamed;
-  const HRESULT hr = RenameChild(parent.get(), Handle(), own.get(), text, renamed);
+  LabelRename done = RenameLabel(parent.get(), hwnd(), own.get(), *typed);
   n = std::exchange(renaming_, nullptr);  // none when the node went meanwhile
-  if (!n || !Handle()) return FALSE;
-  std::wstring shown;
-  if (SUCCEEDED(hr) && renamed) {
-    GetItemDisplayNameW(parent.get(), renamed.get(), SHGDN_NORMAL, shown);
-    SetData(n, std::move(renamed));
-    SetText(n, shown);
-    if (combo_view_) {
-      combo_view_->FolderRenamed(old_list.get(), GetNodeItemIDList(n).get());
-      const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
-      if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
-    }
-  } else {
-    GetItemDisplayNameW(parent.get(), own.get(), SHGDN_NORMAL, shown);
-    SetText(n, shown);
+  if (!n || !hwnd()) return FALSE;
+  const bool renamed = static_cast<bool>(done.renamed);
+  if (renamed) SetData(n, std::move(done.renamed));
+  SetText(n, done.shown);
+  if (renamed && combo_view_) {
+    combo_view_->FolderRenamed(old_list.get(), GetNodeItemIDList(n).get());
+    const AbsoluteIDList absolute = GetNodeItemIDList(Selected());
+    if (combo_view_) combo_view_->ShowItemIDList(absolute.get());
   }
   return FALSE;  // the text is set; the tree must not overwrite it with the typed one
 }
 
-bool TFolderView::OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (msg != WM_NOTIFY || !Handle()) return false;
-  auto* hdr = reinterpret_cast<NMHDR*>(lp);
-  if (hdr->hwndFrom != Handle()) return false;
-  auto* tv = reinterpret_cast<NMTREEVIEWW*>(lp);  // same layout as the A form for what is read
+// A node expands once it has children to show: a refused enumeration keeps
+// it collapsed with its button, so that the next expansion asks the shell again.
+bool TFolderView::ExpandingAllowed(const NMTREEVIEWW& tv) {
+  Node n = tv.itemNew.hItem;
+  bool allow = true;
+  if (tv.action & TVE_EXPAND) {
+    PopulateIfUnfilled(n);
+    if (on_expanding) on_expanding(*this, n, allow);
+    if (!FirstChild(n)) allow = false;
+  } else if (on_collapsing) {
+    on_collapsing(*this, n, allow);
+  }
+  return allow;
+}
+
+void TFolderView::Expanded(const NMTREEVIEWW& tv) {
+  if ((tv.action & TVE_EXPAND) && on_expanded) on_expanded(*this, tv.itemNew.hItem);
+  if ((tv.action & TVE_COLLAPSE) && on_collapsed) on_collapsed(*this, tv.itemNew.hItem);
+}
+
+bool TFolderView::ChangingAllowed(Node n) {
+  bool allow = true;
+  if (on_changing) on_changing(*this, n, allow);
+  return allow;
+}
+
+bool TFolderView::EditingAllowed(Node n) {
+  bool allow = Parent(n) != nullptr;  // the desktop's label never edits
+  if (allow && on_editing) on_editing(*this, n, allow);
+  return allow;
+}
+
+bool TFolderView::OnReflect(UINT msg, WPARAM, LPARAM lp, LRESULT* result) {
+  if (msg != WM_NOTIFY || !hwnd()) return false;
+  const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
+  if (hdr->hwndFrom != hwnd()) return false;
+  // The A and W forms differ only in the text pointer's type.
+  const auto& tv = *reinterpret_cast<const NMTREEVIEWW*>(lp);
+  auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
+  // What a refusing handler answers: TRUE stops the expansion, selection or edit.
+  auto refuse_unless = [result](bool allow) {
+    *result = allow ? FALSE : TRUE;
+    return true;
+  };
   switch (hdr->code) {
     case TVN_ITEMEXPANDINGW:
-    case TVN_ITEMEXPANDINGA: {
-      Node n = tv->itemNew.hItem;
-      bool allow = true;
-      if (tv->action & TVE_EXPAND) {
-        PopulateIfUnfilled(n);
-        if (OnExpanding) OnExpanding(*this, n, allow);
-        // Nothing to show (a refused enumeration): stay collapsed with the
-        // button, so that the next expansion asks the shell again.
-        if (!FirstChild(n)) allow = false;
-      } else if (OnCollapsing) {
-        OnCollapsing(*this, n, allow);
-      }
-      *result = allow ? FALSE : TRUE;
-      return true;
-    }
+    case TVN_ITEMEXPANDINGA: return refuse_unless(ExpandingAllowed(tv));
     case TVN_ITEMEXPANDEDW:
-    case TVN_ITEMEXPANDEDA:
-      if ((tv->action & TVE_EXPAND) && OnExpanded) OnExpanded(*this, tv->itemNew.hItem);
-      if ((tv->action & TVE_COLLAPSE) && OnCollapsed) OnCollapsed(*this, tv->itemNew.hItem);
-      *result = 0;
-      return true;
+    case TVN_ITEMEXPANDEDA: Expanded(tv); break;
     case TVN_SELCHANGINGW:
-    case TVN_SELCHANGINGA: {
-      bool allow = true;
-      if (OnChanging) OnChanging(*this, tv->itemNew.hItem, allow);
-      *result = allow ? FALSE : TRUE;
-      return true;
-    }
+    case TVN_SELCHANGINGA: return refuse_unless(ChangingAllowed(tv.itemNew.hItem));
     case TVN_SELCHANGEDW:
-    case TVN_SELCHANGEDA:
-      SelectionChanged(tv->itemNew.hItem);
-      *result = 0;
-      return true;
+    case TVN_SELCHANGEDA: SelectionChanged(tv.itemNew.hItem); break;
     case TVN_DELETEITEMW:
     case TVN_DELETEITEMA:
-      NodeDeleted(tv->itemOld.hItem, reinterpret_cast<NodeRecord*>(tv->itemOld.lParam));
-      *result = 0;
-      return true;
+      NodeDeleted(tv.itemOld.hItem, reinterpret_cast<NodeRecord*>(tv.itemOld.lParam));
+      break;
     case TVN_BEGINLABELEDITW:
-    case TVN_BEGINLABELEDITA: {
-      Node n = reinterpret_cast<NMTVDISPINFOW*>(lp)->item.hItem;
-      bool allow = Parent(n) != nullptr;  // the desktop's label never edits
-      if (allow && OnEditing) OnEditing(*this, n, allow);
-      *result = allow ? FALSE : TRUE;
-      return true;
-    }
+    case TVN_BEGINLABELEDITA: return refuse_unless(EditingAllowed(item.hItem));
     case TVN_ENDLABELEDITW:
-    case TVN_ENDLABELEDITA: {
-      // TVITEMA and TVITEMW differ only in the text pointer's type.
-      const auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
-      const auto typed = EditedLabel(item.pszText, hdr->code == TVN_ENDLABELEDITW);
-      *result = EndLabelEdit(item.hItem, typed ? &*typed : nullptr);
+    case TVN_ENDLABELEDITA:
+      *result = EndLabelEdit(item.hItem, EditedLabel(item.pszText, hdr->code == TVN_ENDLABELEDITW));
       return true;
-    }
     case TVN_GETDISPINFOW:
-    case TVN_GETDISPINFOA: {
-      // TVITEMA and TVITEMW differ only in the text pointer's type.
-      auto& item = reinterpret_cast<NMTVDISPINFOW*>(lp)->item;
+    case TVN_GETDISPINFOA:
       if (item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) AssignNodeIcons(item);
-      *result = 0;
-      return true;
-    }
+      break;
     case TVN_BEGINDRAGW:
-    case TVN_BEGINDRAGA:
-      BeginDrag(tv->itemNew.hItem);
-      *result = 0;
-      return true;
+    case TVN_BEGINDRAGA: BeginDrag(tv.itemNew.hItem); break;
     case NM_DBLCLK:
-      if (OnDblClick) OnDblClick(*this);
+      if (on_dbl_click) on_dbl_click(*this);
       return false;
     default: return false;
   }
+  *result = 0;
+  return true;
 }
 
 // ---- Mouse and keyboard ----------------------------------------------------
 
-namespace {
-POINT PointOf(LPARAM lp) {
-  return POINT{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-}
-}  // namespace
-
-// Right clicks: the release reaches OnMouseUp and the context menu, and the
+// Right clicks: the release reaches on_mouse_up and the context menu, and the
 // real selection stays where it is.
-void TFolderView::OnRightButtonDown(WPARAM keys, POINT client) {
-  if (right_click_select_) TreeView_SelectDropTarget(Handle(), NodeAt(client));
-  if (OnMouseDown) OnMouseDown(*this, VK_RBUTTON, keys, client);
+void TFolderView::OnRightButtonDown(WPARAM, POINT client) {
+  if (right_click_select_)
+    (void)TreeView_SelectDropTarget(hwnd(), NodeAt(client));  // none: nothing
 }
 
-void TFolderView::OnRightButtonUp(WPARAM keys, POINT client) {
+void TFolderView::OnRightButtonUp(WPARAM, POINT client) {
   if (right_click_select_) right_click_node_ = NodeAt(client);
-  if (OnMouseUp) OnMouseUp(*this, VK_RBUTTON, keys, client);
+}
+
+void TFolderView::OnRightClick(POINT client) {
   Node n = Selected();
-  if (context_menu_ && n && Parent(n)) {
+  if (hwnd() && context_menu_ && n && Parent(n)) {
     ComPtr<IShellFolder> parent;
     const ChildIDList item = CopyFirstItemID(Data(n));
-    if (item && BindParentFolder(n, parent.receive())) {
-      POINT screen = client;
-      ClientToScreen(Handle(), &screen);
-      context_menu_->PopupShellMenu(Handle(), parent.get(), screen, 1, item.get());
-    }
+    if (item && BindParentFolder(n, parent))
+      context_menu_->PopupAtClient(hwnd(), parent.get(), client, 1, item.get());
   }
   right_click_node_ = nullptr;
-  if (Handle()) TreeView_SelectDropTarget(Handle(), nullptr);
+  if (hwnd()) (void)TreeView_SelectDropTarget(hwnd(), nullptr);  // clearing cannot fail
 }
 
-void TFolderView::OnRightButtonCancelled() { TreeView_SelectDropTarget(Handle(), nullptr); }
+void TFolderView::OnRightButtonCancelled() {
+  (void)TreeView_SelectDropTarget(hwnd(), nullptr);  // clearing cannot fail
+}
 
 // The tree reports a drag while the button is still down, after its own click
 // tracking saw the pointer leave the drag rectangle; a plain click never gets
@@ -825,29 +793,15 @@ void TFolderView::BeginDrag(Node n) {
   if (!drop_source_ || !n || !Parent(n)) return;
   ComPtr<IShellFolder> parent;
   const ChildIDList item = CopyFirstItemID(Data(n));
-  if (item && BindParentFolder(n, parent.receive()))
-    drop_source_->StartShellDrag(Handle(), parent.get(), 1, item.get());
+  if (item && BindParentFolder(n, parent))
+    drop_source_->StartShellDrag(hwnd(), parent.get(), 1, item.get());
 }
 
 LRESULT TFolderView::ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
-  switch (msg) {
-    case WM_LBUTTONDOWN: {
-      const LRESULT r = next(msg, wp, lp);
-      if (Handle() && OnMouseDown) OnMouseDown(*this, VK_LBUTTON, wp, PointOf(lp));
-      return r;
-    }
-    case WM_LBUTTONUP: {
-      const LRESULT r = next(msg, wp, lp);
-      if (OnMouseUp) OnMouseUp(*this, VK_LBUTTON, wp, PointOf(lp));
-      return r;
-    }
-    case WM_KEYDOWN: {
-      bool handled = false;
-      if (OnKeyDown) OnKeyDown(*this, wp, handled);
-      if (handled) return 0;
-      break;
-    }
-    default: break;
+  if (msg == WM_KEYDOWN && on_key_down) {
+    bool handled = false;
+    on_key_down(*this, wp, handled);
+    if (handled) return 0;
   }
   return next(msg, wp, lp);
 }

@@ -2,8 +2,9 @@
 // TFolderView: a tree of the shell namespace's folders, rooted at the desktop,
 // filled lazily (a node's sub-folders are enumerated on its first expansion).
 //
-// It is a real tree-view child window (winui::CommonControl): the parent's
-// window procedure must pass WM_NOTIFY to winui::ReflectToChild. UI thread only.
+// It is a real tree-view child window, a winui::Control like every other
+// (winui::SubclassedControl): the parent's window procedure must pass WM_NOTIFY
+// to winui::ReflectToChild. UI thread only.
 //
 // Each node's lParam points at a record the tree owns, holding one
 // item-identifier list: the desktop's empty list for the root, a one-item list
@@ -14,11 +15,12 @@
 #include <shlobj.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "shellview/partners.h"
 #include "shellview/shview.h"
-#include "winui/commoncontrol.h"
+#include "winui/subclassed_control.h"
 
 namespace shview {
 
@@ -28,18 +30,17 @@ struct NodeRecord {
   ChildIDList id;  // none once the node's deletion began
 };
 
-class TFolderView : public winui::CommonControl, public virtual ShellComponent {
+class TFolderView : public winui::SubclassedControl, public virtual ShellComponent {
  public:
   TFolderView();
   ~TFolderView() override;
   TFolderView(const TFolderView&) = delete;
   TFolderView& operator=(const TFolderView&) = delete;
 
-  // Creates the tree window as a child of parent, attaches the small system
-  // image list, then finishes initialisation: the tree is built from the desktop
-  // (root selected and expanded). Properties set before apply to the window.
-  // Destroy() deletes every node (OnDeleting per node), then the window.
-  bool Create(HWND parent, const RECT& bounds, int control_id);
+  // Create() makes the tree window, attaches the small system image list,
+  // then finishes initialisation: the tree is built from the desktop (root
+  // selected and expanded). Properties set before apply to the window.
+  // Destroy() deletes every node (on_deleting per node), then the window.
 
   // Operations for the settings dialog and batch conversion. The plain ones
   // take and give paths in the system's ANSI code page, which cannot hold every
@@ -105,9 +106,10 @@ class TFolderView : public winui::CommonControl, public virtual ShellComponent {
   void SetHideSelection(bool v);
   bool RightClickSelect() const { return right_click_select_; }
   void SetRightClickSelect(bool v) { right_click_select_ = v; }
+  // The window's indent in pixels (-1 before a window without one set).
   int Indent() const;
-  void SetIndent(int pixels);
-  void SetHelpContext(DWORD id);
+  // In design pixels (120 dpi), scaled at the tree's resolution.
+  void SetIndent(int design_px);
 
   // Links.
   FileViewPartner* FileView() const { return file_view_.get(); }
@@ -122,30 +124,31 @@ class TFolderView : public winui::CommonControl, public virtual ShellComponent {
   // A component is going away: drop every link to that object.
   void ComponentRemoved(ShellComponent* component) override;
 
-  // Events. Node arguments may be none where the tree has none to report.
-  std::function<void(TFolderView&, Node)> OnChange;
-  std::function<void(TFolderView&, Node, bool& allow)> OnChanging;
-  std::function<void(TFolderView&, Node)> OnDeleting;  // the node's list is already freed
-  std::function<void(TFolderView&, Node, bool& allow)> OnExpanding;
-  std::function<void(TFolderView&, Node)> OnExpanded;
-  std::function<void(TFolderView&, Node, bool& allow)> OnCollapsing;
-  std::function<void(TFolderView&, Node)> OnCollapsed;
-  std::function<void(TFolderView&, Node, bool& allow)> OnEditing;
-  std::function<void(TFolderView&, Node, std::wstring& text)> OnEdited;
-  // button: VK_LBUTTON / VK_RBUTTON / VK_MBUTTON; point in client coordinates.
-  std::function<void(TFolderView&, int button, WPARAM keys, POINT client)> OnMouseDown;
-  std::function<void(TFolderView&, int button, WPARAM keys, POINT client)> OnMouseUp;
-  std::function<void(TFolderView&, WPARAM key, bool& handled)> OnKeyDown;
-  std::function<void(TFolderView&)> OnDblClick;
+  // Events (and on_mouse_down / on_mouse_up of the base). Node arguments may
+  // be none where the tree has none to report.
+  std::function<void(TFolderView&, Node)> on_change;
+  std::function<void(TFolderView&, Node, bool& allow)> on_changing;
+  std::function<void(TFolderView&, Node)> on_deleting;  // the node's list is already freed
+  std::function<void(TFolderView&, Node, bool& allow)> on_expanding;
+  std::function<void(TFolderView&, Node)> on_expanded;
+  std::function<void(TFolderView&, Node, bool& allow)> on_collapsing;
+  std::function<void(TFolderView&, Node)> on_collapsed;
+  std::function<void(TFolderView&, Node, bool& allow)> on_editing;
+  std::function<void(TFolderView&, Node, std::wstring& text)> on_edited;
+  std::function<void(TFolderView&, WPARAM key, bool& handled)> on_key_down;
+  std::function<void(TFolderView&)> on_dbl_click;
 
   // Reflected notifications from the parent.
   bool OnReflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
  private:
+  WindowKind Kind() const override;
+  void OnCreated() override;
   LRESULT ControlProc(UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) override;
   void OnWindowDestroying() override;
   void OnRightButtonDown(WPARAM keys, POINT client) override;
   void OnRightButtonUp(WPARAM keys, POINT client) override;
+  void OnRightClick(POINT client) override;
   void OnRightButtonCancelled() override;
   NodeRecord* RecordOf(Node node) const;
   // Inserts a node holding list (taken over); none when the tree refuses.
@@ -164,8 +167,8 @@ class TFolderView : public winui::CommonControl, public virtual ShellComponent {
   void ShowWaitCursor();
   void RestoreCursor();
   void AssignNodeIcons(TVITEMW& item);
-  bool BindNodeFolder(Node node, IShellFolder** folder) const;
-  bool BindParentFolder(Node node, IShellFolder** folder) const;
+  bool BindNodeFolder(Node node, base::ComPtr<IShellFolder>& folder) const;
+  bool BindParentFolder(Node node, base::ComPtr<IShellFolder>& folder) const;
   void NotifyLinkedViews(Node node);
   // Hands list over to the node's record; freed once in the deletion handler.
   void SetData(Node node, ChildIDList list);
@@ -173,7 +176,13 @@ class TFolderView : public winui::CommonControl, public virtual ShellComponent {
   void SetHasChildren(Node node, bool v);
   void NodeDeleted(Node node, NodeRecord* record);
   void SelectionChanged(Node node);
-  LRESULT EndLabelEdit(Node node, const std::wstring* typed);
+  // The notifications, one handler each; the Allowed ones answer whether the
+  // tree may go on.
+  bool ExpandingAllowed(const NMTREEVIEWW& tv);
+  void Expanded(const NMTREEVIEWW& tv);
+  bool ChangingAllowed(Node node);
+  bool EditingAllowed(Node node);
+  LRESULT EndLabelEdit(Node node, const std::optional<std::wstring>& typed);  // none: cancelled
   void BeginDrag(Node node);
 
   winui::ItemRecords<NodeRecord> records_;
@@ -191,8 +200,7 @@ class TFolderView : public winui::CommonControl, public virtual ShellComponent {
   bool show_lines_ = true;
   bool hide_selection_ = true;
   bool right_click_select_ = false;
-  int indent_ = -1;  // -1: the tree control's default
-  DWORD help_context_ = 0;
+  int indent_ = -1;  // design pixels; -1: the tree control's default
 
   int update_count_ = 0;
   unsigned selections_ = 0;          // selection changes so far

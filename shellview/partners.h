@@ -134,6 +134,13 @@ class ShellMenuPartner : public virtual ShellComponent {
  public:
   virtual bool PopupShellMenu(HWND owner, IShellFolder* folder, POINT screen, int count,
                               PCUIDLIST_RELATIVE items) = 0;
+  // The same at a point in owner's client coordinates, where a view's right
+  // click was.
+  bool PopupAtClient(HWND owner, IShellFolder* folder, POINT client, int count,
+                     PCUIDLIST_RELATIVE items) {
+    (void)ClientToScreen(owner, &client);  // false only for no window
+    return PopupShellMenu(owner, folder, client, count, items);
+  }
 };
 
 // Drags count items of folder (one-item lists back to back) with the shell's

@@ -202,6 +202,15 @@ HRESULT RenameChild(IShellFolder* folder, HWND owner, PCUITEMID_CHILD item, std:
   return hr;
 }
 
+LabelRename RenameLabel(IShellFolder* folder, HWND owner, PCUITEMID_CHILD item,
+                        const std::wstring& typed) {
+  LabelRename out;
+  out.result = RenameChild(folder, owner, item, typed, out.renamed);
+  if (FAILED(out.result)) out.renamed.reset();
+  GetItemDisplayNameW(folder, out.renamed ? out.renamed.get() : item, SHGDN_NORMAL, out.shown);
+  return out;
+}
+
 int GetItemIconIndex(PCIDLIST_ABSOLUTE absolute, UINT flags) {
   SHFILEINFOA fi;
   std::memset(&fi, 0, sizeof fi);

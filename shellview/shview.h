@@ -109,6 +109,19 @@ bool GetItemDisplayNameW(IShellFolder* folder, PCUIDLIST_RELATIVE list, DWORD fl
 HRESULT RenameChild(IShellFolder* folder, HWND owner, PCUITEMID_CHILD item, std::wstring name,
                     ChildIDList& renamed);
 
+// What an ended label edit asks of the shell, the same for tree and list:
+// the typed text goes to RenameChild; shown is the name the label shows
+// afterwards (SHGDN_NORMAL: the new one, or the old one when the shell
+// refused, renamed then none). SetNameOf may run messages (a shell dialog), so
+// the caller holds nothing of its item across the call but copies.
+struct LabelRename {
+  HRESULT result = E_FAIL;
+  ChildIDList renamed;
+  std::wstring shown;
+};
+LabelRename RenameLabel(IShellFolder* folder, HWND owner, PCUITEMID_CHILD item,
+                        const std::wstring& typed);
+
 // The text a label edit ended with, from a wide or an ANSI notification (a
 // tree or list sends either); none for a cancelled edit.
 std::optional<std::wstring> EditedLabel(const void* text, bool wide);

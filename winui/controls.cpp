@@ -103,16 +103,27 @@ LPARAM TreeView::Data(HTREEITEM item) const {
   return SendMessageW(hwnd_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it)) ? it.lParam : 0;
 }
 
-std::wstring TreeView::ItemText(HTREEITEM item) const {
-  std::wstring buf(1024, L'\0');
+bool ReadTreeItem(HWND tree, HTREEITEM item, std::wstring* text, LPARAM* data) {
+  wchar_t buf[1024] = {};
   TVITEMW it{};
-  it.mask = TVIF_TEXT | TVIF_HANDLE;
+  it.mask = TVIF_TEXT | TVIF_HANDLE | (data ? TVIF_PARAM : 0);
   it.hItem = item;
-  it.pszText = buf.data();
-  it.cchTextMax = static_cast<int>(buf.size());
-  if (!SendMessageW(hwnd_, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) return {};
-  return it.pszText;
+  it.pszText = buf;
+  it.cchTextMax = static_cast<int>(std::size(buf));
+  if (!item || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) return false;
+  // The tree may answer with a text of its own instead of filling the buffer.
+  if (text) *text = it.pszText ? it.pszText : L"";
+  if (data) *data = it.lParam;
+  return true;
 }
+
+std::wstring TreeItemText(HWND tree, HTREEITEM item) {
+  std::wstring text;
+  (void)ReadTreeItem(tree, item, &text);  // no such item: stays empty
+  return text;
+}
+
+std::wstring TreeView::ItemText(HTREEITEM item) const { return TreeItemText(hwnd_, item); }
 
 std::pair<int, int> TreeView::Images(HTREEITEM item) const {
   TVITEMW it{};

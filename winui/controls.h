@@ -20,6 +20,13 @@ namespace winui {
 // pixels, at a resolution (0: the system's).
 base::UniqueFont CreateUiFont(int design_height, bool bold = false, int dpi = 0);
 
+// A tree item's text (up to 1,023 characters) and, when data is asked for,
+// its lParam, in one request; false (nothing set) when the tree has no such
+// item. Any tree window, ours or not.
+bool ReadTreeItem(HWND tree, HTREEITEM item, std::wstring* text, LPARAM* data = nullptr);
+// The text alone; empty for no such item.
+std::wstring TreeItemText(HWND tree, HTREEITEM item);
+
 class TreeView : public Control {
  public:
   void Create(Container& parent, int l, int t, int w, int h);

@@ -1,9 +1,8 @@
 #pragma once
 // Child controls learn about their own notifications (WM_NOTIFY, WM_COMMAND,
 // WM_DRAWITEM...) through reflection: the parent window passes each such message
-// to the object bound to the child's HWND (binding.h). Controls that are not
-// built on the winui control classes (the shell view controls) bind themselves
-// the same way.
+// to the object bound to the child's HWND (binding.h): every winui::Control,
+// the shell views included.
 #include <windows.h>
 
 #include "winui/binding.h"

@@ -522,9 +522,6 @@ int Form::HelpContextOf(HWND item) const {
   for (HWND h = item; h && h != hwnd_ && IsChild(hwnd_, h); h = GetParent(h)) {
     auto* c = BoundAs<Control>(h);
     if (c && c->help_context) return c->help_context;
-    // A window that is no Control of ours (the shell folder tree) carries its
-    // context as the window's help id.
-    if (const DWORD id = GetWindowContextHelpId(h)) return static_cast<int>(id);
   }
   return help_context;
 }

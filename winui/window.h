@@ -133,9 +133,11 @@ class Container {
   int next_control_id_ = kFirstControlId;
 };
 
-// A child control. System-class controls (tree view, button...) are created
-// without the thunk and learn of their notifications through reflection; the
-// parent container reflects WM_COMMAND/WM_NOTIFY to them.
+// A child control, the one base of every control (the shell views too:
+// SubclassedControl, subclassed_control.h). System-class controls (tree view,
+// button...) are created without the thunk and learn of their notifications
+// through reflection; the parent container reflects WM_COMMAND/WM_NOTIFY to
+// them.
 class Control : public Window {
  public:
   ~Control() override;
@@ -143,13 +145,13 @@ class Control : public Window {
   Container* Parent() const { return parent_; }
   // Design pixels (120 dpi).
   void SetBounds(int left, int top, int width, int height);
-  // Screen pixels.
-  void SetBoundsPx(int left, int top, int width, int height);
+  // Device pixels, in the parent's client coordinates.
+  virtual void SetBoundsPx(int left, int top, int width, int height);
   // Same without painting now: the old and new places are only invalidated
   // (in the parent) and painted with the next WM_PAINT. Much cheaper for a
   // large window that is about to get new content anyway.
   void MoveDeferredPx(int left, int top, int width, int height);
-  RECT BoundsPx() const;  // in the parent's client coordinates
+  virtual RECT BoundsPx() const;  // in the parent's client coordinates
   int WidthPx() const;
   int HeightPx() const;
 

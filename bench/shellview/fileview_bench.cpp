@@ -98,7 +98,7 @@ int main() {
     shtest::HostWindow host(820, 620);
     TFileView list;
     list.SetViewStyle(TFileView::ViewStyle::vsReport);
-    list.Create(host.hwnd(), RECT{0, 0, 800, 580}, 1);
+    if (!list.Create(host.hwnd(), RECT{0, 0, 800, 580}, 1)) return 1;
     ShowWindow(host.hwnd(), SW_SHOW);
 
     // Paired rounds in alternating order; medians of the times and of the
@@ -113,7 +113,7 @@ int main() {
         if ((leg == 0) == (r % 2 == 0)) {
           const double t0 = Now();
           list.ShowFolder(files.get());
-          UpdateWindow(list.Handle());
+          UpdateWindow(list.hwnd());
           x = Now() - t0;
           for (int i = 0; i < list.ItemCount(); ++i) {
             list.SubItemText(i, 2);
@@ -137,12 +137,12 @@ int main() {
       // What one message to the list costs (redraw off, as during a fill): the
       // fill sends one per file, the bare loop none.
       const int n = list.ItemCount();
-      SendMessageW(list.Handle(), WM_SETREDRAW, FALSE, 0);
+      SendMessageW(list.hwnd(), WM_SETREDRAW, FALSE, 0);
       const double t0 = Now();
       for (int i = 0; i < n; ++i)
-        ListView_SetItemText(list.Handle(), i, 1, const_cast<wchar_t*>(LPSTR_TEXTCALLBACKW));
+        ListView_SetItemText(list.hwnd(), i, 1, const_cast<wchar_t*>(LPSTR_TEXTCALLBACKW));
       const double t1 = Now();
-      SendMessageW(list.Handle(), WM_SETREDRAW, TRUE, 0);
+      SendMessageW(list.hwnd(), WM_SETREDRAW, TRUE, 0);
       std::fprintf(stderr, "  (one list-view message: %.2f us; %s)\n", (t1 - t0) * 1000 / n,
                    KOLBRI_BENCH_ARCH);
     }

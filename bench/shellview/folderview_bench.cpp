@@ -151,7 +151,7 @@ int main() {
 
     shtest::HostWindow host(420, 560);
     TFolderView tree;
-    tree.Create(host.hwnd(), RECT{0, 0, 400, 520}, 1);
+    if (!tree.Create(host.hwnd(), RECT{0, 0, 400, 520}, 1)) return 1;
     auto big_list = Parse(base + "\\big");
     // The bare tree: a plain tree view of the same size and styles in its own
     // window, with one node standing for the folder.

@@ -239,7 +239,7 @@ TEST_F(Dialog, AFolderShiftJisCannotNameLeavesThePagesFolderAndIsSaidOnce) {
     d->FolderView_Common1.SelectPathW(odd);
     ASSERT_EQ(d->FolderView_Common1.GetSelectedPathW(), odd);
     EXPECT_STREQ(d->WorkingRootDir(), "C:\\");
-    PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);  // selects it again
+    PostMessageW(d->FolderView_Common1.hwnd(), WM_KEYDOWN, VK_F5, 0);  // selects it again
     winui::PumpPending();
     EXPECT_STREQ(d->WorkingRootDir(), "C:\\");
   });
@@ -260,7 +260,7 @@ TEST_F(Dialog, F5KeepsTheSelectedFolderOnEveryPage) {
     Modal(*d, page, [&] {
       d->FolderView_Common1.SelectPath(Acp(sub));
       ASSERT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), sub);
-      PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);
+      PostMessageW(d->FolderView_Common1.hwnd(), WM_KEYDOWN, VK_F5, 0);
       winui::PumpPending();
       EXPECT_EQ(base::FromAcp(d->FolderView_Common1.GetSelectedPath()), sub) << page;
       const char* working = page == 0   ? d->WorkingPluginDir()
@@ -311,6 +311,19 @@ TEST_F(Dialog, LayoutCaptionsAndInitialState) {
   const SIZE c = d->ClientSizePx();
   EXPECT_EQ(c.cx, winui::Scale(232) + winui::Scale(292));
   EXPECT_EQ(c.cy, winui::Scale(320) + winui::Scale(25) + winui::Scale(8));
+  // The folder tree is placed and hinted like every other control.
+  const RECT tree = d->FolderView_Common1.BoundsPx();
+  EXPECT_EQ(tree.top, winui::Scale(24));
+  EXPECT_EQ(tree.right - tree.left, winui::Scale(225));
+  EXPECT_EQ(tree.bottom - tree.top, winui::Scale(289));
+  wchar_t hint[80] = {};
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = d->hwnd();
+  tool.uId = reinterpret_cast<UINT_PTR>(d->FolderView_Common1.hwnd());
+  tool.lpszText = hint;
+  EXPECT_TRUE(SendMessageW(d->Tooltips(), TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)));
+  EXPECT_STREQ(hint, L"F5を押すと、最新の情報に更新出来ます");
   d->ShowBatchTab(true);
   d->EnableBatchStart(true);
   EXPECT_TRUE(d->PageControl1.TabVisible(1));
@@ -318,12 +331,12 @@ TEST_F(Dialog, LayoutCaptionsAndInitialState) {
   for (int showing = 0; showing < 2; ++showing) {
     Modal(*d, settings::kPageDrive, [&] {
       EXPECT_EQ(d->PageControl1.help_context, 18);
-      AwaitFocus(d->FolderView_Common1.Handle());
-      EXPECT_EQ(GetFocus(), d->FolderView_Common1.Handle());
+      AwaitFocus(d->FolderView_Common1.hwnd());
+      EXPECT_EQ(GetFocus(), d->FolderView_Common1.hwnd());
       // F1 there is the page's topic.
       int context = -1;
       d->on_help = [&](int c) { context = c; };
-      HELPINFO hi{sizeof hi, HELPINFO_WINDOW, 0, d->FolderView_Common1.Handle(), 0, {}};
+      HELPINFO hi{sizeof hi, HELPINFO_WINDOW, 0, d->FolderView_Common1.hwnd(), 0, {}};
       SendMessageW(d->hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&hi));
       EXPECT_EQ(context, 18);
     });
@@ -575,7 +588,7 @@ TEST_F(Conversion, JapaneseOutputFolderWorksWhateverTheCodePage) {
   Modal(*d, settings::kPageBatch, [&] {
     EXPECT_EQ(d->FolderView_Common1.GetSelectedPathW(), dest);
     EXPECT_EQ(std::string(d->WorkingDestDir()), Sjis(dest + L"\\"));
-    PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);
+    PostMessageW(d->FolderView_Common1.hwnd(), WM_KEYDOWN, VK_F5, 0);
     winui::PumpPending();
     EXPECT_EQ(d->FolderView_Common1.GetSelectedPathW(), dest);
     StartAndWait();
@@ -611,7 +624,7 @@ TEST_F(Conversion, NoPluginProbingDuringARunAndTheListFollowsAfterwards) {
     d->PageControl1.SetActivePage(settings::kPagePlugin);
     d->PageControl1Change();
     d->FolderView_Common1.SelectPath(Acp(NoSlash(out.path())));
-    PostMessageW(d->FolderView_Common1.Handle(), WM_KEYDOWN, VK_F5, 0);
+    PostMessageW(d->FolderView_Common1.hwnd(), WM_KEYDOWN, VK_F5, 0);
     winui::PumpPending();
     EXPECT_EQ(d->ListBox_SelPgn1.Count(), 0);  // not probed under the worker
     SetEvent(gate.get());

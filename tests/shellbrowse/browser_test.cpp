@@ -45,8 +45,8 @@ TEST(Browser, TreeListComboAndMaskWorkTogether) {
 
   // Choosing the desktop entry (Enter on it) moves the tree to its root, and
   // the list follows.
-  SendMessageW(combo.Handle(), CB_SETCURSEL, 0, 0);
-  SendMessageW(combo.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  SendMessageW(combo.hwnd(), CB_SETCURSEL, 0, 0);
+  SendMessageW(combo.hwnd(), WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_EQ(form.Tree().Selected(), form.Tree().Root());
   EXPECT_EQ(list.IndexOf(L"sub"), -1);
   EXPECT_GT(list.ItemCount(), 0);

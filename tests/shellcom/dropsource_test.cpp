@@ -171,11 +171,11 @@ TEST(DropSourceEx, FolderTreeNodeDraggedWithTheMouseArrivesAtTheTarget) {
   tree.Expand(parent);
   shview::Node child = tree.FirstChild(parent);
   ASSERT_NE(child, nullptr);
-  TreeView_EnsureVisible(tree.Handle(), child);
+  TreeView_EnsureVisible(tree.hwnd(), child);
   RECT r;
-  ASSERT_TRUE(TreeView_GetItemRect(tree.Handle(), child, &r, TRUE));
+  ASSERT_TRUE(TreeView_GetItemRect(tree.hwnd(), child, &r, TRUE));
   POINT from{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-  ClientToScreen(tree.Handle(), &from);
+  ClientToScreen(tree.hwnd(), &from);
 
   DropTarget target;
   // The tree tells its parent that a drag begins just before it starts one.

@@ -37,20 +37,20 @@ class ComboViewTest : public ::testing::Test {
   }
   // The user's pick in the dropped list as the window reports it to the parent.
   void Pick(int index) {
-    ComboBox_ShowDropdown(combo.Handle(), TRUE);
-    ComboBox_SetCurSel(combo.Handle(), index);
+    ComboBox_ShowDropdown(combo.hwnd(), TRUE);
+    ComboBox_SetCurSel(combo.hwnd(), index);
     SendMessageW(host.hwnd(), WM_COMMAND, MAKEWPARAM(kId, CBN_SELENDOK),
-                 reinterpret_cast<LPARAM>(combo.Handle()));
-    ComboBox_ShowDropdown(combo.Handle(), FALSE);
+                 reinterpret_cast<LPARAM>(combo.hwnd()));
+    ComboBox_ShowDropdown(combo.hwnd(), FALSE);
   }
   int DroppedListHeight() {
-    ComboBox_ShowDropdown(combo.Handle(), TRUE);
+    ComboBox_ShowDropdown(combo.hwnd(), TRUE);
     COMBOBOXINFO info{};
     info.cbSize = sizeof info;
-    GetComboBoxInfo(combo.Handle(), &info);
+    GetComboBoxInfo(combo.hwnd(), &info);
     RECT list{};
     GetWindowRect(info.hwndList, &list);
-    ComboBox_ShowDropdown(combo.Handle(), FALSE);
+    ComboBox_ShowDropdown(combo.hwnd(), FALSE);
     return list.bottom - list.top;
   }
 
@@ -67,14 +67,14 @@ TEST_F(ComboViewTest, OutlineHoldsTheDesktopItsFoldersAndTheDrives) {
   EXPECT_EQ(combo.SelectedIndex(), 0);
   // The dropped list shows DropDownCount entries.
   EXPECT_EQ(DroppedListHeight(), 8 * 16 + 2);
-  EXPECT_EQ(SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, 0, 0), 16);
+  EXPECT_EQ(SendMessageW(combo.hwnd(), CB_GETITEMHEIGHT, 0, 0), 16);
   // A font does not resize the field: entries are drawn ItemHeight high.
-  const LRESULT field = SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  const LRESULT field = SendMessageW(combo.hwnd(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
   const base::UniqueFont big(
       CreateFontW(-24, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
-  SetWindowFont(combo.Handle(), big.get(), FALSE);
-  EXPECT_EQ(SendMessageW(combo.Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0), field);
-  SetWindowFont(combo.Handle(), nullptr, FALSE);
+  SetWindowFont(combo.hwnd(), big.get(), FALSE);
+  EXPECT_EQ(SendMessageW(combo.hwnd(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0), field);
+  SetWindowFont(combo.hwnd(), nullptr, FALSE);
 
   // Every folder of the desktop at level 1, in the shell's order.
   IEnumIDList* en = nullptr;
@@ -203,7 +203,7 @@ TEST_F(ComboViewTest, APickSteersTheLinkedTreeWhichRebuildsThePath) {
 
   // A path entry: the tree goes there and the path is kept up to it.
   int changes = 0;
-  combo.OnChange = [&](TComboView&) {
+  combo.on_change = [&](TComboView&) {
     ++changes;
     EXPECT_EQ(tree.GetSelectedPath(), deep);  // the tree has not moved yet
   };
@@ -214,7 +214,7 @@ TEST_F(ComboViewTest, APickSteersTheLinkedTreeWhichRebuildsThePath) {
   EXPECT_EQ(combo.SelectedIndex(), c_drive + 1);
 
   // A base entry: no path entries remain.
-  combo.OnChange = nullptr;
+  combo.on_change = nullptr;
   const AbsoluteIDList computer = Special(CSIDL_DRIVES);
   Pick(IndexOf(computer.get()));
   EXPECT_EQ(CompareItemIDs(DesktopFolder(), tree.GetNodeItemIDList(tree.RealSelection()).get(),
@@ -298,7 +298,7 @@ TEST_F(ComboViewTest, EntriesDrawIconSquareAndTextWhereTheLevelPutsThem) {
                        static_cast<UINT>(entry),
                        ODA_DRAWENTIRE,
                        state,
-                       combo.Handle(),
+                       combo.hwnd(),
                        r.dc(),
                        RECT{left, 0, 300, 16},
                        reinterpret_cast<ULONG_PTR>(combo.Entry(entry))};
@@ -309,7 +309,7 @@ TEST_F(ComboViewTest, EntriesDrawIconSquareAndTextWhereTheLevelPutsThem) {
   ABC abc{};
   {
     Raster probe(1, 1);
-    HFONT font = GetWindowFont(combo.Handle());
+    HFONT font = GetWindowFont(combo.hwnd());
     SelectObject(probe.dc(), font ? font : GetStockObject(DEFAULT_GUI_FONT));
     GetCharABCWidthsW(probe.dc(), L'H', L'H', &abc);
   }
@@ -317,10 +317,10 @@ TEST_F(ComboViewTest, EntriesDrawIconSquareAndTextWhereTheLevelPutsThem) {
 
   // The dropped list: indented 30 pixels, the selected entry highlighted but
   // for the white 16 x 16 icon square; the text 3 pixels behind the square.
-  ComboBox_ShowDropdown(combo.Handle(), TRUE);
+  ComboBox_ShowDropdown(combo.hwnd(), TRUE);
   Raster list(300, 16);
   draw(list, 0, ODS_SELECTED);
-  ComboBox_ShowDropdown(combo.Handle(), FALSE);
+  ComboBox_ShowDropdown(combo.hwnd(), FALSE);
   const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
   const int x = 30;
   EXPECT_EQ(list.FirstColumnNot(highlight, 0, 0, 16), x);
@@ -356,14 +356,14 @@ TEST_F(ComboViewTest, EntriesDrawIconSquareAndTextWhereTheLevelPutsThem) {
 // The dropped list keeps DropDownCount entries of ItemHeight whatever changes
 // while it is open.
 TEST_F(ComboViewTest, TheDroppedListKeepsItsHeightWhenChangedWhileOpen) {
-  ComboBox_ShowDropdown(combo.Handle(), TRUE);
+  ComboBox_ShowDropdown(combo.hwnd(), TRUE);
   combo.SetDropDownCount(4);
-  combo.SetBounds(RECT{10, 0, 260, 22});
-  ComboBox_ShowDropdown(combo.Handle(), FALSE);
+  combo.SetBoundsPx(10, 0, 250, 22);
+  ComboBox_ShowDropdown(combo.hwnd(), FALSE);
   EXPECT_EQ(DroppedListHeight(), 4 * 16 + 2);
-  ComboBox_ShowDropdown(combo.Handle(), TRUE);
+  ComboBox_ShowDropdown(combo.hwnd(), TRUE);
   combo.SetItemHeight(20);
-  ComboBox_ShowDropdown(combo.Handle(), FALSE);
+  ComboBox_ShowDropdown(combo.hwnd(), FALSE);
   EXPECT_EQ(DroppedListHeight(), 4 * 20 + 2);
 }
 
@@ -377,17 +377,17 @@ TEST_F(ComboViewTest, OnlyAChoiceSteersTheTree) {
   const int target = IndexOf(computer.get());
   ASSERT_GT(target, 0);
   int changes = 0;
-  combo.OnChange = [&](TComboView&) { ++changes; };
-  SetFocus(combo.Handle());
+  combo.on_change = [&](TComboView&) { ++changes; };
+  SetFocus(combo.hwnd());
   for (int i = 0; i < target; ++i) {
-    SendMessageW(combo.Handle(), WM_KEYDOWN, VK_DOWN, 0);
-    SendMessageW(combo.Handle(), WM_KEYUP, VK_DOWN, 0);
+    SendMessageW(combo.hwnd(), WM_KEYDOWN, VK_DOWN, 0);
+    SendMessageW(combo.hwnd(), WM_KEYUP, VK_DOWN, 0);
   }
   shtest::Pump();
   EXPECT_EQ(combo.SelectedIndex(), target);
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(tree.RealSelection(), tree.Root());
-  SendMessageW(combo.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  SendMessageW(combo.hwnd(), WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(CompareItemIDs(DesktopFolder(), tree.GetNodeItemIDList(tree.RealSelection()).get(),
                            computer.get()),
@@ -457,13 +457,13 @@ TEST(ComboViewLifetime, RecordsAreFreedOnceByClearDestroyAndTheParent) {
     combo.BuildList();
     combo.ShowItemIDList(deep.get());
     combo.Destroy();
-    EXPECT_EQ(combo.Handle(), nullptr);
+    EXPECT_EQ(combo.hwnd(), nullptr);
     EXPECT_EQ(shtest::LiveTaskBlocks(), before);
 
     ASSERT_TRUE(combo.Create(host.hwnd(), RECT{0, 0, 200, 22}, kId));
     combo.ShowItemIDList(deep.get());
     DestroyWindow(host.hwnd());  // the form takes its controls with it
-    EXPECT_EQ(combo.Handle(), nullptr);
+    EXPECT_EQ(combo.hwnd(), nullptr);
     EXPECT_EQ(shtest::LiveTaskBlocks(), before);
   }
 }

@@ -62,7 +62,7 @@ class FileViewTest : public ::testing::Test {
     return s;
   }
   POINT CenterOf(int index) {
-    UpdateWindow(list.Handle());
+    UpdateWindow(list.hwnd());
     const RECT r = list.LabelRect(index);
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   }
@@ -72,7 +72,7 @@ class FileViewTest : public ::testing::Test {
   }
   // A real click on a column header, in report view.
   static void ClickHeader(TFileView& v, int column) {
-    HWND header = ListView_GetHeader(v.Handle());
+    HWND header = ListView_GetHeader(v.hwnd());
     RECT r{};
     Header_GetItemRect(header, column, &r);
     const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
@@ -80,7 +80,7 @@ class FileViewTest : public ::testing::Test {
     SendMessageW(header, WM_LBUTTONUP, 0, at);
   }
   bool Edit(int index, const wchar_t* text) {
-    HWND edit = ListView_EditLabel(list.Handle(), index);
+    HWND edit = ListView_EditLabel(list.hwnd(), index);
     if (!edit) return false;
     SetWindowTextW(edit, text);
     SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
@@ -94,36 +94,6 @@ class FileViewTest : public ::testing::Test {
 };
 
 }  // namespace
-
-TEST(FileViewText, MaskTakesTheExtensionAfterTheLastSeparator) {
-  const std::vector<std::string> mask = {".bmp", ".JPG"};
-  EXPECT_TRUE(MaskAdmits(mask, "C:\\p\\a.BMP", 1252));
-  EXPECT_TRUE(MaskAdmits(mask, "C:\\p\\b.jpg", 1252));
-  EXPECT_FALSE(MaskAdmits(mask, "C:\\p\\c.jpeg", 1252));
-  EXPECT_FALSE(MaskAdmits(mask, "C:\\p\\noext", 1252));
-  EXPECT_FALSE(MaskAdmits(mask, "C:\\p\\d.bmp.txt", 1252));
-  EXPECT_FALSE(MaskAdmits(mask, "C:\\p.bmp\\plain", 1252));
-  EXPECT_FALSE(MaskAdmits({"*.bmp"}, "C:\\p\\a.bmp", 1252));  // lines are extensions, whole
-  EXPECT_TRUE(MaskAdmits({}, "C:\\p\\noext", 1252));
-
-  // Shift-JIS: U+8868 is 95 5C, its trail byte a backslash; U+30A1 is 83 9F
-  // and U+30E1 83 81, with U+FF41 (82 81) a trail byte in the letter range.
-  const std::string hyo = "\x95\x5C";
-  EXPECT_EQ(MaskExtension("C:\\p\\" + hyo + ".bmp", 932), ".BMP");
-  EXPECT_EQ(MaskExtension("C:\\p\\a." + hyo, 932), "." + hyo);
-  EXPECT_EQ(MaskExtension("C:\\p\\a." + hyo, 1252), "");  // there it is a separator
-  EXPECT_EQ(MaskExtension("C:\\p\\a.x\x82\x61", 932), ".X\x82\x61");
-  EXPECT_TRUE(MaskAdmits({"." + hyo}, "C:\\p\\a." + hyo, 932));
-}
-
-TEST(FileViewText, SizeIsWholeKilobytesPlusOneInEightColumns) {
-  EXPECT_EQ(FileSizeText(0), L"       1KB");
-  EXPECT_EQ(FileSizeText(1023), L"       1KB");
-  EXPECT_EQ(FileSizeText(1024), L"       2KB");
-  EXPECT_EQ(FileSizeText(5000000), L"    4883KB");
-  EXPECT_EQ(FileSizeText(5ull << 30), L" 5242881KB");
-  EXPECT_EQ(FileSizeText(100ull << 40), L"107374182401KB");  // longer numbers are not cut
-}
 
 namespace {
 
@@ -203,13 +173,13 @@ TEST_F(FileViewTest, ListsTheFolderThroughTheMaskWithColumnsTextsAndIcons) {
   EXPECT_TRUE(list.MultiSelect());
   EXPECT_EQ(list.GetViewStyle(), TFileView::ViewStyle::vsIcon);
   EXPECT_TRUE(list.Mask().empty());
-  EXPECT_EQ(TFileView().Width(), 200);
-  const LONG style = GetWindowLongW(list.Handle(), GWL_STYLE);
+  EXPECT_EQ(TFileView().WidthPx(), 200);
+  const LONG style = GetWindowLongW(list.hwnd(), GWL_STYLE);
   EXPECT_TRUE(style & LVS_SHAREIMAGELISTS);
   EXPECT_TRUE(style & LVS_EDITLABELS);
   EXPECT_FALSE(style & LVS_SINGLESEL);
-  EXPECT_EQ(ListView_GetImageList(list.Handle(), LVSIL_NORMAL), SystemImageList(false));
-  EXPECT_EQ(ListView_GetImageList(list.Handle(), LVSIL_SMALL), SystemImageList(true));
+  EXPECT_EQ(ListView_GetImageList(list.hwnd(), LVSIL_NORMAL), SystemImageList(false));
+  EXPECT_EQ(ListView_GetImageList(list.hwnd(), LVSIL_SMALL), SystemImageList(true));
   const wchar_t* captions[] = {L"名前", L"ｻｲｽﾞ", L"ﾌｧｲﾙの種類", L"更新日時"};
   const int widths[] = {120, 60, 120, 120};
   for (int c = 0; c < 4; ++c) {
@@ -218,7 +188,7 @@ TEST_F(FileViewTest, ListsTheFolderThroughTheMaskWithColumnsTextsAndIcons) {
     col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     col.pszText = text;
     col.cchTextMax = 32;
-    ASSERT_TRUE(ListView_GetColumn(list.Handle(), c, &col));
+    ASSERT_TRUE(ListView_GetColumn(list.hwnd(), c, &col));
     EXPECT_STREQ(text, captions[c]);
     if (c == 1) {
       EXPECT_GE(col.cx, widths[c]);  // at least: it fits its texts
@@ -280,19 +250,19 @@ TEST_F(FileViewTest, ListsTheFolderThroughTheMaskWithColumnsTextsAndIcons) {
 TEST_F(FileViewTest, TheSizeColumnFitsItsWidestText) {
   auto fits = [&] {
     const std::wstring widest = L"99999999KB";
-    const int needed = static_cast<int>(SendMessageW(list.Handle(), LVM_GETSTRINGWIDTHW, 0,
+    const int needed = static_cast<int>(SendMessageW(list.hwnd(), LVM_GETSTRINGWIDTHW, 0,
                                                      reinterpret_cast<LPARAM>(widest.c_str())));
     LVCOLUMNW col{};
     col.mask = LVCF_WIDTH;
-    ListView_GetColumn(list.Handle(), 1, &col);
+    ListView_GetColumn(list.hwnd(), 1, &col);
     return col.cx >= needed + 12;
   };
   EXPECT_TRUE(fits());
   const base::UniqueFont big(
       CreateFontW(-24, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
-  SendMessageW(list.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(big.get()), FALSE);
+  SendMessageW(list.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(big.get()), FALSE);
   EXPECT_TRUE(fits());
-  SendMessageW(list.Handle(), WM_SETFONT, 0, FALSE);
+  SendMessageW(list.hwnd(), WM_SETFONT, 0, FALSE);
 }
 
 TEST_F(FileViewTest, TheDesktopListsVirtualFoldersWithEmptyTexts) {
@@ -323,7 +293,7 @@ TEST_F(FileViewTest, ColumnClicksReverseDirectionsSharedByEveryListUntilAFill) {
   Show(dirs.path());
   other.ShowFolder(ParsePath(dirs.path()).get());
   std::vector<int> clicked;
-  list.OnColumnClick = [&](TFileView& v, int column) {
+  list.on_column_click = [&](TFileView& v, int column) {
     clicked.push_back(column);
     EXPECT_EQ(v.Caption(0), L"m.txt");  // raised after the sort
   };
@@ -352,7 +322,7 @@ TEST_F(FileViewTest, DoubleClickOpensAFolderThroughTheTreeOrOnlyReports) {
   MakeFile(dirs.File("inner\\deep.txt"), 1);
   MakeFile(dirs.File("file.txt"), 1);
   int clicks = 0;
-  list.OnDblClick = [&](TFileView&) { ++clicks; };
+  list.on_dbl_click = [&](TFileView&) { ++clicks; };
 
   // Without a tree and without launching, a double-click only reports.
   list.SetFileExecute(false);
@@ -360,7 +330,7 @@ TEST_F(FileViewTest, DoubleClickOpensAFolderThroughTheTreeOrOnlyReports) {
   const int inner = list.IndexOf(L"inner");
   list.SetSelected(inner, true);
   const POINT p = CenterOf(inner);
-  SendMessageW(list.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(ShownPath(), dirs.path());
 
@@ -371,7 +341,7 @@ TEST_F(FileViewTest, DoubleClickOpensAFolderThroughTheTreeOrOnlyReports) {
   const int again = list.IndexOf(L"inner");
   list.SetSelected(again, true);
   const POINT q = CenterOf(again);
-  SendMessageW(list.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(q.x, q.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(q.x, q.y));
   EXPECT_EQ(clicks, 2);
   EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\inner");
   EXPECT_EQ(ShownPath(), dirs.path() + "\\inner");
@@ -392,7 +362,7 @@ TEST_F(FileViewTest, DoubleClickOnAFolderTheTreeHasNotListedFillsItAgain) {
   ASSERT_GE(late, 0);
   list.SetSelected(late, true);
   const POINT p = CenterOf(late);
-  SendMessageW(list.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
   EXPECT_EQ(tree.GetSelectedPath(), dirs.path() + "\\late");
   EXPECT_EQ(ShownPath(), dirs.path() + "\\late");
   EXPECT_EQ(Captions(list), std::vector<std::wstring>{L"inside.txt"});
@@ -474,7 +444,10 @@ TEST_F(FileViewTest, RenamesThroughTheShellAndAFolderRenameReachesTheTree) {
   tree.SelectPath(dirs.path());
   tree.Expand(tree.RealSelection());
   std::wstring edited;
-  list.OnEdited = [&](TFileView&, int, std::wstring& text) { edited = text; };
+  list.on_edited = [&](TFileView&, int, std::wstring& text) {
+    edited = text;
+    text += L"~";  // shown until the rename; the shell gets the typed text
+  };
 
   int i = list.IndexOf(L"old.txt");
   ASSERT_TRUE(Edit(i, L"new.txt"));
@@ -541,13 +514,13 @@ TEST_F(FileViewTest, EveryItemListIsFreedOnceThroughDeletionAndRecreation) {
   const long filled = shtest::LiveTaskBlocks();
   std::vector<int> deleted;
   // The handler sees the item without its list but with its texts.
-  list.OnDeletion = [&](TFileView& v, int index) {
+  list.on_deletion = [&](TFileView& v, int index) {
     deleted.push_back(index);
     EXPECT_EQ(v.Data(index), nullptr);
     EXPECT_EQ(v.SubItemText(index, 1), L"       1KB");
   };
 
-  ListView_DeleteItem(list.Handle(), 0);
+  ListView_DeleteItem(list.hwnd(), 0);
   EXPECT_EQ(deleted, std::vector<int>{0});
   EXPECT_EQ(shtest::LiveTaskBlocks(), filled - 1);
 
@@ -558,10 +531,10 @@ TEST_F(FileViewTest, EveryItemListIsFreedOnceThroughDeletionAndRecreation) {
   EXPECT_EQ(shtest::LiveTaskBlocks(), filled - 1);
   EXPECT_EQ(Captions(list), before);
   EXPECT_TRUE(list.IsSelected(list.IndexOf(L"c.txt")));
-  const LONG style = GetWindowLongW(list.Handle(), GWL_STYLE);
+  const LONG style = GetWindowLongW(list.hwnd(), GWL_STYLE);
   EXPECT_TRUE(style & LVS_SINGLESEL);
   EXPECT_FALSE(style & LVS_EDITLABELS);
-  EXPECT_EQ(ListView_GetImageList(list.Handle(), LVSIL_SMALL), SystemImageList(true));
+  EXPECT_EQ(ListView_GetImageList(list.hwnd(), LVSIL_SMALL), SystemImageList(true));
   std::string name;
   GetItemDisplayName(list.ShownFolder(), list.Data(0), SHGDN_FORPARSING, name);
   EXPECT_EQ(name, dirs.path() + "\\b.txt");
@@ -617,10 +590,10 @@ TEST_F(FileViewTest, RightReleaseShowsTheMenuOfTheSelectionOnly) {
   list.SetViewStyle(TFileView::ViewStyle::vsReport);
   Show(dirs.path());
   std::vector<int> ups;
-  list.OnMouseUp = [&](TFileView&, int button, WPARAM, POINT) { ups.push_back(button); };
+  list.on_mouse_up = [&](int button, WPARAM, POINT) { ups.push_back(button); };
   auto right_click = [&](POINT p) {
-    SendMessageW(list.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
-    SendMessageW(list.Handle(), WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    SendMessageW(list.hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
+    SendMessageW(list.hwnd(), WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
   };
 
   right_click(POINT{300, 400});  // empty space, nothing selected
@@ -633,25 +606,25 @@ TEST_F(FileViewTest, RightReleaseShowsTheMenuOfTheSelectionOnly) {
   right_click(p);  // on a selected item: the selection stays
   ASSERT_EQ(components.menus.size(), 1u);
   const Recorder::Call& call = components.menus[0];
-  EXPECT_EQ(call.owner, list.Handle());
+  EXPECT_EQ(call.owner, list.hwnd());
   EXPECT_EQ(call.count, 2);
   EXPECT_EQ(call.names, (std::vector<std::wstring>{L"c.txt", L"a.txt"}));  // last first
   POINT screen = p;
-  ClientToScreen(list.Handle(), &screen);
+  ClientToScreen(list.hwnd(), &screen);
   EXPECT_EQ(call.screen.x, screen.x);
   EXPECT_EQ(call.screen.y, screen.y);
 
   // A press on the selection that moves away drags it; a plain click does not.
-  SendMessageW(list.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-  SendMessageW(list.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
-  SendMessageW(list.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x + 40, p.y + 40));
+  SendMessageW(list.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(list.hwnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
+  SendMessageW(list.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(p.x + 40, p.y + 40));
   ASSERT_EQ(components.drags.size(), 1u);
-  EXPECT_EQ(components.drags[0].owner, list.Handle());
+  EXPECT_EQ(components.drags[0].owner, list.hwnd());
   EXPECT_EQ(components.drags[0].count, 2);
   EXPECT_EQ(components.drags[0].names, (std::vector<std::wstring>{L"c.txt", L"a.txt"}));
   const POINT b = CenterOf(1);
-  SendMessageW(list.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(b.x, b.y));
-  SendMessageW(list.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(b.x, b.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(b.x, b.y));
+  SendMessageW(list.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(b.x, b.y));
   EXPECT_EQ(components.drags.size(), 1u);
 
   list.ComponentRemoved(&components);

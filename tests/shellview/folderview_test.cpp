@@ -48,16 +48,16 @@ class FolderViewTest : public ::testing::Test {
   }
   // Text extents are measured when the tree paints, as before any real click.
   POINT CenterOf(Node n) {
-    UpdateWindow(tree.Handle());
+    UpdateWindow(tree.hwnd());
     shtest::Pump();
     RECT r{};
-    TreeView_GetItemRect(tree.Handle(), n, &r, TRUE);
+    TreeView_GetItemRect(tree.hwnd(), n, &r, TRUE);
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   }
   void RightClick(POINT p) {
     const LPARAM lp = MAKELPARAM(p.x, p.y);
-    SendMessageW(tree.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, lp);
-    SendMessageW(tree.Handle(), WM_RBUTTONUP, 0, lp);
+    SendMessageW(tree.hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, lp);
+    SendMessageW(tree.hwnd(), WM_RBUTTONUP, 0, lp);
   }
 
   shtest::HostWindow host;
@@ -108,15 +108,15 @@ TEST_F(FolderViewTest, StartsAtTheDesktopWithItsFoldersAndLazyDrives) {
   Node c = ChildNamed(computer, L" (C:)");
   ASSERT_NE(c, nullptr);
   const int normal = tree.ImageIndex(c), open = tree.SelectedIndex(c);
-  const int images = ImageList_GetImageCount(TreeView_GetImageList(tree.Handle(), TVSIL_NORMAL));
+  const int images = ImageList_GetImageCount(TreeView_GetImageList(tree.hwnd(), TVSIL_NORMAL));
   EXPECT_GT(normal, 0);
   EXPECT_LT(normal, images);
   EXPECT_LT(open, images);
   EXPECT_NE(normal, I_IMAGECALLBACK);
-  EXPECT_EQ(TreeView_GetImageList(tree.Handle(), TVSIL_NORMAL), SystemImageList(true));
+  EXPECT_EQ(TreeView_GetImageList(tree.hwnd(), TVSIL_NORMAL), SystemImageList(true));
 
   // The construction values reach the window.
-  const LONG style = GetWindowLongW(tree.Handle(), GWL_STYLE);
+  const LONG style = GetWindowLongW(tree.hwnd(), GWL_STYLE);
   EXPECT_FALSE(style & TVS_LINESATROOT);
   EXPECT_TRUE(style & TVS_EDITLABELS);
   EXPECT_TRUE(style & TVS_HASBUTTONS);
@@ -141,7 +141,7 @@ TEST_F(FolderViewTest, FillsEachNodeOnceAndDropsButtonsOfLeaves) {
   EXPECT_EQ(tree.FirstChild(top), nullptr);  // selecting does not fill the node itself
 
   int expandings = 0;
-  tree.OnExpanding = [&](TFolderView&, Node, bool&) { ++expandings; };
+  tree.on_expanding = [&](TFolderView&, Node, bool&) { ++expandings; };
   tree.Expand(top);
   std::vector<Node> kids = Children(top);
   ASSERT_EQ(kids.size(), 3u);  // folders only, the hidden one included, sorted
@@ -162,7 +162,7 @@ TEST_F(FolderViewTest, FillsEachNodeOnceAndDropsButtonsOfLeaves) {
 
   // Expanding by the keyboard goes through the same check.
   tree.Select(kids[0]);
-  SendMessageW(tree.Handle(), WM_KEYDOWN, VK_ADD, 0);
+  SendMessageW(tree.hwnd(), WM_KEYDOWN, VK_ADD, 0);
   EXPECT_EQ(Children(kids[0]).size(), 2u);
   EXPECT_GE(expandings, 1);
 }
@@ -186,11 +186,11 @@ TEST_F(FolderViewTest, SelectPathWalksDownOrClearsOrLeavesTheSelection) {
   EXPECT_EQ(tree.GetSelectedPath(), deep);
   EXPECT_EQ(tree.CurrentNode(), four);
   RECT r{};
-  EXPECT_TRUE(TreeView_GetItemRect(tree.Handle(), four, &r, TRUE));  // made visible
+  EXPECT_TRUE(TreeView_GetItemRect(tree.hwnd(), four, &r, TRUE));  // made visible
   EXPECT_GE(r.top, 0);
 
   int changes = 0;
-  tree.OnChange = [&](TFolderView&, Node) { ++changes; };
+  tree.on_change = [&](TFolderView&, Node) { ++changes; };
   tree.SelectPath(dirs.path() + "\\missing\\nowhere");
   tree.SelectPath("");
   EXPECT_EQ(tree.RealSelection(), four);
@@ -253,7 +253,7 @@ TEST_F(FolderViewTest, RefreshKeepsTheFolderThroughGetAndSelectPath) {
   std::set<Node> seen;
   int deletions = 0;
   bool list_gone = true;
-  tree.OnDeleting = [&](TFolderView& t, Node n) {
+  tree.on_deleting = [&](TFolderView& t, Node n) {
     ++deletions;
     seen.insert(n);
     list_gone = list_gone && t.Data(n) == nullptr;
@@ -283,11 +283,10 @@ TEST_F(FolderViewTest, UpdatesNestAndRedrawOnlyAtTheOutermostEnd) {
   std::vector<WPARAM> redraws;
   // A second subclass on the tree, in front of the tree's own.
   winui::WindowSubclass spy;
-  spy.Install(tree.Handle(),
-              [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
-                if (m == WM_SETREDRAW) redraws.push_back(w);
-                return next(m, w, l);
-              });
+  spy.Install(tree.hwnd(), [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
+    if (m == WM_SETREDRAW) redraws.push_back(w);
+    return next(m, w, l);
+  });
   tree.BeginUpdate();
   tree.BeginUpdate();
   tree.RefreshTree();  // its own begin/end nests inside
@@ -310,12 +309,17 @@ TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
       reinterpret_cast<const BYTE*>(tree.Data(n)) + ItemIDListSize(tree.Data(n)));
 
   std::wstring edited;
-  tree.OnEdited = [&](TFolderView&, Node, std::wstring& text) { edited = text; };
+  // What the handler makes of the text is shown until the rename; the shell
+  // gets the typed text, as from the list.
+  tree.on_edited = [&](TFolderView&, Node, std::wstring& text) {
+    edited = text;
+    text += L"~";
+  };
   const std::wstring fresh = W(NativeName()) + L"2";
-  HWND edit = TreeView_EditLabel(tree.Handle(), n);
+  HWND edit = TreeView_EditLabel(tree.hwnd(), n);
   ASSERT_NE(edit, nullptr);
   SetWindowTextW(edit, fresh.c_str());
-  TreeView_EndEditLabelNow(tree.Handle(), FALSE);
+  TreeView_EndEditLabelNow(tree.hwnd(), FALSE);
   shtest::Pump();
   EXPECT_EQ(edited, fresh);
   EXPECT_EQ(tree.Text(n), fresh);
@@ -327,16 +331,16 @@ TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
   EXPECT_EQ(tree.Text(tree.FirstChild(n)), L"inner");
 
   // A name the folder refuses (a sibling has it): the label shows the old name.
-  edit = TreeView_EditLabel(tree.Handle(), n);
+  edit = TreeView_EditLabel(tree.hwnd(), n);
   ASSERT_NE(edit, nullptr);
   SetWindowTextW(edit, L"taken");
-  TreeView_EndEditLabelNow(tree.Handle(), FALSE);
+  TreeView_EndEditLabelNow(tree.hwnd(), FALSE);
   shtest::Pump();
   EXPECT_EQ(tree.Text(n), fresh);
   EXPECT_EQ(tree.GetSelectedPath(), renamed);
 
   // A cancelled edit changes nothing; the desktop's label never edits.
-  edit = TreeView_EditLabel(tree.Handle(), n);
+  edit = TreeView_EditLabel(tree.hwnd(), n);
   ASSERT_NE(edit, nullptr);
   SetWindowTextW(edit, L"zzz");
   edited.clear();
@@ -345,7 +349,7 @@ TEST_F(FolderViewTest, LabelEditRenamesInTheShellOrRestoresTheName) {
   EXPECT_EQ(edited, L"");
   EXPECT_EQ(tree.Text(n), fresh);
   EXPECT_EQ(GetFileAttributesA((dirs.path() + "\\zzz").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(TreeView_EditLabel(tree.Handle(), tree.Root()), nullptr);
+  EXPECT_EQ(TreeView_EditLabel(tree.hwnd(), tree.Root()), nullptr);
   (void)old_list;
 }
 
@@ -439,7 +443,7 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   tree.SetContextMenu(&menu);
   EXPECT_TRUE(tree.RightClickSelect());
   int changes = 0;
-  tree.OnChange = [&](TFolderView&, Node) { ++changes; };
+  tree.on_change = [&](TFolderView&, Node) { ++changes; };
 
   // The root never gets a menu.
   tree.SelectItemIDList(ConcatItemIDLists(nullptr, nullptr).get());  // the desktop
@@ -455,10 +459,10 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   auto abs = tree.GetNodeItemIDList(computer);
   GetItemDisplayName(DesktopFolder(), abs.get(), SHGDN_FORPARSING, computer_path);
   EXPECT_EQ(menu.menus[0].item_path, computer_path);
-  EXPECT_EQ(menu.menus[0].owner, tree.Handle());
+  EXPECT_EQ(menu.menus[0].owner, tree.hwnd());
   EXPECT_EQ(menu.menus[0].count, 1);
   POINT screen = CenterOf(computer);
-  ClientToScreen(tree.Handle(), &screen);
+  ClientToScreen(tree.hwnd(), &screen);
   EXPECT_EQ(menu.menus[0].screen.x, screen.x);
   EXPECT_EQ(menu.menus[0].screen.y, screen.y);
   EXPECT_EQ(tree.RealSelection(), tree.Root());  // the selection did not move
@@ -469,7 +473,7 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
   Node q = tree.RealSelection();
   Node r = tree.NextSibling(q);
   ASSERT_NE(r, nullptr);
-  TreeView_EnsureVisible(tree.Handle(), r);
+  TreeView_EnsureVisible(tree.hwnd(), r);
   changes = 0;
   RightClick(CenterOf(r));
   ASSERT_EQ(menu.menus.size(), 2u);
@@ -480,7 +484,7 @@ TEST_F(FolderViewTest, RightClickOpensTheMenuOfTheClickedNodeOnly) {
 
   // Empty space: the menu of the real selection.
   RECT client;
-  GetClientRect(tree.Handle(), &client);
+  GetClientRect(tree.hwnd(), &client);
   RightClick(POINT{client.right - 5, client.bottom - 5});
   ASSERT_EQ(menu.menus.size(), 3u);
   EXPECT_EQ(menu.menus[2].item_path, dirs.path() + "\\p\\q");
@@ -524,14 +528,14 @@ TEST_F(FolderViewTest, LinkedViewsFollowTheSelectionAndRemovalsClearLinks) {
   // tree's click tracking reads the queued release or move.
   Node computer = ComputerNode();
   POINT p = CenterOf(computer);
-  PostMessageW(tree.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
-  SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  PostMessageW(tree.hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+  SendMessageW(tree.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
   shtest::Pump();
   EXPECT_TRUE(drag.drags.empty());
   EXPECT_EQ(tree.RealSelection(), computer);
   tree.Select(tree.Root());
-  PostMessageW(tree.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
-  SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  PostMessageW(tree.hwnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
+  SendMessageW(tree.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
   shtest::Pump();
   std::string computer_path;
   auto computer_abs = tree.GetNodeItemIDList(computer);
@@ -563,7 +567,7 @@ TEST_F(FolderViewTest, ARefreshDuringTheShellsRenameLeavesNothingDangling) {
   IShellFolder* real = DesktopFolder();
   auto* desktop = new shtest::RefillingDesktop(real, [&] { tree.RefreshTree(); });
   shview::ReplaceDesktopFolder(desktop);
-  HWND edit = TreeView_EditLabel(tree.Handle(), node);
+  HWND edit = TreeView_EditLabel(tree.hwnd(), node);
   ASSERT_NE(edit, nullptr);
   SetWindowTextW(edit, L"new");
   SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
@@ -588,21 +592,21 @@ TEST(FolderViewLifetime, DestructionFreesEveryListOnceWithoutTheParentsHelp) {
     TFolderView tree;
     tree.SetShowRoot(true);
     tree.SetReadOnly(true);
-    tree.SetIndent(19);
+    tree.SetIndent(40);  // above the tree's least indent at any resolution
     ASSERT_TRUE(tree.Create(host.hwnd(), RECT{0, 0, 225, 289}, 7));
-    EXPECT_TRUE(GetWindowLongW(tree.Handle(), GWL_STYLE) & TVS_LINESATROOT);
-    EXPECT_FALSE(GetWindowLongW(tree.Handle(), GWL_STYLE) & TVS_EDITLABELS);
-    EXPECT_EQ(tree.Indent(), 19);
-    EXPECT_EQ(GetDlgCtrlID(tree.Handle()), 7);
+    EXPECT_TRUE(GetWindowLongW(tree.hwnd(), GWL_STYLE) & TVS_LINESATROOT);
+    EXPECT_FALSE(GetWindowLongW(tree.hwnd(), GWL_STYLE) & TVS_EDITLABELS);
+    EXPECT_EQ(tree.Indent(), winui::ScaleFor(tree.hwnd(), 40));
+    EXPECT_EQ(GetDlgCtrlID(tree.hwnd()), 7);
     tree.SelectPath(dirs.path() + "\\m\\n\\o");
     ASSERT_NE(tree.RealSelection(), nullptr);
-    tree.OnDeleting = [&](TFolderView& t, Node n) {
+    tree.on_deleting = [&](TFolderView& t, Node n) {
       ++deletions;
       EXPECT_EQ(t.Data(n), nullptr);
     };
     // The host goes first, as a form takes its controls with it.
     DestroyWindow(host.hwnd());
-    EXPECT_EQ(tree.Handle(), nullptr);
+    EXPECT_EQ(tree.hwnd(), nullptr);
   }
   EXPECT_GT(deletions, 5);
   EXPECT_EQ(shtest::LiveTaskBlocks(), before);
@@ -644,10 +648,10 @@ TEST_F(FolderViewTest, ARenameWithoutANewListTakesTheFolderFromItsParent) {
   IShellFolder* real = DesktopFolder();
   auto* wrapped = new NoListFolder(real);
   shview::ReplaceDesktopFolder(wrapped);
-  HWND edit = TreeView_EditLabel(tree.Handle(), n);
+  HWND edit = TreeView_EditLabel(tree.hwnd(), n);
   if (edit) {
     SetWindowTextW(edit, L"new");
-    TreeView_EndEditLabelNow(tree.Handle(), FALSE);
+    TreeView_EndEditLabelNow(tree.hwnd(), FALSE);
     shtest::Pump();
   }
   shview::ReplaceDesktopFolder(real);
@@ -686,7 +690,7 @@ TEST_F(FolderViewTest, DriveWithoutMediumKeepsItsButtonUntilOneIsInserted) {
   EXPECT_EQ(tree.RealSelection(), tree.Root());
   // The user's click on the button asks again, and is refused again.
   const int before = desktop->refusals;
-  TreeView_Expand(tree.Handle(), drive, TVE_EXPAND);
+  TreeView_Expand(tree.hwnd(), drive, TVE_EXPAND);
   EXPECT_GT(desktop->refusals, before);
   EXPECT_EQ(tree.FirstChild(drive), nullptr);
 

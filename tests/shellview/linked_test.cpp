@@ -68,33 +68,33 @@ class LinkedTest : public ::testing::Test {
       tree->SelectPath(folder);
       Node n = tree->RealSelection();
       RECT r{};
-      TreeView_GetItemRect(tree->Handle(), n, &r, TRUE);
+      TreeView_GetItemRect(tree->hwnd(), n, &r, TRUE);
       const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-      SendMessageW(tree->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, at);
-      SendMessageW(tree->Handle(), WM_RBUTTONUP, 0, at);
+      SendMessageW(tree->hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, at);
+      SendMessageW(tree->hwnd(), WM_RBUTTONUP, 0, at);
     }
     if (list) {
       if (!tree) list->ShowFolder(ParsePath(folder).get());
       const int inner = list->IndexOf(L"inner");
       ASSERT_GE(inner, 0);
       list->SetSelected(inner, true);
-      UpdateWindow(list->Handle());
+      UpdateWindow(list->hwnd());
       const RECT r = list->LabelRect(inner);
       const POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
       const LPARAM at = MAKELPARAM(p.x, p.y);
-      SendMessageW(list->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, at);
-      SendMessageW(list->Handle(), WM_RBUTTONUP, 0, at);
-      SendMessageW(list->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
-      SendMessageW(list->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
-      SendMessageW(list->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x + 40, p.y + 40));
-      SendMessageW(list->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+      SendMessageW(list->hwnd(), WM_RBUTTONDOWN, MK_RBUTTON, at);
+      SendMessageW(list->hwnd(), WM_RBUTTONUP, 0, at);
+      SendMessageW(list->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+      SendMessageW(list->hwnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(p.x + 40, p.y + 40));
+      SendMessageW(list->hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(p.x + 40, p.y + 40));
+      SendMessageW(list->hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
     }
     if (combo) {  // the desktop picked in the dropped list
-      ComboBox_ShowDropdown(combo->Handle(), TRUE);
-      ComboBox_SetCurSel(combo->Handle(), 0);
+      ComboBox_ShowDropdown(combo->hwnd(), TRUE);
+      ComboBox_SetCurSel(combo->hwnd(), 0);
       SendMessageW(host.hwnd(), WM_COMMAND, MAKEWPARAM(kComboId, CBN_SELENDOK),
-                   reinterpret_cast<LPARAM>(combo->Handle()));
-      ComboBox_ShowDropdown(combo->Handle(), FALSE);
+                   reinterpret_cast<LPARAM>(combo->hwnd()));
+      ComboBox_ShowDropdown(combo->hwnd(), FALSE);
       if (tree) {
         EXPECT_EQ(tree->RealSelection(), tree->Root());
       }

@@ -1,8 +1,9 @@
 #pragma once
-// A common control (tree view, list view, combo box) that an object creates,
-// binds for notification reflection (reflect.h) and subclasses, and whose
-// items point at records the object owns (ItemRecords). The parent's window
-// procedure must pass the control's notifications to winui::ReflectToChild.
+// A winui::Control over a system class (tree view, list view, combo box) whose
+// window this object creates, binds for notification reflection (reflect.h)
+// and subclasses, and whose items point at records the object owns
+// (ItemRecords): the shell views. The parent's window procedure must pass the
+// control's notifications to winui::ReflectToChild (every Form does).
 //
 // The window's end: OnWindowDestroying runs while the window and its items
 // still exist; then the object lets go of the window before the control
@@ -11,36 +12,55 @@
 // the records stay for the new window's items. UI thread only.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <utility>
 
 #include "winui/binding.h"
+#include "winui/window.h"
 
 namespace winui {
 
-class CommonControl : public WindowObject {
+class SubclassedControl : public Control {
  public:
-  HWND Handle() const { return hwnd_; }
+  ~SubclassedControl() override;
+
+  // Like every control: a child of parent at design bounds, with an id of the
+  // parent's. False (reported) when the window cannot be made.
+  [[nodiscard]] bool Create(Container& parent, int left, int top, int width, int height);
+  // A child of a window that is no container of ours (tests, benchmarks), at
+  // bounds in the parent's client pixels.
+  [[nodiscard]] bool Create(HWND parent, const RECT& bounds, int control_id);
   void Destroy();  // the window (OnWindowDestroying first); nothing without one
-  // Position and size in the parent's client pixels; kept for a later window.
-  void SetBounds(const RECT& bounds);
-  int Left() const { return left_; }
-  int Top() const { return top_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
+  // Kept for a later window too (a recreation, or a Create after); without a
+  // window the bounds are the kept ones.
+  void SetBoundsPx(int left, int top, int width, int height) override;
+  RECT BoundsPx() const override;
+
+  // A button went down or up on the control: VK_LBUTTON after the control
+  // handled it, VK_RBUTTON as tracked here; point in client coordinates.
+  std::function<void(int button, WPARAM keys, POINT client)> on_mouse_down;
+  std::function<void(int button, WPARAM keys, POINT client)> on_mouse_up;
 
  protected:
-  CommonControl(int width, int height) : width_(width), height_(height) {}
-  ~CommonControl() override;
+  SubclassedControl(int width, int height) : width_(width), height_(height) {}
 
-  // Creates a child window of class cls at the kept bounds (those given
-  // first), binds and subclasses it; false (reported) when it cannot be made.
-  bool CreateControl(HWND parent, const RECT& bounds, const wchar_t* cls, DWORD style,
-                     DWORD ex_style, int control_id);
-  // Replaces the window by a new one of the given style with the same parent,
-  // id and bounds; the old one goes without OnWindowDestroying.
-  bool RecreateControl(DWORD style);
+  // What the window is: its class, style, extended style, and the common
+  // controls classes to load first (ICC_..., 0: none).
+  struct WindowKind {
+    const wchar_t* cls;
+    DWORD style;
+    DWORD ex_style;
+    DWORD classes;
+  };
+  virtual WindowKind Kind() const = 0;
+  // The window exists, bound and subclassed: what comes with each new one
+  // made by Create.
+  virtual void OnCreated() {}
+  // Replaces the window by a new one of the kind's present style with the
+  // same parent, id and bounds; the old one goes without OnWindowDestroying.
+  [[nodiscard]] bool RecreateControl();
   // The window's height for the kept bounds (a combo box adds its list).
   virtual int WindowHeight() const { return height_; }
   void ApplyBounds();
@@ -53,21 +73,20 @@ class CommonControl : public WindowObject {
   }
   // Right clicks are tracked here (focus, capture) rather than by the
   // control's own loop, so that the release arrives; client coordinates.
+  // Down: before on_mouse_down. Up: before on_mouse_up; OnRightClick after it
+  // (the window may be gone then).
   virtual void OnRightButtonDown(WPARAM keys, POINT client) { (void)keys, (void)client; }
   virtual void OnRightButtonUp(WPARAM keys, POINT client) { (void)keys, (void)client; }
+  virtual void OnRightClick(POINT client) { (void)client; }
   // The capture went elsewhere before the release.
   virtual void OnRightButtonCancelled() {}
-  bool TracksRightButton() const { return right_down_; }
 
  private:
-  bool Make(DWORD style);
+  [[nodiscard]] bool Make();
   LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next);
   void LetGo();
 
-  HWND hwnd_ = nullptr;
-  HWND parent_ = nullptr;
-  const wchar_t* class_ = nullptr;
-  DWORD ex_style_ = 0;
+  HWND parent_window_ = nullptr;
   int control_id_ = 0;
   WindowSubclass subclass_;
   bool right_down_ = false;
