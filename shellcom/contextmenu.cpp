@@ -181,12 +181,13 @@ class MenuMessageForwarder {
     cm3_ = base::QueryAs<IContextMenu3>(cm);
     if (!cm3_) cm2_ = base::QueryAs<IContextMenu2>(cm);
     if (!cm3_ && !cm2_) return;
-    subclass_.Install(
+    // Without it the menu still works, but the shell's own submenus stay empty.
+    KOLBRI_LOG_IF_FALSE(subclass_.Install(
         owner, [this](HWND, UINT msg, WPARAM wp, LPARAM lp, const winui::SubclassNext& next) {
           LRESULT answer = 0;
           if (Forward(msg, wp, lp, &answer)) return answer;
           return next(msg, wp, lp);
-        });
+        }));
   }
 
  private:

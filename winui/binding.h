@@ -74,7 +74,7 @@ class WindowSubclass {
   // Puts proc in front of h's procedure (removing an earlier installation of
   // this object first). False when h is no window or its procedure cannot be
   // replaced (a window of another process).
-  bool Install(HWND h, SubclassProc proc);
+  [[nodiscard]] bool Install(HWND h, SubclassProc proc);
   // Takes the entry out of the chain; safe at any time, also from inside proc.
   void Remove();
   bool Installed() const { return entry_ != nullptr; }

@@ -448,11 +448,11 @@ TEST_F(Conversion, FullRunFromTheDialogWritesTheModulesPictures) {
   winui::WindowSubclass spy;
   Modal(*d, settings::kPageBatch, [&] {
     Click(d->RadioButton_MulSav2);  // prefix + serial, folders stay on
-    spy.Install(d->Button_CommonCancel.hwnd(),
-                [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
-                  if (m == WM_ENABLE && !w) ++disabled;
-                  return next(m, w, l);
-                });
+    ASSERT_TRUE(spy.Install(d->Button_CommonCancel.hwnd(),
+                            [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
+                              if (m == WM_ENABLE && !w) ++disabled;
+                              return next(m, w, l);
+                            }));
     Click(d->Button_MulSav1);
     EXPECT_EQ(d->Button_MulSav1.Text(), L"中断");
     PumpUntil([&] { return !d->ConversionRunning(); });
@@ -647,11 +647,11 @@ TEST_F(Conversion, ButtonsComeBackOnlyWhenTheRunIsOver) {
   Modal(*d, settings::kPageBatch, [&] {
     winui::Button* buttons[2] = {&d->Button_MulSav1, &d->Button_CommonCancel};
     for (int i = 0; i < 2; ++i)
-      spies[i].Install(buttons[i]->hwnd(),
-                       [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
-                         if (m == WM_ENABLE && w && d->ConversionRunning()) ++enabled_while_running;
-                         return next(m, w, l);
-                       });
+      ASSERT_TRUE(spies[i].Install(buttons[i]->hwnd(), [&](HWND, UINT m, WPARAM w, LPARAM l,
+                                                           const winui::SubclassNext& next) {
+        if (m == WM_ENABLE && w && d->ConversionRunning()) ++enabled_while_running;
+        return next(m, w, l);
+      }));
     StartAndWait();
     ExpectIdle();
     for (winui::WindowSubclass& spy : spies) spy.Remove();

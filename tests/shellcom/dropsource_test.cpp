@@ -181,12 +181,13 @@ TEST(DropSourceEx, FolderTreeNodeDraggedWithTheMouseArrivesAtTheTarget) {
   // The tree tells its parent that a drag begins just before it starts one.
   base::UniqueHandle began(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   winui::WindowSubclass spy;
-  spy.Install(host.hwnd(), [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
-    if (m == WM_NOTIFY && (reinterpret_cast<NMHDR*>(l)->code == TVN_BEGINDRAGW ||
-                           reinterpret_cast<NMHDR*>(l)->code == TVN_BEGINDRAGA))
-      SetEvent(began.get());
-    return next(m, w, l);
-  });
+  ASSERT_TRUE(spy.Install(
+      host.hwnd(), [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
+        if (m == WM_NOTIFY && (reinterpret_cast<NMHDR*>(l)->code == TVN_BEGINDRAGW ||
+                               reinterpret_cast<NMHDR*>(l)->code == TVN_BEGINDRAGA))
+          SetEvent(began.get());
+        return next(m, w, l);
+      }));
   shtest::Pump();
   // Leaving the tree's drag rectangle starts the drag; OLE then follows the
   // pointer onto the target on its own.

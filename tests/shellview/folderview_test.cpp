@@ -283,10 +283,11 @@ TEST_F(FolderViewTest, UpdatesNestAndRedrawOnlyAtTheOutermostEnd) {
   std::vector<WPARAM> redraws;
   // A second subclass on the tree, in front of the tree's own.
   winui::WindowSubclass spy;
-  spy.Install(tree.hwnd(), [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
-    if (m == WM_SETREDRAW) redraws.push_back(w);
-    return next(m, w, l);
-  });
+  ASSERT_TRUE(spy.Install(tree.hwnd(),
+                          [&](HWND, UINT m, WPARAM w, LPARAM l, const winui::SubclassNext& next) {
+                            if (m == WM_SETREDRAW) redraws.push_back(w);
+                            return next(m, w, l);
+                          }));
   tree.BeginUpdate();
   tree.BeginUpdate();
   tree.RefreshTree();  // its own begin/end nests inside

@@ -57,17 +57,18 @@ TEST(WindowSubclassTest, RemovalDuringAMessageFinishesThatMessage) {
   PlainWindow w;
   std::string trace;
   WindowSubclass lower, upper;
-  lower.Install(w.h, Tracer(&trace, 'l'));
+  ASSERT_TRUE(lower.Install(w.h, Tracer(&trace, 'l')));
   // The upper one removes itself and then the lower one while handling, and
   // still passes the message on: the chain below it must run.
-  upper.Install(w.h, [&](HWND, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next) {
-    if (msg != kProbe) return next(msg, wp, lp);
-    trace += 'u';
-    upper.Remove();
-    const LRESULT r = next(msg, wp, lp);
-    lower.Remove();
-    return r;
-  });
+  ASSERT_TRUE(
+      upper.Install(w.h, [&](HWND, UINT msg, WPARAM wp, LPARAM lp, const SubclassNext& next) {
+        if (msg != kProbe) return next(msg, wp, lp);
+        trace += 'u';
+        upper.Remove();
+        const LRESULT r = next(msg, wp, lp);
+        lower.Remove();
+        return r;
+      }));
   SendMessageW(w.h, kProbe, 0, 0);
   SendMessageW(w.h, kProbe, 0, 0);
   EXPECT_EQ(trace, "ul");
@@ -79,7 +80,7 @@ TEST(WindowSubclassTest, WindowDestroyedFirstLeavesTheOwnerHarmless) {
   WindowSubclass s;
   {
     PlainWindow w;
-    s.Install(w.h, Tracer(&trace, 's'));
+    ASSERT_TRUE(s.Install(w.h, Tracer(&trace, 's')));
   }
   s.Remove();
   PlainWindow again;  // may get the same handle value
