@@ -258,11 +258,9 @@ void ScrollBox::UpdateScrollRange(POINT view) {
   }
   // The client area without scroll bars, then which bars the content needs
   // (one bar appearing can make the other necessary).
-  RECT client;
-  KOLBRI_LOG_IF_FALSE(GetClientRect(hwnd_, &client));
+  const SIZE view_size = ViewSizePx();
   const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
-  int w = client.right + ((style & WS_VSCROLL) ? SystemMetricFor(hwnd_, SM_CXVSCROLL) : 0);
-  int h = client.bottom + ((style & WS_HSCROLL) ? SystemMetricFor(hwnd_, SM_CYHSCROLL) : 0);
+  int w = view_size.cx, h = view_size.cy;
   bool need_h = cw > w, need_v = ch > h;
   if (need_h) h -= SystemMetricFor(hwnd_, SM_CYHSCROLL);
   if (!need_v && ch > h) need_v = true;
